@@ -1,0 +1,23 @@
+#pragma once
+// The command log "Spoolsweep_CL.log" in the current directory: one timestamped entry per step of the
+// command-line mode, the file opened and closed for every entry.
+#include <string>
+
+#include "platform/files.h"
+#include "platform/system.h"
+
+namespace spoolsweep {
+
+class CommandLog {
+  public:
+    CommandLog(Files& files, System& system) : files_(files), system_(system) {}
+
+    void WriteLogLine(const char* message);
+    void WriteLogLine(std::string message);
+
+  private:
+    Files& files_;
+    System& system_;
+};
+
+}  // namespace spoolsweep

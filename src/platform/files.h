@@ -1,0 +1,69 @@
+#pragma once
+// Files, folders, special folders and the shell's tree deletion. Paths are Windows paths.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/results.h"
+
+namespace spoolsweep {
+
+inline constexpr std::uint32_t kFileAttributeReadOnly = 0x01;
+inline constexpr std::uint32_t kFileAttributeHidden = 0x02;
+inline constexpr std::uint32_t kFileAttributeSystem = 0x04;
+inline constexpr std::uint32_t kFileAttributeDirectory = 0x10;
+inline constexpr std::uint32_t kFileAttributeArchive = 0x20;
+inline constexpr std::uint32_t kFileAttributeNormal = 0x80;
+
+inline constexpr int kCsidlAppData = 26;
+inline constexpr std::uint32_t kFoDelete = 3;
+inline constexpr std::uint16_t kFofSilentNoConfirmationNoErrorUi = 0x0414;
+inline constexpr std::uint32_t kMaxPath = 260;
+
+struct FindEntry {
+    std::u16string name;
+    std::uint32_t attributes = 0;
+};
+
+struct FindResult {
+    Handle find = 0;  // 0 when nothing matched
+    std::uint32_t error = 0;
+    FindEntry first;
+};
+
+class Files {
+  public:
+    virtual ~Files() = default;
+
+    // The status query: the attributes of a file or folder, nothing when it is not found.
+    [[nodiscard]] virtual std::optional<std::uint32_t> GetStatus(std::u16string_view path) = 0;
+    // SetFileAttributesW; 0 resets to normal.
+    [[nodiscard]] virtual Status SetAttributes(std::u16string_view path, std::uint32_t attributes) = 0;
+    // FindFirstFileW / FindNextFileW / FindClose: matches of a pattern whose last component may hold
+    // wildcards.
+    [[nodiscard]] virtual FindResult FindFirst(std::u16string_view pattern) = 0;
+    [[nodiscard]] virtual std::optional<FindEntry> FindNext(Handle find) = 0;
+    virtual void FindClose(Handle find) = 0;
+    [[nodiscard]] virtual Status DeleteFile(std::u16string_view path) = 0;
+    [[nodiscard]] virtual Status RemoveDirectory(std::u16string_view path) = 0;
+    [[nodiscard]] virtual Status CreateDirectory(std::u16string_view path) = 0;
+    [[nodiscard]] virtual Status CopyFile(std::u16string_view source, std::u16string_view target,
+                                          bool failIfExists) = 0;
+    [[nodiscard]] virtual bool PathFileExists(std::u16string_view path) = 0;
+    // SHFileOperationW(FO_DELETE) on a source list (each path null-terminated, the list ends with one more
+    // null); returns the shell's result code.
+    [[nodiscard]] virtual int ShellDeleteTree(std::u16string_view sourceList, std::uint16_t flags) = 0;
+    // SHGetSpecialFolderPathW(NULL, ..., csidl, create).
+    [[nodiscard]] virtual std::optional<std::u16string> GetSpecialFolderPath(int csidl, bool create) = 0;
+    // GetWindowsDirectoryW / GetSystemDirectoryW into 260 characters; empty on failure.
+    [[nodiscard]] virtual std::u16string GetWindowsDirectory() = 0;
+    [[nodiscard]] virtual std::u16string GetSystemDirectory() = 0;
+    // Opens path (relative paths name the current directory) for appending in text mode ("a": each "\n" is
+    // stored as CR LF), writes text, closes; false when it cannot be opened or written.
+    [[nodiscard]] virtual bool AppendText(std::u16string_view path, std::string_view text) = 0;
+};
+
+using FindHandle = UniqueResource<SeamCloser<Files, &Files::FindClose>>;
+
+}  // namespace spoolsweep

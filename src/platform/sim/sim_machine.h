@@ -1,0 +1,198 @@
+#pragma once
+// A simulated Windows machine: one world state behind every seam, with the couplings Windows has (adding a
+// driver writes its registry key, a driver in use cannot be deleted, ...), fault injection on every call and
+// a count of every call. Tests arrange a machine through the set-up methods below, run the program's code on
+// machine(), then look at the state and the journal.
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/machine.h"
+
+namespace spoolsweep::sim {
+
+inline constexpr std::uint32_t kRegSz = 1;
+inline constexpr std::uint32_t kRegExpandSz = 2;
+inline constexpr std::uint32_t kRegBinary = 3;
+inline constexpr std::uint32_t kRegDword = 4;
+inline constexpr std::uint32_t kRegMultiSz = 7;
+
+// Every seam call is named by its Win32 function ("RegOpenKeyExW", "EnumPrintersW", ...).
+class CallLog {
+  public:
+    void Record(std::string_view function);
+    [[nodiscard]] std::uint64_t Count(std::string_view function) const;
+    [[nodiscard]] std::uint64_t Total() const;
+    void Clear();
+
+  private:
+    std::map<std::string, std::uint64_t, std::less<>> counts_;
+    std::uint64_t total_ = 0;
+};
+
+// Makes chosen calls fail with a chosen error: after `skip` matching calls, the next `times` calls fail
+// (times < 0: every later call). A predicate on the call's main argument narrows the rule.
+class Faults {
+  public:
+    void Fail(std::string function, std::uint32_t error, int times = -1, int skip = 0,
+              std::u16string argumentContains = {});
+    void Clear();
+    // Called by the seams: the error to report, or 0 to go on.
+    [[nodiscard]] std::uint32_t Check(std::string_view function, std::u16string_view argument = {});
+
+  private:
+    struct Rule {
+        std::string function;
+        std::uint32_t error;
+        int times;
+        int skip;
+        std::u16string argumentContains;
+    };
+    std::vector<Rule> rules_;
+};
+
+struct SimPrinter {
+    std::u16string name;
+    std::u16string driver;
+    std::u16string share;       // empty: not shared (the spooler then reports NULL)
+    std::u16string serverName;  // empty: local printer; set: a connection (name is then "\\server\printer")
+    std::vector<std::uint32_t> jobs;
+    // Successive EnumJobsW answers (job counts), consumed one per successful data call; the last stays.
+    std::vector<std::uint32_t> scriptedJobCounts;
+};
+
+struct SimDriver {
+    std::u16string environment;  // "Windows NT x86" or "Windows x64"
+    std::u16string name;
+    std::u16string dataFile;  // e.g. "NorvelAB12.PPD"
+    std::u16string infPath;
+};
+
+struct SimForm {
+    std::u16string name;
+    std::uint32_t flags = 0;  // 0 user, 1 built-in, 2 printer
+};
+
+struct SimService {
+    std::u16string name;
+    ServiceState state = ServiceState::Running;
+    std::vector<std::u16string> dependents;  // services that depend on this one
+    // Simulated milliseconds a pending state lasts before it completes.
+    std::uint32_t pendingMs = 200;
+    bool staysStopPending = false;  // a stop never completes
+    bool refusesControl = false;    // ControlService and StartServiceW fail with 1061 and change nothing
+    std::uint32_t pendingSince = 0;
+};
+
+struct SimProcess {
+    std::u16string exeFile;
+    std::uint32_t processId = 0;
+    bool running = true;
+    std::uint32_t exitCode = kStillActive;
+};
+
+class SimMachine {
+  public:
+    // A fresh machine: 64-bit Windows 10 (major 10, native architecture 9, PROCESSOR_ARCHITECTURE "AMD64");
+    // C:\Windows with System32 and Temp; the user Temp folder, HKCU "Environment" value "Temp" set to
+    // "%USERPROFILE%\AppData\Local\Temp", which expands to "C:\Users\admin\AppData\Local\Temp"; Application
+    // Data "C:\Users\admin\AppData\Roaming"; the spool folders "System32\spool\drivers\w32x86" and "x64"; a
+    // running "Spooler" service; the current directory "C:\Users\admin"; a few built-in forms ("Letter",
+    // "A4", "Legal") standing for Windows' 116.
+    SimMachine();
+    ~SimMachine();
+    SimMachine(const SimMachine&) = delete;
+    SimMachine& operator=(const SimMachine&) = delete;
+
+    [[nodiscard]] Machine& machine();
+    [[nodiscard]] CallLog& calls();
+    [[nodiscard]] Faults& faults();
+    // Mutating calls in the order they happened, one line each, e.g. "DeleteFormW Custom1",
+    // "RegDeleteValueW HKLM\SYSTEM\...\Forms Custom1", "SHDeleteKeyW HKCU\Printers\Settings\Printers\P1",
+    // "DeleteFileW C:\Windows\Temp\x.tmp", "ControlService Spooler STOP", "TerminateProcess 1234 259".
+    [[nodiscard]] const std::vector<std::string>& journal() const;
+
+    // Registry. Roots are kHkeyCurrentUser, kHkeyLocalMachine, kHkeyUsers; names compare without case.
+    void SetValue(Handle root, std::u16string_view path, std::u16string_view name, std::uint32_t type,
+                  std::vector<std::uint8_t> data);
+    void SetString(Handle root, std::u16string_view path, std::u16string_view name, std::u16string_view value,
+                   std::uint32_t type = kRegSz);
+    void SetMultiString(Handle root, std::u16string_view path, std::u16string_view name,
+                        const std::vector<std::u16string>& strings);
+    void CreateKey(Handle root, std::u16string_view path);
+    [[nodiscard]] bool KeyExists(Handle root, std::u16string_view path) const;
+    [[nodiscard]] bool ValueExists(Handle root, std::u16string_view path, std::u16string_view name) const;
+    [[nodiscard]] std::optional<std::vector<std::uint8_t>> GetValue(Handle root, std::u16string_view path,
+                                                                    std::u16string_view name) const;
+    [[nodiscard]] std::vector<std::u16string> SubkeyNames(Handle root, std::u16string_view path) const;
+    [[nodiscard]] std::vector<std::u16string> ValueNames(Handle root, std::u16string_view path) const;
+    void SetEnvironmentVariable(std::u16string_view name, std::u16string_view value);
+
+    // Spooler. Adding a driver writes the HKLM key
+    //   "SYSTEM\CurrentControlSet\Control\Print\Environments\<env>\Drivers\Version-3\<name>"
+    // with "Data File" and "InfPath"; adding a local printer writes
+    //   "SYSTEM\CurrentControlSet\Control\Print\Printers\<name>" with "Printer Driver";
+    // deleting them removes those keys.
+    void AddDriver(const SimDriver& driver);
+    void AddPrinter(const SimPrinter& printer);
+    void AddForm(const SimForm& form);
+    void QueueJob(std::u16string_view printer);
+    void ScriptJobCounts(std::u16string_view printer, std::vector<std::uint32_t> counts);
+    void SetDefaultPrinter(std::u16string_view printer);
+    void SetDriverPackageDeletion(bool available);
+    [[nodiscard]] std::vector<SimPrinter> Printers() const;
+    [[nodiscard]] std::vector<SimDriver> Drivers() const;
+    [[nodiscard]] std::vector<SimForm> Forms() const;
+    // (infPath, environment) of every DeletePrinterDriverPackageW call that succeeded.
+    [[nodiscard]] std::vector<std::pair<std::u16string, std::u16string>> DeletedDriverPackages() const;
+
+    // Services.
+    void AddService(const SimService& service);
+    [[nodiscard]] std::optional<SimService> Service(std::u16string_view name) const;
+    void SetDatabaseLockHeldElsewhere(bool held);  // LockServiceDatabase then fails with 1055
+
+    // Processes, in snapshot order; returns the process id.
+    std::uint32_t AddProcess(std::u16string_view exeFile);
+    [[nodiscard]] std::vector<SimProcess> Processes() const;
+
+    // Files. Paths are Windows paths, compared without case; parent folders are created as needed.
+    void CreateFolder(std::u16string_view path);
+    void WriteFile(std::u16string_view path, std::string_view contents, std::uint32_t attributes = 0x20);
+    [[nodiscard]] bool FileExists(std::u16string_view path) const;
+    [[nodiscard]] bool FolderExists(std::u16string_view path) const;
+    [[nodiscard]] std::optional<std::string> ReadFile(std::u16string_view path) const;
+    // A folder whose files cannot be created or changed (as a read-only share would refuse them).
+    void SetFolderWritable(std::u16string_view path, bool writable);
+    void SetCurrentDirectory(std::u16string_view path);
+    void SetSpecialFolder(int csidl, std::optional<std::u16string> path);
+    // Every file and folder, full paths, sorted.
+    [[nodiscard]] std::vector<std::u16string> AllPaths() const;
+
+    // System.
+    void SetOsVersion(std::uint32_t major, std::uint32_t minor = 0);
+    void SetNativeArchitecture(std::uint16_t architecture);  // also writes PROCESSOR_ARCHITECTURE
+    void SetLocalTime(const std::tm& time);
+    void SetConsoleAttachable(bool attachable);
+    void SetCommandLine(std::u16string_view commandLine);
+    void SetMessageBoxAnswer(int answer);
+    [[nodiscard]] std::uint32_t Now() const;  // simulated tick count
+    [[nodiscard]] const std::string& Stdout() const;
+    struct MessageBoxCall {
+        std::u16string text;
+        std::u16string caption;
+        std::uint32_t style;
+    };
+    [[nodiscard]] const std::vector<MessageBoxCall>& MessageBoxes() const;
+
+    struct State;  // the world, shared by the seam implementations
+
+  private:
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace spoolsweep::sim

@@ -1,0 +1,1 @@
+#include "platform/sim/sim_machine.h"

@@ -1,0 +1,85 @@
+#pragma once
+// The Windows print spooler as the program uses it: wide-character calls on the local machine.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/results.h"
+
+namespace spoolsweep {
+
+inline constexpr std::uint32_t kPrinterEnumLocal = 0x2;
+inline constexpr std::uint32_t kPrinterEnumConnections = 0x4;
+inline constexpr std::uint32_t kPrinterAllAccess = 0x000F000C;
+inline constexpr std::uint32_t kDpdDeleteUnusedFiles = 0x1;
+inline constexpr std::uint32_t kFormUser = 0;
+inline constexpr std::uint32_t kFormBuiltin = 1;
+inline constexpr std::uint32_t kFormPrinter = 2;
+
+// The PRINTER_INFO_2 members the program reads; a NULL pointer from the spooler is an absent string.
+struct PrinterInfo {
+    std::optional<std::u16string> serverName;
+    std::optional<std::u16string> printerName;
+    std::optional<std::u16string> driverName;
+    std::optional<std::u16string> shareName;
+};
+
+// DRIVER_INFO_2: name and environment.
+struct DriverInfo {
+    std::u16string name;
+    std::u16string environment;
+};
+
+// FORM_INFO_1: flags and name.
+struct FormInfo {
+    std::uint32_t flags = 0;
+    std::u16string name;
+};
+
+// GetDefaultPrinterW (ordinal 203): with bufferChars too small it fails and reports charsNeeded
+// (terminator included).
+struct DefaultPrinterResult {
+    bool ok = false;
+    std::uint32_t error = 0;
+    std::uint32_t charsNeeded = 0;
+    std::u16string name;
+};
+
+class Spooler {
+  public:
+    virtual ~Spooler() = default;
+
+    // EnumPrintersW(flags, NULL, 2, buffer, bufferBytes, ...).
+    [[nodiscard]] virtual EnumResult<PrinterInfo> EnumPrinters(std::uint32_t flags,
+                                                               std::uint32_t bufferBytes) = 0;
+    // EnumPrinterDriversW(NULL, environment, 2, buffer, bufferBytes, ...).
+    [[nodiscard]] virtual EnumResult<DriverInfo> EnumPrinterDrivers(std::u16string_view environment,
+                                                                    std::uint32_t bufferBytes) = 0;
+    // OpenPrinterW(name, &handle, {NULL, NULL, access}).
+    [[nodiscard]] virtual HandleResult OpenPrinter(std::u16string_view name, std::uint32_t access) = 0;
+    virtual void ClosePrinter(Handle printer) = 0;
+    // EnumJobsW(printer, firstJob, count, 3, ...): entries are job ids.
+    [[nodiscard]] virtual EnumResult<std::uint32_t> EnumJobs(Handle printer, std::uint32_t firstJob,
+                                                             std::uint32_t count,
+                                                             std::uint32_t bufferBytes) = 0;
+    // EnumFormsW(printer, 1, ...).
+    [[nodiscard]] virtual EnumResult<FormInfo> EnumForms(Handle printer, std::uint32_t bufferBytes) = 0;
+    [[nodiscard]] virtual Status DeletePrinter(Handle printer) = 0;
+    [[nodiscard]] virtual Status DeletePrinterConnection(std::u16string_view name) = 0;
+    [[nodiscard]] virtual Status DeleteForm(Handle printer, std::u16string_view formName) = 0;
+    // DeletePrinterDriverExW(NULL, environment, driver, deleteFlags, version).
+    [[nodiscard]] virtual Status DeletePrinterDriverEx(std::u16string_view environment,
+                                                       std::u16string_view driver, std::uint32_t deleteFlags,
+                                                       std::uint32_t version) = 0;
+    // LoadLibraryW("WinSpool.drv") and GetProcAddress("DeletePrinterDriverPackageW") both succeed.
+    [[nodiscard]] virtual bool CanDeletePrinterDriverPackage() = 0;
+    // DeletePrinterDriverPackageW(NULL, infPath, environment), looked up at run time.
+    [[nodiscard]] virtual Status DeletePrinterDriverPackage(std::u16string_view infPath,
+                                                            std::u16string_view environment) = 0;
+    [[nodiscard]] virtual DefaultPrinterResult GetDefaultPrinter(std::uint32_t bufferChars) = 0;
+};
+
+using PrinterHandle = UniqueResource<SeamCloser<Spooler, &Spooler::ClosePrinter>>;
+
+}  // namespace spoolsweep

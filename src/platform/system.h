@@ -1,0 +1,81 @@
+#pragma once
+// System information, time, the console, message boxes and the process's own facts.
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/results.h"
+
+namespace spoolsweep {
+
+inline constexpr std::uint16_t kProcessorArchitectureIntel = 0;
+inline constexpr std::uint16_t kProcessorArchitectureAmd64 = 9;
+inline constexpr std::uint32_t kCpThreadAcp = 3;
+inline constexpr std::uint32_t kMbOk = 0x0;
+inline constexpr std::uint32_t kMbIconStop = 0x10;
+
+struct OsVersionInfo {
+    bool ok = false;
+    std::uint32_t major = 0;
+    std::uint32_t minor = 0;
+    std::uint32_t build = 0;
+};
+
+// The OS version queried once per process (GetVersionExW, size field set), never refreshed. Filled without a
+// lock: only one thread does removal work at a time.
+class OsVersionCache {
+  public:
+    template <class Query>
+    [[nodiscard]] std::uint32_t Major(Query&& query) {
+        if (!filled_) {
+            info_ = query();
+            filled_ = true;
+        }
+        return info_.major;
+    }
+    [[nodiscard]] bool filled() const noexcept { return filled_; }
+
+  private:
+    OsVersionInfo info_{};
+    bool filled_ = false;
+};
+
+class System {
+  public:
+    virtual ~System() = default;
+
+    // The major version from the process-wide cache; 6 or more selects the Vista-or-later paths.
+    [[nodiscard]] std::uint32_t OsMajorVersion() {
+        return osVersion_.Major([this] { return QueryOsVersion(); });
+    }
+
+    // GetVersionExW.
+    [[nodiscard]] virtual OsVersionInfo QueryOsVersion() = 0;
+    // GetNativeSystemInfo().wProcessorArchitecture.
+    [[nodiscard]] virtual std::uint16_t NativeProcessorArchitecture() = 0;
+    // WideCharToMultiByte(codePage, 0, ...).
+    [[nodiscard]] virtual std::string WideToMultiByte(std::u16string_view text, std::uint32_t codePage) = 0;
+    // The local time now.
+    [[nodiscard]] virtual std::tm LocalTime() = 0;
+    // GetTickCount / Sleep.
+    [[nodiscard]] virtual std::uint32_t TickCount() = 0;
+    virtual void Sleep(std::uint32_t milliseconds) = 0;
+    // MessageBoxW(NULL, text, caption, style).
+    virtual int MessageBox(std::u16string_view text, std::u16string_view caption, std::uint32_t style) = 0;
+    // InitCommonControlsEx({8, classes}).
+    virtual void InitCommonControls(std::uint32_t classes) = 0;
+    // AttachConsole(ATTACH_PARENT_PROCESS) and, when it works, standard output reopened on the console in
+    // text mode; false when any step fails (standard output then stays as it was).
+    [[nodiscard]] virtual bool AttachParentConsole() = 0;
+    // Writes narrow text to standard output as it stands (no line end added) and flushes.
+    virtual void WriteStdout(std::string_view text) = 0;
+    // GetCommandLineW.
+    [[nodiscard]] virtual std::u16string CommandLine() = 0;
+
+  private:
+    OsVersionCache osVersion_;
+};
+
+}  // namespace spoolsweep

@@ -1,0 +1,37 @@
+#pragma once
+// Small conversions between the program's wide text and the narrow text of the console and the log.
+#include <string>
+#include <string_view>
+
+namespace spoolsweep {
+
+// Plain ASCII to UTF-16 (for literals and numbers built as narrow text).
+[[nodiscard]] inline std::u16string WidenAscii(std::string_view text) {
+    return {text.begin(), text.end()};
+}
+
+// Each UTF-16 unit cut to its low 8 bits: the narrow form of printer names on the console.
+[[nodiscard]] inline std::string NarrowLowBytes(std::u16string_view text) {
+    std::string narrow;
+    narrow.reserve(text.size());
+    for (char16_t unit : text) {
+        narrow.push_back(static_cast<char>(static_cast<unsigned char>(unit & 0xFF)));
+    }
+    return narrow;
+}
+
+// Text up to its first null character.
+[[nodiscard]] inline std::u16string_view UpToNull(std::u16string_view text) {
+    return text.substr(0, text.find(u'\0'));
+}
+
+// Replaces the first "%s" of a fixed pattern; the argument is taken as it stands.
+[[nodiscard]] inline std::u16string FormatOne(std::u16string_view pattern, std::u16string_view argument) {
+    std::u16string result(pattern);
+    if (auto at = result.find(u"%s"); at != std::u16string::npos) {
+        result.replace(at, 2, argument);
+    }
+    return result;
+}
+
+}  // namespace spoolsweep
