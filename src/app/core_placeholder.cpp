@@ -4,3 +4,4 @@
 #include "cli/command_log.h"
 #include "spooler/printer_catalogue.h"
 #include "cleanup/registry_facts.h"
+#include "app/spoolsweep_app.h"
