@@ -1,0 +1,140 @@
+// The removal of one printer in command-line mode, and of its driver when no printer that stays needs it.
+#include <sstream>
+#include <string>
+
+#include "cleanup/file_residue.h"
+#include "cleanup/process_control.h"
+#include "cleanup/registry_facts.h"
+#include "cleanup/registry_residue.h"
+#include "cleanup/service_control.h"
+#include "cli/command_line_remover.h"
+#include "removal/removal_index.h"
+#include "spooler/driver_catalogue.h"
+#include "spooler/printer_operations.h"
+
+namespace spoolsweep {
+
+RemovalIndex& CommandLineRemover::Index() {
+    if (!index_) {
+        index_ = std::make_unique<RemovalIndex>(printers, catalogue.printers, [this](std::u16string_view driver) {
+            return ReadDriverDataFileBase(machine_.registry, driver);
+        });
+    }
+    return *index_;
+}
+
+bool CommandLineRemover::RemovePrinterAt(std::uint32_t index) {
+    log_.WriteLogLine("Deleting Selected Printer");
+    PrinterRecord& printer = printers[index];
+    printer.selected = 1;
+    Index().NoteSelected(index);
+
+    // The first test only warns; the second, made right after, decides.
+    if (HasQueuedJobs(machine_.spooler, printer.printerName)) {
+        log_.WriteLogLine("Printer is Busy.");
+    }
+    if (HasQueuedJobs(machine_.spooler, printer.printerName)) {
+        log_.WriteLogLine("Printer is Busy.");
+        return false;
+    }
+    log_.WriteLogLine("Printer is Not Busy.");
+
+    ReadDriverFacts(index);
+    DeletePrinterItself(printer);
+    DeletePrinterTempFiles(machine_.files, machine_.registry, printer.printerName, printer.serverName);
+    DeletePrinterRegistryResidue(machine_.registry, printer.printerName);
+    MarkDeleted(index);
+
+    const std::int32_t remaining = Index().TamberPrintersLeft();
+    const UpdaterFolders folders = SelectUpdaterFolders(machine_.system);
+    if (remaining > 0 && machine_.files.PathFileExists(folders.install)) {
+        CopyUpdater(machine_.files, machine_.system, UpdaterCopy::Backup);
+    }
+    if (printer.driverToDelete == 1) {
+        DeleteDriverAt(index);
+        RestartSpooler(machine_.services, machine_.system);
+    }
+    SettleUpdaterFolders(remaining, folders);
+    return true;
+}
+
+// Facts read before anything is deleted. Only the printer being removed ever uses them: the facts of the
+// other selected printers are read again at their own call, so they are not read here.
+void CommandLineRemover::ReadDriverFacts(std::uint32_t index) {
+    PrinterRecord& printer = printers[index];
+    printer.driverToDelete = IsDriverExclusive(index);
+    if (printer.driverToDelete != 1) {
+        return;
+    }
+    printer.dataFileBase = ReadDriverDataFileBase(machine_.registry, printer.driverName);
+    printer.dsDriverName =
+        ReadDsDriverName(machine_.registry, machine_.system, printer.driverName, printer.serverName);
+    if (printer.serverName.empty()) {
+        printer.pnpHardwareId = ReadPrinterHardwareId(machine_.registry, printer.printerName);
+    }
+}
+
+void CommandLineRemover::DeletePrinterItself(const PrinterRecord& printer) {
+    if (!printer.serverName.empty()) {
+        DeletePrinterConnectionByName(machine_.spooler, printer.printerName);
+        return;
+    }
+    if (IsLastLocalPrinter() == 1) {
+        const FormList forms = EnumPrinterForms(machine_.spooler, printer.printerName);
+        DeleteListedForms(machine_.spooler, machine_.registry, machine_.system, printer.printerName, forms);
+    }
+    FreeupPrerequisites(machine_.processes, machine_.system, log_, printer.dataFileBase);
+    DeletePrinterByName(machine_.spooler, printer.printerName);
+}
+
+void CommandLineRemover::MarkDeleted(std::uint32_t index) {
+    printers[index].deleted = 1;
+    if (index < catalogue.printers.size()) {
+        catalogue.printers[index].deleted = 1;
+    }
+    Index().NoteDeleted(index);
+}
+
+// Keeps the updater in its folder while a Tamber printer remains, and removes both folders when none does.
+void CommandLineRemover::SettleUpdaterFolders(std::int32_t remaining, const UpdaterFolders& folders) {
+    const bool installExists = machine_.files.PathFileExists(folders.install);
+    const bool backupExists = machine_.files.PathFileExists(folders.backup);
+    if (remaining <= 0) {
+        if (installExists) {
+            (void)DeleteFolderTree(machine_.files, folders.install);
+        }
+        if (backupExists) {
+            (void)DeleteFolderTree(machine_.files, folders.backup);
+        }
+    } else if (installExists) {
+        if (backupExists) {
+            (void)DeleteFolderTree(machine_.files, folders.backup);
+        }
+    } else if (backupExists) {
+        CopyUpdater(machine_.files, machine_.system, UpdaterCopy::Restore);
+        (void)DeleteFolderTree(machine_.files, folders.backup);
+    }
+}
+
+void CommandLineRemover::DeleteDriverAt(std::uint32_t index) {
+    const PrinterRecord& printer = printers[index];
+    std::ostringstream line;
+    line << "Deletion of Selected Driver with Index " << static_cast<int>(index);
+    log_.WriteLogLine(line.str());
+    DeletePrinterDriverAllEnvironments(machine_.spooler, machine_.registry, machine_.system, printer.driverName);
+    DeleteDriverFiles(machine_.files, machine_.registry, printer.dataFileBase, printer.dsDriverName, printer.pnpHardwareId);
+    DeleteDriverRegistryResidue(machine_.registry, printer.printerName, printer.dataFileBase);
+    // The spooler removed the driver's key, the residue sweep the keys named after the printer.
+    Index().ForgetDriverFacts(printer.driverName);
+    Index().ForgetDriverFacts(printer.printerName);
+}
+
+int CommandLineRemover::IsDriverExclusive(std::uint32_t index) {
+    return Index().HasOtherUnselectedUser(index) ? 0 : 1;
+}
+
+int CommandLineRemover::IsLastLocalPrinter() {
+    return Index().LocalPrintersLeft() == 1 ? 1 : 0;
+}
+
+}  // namespace spoolsweep

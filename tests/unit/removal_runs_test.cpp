@@ -1,0 +1,322 @@
+// Whole command-line runs on a simulated machine: console bytes, command-log lines and the machine afterwards.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/spoolsweep_app.h"
+#include "platform/sim/sim_machine.h"
+#include "tests/unit/run_helpers.h"
+
+namespace spoolsweep {
+namespace {
+
+using test::CountJournal;
+using test::JournalIndex;
+using test::LogMessages;
+using test::RunProgram;
+
+constexpr char16_t kTamberDriver[] = u"Tamber Print Controller PCL";
+constexpr char16_t kOtherDriver[] = u"Office Laser";
+constexpr char16_t kInstall[] = u"C:\\Program Files (x86)\\Vantle";
+constexpr char16_t kBackup[] = u"C:\\Program Files (x86)\\Vantle_temp";
+constexpr char16_t kUpdater[] = u"C:\\Program Files (x86)\\Vantle\\Tamber Driver Updater.exe";
+
+void AddTamberDriver(sim::SimMachine& sim, std::u16string name = kTamberDriver,
+                     std::u16string dataFile = u"NorvelAB12.PPD") {
+    sim.AddDriver({u"Windows x64", std::move(name), std::move(dataFile), u"C:\\Windows\\INF\\oem7.inf"});
+}
+
+void AddOtherDriver(sim::SimMachine& sim, std::u16string name = kOtherDriver) {
+    sim.AddDriver({u"Windows x64", std::move(name), u"LASER.PPD", u"C:\\Windows\\INF\\oem3.inf"});
+}
+
+void AddLocal(sim::SimMachine& sim, std::u16string name, std::u16string driver) {
+    sim.AddPrinter({.name = std::move(name), .driver = std::move(driver)});
+}
+
+bool HasPrinter(const sim::SimMachine& sim, std::u16string_view name) {
+    auto printers = sim.Printers();
+    return std::any_of(printers.begin(), printers.end(), [&](const auto& p) { return p.name == name; });
+}
+
+bool HasDriver(const sim::SimMachine& sim, std::u16string_view name) {
+    auto drivers = sim.Drivers();
+    return std::any_of(drivers.begin(), drivers.end(), [&](const auto& d) { return d.name == name; });
+}
+
+const std::vector<std::string> kClosing = {"Command Line Arguments Passed so No UI is launched."};
+
+std::vector<std::string> Concat(std::vector<std::vector<std::string>> parts) {
+    std::vector<std::string> all;
+    for (auto& part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all;
+}
+
+TEST(RemovalRuns, BusyPrinterStaysAndReportsZero) {
+    sim::SimMachine sim;
+    AddTamberDriver(sim);
+    AddLocal(sim, u"P1", kTamberDriver);
+    sim.QueueJob(u"P1");
+
+    RunProgram(sim, u"Spoolsweep.exe -p P1");
+
+    EXPECT_EQ(sim.Stdout(), "0");
+    EXPECT_EQ(LogMessages(sim),
+              Concat({{"Removing Selected Printers", "Selected Printers are: ", "P1", "Deleting Printer \tP1",
+                       "Deleting Selected Printer", "Printer is Busy.", "Printer is Busy.",
+                       "Deletion of the Selected Printer was successful."},
+                      kClosing}));
+    EXPECT_TRUE(HasPrinter(sim, u"P1"));
+    EXPECT_TRUE(HasDriver(sim, kTamberDriver));
+}
+
+TEST(RemovalRuns, QueueThatEmptiesBetweenTheTestsProceeds) {
+    sim::SimMachine sim;
+    AddOtherDriver(sim);
+    AddLocal(sim, u"P1", kOtherDriver);
+    sim.ScriptJobCounts(u"P1", {1, 0});
+
+    RunProgram(sim, u"Spoolsweep.exe -p P1");
+
+    EXPECT_EQ(sim.Stdout(), "1");
+    auto log = LogMessages(sim);
+    auto busy = std::find(log.begin(), log.end(), "Printer is Busy.");
+    ASSERT_NE(busy, log.end());
+    EXPECT_EQ(*(busy + 1), "Printer is Not Busy.");
+    EXPECT_FALSE(HasPrinter(sim, u"P1"));
+}
+
+TEST(RemovalRuns, SharedDriverGoesWithTheLastOfItsPrinters) {
+    sim::SimMachine sim;
+    AddOtherDriver(sim);
+    AddLocal(sim, u"A", kOtherDriver);
+    AddLocal(sim, u"B", kOtherDriver);
+
+    RunProgram(sim, u"Spoolsweep.exe -rmPrints");
+
+    EXPECT_EQ(sim.Stdout(), "Success");
+    auto log = LogMessages(sim);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "Deleting Driver in progress"), 2);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "Deletion of Selected Driver with Index 1"), 1);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "Deletion of Selected Driver with Index 0"), 0);
+    EXPECT_FALSE(HasDriver(sim, kOtherDriver));
+    EXPECT_EQ(CountJournal(sim, "ControlService Spooler STOP"), 1U);
+    EXPECT_EQ(CountJournal(sim, "StartServiceW Spooler"), 1U);
+}
+
+TEST(RemovalRuns, DriverSharedWithAPrinterThatStaysIsKept) {
+    sim::SimMachine sim;
+    AddOtherDriver(sim);
+    AddLocal(sim, u"A", kOtherDriver);
+    AddLocal(sim, u"B", kOtherDriver);
+
+    RunProgram(sim, u"Spoolsweep.exe -p A");
+
+    EXPECT_EQ(sim.Stdout(), "1");
+    EXPECT_FALSE(HasPrinter(sim, u"A"));
+    EXPECT_TRUE(HasPrinter(sim, u"B"));
+    EXPECT_TRUE(HasDriver(sim, kOtherDriver));
+    EXPECT_EQ(CountJournal(sim, "ControlService Spooler STOP"), 0U);
+    EXPECT_EQ(CountJournal(sim, "DeleteFormW"), 0U);  // A was not the last local printer
+}
+
+TEST(RemovalRuns, FormsGoOnlyWithTheLastLocalPrinter) {
+    sim::SimMachine sim;
+    AddOtherDriver(sim);
+    sim.AddForm({u"Custom Label", 0});
+    sim.AddForm({u"Tray Form", 2});
+    for (auto name : {u"A", u"B", u"C"}) {
+        AddLocal(sim, name, kOtherDriver);
+    }
+
+    RunProgram(sim, u"Spoolsweep.exe -rmPrints");
+
+    const auto formDeleted = JournalIndex(sim, "DeleteFormW Custom Label");
+    ASSERT_TRUE(formDeleted.has_value());
+    EXPECT_GT(*formDeleted, *JournalIndex(sim, "DeletePrinter B"));
+    EXPECT_LT(*formDeleted, *JournalIndex(sim, "DeletePrinter C"));
+    EXPECT_TRUE(JournalIndex(sim, "DeleteFormW Tray Form").has_value());
+    EXPECT_FALSE(JournalIndex(sim, "DeleteFormW Letter").has_value());  // built-in forms stay
+}
+
+TEST(RemovalRuns, ConnectionIsRemovedWithItsTempFilesOnly) {
+    sim::SimMachine sim;
+    AddOtherDriver(sim);
+    AddLocal(sim, u"Local", kOtherDriver);
+    sim.AddPrinter({.name = u"\\\\srv\\Q", .driver = kOtherDriver, .serverName = u"\\\\srv"});
+    sim.AddForm({u"Custom Label", 0});
+    sim.AddProcess(u"LASER.srv");
+    sim.WriteFile(u"C:\\Users\\admin\\AppData\\Local\\Temp\\,,srv,Q.tmp", "x");
+    sim.WriteFile(u"C:\\Windows\\Temp\\,,srv,Q.tmp", "x", 0x21);  // read-only
+
+    RunProgram(sim, u"Spoolsweep.exe -p \\\\srv\\Q");
+
+    EXPECT_EQ(sim.Stdout(), "1");
+    EXPECT_TRUE(JournalIndex(sim, "DeletePrinterConnectionW \\\\srv\\Q").has_value());
+    EXPECT_FALSE(sim.FileExists(u"C:\\Users\\admin\\AppData\\Local\\Temp\\,,srv,Q.tmp"));
+    EXPECT_FALSE(sim.FileExists(u"C:\\Windows\\Temp\\,,srv,Q.tmp"));
+    EXPECT_EQ(CountJournal(sim, "DeleteFormW"), 0U);
+    EXPECT_EQ(CountJournal(sim, "TerminateProcess"), 0U);
+    auto log = LogMessages(sim);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "FreeupPrerequisites"), 0);
+    EXPECT_TRUE(HasPrinter(sim, u"Local"));
+}
+
+TEST(RemovalRuns, PrinterNamedTwiceRunsEveryStepAgain) {
+    sim::SimMachine sim;
+    AddOtherDriver(sim);
+    AddLocal(sim, u"P1", kOtherDriver);
+
+    RunProgram(sim, u"Spoolsweep.exe -p P1,P1");
+
+    EXPECT_EQ(sim.Stdout(), "11");
+    auto log = LogMessages(sim);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "Deletion of Selected Driver with Index 0"), 2);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "Deletion of the Selected Printer was successful."), 2);
+    EXPECT_EQ(CountJournal(sim, "ControlService Spooler STOP"), 2U);
+}
+
+TEST(RemovalRuns, ThreeDriversThreeRestarts) {
+    sim::SimMachine sim;
+    for (auto name : {u"D1", u"D2", u"D3"}) {
+        AddOtherDriver(sim, name);
+        AddLocal(sim, std::u16string(u"P-") + name, name);
+    }
+
+    RunProgram(sim, u"Spoolsweep.exe -rmPrints");
+
+    EXPECT_EQ(sim.Stdout(), "Success");
+    EXPECT_EQ(CountJournal(sim, "ControlService Spooler STOP"), 3U);
+    EXPECT_EQ(CountJournal(sim, "StartServiceW Spooler"), 3U);
+    EXPECT_TRUE(sim.Drivers().empty());
+    EXPECT_TRUE(sim.Printers().empty());
+}
+
+TEST(RemovalRuns, RemoveAllWithoutPrintersFails) {
+    sim::SimMachine sim;
+    RunProgram(sim, u"Spoolsweep.exe -rmPrints");
+    EXPECT_EQ(sim.Stdout(), "Failure");
+    EXPECT_EQ(LogMessages(sim), Concat({{"Remove All Printers"}, kClosing}));
+}
+
+TEST(RemovalRuns, PiecesKeepTheirBlanks) {
+    sim::SimMachine sim;
+    AddOtherDriver(sim);
+    AddLocal(sim, u"A", kOtherDriver);
+    AddLocal(sim, u"B", kOtherDriver);
+
+    RunProgram(sim, u"Spoolsweep.exe -p \"A , B\"");
+
+    EXPECT_EQ(sim.Stdout(),
+              "Selected Printers are not available in the system.Selected Printers are not available in the "
+              "system.");
+    EXPECT_EQ(LogMessages(sim),
+              Concat({{"Removing Selected Printers", "Selected Printers are: ", "A , B", "Deleting Printer \tA ",
+                       "Deleting Printer \t B"},
+                      kClosing}));
+    EXPECT_TRUE(HasPrinter(sim, u"A"));
+    EXPECT_TRUE(HasPrinter(sim, u"B"));
+}
+
+TEST(RemovalRuns, TwoPiecesTwoResults) {
+    sim::SimMachine sim;
+    AddOtherDriver(sim);
+    AddLocal(sim, u"A", kOtherDriver);
+    AddLocal(sim, u"B", kOtherDriver);
+
+    RunProgram(sim, u"Spoolsweep.exe -p A,B");
+
+    EXPECT_EQ(sim.Stdout(), "11");
+    auto log = LogMessages(sim);
+    ASSERT_GE(log.size(), 5U);
+    EXPECT_EQ((std::vector<std::string>(log.begin(), log.begin() + 5)),
+              (std::vector<std::string>{"Removing Selected Printers", "Selected Printers are: ", "A,B",
+                                        "Deleting Printer \tA", "Deleting Selected Printer"}));
+    EXPECT_TRUE(sim.Printers().empty());
+}
+
+TEST(RemovalRuns, NorvelOptionWithoutTamberDriversIsSilent) {
+    sim::SimMachine sim;
+    AddOtherDriver(sim);
+    AddLocal(sim, u"A", kOtherDriver);
+
+    RunProgram(sim, u"Spoolsweep.exe -rmNorvelPrints");
+
+    EXPECT_EQ(sim.Stdout(), "");
+    EXPECT_EQ(LogMessages(sim), kClosing);
+    EXPECT_TRUE(HasPrinter(sim, u"A"));
+}
+
+TEST(RemovalRuns, NorvelOptionRemovesOnlyTamberPrintersAndEndsTheCompanion) {
+    sim::SimMachine sim;
+    AddTamberDriver(sim);
+    AddOtherDriver(sim);
+    AddLocal(sim, u"Office", kOtherDriver);
+    AddLocal(sim, u"Tamber 1", kTamberDriver);
+    const auto companion = sim.AddProcess(u"NorvelAB12.srv");
+
+    RunProgram(sim, u"Spoolsweep.exe -rmNorvelPrints");
+
+    EXPECT_EQ(sim.Stdout(), "1");
+    EXPECT_TRUE(HasPrinter(sim, u"Office"));
+    EXPECT_FALSE(HasPrinter(sim, u"Tamber 1"));
+    EXPECT_FALSE(HasDriver(sim, kTamberDriver));
+    auto processes = sim.Processes();
+    auto it = std::find_if(processes.begin(), processes.end(), [&](auto& p) { return p.processId == companion; });
+    EXPECT_TRUE(it == processes.end() || !it->running);
+    auto log = LogMessages(sim);
+    EXPECT_NE(std::find(log.begin(), log.end(), "PC File Name NorvelAB12 SRV Process Found."), log.end());
+    EXPECT_NE(std::find(log.begin(), log.end(), "NorvelAB12SRV Process is being Terminated."), log.end());
+}
+
+class UpdaterFolders : public ::testing::Test {
+protected:
+    void SetUp() override {
+        AddTamberDriver(sim);
+        AddTamberDriver(sim, u"Tamber Two", u"NorvelCD34.PPD");
+        AddOtherDriver(sim);
+        AddLocal(sim, u"Tamber 1", kTamberDriver);
+        AddLocal(sim, u"Tamber 2", u"Tamber Two");
+        AddLocal(sim, u"Office", kOtherDriver);
+    }
+    sim::SimMachine sim;
+};
+
+TEST_F(UpdaterFolders, KeptWhileTamberPrintersRemain) {
+    sim.WriteFile(kUpdater, "updater");
+    RunProgram(sim, u"Spoolsweep.exe -p Office");
+    EXPECT_EQ(sim.ReadFile(kUpdater), "updater");
+    EXPECT_FALSE(sim.FolderExists(kBackup));  // the backup made before the driver deletion is gone again
+    EXPECT_TRUE(JournalIndex(sim, "CopyFileW").has_value());
+}
+
+TEST_F(UpdaterFolders, DeletedWhenNoTamberPrinterRemains) {
+    sim.WriteFile(kUpdater, "updater");
+    sim.WriteFile(std::u16string(kBackup) + u"\\Tamber Driver Updater.exe", "old");
+    RunProgram(sim, u"Spoolsweep.exe -p \"Tamber 1,Tamber 2\"");
+    EXPECT_FALSE(sim.FolderExists(kInstall));
+    EXPECT_FALSE(sim.FolderExists(kBackup));
+}
+
+TEST_F(UpdaterFolders, RestoredFromTheBackupWhenTheInstallFolderIsMissing) {
+    sim.WriteFile(std::u16string(kBackup) + u"\\Tamber Driver Updater.exe", "saved");
+    RunProgram(sim, u"Spoolsweep.exe -p Office");
+    EXPECT_EQ(sim.ReadFile(kUpdater), "saved");
+    EXPECT_FALSE(sim.FolderExists(kBackup));
+}
+
+TEST_F(UpdaterFolders, OnA32BitMachineTheProgramFilesFolderIsUsed) {
+    sim.SetNativeArchitecture(0);
+    sim.WriteFile(u"C:\\Program Files\\Vantle\\Tamber Driver Updater.exe", "updater");
+    sim.WriteFile(kUpdater, "not ours on this machine");
+    RunProgram(sim, u"Spoolsweep.exe -p \"Tamber 1,Tamber 2\"");
+    EXPECT_FALSE(sim.FolderExists(u"C:\\Program Files\\Vantle"));
+    EXPECT_TRUE(sim.FolderExists(kInstall));
+}
+
+}  // namespace
+}  // namespace spoolsweep

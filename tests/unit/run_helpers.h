@@ -1,0 +1,28 @@
+#pragma once
+// Helpers for tests that run the whole program on a simulated machine.
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/sim/sim_machine.h"
+
+namespace spoolsweep::test {
+
+inline constexpr char16_t kLogPath[] = u"C:\\Users\\admin\\Spoolsweep_CL.log";
+inline constexpr std::string_view kBanner = "\t Tamber Spoolsweep Command Line  ------> \t";
+
+// Runs the program's entry with this command line (the program's own path first).
+void RunProgram(sim::SimMachine& sim, std::u16string_view commandLine);
+
+// The messages of the command log in the current directory, timestamps and banner removed.
+[[nodiscard]] std::vector<std::string> LogMessages(const sim::SimMachine& sim,
+                                                   std::u16string_view logPath = kLogPath);
+
+// Journal lines that begin with prefix.
+[[nodiscard]] std::size_t CountJournal(const sim::SimMachine& sim, std::string_view prefix);
+// The position of the first journal line that begins with prefix.
+[[nodiscard]] std::optional<std::size_t> JournalIndex(const sim::SimMachine& sim, std::string_view prefix);
+
+}  // namespace spoolsweep::test
