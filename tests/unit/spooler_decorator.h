@@ -1,0 +1,97 @@
+#pragma once
+// A test-only Spooler that forwards to another one, notes the calls the driver and printer deletions make
+// with their arguments, and can raise a CSE inside a chosen call, as a structured exception would surface
+// through an MSVC build's translator. The real seams never throw.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/spooler.h"
+#include "platform/structured_exception.h"
+#include "platform/text.h"
+
+namespace spoolsweep::testing {
+
+class SpoolerDecorator : public Spooler {
+  public:
+    explicit SpoolerDecorator(Spooler& inner) : inner_(inner) {}
+
+    // Calls noted, e.g. "DeletePrinterDriverExW Windows x64|Drv|1|3 -> 0" (deletions with their error).
+    std::vector<std::string> calls;
+    // A call whose note starts with this raises a CSE instead of reaching the inner spooler.
+    std::string throwWhenStarts;
+
+    EnumResult<PrinterInfo> EnumPrinters(std::uint32_t flags, std::uint32_t bufferBytes) override {
+        return inner_.EnumPrinters(flags, bufferBytes);
+    }
+    EnumResult<DriverInfo> EnumPrinterDrivers(std::u16string_view environment,
+                                              std::uint32_t bufferBytes) override {
+        Enter("EnumPrinterDriversW " + NarrowLowBytes(environment));
+        return inner_.EnumPrinterDrivers(environment, bufferBytes);
+    }
+    HandleResult OpenPrinter(std::u16string_view name, std::uint32_t access) override {
+        return inner_.OpenPrinter(name, access);
+    }
+    void ClosePrinter(Handle printer) override { inner_.ClosePrinter(printer); }
+    EnumResult<std::uint32_t> EnumJobs(Handle printer, std::uint32_t firstJob, std::uint32_t count,
+                                       std::uint32_t bufferBytes) override {
+        Enter("EnumJobsW " + std::to_string(firstJob) + "|" + std::to_string(count));
+        return inner_.EnumJobs(printer, firstJob, count, bufferBytes);
+    }
+    EnumResult<FormInfo> EnumForms(Handle printer, std::uint32_t bufferBytes) override {
+        return inner_.EnumForms(printer, bufferBytes);
+    }
+    Status DeletePrinter(Handle printer) override {
+        Enter("DeletePrinter " + std::to_string(printer));
+        return Noted(inner_.DeletePrinter(printer));
+    }
+    Status DeletePrinterConnection(std::u16string_view name) override {
+        Enter("DeletePrinterConnectionW " + NarrowLowBytes(name));
+        return Noted(inner_.DeletePrinterConnection(name));
+    }
+    Status DeleteForm(Handle printer, std::u16string_view formName) override {
+        return inner_.DeleteForm(printer, formName);
+    }
+    Status DeletePrinterDriverEx(std::u16string_view environment, std::u16string_view driver,
+                                 std::uint32_t deleteFlags, std::uint32_t version) override {
+        Enter("DeletePrinterDriverExW " + NarrowLowBytes(environment) + "|" + NarrowLowBytes(driver) + "|" +
+              std::to_string(deleteFlags) + "|" + std::to_string(version));
+        return Noted(inner_.DeletePrinterDriverEx(environment, driver, deleteFlags, version));
+    }
+    bool CanDeletePrinterDriverPackage() override {
+        Enter("CanDeletePrinterDriverPackage");
+        return inner_.CanDeletePrinterDriverPackage();
+    }
+    Status DeletePrinterDriverPackage(std::u16string_view infPath, std::u16string_view environment) override {
+        Enter("DeletePrinterDriverPackageW " + NarrowLowBytes(infPath) + "|" + NarrowLowBytes(environment));
+        return inner_.DeletePrinterDriverPackage(infPath, environment);
+    }
+    DefaultPrinterResult GetDefaultPrinter(std::uint32_t bufferChars) override {
+        return inner_.GetDefaultPrinter(bufferChars);
+    }
+
+    [[nodiscard]] std::size_t CountStarting(std::string_view prefix) const {
+        std::size_t count = 0;
+        for (const std::string& call : calls) {
+            count += call.starts_with(prefix) ? 1 : 0;
+        }
+        return count;
+    }
+
+  private:
+    void Enter(std::string note) {
+        calls.push_back(std::move(note));
+        if (!throwWhenStarts.empty() && calls.back().starts_with(throwWhenStarts)) {
+            calls.back() += " -> CSE";
+            throw CSE{};
+        }
+    }
+    Status Noted(Status status) {
+        calls.back() += " -> " + std::to_string(status.error);
+        return status;
+    }
+
+    Spooler& inner_;
+};
+
+}  // namespace spoolsweep::testing
