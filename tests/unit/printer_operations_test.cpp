@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/sim/sim_machine.h"
+#include "platform/win_errors.h"
 #include "spooler_decorator.h"
 
 namespace spoolsweep {
@@ -15,31 +16,26 @@ namespace {
 using sim::SimMachine;
 using testing::SpoolerDecorator;
 
-// A printer using the driver; a connection when serverName is given.
-sim::SimPrinter MakePrinter(std::u16string_view name, std::u16string_view driver,
-                            std::u16string_view serverName = {}) {
-    sim::SimPrinter printer;
-    printer.name = name;
-    printer.driver = driver;
-    printer.serverName = serverName;
-    return printer;
-}
+constexpr std::u16string_view kForms = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Forms";
 
-constexpr std::u16string_view kFormsKey = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Forms";
-
-void AddLocalPrinters(SimMachine& sim, std::initializer_list<std::u16string_view> names) {
+// A machine with local printers P1 and P2 and a connection \\srv\Shared.
+void AddPrinters(SimMachine& sim) {
     sim.AddDriver({u"Windows x64", u"Drv", u"drv.ppd", u""});
-    for (std::u16string_view name : names) {
-        sim.AddPrinter(MakePrinter(name, u"Drv"));
+    for (std::u16string_view name : {u"P1", u"P2", u"\\\\srv\\Shared"}) {
+        sim::SimPrinter printer;
+        printer.name = name;
+        printer.driver = u"Drv";
+        printer.serverName = name.starts_with(u"\\\\") ? u"\\\\srv" : u"";
+        sim.AddPrinter(printer);
     }
 }
 
-std::vector<std::u16string> PrinterNames(const SimMachine& sim) {
-    std::vector<std::u16string> names;
-    for (const sim::SimPrinter& printer : sim.Printers()) {
-        names.push_back(printer.name);
-    }
-    return names;
+std::size_t PrinterCount(const SimMachine& sim) {
+    return sim.Printers().size();
+}
+
+std::u16string FormKey(std::u16string_view name) {
+    return std::u16string(kForms) + u"\\" + std::u16string(name);
 }
 
 bool HasForm(const SimMachine& sim, std::u16string_view name) {
@@ -48,200 +44,154 @@ bool HasForm(const SimMachine& sim, std::u16string_view name) {
                        [&](const sim::SimForm& form) { return form.name == name; });
 }
 
-// A form as the spooler keeps it: the form itself, its value under Forms and, from Vista on, its own key.
-void AddFormWithRegistryEntries(SimMachine& sim, std::u16string_view name, std::uint32_t flags) {
+// A form as the spooler keeps it: the form, its value under Forms and its own key there.
+void AddFormWithEntries(SimMachine& sim, std::u16string_view name, std::uint32_t flags) {
     sim.AddForm({std::u16string(name), flags});
-    sim.SetValue(kHkeyLocalMachine, kFormsKey, name, sim::kRegBinary, {1, 2, 3, 4});
-    sim.CreateKey(kHkeyLocalMachine, std::u16string(kFormsKey) + u"\\" + std::u16string(name));
+    sim.SetValue(kHkeyLocalMachine, kForms, name, sim::kRegBinary, {1, 2, 3, 4});
+    sim.CreateKey(kHkeyLocalMachine, FormKey(name));
 }
 
-bool FormKeyExists(const SimMachine& sim, std::u16string_view name) {
-    return sim.KeyExists(kHkeyLocalMachine, std::u16string(kFormsKey) + u"\\" + std::u16string(name));
-}
-
-// Position of the first journal line that starts with `call` and mentions `name`; -1 when none does.
-long JournalIndex(const SimMachine& sim, std::string_view call, std::string_view name) {
+// The first journal line that starts with `call` and ends with " name"; the journal's size when none does.
+std::size_t JournalIndex(const SimMachine& sim, std::string_view call, std::string_view name) {
     const auto& journal = sim.journal();
-    for (std::size_t i = 0; i < journal.size(); ++i) {
-        if (journal[i].starts_with(call) && journal[i].find(name) != std::string::npos) {
-            return static_cast<long>(i);
-        }
-    }
-    return -1;
-}
-
-bool JournalMentions(const SimMachine& sim, std::string_view name) {
-    const auto& journal = sim.journal();
-    return std::any_of(journal.begin(), journal.end(),
-                       [&](const std::string& line) { return line.find(name) != std::string::npos; });
+    return std::find_if(journal.begin(), journal.end(),
+                        [&](const std::string& line) {
+                            return line.starts_with(call) && line.ends_with(" " + std::string(name));
+                        }) -
+           journal.begin();
 }
 
 TEST(PrinterOperations, OpensTheDefaultPrinterWhenNoNameIsGiven) {
     SimMachine sim;
-    AddLocalPrinters(sim, {u"P1", u"P2"});
+    AddPrinters(sim);
     Spooler& spooler = sim.machine().spooler;
-
     EXPECT_FALSE(OpenPrinterByName(spooler, std::nullopt)) << "no default printer: nothing is opened";
     EXPECT_EQ(sim.calls().Count("OpenPrinterW"), 0U);
 
     sim.SetDefaultPrinter(u"P2");
-    sim.QueueJob(u"P2");
     const PrinterHandle printer = OpenPrinterByName(spooler, std::nullopt);
     ASSERT_TRUE(printer);
-    // Only P2 has a job, so a job seen through the handle proves which printer it is.
-    const auto sized = spooler.EnumJobs(printer.get(), 0, 10, 0);
-    EXPECT_EQ(spooler.EnumJobs(printer.get(), 0, 10, sized.bytesNeeded).entries.size(), 1U);
+    ASSERT_TRUE(spooler.DeletePrinter(printer.get()).ok());
+    const auto left = sim.Printers();
+    EXPECT_TRUE(left.size() == 2 && left[0].name == u"P1") << "the handle was P2's";
 }
 
 TEST(PrinterOperations, TestsQueuesForJobs) {
     SimMachine sim;
-    AddLocalPrinters(sim, {u"Idle", u"Busy"});
-    sim.QueueJob(u"Busy");
+    AddPrinters(sim);
+    sim.QueueJob(u"P2");
     SpoolerDecorator spooler(sim.machine().spooler);
 
-    EXPECT_FALSE(HasQueuedJobs(spooler, u"Idle"));
-    EXPECT_TRUE(HasQueuedJobs(spooler, u"Busy"));
-    EXPECT_EQ(spooler.CountStarting("EnumJobsW 0|10"), 4U) << "two calls per test, from job 0, at most 10";
-    EXPECT_EQ(sim.calls().Count("ClosePrinter"), sim.calls().Count("OpenPrinterW"));
-
+    EXPECT_FALSE(HasQueuedJobs(spooler, u"P1"));
+    EXPECT_TRUE(HasQueuedJobs(spooler, u"P2"));
+    EXPECT_EQ(spooler.calls, std::vector<std::string>(4, "EnumJobsW 0|10"));
+    EXPECT_EQ(sim.calls().Count("ClosePrinter"), 2U);
     EXPECT_FALSE(HasQueuedJobs(spooler, u"Missing"));
-    sim.faults().Fail("EnumJobsW", 5);
-    EXPECT_FALSE(HasQueuedJobs(spooler, u"Busy"));
+    sim.faults().Fail("EnumJobsW", 5, 1, 1);  // the second call, with the buffer, fails
+    EXPECT_FALSE(HasQueuedJobs(spooler, u"P2"));
 }
 
-TEST(PrinterOperations, DeletesPrintersAndConnections) {
+TEST(PrinterOperations, DeletesPrintersAndConnectionsAndCarriesOnAfterAFault) {
     SimMachine sim;
-    AddLocalPrinters(sim, {u"P1", u"P2"});
-    sim.AddPrinter(MakePrinter(u"\\\\srv\\Shared", u"Drv", u"\\\\srv"));
+    AddPrinters(sim);
     SpoolerDecorator spooler(sim.machine().spooler);
 
+    spooler.throwWhenStarts = "DeletePrinter";
+    EXPECT_NO_THROW(DeletePrinterByName(spooler, u"P1"));
+    EXPECT_NO_THROW(DeletePrinterConnectionByName(spooler, u"\\\\srv\\Shared"));
+    EXPECT_EQ(spooler.calls.size(), 2U);
+    EXPECT_EQ(sim.calls().Count("ClosePrinter"), 1U) << "the handle is closed after the fault";
+    EXPECT_EQ(PrinterCount(sim), 3U);
+
+    spooler.throwWhenStarts.clear();
     DeletePrinterByName(spooler, u"P1");
     DeletePrinterConnectionByName(spooler, u"\\\\srv\\Shared");
-    EXPECT_EQ(PrinterNames(sim), std::vector<std::u16string>{u"P2"});
-
-    // A printer that cannot be opened still gets its DeletePrinter call, on the null handle.
-    spooler.calls.clear();
-    DeletePrinterByName(spooler, u"Missing");
-    ASSERT_EQ(spooler.calls.size(), 1U);
-    EXPECT_TRUE(spooler.calls[0].starts_with("DeletePrinter 0 -> ")) << spooler.calls[0];
-    EXPECT_NE(spooler.calls[0], "DeletePrinter 0 -> 0");
-    EXPECT_EQ(PrinterNames(sim), std::vector<std::u16string>{u"P2"});
-    EXPECT_EQ(sim.calls().Count("ClosePrinter"), sim.calls().Count("OpenPrinterW") - 1);
-}
-
-TEST(PrinterOperations, CarriesOnAfterAStructuredExceptionInADeletion) {
-    SimMachine sim;
-    AddLocalPrinters(sim, {u"P1"});
-    sim.AddPrinter(MakePrinter(u"\\\\srv\\Shared", u"Drv", u"\\\\srv"));
-    SpoolerDecorator spooler(sim.machine().spooler);
-
-    spooler.throwWhenStarts = "DeletePrinter ";
-    EXPECT_NO_THROW(DeletePrinterByName(spooler, u"P1"));
-    EXPECT_EQ(sim.calls().Count("ClosePrinter"), 1U) << "the handle is closed after the fault";
-    spooler.throwWhenStarts = "DeletePrinterConnectionW";
-    EXPECT_NO_THROW(DeletePrinterConnectionByName(spooler, u"\\\\srv\\Shared"));
-
-    EXPECT_EQ(spooler.CountStarting("DeletePrinter"), 2U);
-    EXPECT_EQ(PrinterNames(sim).size(), 2U);
+    DeletePrinterByName(spooler, u"Missing");  // still calls DeletePrinter, on the null handle
+    EXPECT_EQ(spooler.calls.back(), "DeletePrinter 0 -> " + std::to_string(win_error::kInvalidHandle));
+    ASSERT_EQ(PrinterCount(sim), 1U);
+    EXPECT_EQ(sim.Printers()[0].name, u"P2");
 }
 
 TEST(PrinterForms, ListsUserAndPrinterFormsButNoBuiltInOnes) {
     SimMachine sim;
-    AddLocalPrinters(sim, {u"P1"});
+    AddPrinters(sim);
     Spooler& spooler = sim.machine().spooler;
     EXPECT_TRUE(EnumPrinterForms(spooler, u"P1").empty()) << "a fresh machine has built-in forms only";
 
     const std::u16string longest(kFormNameMaxChars, u'L');
-    sim.AddForm({u"User", kFormUser});
-    sim.AddForm({u"ByDriver", kFormPrinter});
-    sim.AddForm({longest, kFormUser});
-    sim.AddForm({std::u16string(kFormNameMaxChars + 1, u'T'), kFormUser});
-
-    const FormList forms = EnumPrinterForms(spooler, u"P1");
-    ASSERT_EQ(forms.size(), 3U);
-    EXPECT_EQ(forms[0].name, u"User");
-    EXPECT_EQ(forms[0].flags, kFormUser);
-    EXPECT_EQ(forms[1].name, u"ByDriver");
-    EXPECT_EQ(forms[1].flags, kFormPrinter);
-    EXPECT_EQ(forms[2].name, longest) << "a name that fits is kept whole; a longer one is skipped";
-    for (const FormRecord& form : forms) {
-        EXPECT_EQ(form.deletable, 1U);
+    for (const sim::SimForm& form :
+         {sim::SimForm{u"User", kFormUser}, sim::SimForm{u"ByDriver", kFormPrinter},
+          sim::SimForm{longest, kFormUser},
+          sim::SimForm{std::u16string(kFormNameMaxChars + 1, u'T'), kFormUser}}) {
+        sim.AddForm(form);
     }
+    const FormList forms = EnumPrinterForms(spooler, u"P1");
+    ASSERT_EQ(forms.size(), 3U) << "the name too long for a record is skipped";
+    EXPECT_EQ(forms[0].name + u"|" + forms[1].name, u"User|ByDriver");
+    EXPECT_EQ(forms[1].flags, kFormPrinter);
+    EXPECT_EQ(forms[2].name, longest);
+    EXPECT_TRUE(
+        std::all_of(forms.begin(), forms.end(), [](const FormRecord& form) { return form.deletable == 1; }));
     EXPECT_TRUE(EnumPrinterForms(spooler, u"Missing").empty());
 }
 
 TEST(PrinterForms, DeletesEachFormsRegistryValueBeforeTheForm) {
     SimMachine sim;
-    AddLocalPrinters(sim, {u"P1"});
-    AddFormWithRegistryEntries(sim, u"Custom1", kFormUser);
-    AddFormWithRegistryEntries(sim, u"Custom2", kFormPrinter);
+    AddPrinters(sim);
+    AddFormWithEntries(sim, u"Custom1", kFormUser);
+    AddFormWithEntries(sim, u"Custom2", kFormPrinter);
     Machine& machine = sim.machine();
 
-    const FormList forms = EnumPrinterForms(machine.spooler, u"P1");
-    DeleteListedForms(machine.spooler, machine.registry, machine.system, u"P1", forms);
+    DeleteListedForms(machine.spooler, machine.registry, machine.system, u"P1",
+                      EnumPrinterForms(machine.spooler, u"P1"));
 
-    for (const char* name : {"Custom1", "Custom2"}) {
-        const std::u16string wide(name, name + std::char_traits<char>::length(name));
-        EXPECT_FALSE(HasForm(sim, wide)) << name;
-        EXPECT_FALSE(sim.ValueExists(kHkeyLocalMachine, kFormsKey, wide)) << name;
-        EXPECT_FALSE(FormKeyExists(sim, wide)) << name;
-        const long valueDeleted = JournalIndex(sim, "RegDeleteValueW", name);
-        const long formDeleted = JournalIndex(sim, "DeleteFormW", name);
-        ASSERT_GE(valueDeleted, 0) << name;
-        EXPECT_LT(valueDeleted, formDeleted) << name;
+    for (std::u16string_view name : {u"Custom1", u"Custom2"}) {
+        EXPECT_FALSE(HasForm(sim, name) || sim.ValueExists(kHkeyLocalMachine, kForms, name) ||
+                     sim.KeyExists(kHkeyLocalMachine, FormKey(name)));
     }
-    EXPECT_LT(JournalIndex(sim, "DeleteFormW", "Custom1"), JournalIndex(sim, "RegDeleteValueW", "Custom2"));
-    EXPECT_TRUE(HasForm(sim, u"Letter"));
+    const std::size_t value1 = JournalIndex(sim, "RegDeleteValueW", "Custom1");
+    const std::size_t form1 = JournalIndex(sim, "DeleteFormW", "Custom1");
+    const std::size_t value2 = JournalIndex(sim, "RegDeleteValueW", "Custom2");
+    const std::size_t form2 = JournalIndex(sim, "DeleteFormW", "Custom2");
+    EXPECT_TRUE(value1 < form1 && form1 < value2 && value2 < form2 && form2 < sim.journal().size());
 }
 
 TEST(PrinterForms, DeletesOnlyDeletableFormsThatAreNotBuiltIn) {
     SimMachine sim;
-    AddLocalPrinters(sim, {u"P1"});
-    AddFormWithRegistryEntries(sim, u"Kept", kFormUser);
-    AddFormWithRegistryEntries(sim, u"Gone", kFormPrinter);
-    sim.SetValue(kHkeyLocalMachine, kFormsKey, u"Letter", sim::kRegBinary, {1, 2, 3, 4});
-    const FormList forms{{u"Kept", kFormUser, 0}, {u"Letter", kFormBuiltin, 1}, {u"Gone", kFormPrinter, 1}};
+    AddPrinters(sim);
+    AddFormWithEntries(sim, u"Kept", kFormUser);
+    AddFormWithEntries(sim, u"Gone", kFormPrinter);
+    sim.SetValue(kHkeyLocalMachine, kForms, u"Letter", sim::kRegBinary, {1, 2, 3, 4});
     Machine& machine = sim.machine();
 
-    DeleteDeletableForms(machine.spooler, machine.registry, machine.system, u"P1", forms);
+    DeleteDeletableForms(machine.spooler, machine.registry, machine.system, u"P1",
+                         {{u"Kept", kFormUser, 0}, {u"Letter", kFormBuiltin, 1}, {u"Gone", kFormPrinter, 1}});
 
-    EXPECT_FALSE(HasForm(sim, u"Gone"));
-    EXPECT_FALSE(sim.ValueExists(kHkeyLocalMachine, kFormsKey, u"Gone"));
-    EXPECT_TRUE(HasForm(sim, u"Kept"));
-    EXPECT_TRUE(sim.ValueExists(kHkeyLocalMachine, kFormsKey, u"Kept"));
-    EXPECT_TRUE(FormKeyExists(sim, u"Kept"));
-    EXPECT_TRUE(HasForm(sim, u"Letter"));
-    EXPECT_TRUE(sim.ValueExists(kHkeyLocalMachine, kFormsKey, u"Letter"));
-    EXPECT_FALSE(JournalMentions(sim, "Kept"));
-    EXPECT_FALSE(JournalMentions(sim, "Letter"));
+    EXPECT_FALSE(HasForm(sim, u"Gone") || sim.ValueExists(kHkeyLocalMachine, kForms, u"Gone"));
+    EXPECT_TRUE(HasForm(sim, u"Kept") && sim.ValueExists(kHkeyLocalMachine, kForms, u"Kept") &&
+                sim.KeyExists(kHkeyLocalMachine, FormKey(u"Kept")));
+    EXPECT_TRUE(HasForm(sim, u"Letter") && sim.ValueExists(kHkeyLocalMachine, kForms, u"Letter"));
+    EXPECT_EQ(sim.journal().size(), 3U) << "value, key and form of Gone only";
 }
 
-TEST(PrinterForms, LeavesThePerFormKeyBeforeVista) {
-    SimMachine sim;
-    sim.SetOsVersion(5, 1);
-    AddFormWithRegistryEntries(sim, u"Custom1", kFormUser);
-    Machine& machine = sim.machine();
+TEST(PrinterForms, DeletesThePerFormKeyFromVistaOnAndNoOtherKey) {
+    SimMachine before;
+    before.SetOsVersion(5, 1);
+    AddFormWithEntries(before, u"Custom1", kFormUser);
+    DeleteFormRegistryEntries(before.machine().registry, before.machine().system, u"Custom1");
+    EXPECT_FALSE(before.ValueExists(kHkeyLocalMachine, kForms, u"Custom1"));
+    EXPECT_TRUE(before.KeyExists(kHkeyLocalMachine, FormKey(u"Custom1")));
+    EXPECT_EQ(before.calls().Count("SHDeleteKeyW"), 0U);
 
-    DeleteFormRegistryEntries(machine.registry, machine.system, u"Custom1");
-
-    EXPECT_FALSE(sim.ValueExists(kHkeyLocalMachine, kFormsKey, u"Custom1"));
-    EXPECT_TRUE(FormKeyExists(sim, u"Custom1"));
-    EXPECT_EQ(sim.calls().Count("SHDeleteKeyW"), 0U);
-}
-
-TEST(PrinterForms, NeverDeletesAKeyOtherThanTheFormsOwn) {
-    SimMachine sim;
-    AddFormWithRegistryEntries(sim, u"A4x", kFormUser);
-    sim.CreateKey(kHkeyLocalMachine, std::u16string(kFormsKey) + u"\\A4x\\Sub");
-    Machine& machine = sim.machine();
-
+    SimMachine vista;
+    vista.CreateKey(kHkeyLocalMachine, FormKey(u"A4x\\Sub"));
+    Machine& machine = vista.machine();
     DeleteFormRegistryEntries(machine.registry, machine.system, u"");
     DeleteFormRegistryEntries(machine.registry, machine.system, u"A4x\\Sub");
-
-    EXPECT_TRUE(sim.KeyExists(kHkeyLocalMachine, kFormsKey));
-    EXPECT_TRUE(sim.KeyExists(kHkeyLocalMachine, std::u16string(kFormsKey) + u"\\A4x\\Sub"));
+    EXPECT_TRUE(vista.KeyExists(kHkeyLocalMachine, FormKey(u"A4x\\Sub")));
     DeleteFormRegistryEntries(machine.registry, machine.system, u"A4x");
-    EXPECT_FALSE(FormKeyExists(sim, u"A4x")) << "the form's own key goes with its subkeys";
+    EXPECT_FALSE(vista.KeyExists(kHkeyLocalMachine, FormKey(u"A4x")));
+    EXPECT_TRUE(vista.KeyExists(kHkeyLocalMachine, kForms));
 }
 
 }  // namespace

@@ -12,170 +12,125 @@ namespace {
 
 using sim::SimMachine;
 
-constexpr std::u16string_view kTestKey = u"SOFTWARE\\Spoolsweep Test";
-constexpr std::u16string_view kArchitectureKey =
-    u"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+constexpr std::u16string_view kKey = u"SOFTWARE\\Spoolsweep Test";
+constexpr std::u16string_view kPrinters = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\";
+constexpr std::u16string_view kProviders =
+    u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Providers\\";
 
 std::vector<std::uint8_t> Utf16Bytes(std::u16string_view text) {
     std::vector<std::uint8_t> bytes;
     for (char16_t unit : text) {
-        bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-        bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+        bytes.insert(bytes.end(),
+                     {static_cast<std::uint8_t>(unit & 0xFF), static_cast<std::uint8_t>(unit >> 8)});
     }
     return bytes;
 }
 
-std::u16string ReadTestValue(SimMachine& sim, std::u16string_view name) {
-    return ReadRegistryString(sim.machine().registry, kHkeyLocalMachine, kTestKey, name);
+std::u16string Read(SimMachine& sim, std::u16string_view name, Handle root = kHkeyLocalMachine) {
+    return ReadRegistryString(sim.machine().registry, root, kKey, name);
 }
 
 void SetArchitecture(SimMachine& sim, std::u16string_view architecture) {
-    sim.SetString(kHkeyLocalMachine, kArchitectureKey, u"PROCESSOR_ARCHITECTURE", architecture);
+    sim.SetString(kHkeyLocalMachine, u"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment",
+                  u"PROCESSOR_ARCHITECTURE", architecture);
 }
 
-// A driver installed in both environments with a data file and INF path that tell the environments apart.
-void AddDriverInBothEnvironments(SimMachine& sim, std::u16string_view name) {
-    sim.AddDriver({u"Windows NT x86", std::u16string(name), u"x86data.ppd", u"C:\\inf\\x86.inf"});
-    sim.AddDriver({u"Windows x64", std::u16string(name), u"x64data.ppd", u"C:\\inf\\x64.inf"});
-}
-
-TEST(RegistryFacts, ReadsStringsWithoutTrailingNullsOrMissingAsEmpty) {
+TEST(RegistryFacts, ReadsValuesAsUnitsWithinTheirData) {
     SimMachine sim;
-    sim.SetString(kHkeyLocalMachine, kTestKey, u"Text", u"abc");
-    sim.SetValue(kHkeyLocalMachine, kTestKey, u"Padded", sim::kRegSz,
-                 Utf16Bytes(std::u16string(u"ab\0\0\0", 5)));
-    sim.SetValue(kHkeyLocalMachine, kTestKey, u"Empty", sim::kRegSz, {});
+    sim.SetString(kHkeyLocalMachine, kKey, u"Text", u"abc");
+    sim.SetValue(kHkeyLocalMachine, kKey, u"Padded", sim::kRegSz, Utf16Bytes(std::u16string(u"ab\0\0\0", 5)));
+    sim.SetValue(kHkeyLocalMachine, kKey, u"Odd", sim::kRegBinary, {0x41, 0x00, 0x42});
+    sim.SetValue(kHkeyLocalMachine, kKey, u"Dword", sim::kRegDword, {0x43, 0x00, 0x00, 0x00});
+    sim.SetMultiString(kHkeyLocalMachine, kKey, u"Multi", {u"A4", u"Letter"});
 
-    EXPECT_EQ(ReadTestValue(sim, u"Text"), u"abc");
-    EXPECT_EQ(ReadTestValue(sim, u"Padded"), u"ab");
-    EXPECT_EQ(ReadTestValue(sim, u"Empty"), u"");
-    EXPECT_EQ(ReadTestValue(sim, u"Missing"), u"");
-    EXPECT_EQ(
-        ReadRegistryString(sim.machine().registry, kHkeyLocalMachine, u"SOFTWARE\\No Such Key", u"Text"),
-        u"");
-    // The value name is looked for in the given root only.
-    EXPECT_EQ(ReadRegistryString(sim.machine().registry, kHkeyCurrentUser, kTestKey, u"Text"), u"");
-}
-
-TEST(RegistryFacts, ReadsOtherTypesAsRawUnitsWithinTheirData) {
-    SimMachine sim;
-    // 'A' then a lone byte: the odd byte is no unit of its own.
-    sim.SetValue(kHkeyLocalMachine, kTestKey, u"Odd", sim::kRegBinary, {0x41, 0x00, 0x42});
-    // REG_DWORD 0x00000043: 'C' and a null unit.
-    sim.SetValue(kHkeyLocalMachine, kTestKey, u"Dword", sim::kRegDword, {0x43, 0x00, 0x00, 0x00});
-    sim.SetValue(kHkeyLocalMachine, kTestKey, u"Cyrillic", sim::kRegDword, {0x16, 0x04, 0x41, 0x00});
-    sim.SetMultiString(kHkeyLocalMachine, kTestKey, u"Multi", {u"A4", u"Letter"});
-
-    EXPECT_EQ(ReadTestValue(sim, u"Odd"), u"A");
-    EXPECT_EQ(ReadTestValue(sim, u"Dword"), u"C");
-    EXPECT_EQ(ReadTestValue(sim, u"Cyrillic"), u"\u0416A");
-    EXPECT_EQ(ReadTestValue(sim, u"Multi"), std::u16string(u"A4\0Letter", 9));
+    EXPECT_EQ(Read(sim, u"Text"), u"abc");
+    EXPECT_EQ(Read(sim, u"Padded"), u"ab");
+    EXPECT_EQ(Read(sim, u"Odd"), u"A") << "a lone last byte is no unit";
+    EXPECT_EQ(Read(sim, u"Dword"), u"C");
+    EXPECT_EQ(Read(sim, u"Multi"), std::u16string(u"A4\0Letter", 9));
+    EXPECT_EQ(Read(sim, u"Missing"), u"");
+    EXPECT_EQ(Read(sim, u"Text", kHkeyCurrentUser), u"");
 }
 
 TEST(RegistryFacts, ReadsPrintMediaAsAListOfStrings) {
     SimMachine sim;
-    const std::u16string dsDriver = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\P1\\DsDriver";
-    sim.SetMultiString(kHkeyLocalMachine, dsDriver, u"printMediaSupported", {u"A4", u"Letter"});
-    const std::u16string other = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\P2\\DsDriver";
-    sim.SetValue(kHkeyLocalMachine, other, u"printMediaSupported", sim::kRegMultiSz,
+    const std::u16string p1 = std::u16string(kPrinters) + u"P1\\DsDriver";
+    const std::u16string p2 = std::u16string(kPrinters) + u"P2\\DsDriver";
+    sim.SetMultiString(kHkeyLocalMachine, p1, u"printMediaSupported", {u"A4", u"Letter"});
+    sim.SetValue(kHkeyLocalMachine, p2, u"printMediaSupported", sim::kRegMultiSz,
                  Utf16Bytes(std::u16string(u"A5\0\0Legal\0\0", 11)));
 
     std::vector<std::u16string> media{u"left over"};
     ReadPrintMediaSupported(sim.machine().registry, u"P1", media);
     EXPECT_EQ(media, (std::vector<std::u16string>{u"A4", u"Letter"}));
-
     ReadPrintMediaSupported(sim.machine().registry, u"P2", media);
-    EXPECT_EQ(media, std::vector<std::u16string>{u"A5"}) << "the list ends at its first empty string";
-
+    EXPECT_EQ(media, std::vector<std::u16string>{u"A5"}) << "an empty string ends the list";
     ReadPrintMediaSupported(sim.machine().registry, u"P3", media);
     EXPECT_TRUE(media.empty());
 }
 
-TEST(RegistryFacts, ReducesHardwareIdsToFileNameForm) {
+TEST(RegistryFacts, ReducesHardwareIdsAndDataFileNames) {
     SimMachine sim;
-    const auto setId = [&](std::u16string_view printer, std::u16string_view id) {
-        sim.SetString(
-            kHkeyLocalMachine,
-            u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\" + std::u16string(printer) + u"\\PnPData",
-            u"HardwareID", id);
-    };
-    setId(u"Usb", u"LPTENUM\\A-B&C.D");
-    setId(u"Plain", u"X-Y");
-    setId(u"Nested", u"USBPRINT\\V\\M.1");
-    setId(u"Blank", u"");
+    for (auto [printer, id] : {std::pair{u"Usb", u"LPTENUM\\A-B&C.D"},
+                               {u"Plain", u"X-Y"},
+                               {u"Nested", u"U\\V\\M.1"},
+                               {u"Blank", u""}}) {
+        sim.SetString(kHkeyLocalMachine, std::u16string(kPrinters) + printer + u"\\PnPData", u"HardwareID",
+                      id);
+    }
+    sim.AddDriver({u"Windows x64", u"Ppd", u"abc12.ppd", u""});
+    sim.AddDriver({u"Windows x64", u"NoDot", u"abc12", u""});
     Registry& registry = sim.machine().registry;
 
     EXPECT_EQ(ReadPrinterHardwareId(registry, u"Usb"), u"A_B_C_D");
     EXPECT_EQ(ReadPrinterHardwareId(registry, u"Plain"), u"X_Y");
-    EXPECT_EQ(ReadPrinterHardwareId(registry, u"Nested"), u"V\\M_1")
-        << "only the first backslash ends the prefix";
+    EXPECT_EQ(ReadPrinterHardwareId(registry, u"Nested"), u"V\\M_1");
     EXPECT_EQ(ReadPrinterHardwareId(registry, u"Blank"), u"");
     EXPECT_EQ(ReadPrinterHardwareId(registry, u"Missing"), u"");
-}
-
-TEST(RegistryFacts, CutsDataFileNamesAtTheFirstDot) {
-    SimMachine sim;
-    sim.AddDriver({u"Windows x64", u"Ppd", u"abc12.ppd", u""});
-    sim.AddDriver({u"Windows x64", u"TwoDots", u"NorvelAB12.v2.PPD", u""});
-    sim.AddDriver({u"Windows x64", u"NoDot", u"abc12", u""});
-    Registry& registry = sim.machine().registry;
-
     EXPECT_EQ(ReadDriverDataFileBase(registry, u"Ppd"), u"abc12");
-    EXPECT_EQ(ReadDriverDataFileBase(registry, u"TwoDots"), u"NorvelAB12");
     EXPECT_EQ(ReadDriverDataFileBase(registry, u"NoDot"), u"");
-    EXPECT_EQ(ReadDriverDataFileBase(registry, u"NotInstalled"), u"");
+    EXPECT_EQ(ReadDriverDataFileBase(registry, u"Missing"), u"");
 }
 
 TEST(RegistryFacts, ReadsDriverFactsFromTheEnvironmentOfTheArchitecture) {
     SimMachine sim;
-    AddDriverInBothEnvironments(sim, u"Drv");
+    sim.AddDriver({u"Windows NT x86", u"Drv", u"x86data.ppd", u"x86.inf"});
+    sim.AddDriver({u"Windows x64", u"Drv", u"x64data.ppd", u"x64.inf"});
     Registry& registry = sim.machine().registry;
 
     SetArchitecture(sim, u"x86");
     EXPECT_EQ(ReadDriverDataFileBase(registry, u"Drv"), u"x86data");
-    EXPECT_EQ(ReadDriverInfPath(registry, u"Drv"), u"C:\\inf\\x86.inf");
-
+    EXPECT_EQ(ReadDriverInfPath(registry, u"Drv"), u"x86.inf");
     SetArchitecture(sim, u"AMD64");
     EXPECT_EQ(ReadDriverDataFileBase(registry, u"Drv"), u"x64data");
-    EXPECT_EQ(ReadDriverInfPath(registry, u"Drv"), u"C:\\inf\\x64.inf");
-
-    // Any other value: no data file, and the INF path of the x64 key. The comparison keeps letter case.
-    for (std::u16string_view other : {u"IA64", u"amd64", u"X86", u""}) {
+    EXPECT_EQ(ReadDriverInfPath(registry, u"Drv"), u"x64.inf");
+    for (std::u16string_view other : {u"IA64", u"amd64", u"X86"}) {
         SetArchitecture(sim, other);
         EXPECT_EQ(ReadDriverDataFileBase(registry, u"Drv"), u"");
-        EXPECT_EQ(ReadDriverInfPath(registry, u"Drv"), u"C:\\inf\\x64.inf");
+        EXPECT_EQ(ReadDriverInfPath(registry, u"Drv"), u"x64.inf");
     }
 }
 
-TEST(RegistryFacts, ReadsRecordedDriverNameByPrinterKindAndProvider) {
-    SimMachine sim;
-    const std::u16string providers = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Providers\\";
-    sim.SetString(kHkeyLocalMachine, u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Drv\\DsSpooler",
-                  u"driverName", u"local");
-    sim.SetString(kHkeyLocalMachine,
-                  providers + u"LanMan Print Services\\Servers\\srv\\Printers\\Drv\\PrinterDriverData",
-                  u"driverName", u"lanman");
-    sim.SetString(
-        kHkeyLocalMachine,
-        providers + u"Client Side Rendering Print Provider\\Servers\\srv\\Printers\\Drv\\PrinterDriverData",
-        u"driverName", u"csr");
-
-    Machine& machine = sim.machine();
-    sim.SetOsVersion(6);
-    EXPECT_EQ(ReadDsDriverName(machine.registry, machine.system, u"Drv", u""), u"local");
-    EXPECT_EQ(ReadDsDriverName(machine.registry, machine.system, u"Drv", u"srv"), u"csr");
-    EXPECT_EQ(ReadDsDriverName(machine.registry, machine.system, u"Other", u"srv"), u"");
-}
-
-TEST(RegistryFacts, ReadsConnectionsUnderLanManBeforeVista) {
-    SimMachine sim;
-    sim.SetOsVersion(5, 1);
-    sim.SetString(kHkeyLocalMachine,
-                  u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Providers\\LanMan Print "
-                  u"Services\\Servers\\srv\\Printers\\Drv\\PrinterDriverData",
-                  u"driverName", u"lanman");
-    Machine& machine = sim.machine();
-    EXPECT_EQ(ReadDsDriverName(machine.registry, machine.system, u"Drv", u"srv"), u"lanman");
+// The OS version is read once per machine, so each provider branch gets its own machine.
+TEST(RegistryFacts, ReadsRecordedDriverNamesByPrinterKindAndProvider) {
+    for (std::uint32_t major : {5U, 6U}) {
+        SimMachine sim;
+        sim.SetOsVersion(major);
+        sim.SetString(kHkeyLocalMachine, std::u16string(kPrinters) + u"Drv\\DsSpooler", u"driverName",
+                      u"local");
+        for (std::u16string_view provider :
+             {u"LanMan Print Services", u"Client Side Rendering Print Provider"}) {
+            sim.SetString(kHkeyLocalMachine,
+                          std::u16string(kProviders) + std::u16string(provider) +
+                              u"\\Servers\\srv\\Printers\\Drv\\PrinterDriverData",
+                          u"driverName", provider);
+        }
+        Machine& machine = sim.machine();
+        EXPECT_EQ(ReadDsDriverName(machine.registry, machine.system, u"Drv", u""), u"local");
+        EXPECT_EQ(ReadDsDriverName(machine.registry, machine.system, u"Drv", u"srv"),
+                  major < 6 ? u"LanMan Print Services" : u"Client Side Rendering Print Provider");
+        EXPECT_EQ(ReadDsDriverName(machine.registry, machine.system, u"Other", u"srv"), u"");
+    }
 }
 
 TEST(RegistryFacts, ExpandsTheUserTempSettingOrLeavesItWhole) {
@@ -184,15 +139,12 @@ TEST(RegistryFacts, ExpandsTheUserTempSettingOrLeavesItWhole) {
     EXPECT_EQ(ReadUserTempSetting(registry), u"%USERPROFILE%\\AppData\\Local\\Temp");
     EXPECT_EQ(GetUserTempPath(registry), u"C:\\Users\\admin\\AppData\\Local\\Temp");
 
-    // Fits unexpanded, not expanded: it is returned as set, never cut.
-    const std::u16string tail(230, u'x');
-    sim.SetString(kHkeyCurrentUser, u"Environment", u"Temp", u"%USERPROFILE%\\" + tail, sim::kRegExpandSz);
-    EXPECT_EQ(GetUserTempPath(registry), u"%USERPROFILE%\\" + tail);
-
-    // Longer than the buffer already: returned as set.
-    const std::u16string longPath = u"C:\\" + std::u16string(300, u'y');
-    sim.SetString(kHkeyCurrentUser, u"Environment", u"Temp", longPath, sim::kRegExpandSz);
-    EXPECT_EQ(GetUserTempPath(registry), longPath);
+    // Fits the buffer as set but not expanded, or not even as set: returned as set, never cut.
+    for (const std::u16string& setting :
+         {u"%USERPROFILE%\\" + std::u16string(230, u'x'), u"C:\\" + std::u16string(300, u'y')}) {
+        sim.SetString(kHkeyCurrentUser, u"Environment", u"Temp", setting, sim::kRegExpandSz);
+        EXPECT_EQ(GetUserTempPath(registry), setting);
+    }
 }
 
 }  // namespace

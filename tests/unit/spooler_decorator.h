@@ -1,7 +1,7 @@
 #pragma once
-// A test-only Spooler that forwards to another one, notes the calls the driver and printer deletions make
-// with their arguments, and can raise a CSE inside a chosen call, as a structured exception would surface
-// through an MSVC build's translator. The real seams never throw.
+// A test-only Spooler that forwards to another one, notes the deletions it passes on, and can raise a CSE
+// inside one of them, as a structured exception surfaces through an MSVC build's translator. The real seams
+// never throw.
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,30 +16,28 @@ class SpoolerDecorator : public Spooler {
   public:
     explicit SpoolerDecorator(Spooler& inner) : inner_(inner) {}
 
-    // Calls noted, e.g. "DeletePrinterDriverExW Windows x64|Drv|1|3 -> 0" (deletions with their error).
+    // e.g. "DeletePrinterDriverExW Windows x64|Drv|1|3 -> 0"; a call starting with throwWhenStarts throws.
     std::vector<std::string> calls;
-    // A call whose note starts with this raises a CSE instead of reaching the inner spooler.
     std::string throwWhenStarts;
 
-    EnumResult<PrinterInfo> EnumPrinters(std::uint32_t flags, std::uint32_t bufferBytes) override {
-        return inner_.EnumPrinters(flags, bufferBytes);
+    EnumResult<PrinterInfo> EnumPrinters(std::uint32_t flags, std::uint32_t bytes) override {
+        return inner_.EnumPrinters(flags, bytes);
     }
-    EnumResult<DriverInfo> EnumPrinterDrivers(std::u16string_view environment,
-                                              std::uint32_t bufferBytes) override {
+    EnumResult<DriverInfo> EnumPrinterDrivers(std::u16string_view environment, std::uint32_t bytes) override {
         Enter("EnumPrinterDriversW " + NarrowLowBytes(environment));
-        return inner_.EnumPrinterDrivers(environment, bufferBytes);
+        return inner_.EnumPrinterDrivers(environment, bytes);
     }
     HandleResult OpenPrinter(std::u16string_view name, std::uint32_t access) override {
         return inner_.OpenPrinter(name, access);
     }
     void ClosePrinter(Handle printer) override { inner_.ClosePrinter(printer); }
-    EnumResult<std::uint32_t> EnumJobs(Handle printer, std::uint32_t firstJob, std::uint32_t count,
-                                       std::uint32_t bufferBytes) override {
-        Enter("EnumJobsW " + std::to_string(firstJob) + "|" + std::to_string(count));
-        return inner_.EnumJobs(printer, firstJob, count, bufferBytes);
+    EnumResult<std::uint32_t> EnumJobs(Handle printer, std::uint32_t first, std::uint32_t count,
+                                       std::uint32_t bytes) override {
+        Enter("EnumJobsW " + std::to_string(first) + "|" + std::to_string(count));
+        return inner_.EnumJobs(printer, first, count, bytes);
     }
-    EnumResult<FormInfo> EnumForms(Handle printer, std::uint32_t bufferBytes) override {
-        return inner_.EnumForms(printer, bufferBytes);
+    EnumResult<FormInfo> EnumForms(Handle printer, std::uint32_t bytes) override {
+        return inner_.EnumForms(printer, bytes);
     }
     Status DeletePrinter(Handle printer) override {
         Enter("DeletePrinter " + std::to_string(printer));
@@ -49,33 +47,22 @@ class SpoolerDecorator : public Spooler {
         Enter("DeletePrinterConnectionW " + NarrowLowBytes(name));
         return Noted(inner_.DeletePrinterConnection(name));
     }
-    Status DeleteForm(Handle printer, std::u16string_view formName) override {
-        return inner_.DeleteForm(printer, formName);
+    Status DeleteForm(Handle printer, std::u16string_view name) override {
+        return inner_.DeleteForm(printer, name);
     }
     Status DeletePrinterDriverEx(std::u16string_view environment, std::u16string_view driver,
-                                 std::uint32_t deleteFlags, std::uint32_t version) override {
+                                 std::uint32_t flags, std::uint32_t version) override {
         Enter("DeletePrinterDriverExW " + NarrowLowBytes(environment) + "|" + NarrowLowBytes(driver) + "|" +
-              std::to_string(deleteFlags) + "|" + std::to_string(version));
-        return Noted(inner_.DeletePrinterDriverEx(environment, driver, deleteFlags, version));
+              std::to_string(flags) + "|" + std::to_string(version));
+        return Noted(inner_.DeletePrinterDriverEx(environment, driver, flags, version));
     }
-    bool CanDeletePrinterDriverPackage() override {
-        Enter("CanDeletePrinterDriverPackage");
-        return inner_.CanDeletePrinterDriverPackage();
-    }
+    bool CanDeletePrinterDriverPackage() override { return inner_.CanDeletePrinterDriverPackage(); }
     Status DeletePrinterDriverPackage(std::u16string_view infPath, std::u16string_view environment) override {
         Enter("DeletePrinterDriverPackageW " + NarrowLowBytes(infPath) + "|" + NarrowLowBytes(environment));
         return inner_.DeletePrinterDriverPackage(infPath, environment);
     }
-    DefaultPrinterResult GetDefaultPrinter(std::uint32_t bufferChars) override {
-        return inner_.GetDefaultPrinter(bufferChars);
-    }
-
-    [[nodiscard]] std::size_t CountStarting(std::string_view prefix) const {
-        std::size_t count = 0;
-        for (const std::string& call : calls) {
-            count += call.starts_with(prefix) ? 1 : 0;
-        }
-        return count;
+    DefaultPrinterResult GetDefaultPrinter(std::uint32_t chars) override {
+        return inner_.GetDefaultPrinter(chars);
     }
 
   private:
