@@ -145,7 +145,7 @@ TEST(DriverDeletion, DeletesEveryDriverListingX64AfterTheX86Pass) {
     // pass, is no longer in the x64 list.
     std::vector<std::string> order;
     for (const std::string& call : run.spooler.calls) {
-        if (call.starts_with("Enum") && (order.empty() || order.back() != call)) {
+        if (call.starts_with("Enum") && (order.empty() || order.back() != call.substr(20))) {
             order.push_back(call.substr(20));
         } else if (call.starts_with("DeletePrinterDriverExW Windows NT x86")) {
             order.push_back(call.substr(38, 1));
