@@ -19,7 +19,8 @@ std::u16string InfPath(std::u16string_view name, std::u16string_view environment
     return std::u16string(name) + u"-" + std::u16string(environment) + u".inf";
 }
 
-void AddDriver(SimMachine& sim, std::u16string_view name, std::vector<std::u16string_view> environments) {
+void AddDriver(SimMachine& sim, std::u16string_view name,
+               const std::vector<std::u16string_view>& environments) {
     for (std::u16string_view environment : environments) {
         sim.AddDriver(
             {std::u16string(environment), std::u16string(name), u"data.ppd", InfPath(name, environment)});
