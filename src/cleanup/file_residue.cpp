@@ -79,7 +79,7 @@ std::optional<std::u16string> FindPresetCandidate(Files& files, std::u16string_v
         return std::nullopt;
     }
     for (std::u16string_view tail : {dmtTail, drvJpTail}) {
-        const auto path = BuildPathInFolder(*appData, tail, {dataFileBase});
+        auto path = BuildPathInFolder(*appData, tail, {dataFileBase});
         if (path && files.PathFileExists(*path)) {
             return path;
         }

@@ -13,12 +13,11 @@ KernelHandle TakeSnapshot(Processes& processes) {
 // The first process of a snapshot whose executable name equals `exeName` exactly (letter case included).
 std::optional<ProcessEntry> FindFirstProcessNamed(Processes& processes, Handle snapshot,
                                                   std::u16string_view exeName) {
-    for (auto entry = processes.FirstProcess(snapshot); entry; entry = processes.NextProcess(snapshot)) {
-        if (entry->exeFile == exeName) {
-            return entry;
-        }
+    auto entry = processes.FirstProcess(snapshot);
+    while (entry && entry->exeFile != exeName) {
+        entry = processes.NextProcess(snapshot);
     }
-    return std::nullopt;
+    return entry;
 }
 
 // Ends the process with the exit code it reports (259 while it runs); when the code cannot be read the
