@@ -145,6 +145,7 @@ TEST(FileResidue, SharedResidueKeepsSubfoldersAndFoldersStillInUse) {
     sim.WriteFile(kUserTemp + u"\\Trackwell\\sub\\b.log", "x");
     DeleteSharedResidue(sim.machine().files, sim.machine().registry);
     EXPECT_TRUE(sim.FolderExists(kUserTemp + u"\\Trackwell\\sub"));
+    EXPECT_EQ(sim.OpenHandleCount(), 0u);
 }
 
 TEST(FileResidue, FolderTreeGoesWholeButNeverThroughAWildcard) {

@@ -41,6 +41,7 @@ TEST(ProcessControl, EndsOnlyTheFirstExactlyNamedCompanion) {
     // A running process reports STILL_ACTIVE, and that is the exit code it is ended with.
     EXPECT_TRUE(JournalHas(sim, "TerminateProcess " + std::to_string(first) + " 259"));
     EXPECT_EQ(sim.calls().Count("TerminateProcess"), 1u);
+    EXPECT_EQ(sim.OpenHandleCount(), 0u);
 }
 
 TEST(ProcessControl, EmptyBaseLooksForDotSrv) {
@@ -96,6 +97,7 @@ TEST(ProcessControl, TrackwellFirstExactMatchEndedWithExitCodeZero) {
     EXPECT_FALSE(IsRunning(sim, first));
     EXPECT_TRUE(IsRunning(sim, second));
     EXPECT_TRUE(JournalHas(sim, "TerminateProcess " + std::to_string(first) + " 0"));
+    EXPECT_EQ(sim.OpenHandleCount(), 0u);
 }
 
 }  // namespace

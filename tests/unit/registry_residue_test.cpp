@@ -114,6 +114,7 @@ TEST(RegistryResidue, SweepEmptiesKeysButKeepsThemAndTheirValues) {
     EXPECT_TRUE(sim.ValueNames(kHku, u".DEFAULT\\Printers\\DevModes2").empty());
     EXPECT_TRUE(sim.KeyExists(kHklm, csr));
     EXPECT_TRUE(sim.SubkeyNames(kHklm, csr).empty());
+    EXPECT_EQ(sim.OpenHandleCount(), 0u);
 }
 
 TEST(RegistryResidue, OverlongNameEndsEnumerationButCollectedNamesGo) {
@@ -133,6 +134,7 @@ TEST(RegistryResidue, OverlongNameEndsEnumerationButCollectedNamesGo) {
     EXPECT_EQ(sim.SubkeyNames(kHkcu, parent), (std::vector<std::u16string>{overlong, u"Z1"}));
     EXPECT_EQ(sim.ValueNames(kHklm, u"SOFTWARE\\PPML\\PostScript").size(), 2u);
     EXPECT_FALSE(sim.ValueExists(kHklm, u"SOFTWARE\\PPML\\PostScript", u"A1"));
+    EXPECT_EQ(sim.OpenHandleCount(), 0u);  // the keys handed over were closed
 }
 
 TEST(RegistryResidue, NamesThatCouldReachAnotherKeyAreNotDeleted) {

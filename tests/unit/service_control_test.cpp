@@ -107,10 +107,13 @@ TEST(ServiceControl, SharedManagerIsOpenedOnceAndClosedOnce) {
     Restart(sim);
     Restart(sim);
     EXPECT_EQ(sim.calls().Count("OpenSCManagerW"), 1u);
+    EXPECT_EQ(sim.OpenHandleCount(), 1u);  // every service handle closed, the manager kept
     const auto closes = sim.calls().Count("CloseServiceHandle");
     services.CloseSharedManager();
     services.CloseSharedManager();
     EXPECT_EQ(sim.calls().Count("CloseServiceHandle"), closes + 1);
+    EXPECT_EQ(sim.OpenHandleCount(), 0u);
+    EXPECT_EQ(sim.BadHandleCloses(), 0u);
 }
 
 TEST(ServiceControl, RefusedRequestsEnd) {
