@@ -123,9 +123,23 @@ class SimMachine {
     [[nodiscard]] Machine& machine();
     [[nodiscard]] CallLog& calls();
     [[nodiscard]] Faults& faults();
-    // Mutating calls in the order they happened, one line each, e.g. "DeleteFormW Custom1",
-    // "RegDeleteValueW HKLM\SYSTEM\...\Forms Custom1", "SHDeleteKeyW HKCU\Printers\Settings\Printers\P1",
-    // "DeleteFileW C:\Windows\Temp\x.tmp", "ControlService Spooler STOP", "TerminateProcess 1234 259".
+    // One line per mutating call that succeeded, in order: the Win32 function, a space, its object. Text is
+    // UTF-8; paths and key names are spelt as the machine stores them (as created), not as the caller wrote
+    // them. The lines:
+    //   "RegDeleteValueW <root>\<key path> <value name>" (root: HKCU, HKLM or HKU)
+    //   "SHDeleteKeyW <root>\<key path>"
+    //   "DeletePrinter <printer>"
+    //   "DeletePrinterConnectionW \\<server>\<printer>"
+    //   "DeleteFormW <form>"
+    //   "DeletePrinterDriverExW <environment>, <driver>"
+    //   "DeletePrinterDriverPackageW <inf path>, <environment>"
+    //   "SetFileAttributesW <path> 0x<attributes as passed, hex>"
+    //   "DeleteFileW <path>", "RemoveDirectoryW <path>", "CreateDirectoryW <path>"
+    //   "CopyFileW <source> -> <target>"
+    //   "SHFileOperationW FO_DELETE <path>" (one line per source)
+    //   "ControlService <service> STOP", "StartServiceW <service>"
+    //   "TerminateProcess <pid> <exit code>"
+    // Appending to a text file (the command log) is not journalled: the file's contents show it.
     [[nodiscard]] const std::vector<std::string>& journal() const;
 
     // Registry. Roots are kHkeyCurrentUser, kHkeyLocalMachine, kHkeyUsers; names compare without case.
