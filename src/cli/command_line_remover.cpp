@@ -33,7 +33,7 @@ std::vector<PrinterRecord> CommandLineRemover::RefreshPrinters() {
     return printers;
 }
 
-std::string CommandLineRemover::FormatPrinterList(std::vector<PrinterRecord> printers) {
+std::string CommandLineRemover::FormatPrinterList(const std::vector<PrinterRecord>& printers) {
     if (printers.empty()) {
         return std::string(kNoPrinters);
     }

@@ -19,7 +19,7 @@ class CommandLineRemover {
     // Reads the printers again and returns a copy of the new list.
     std::vector<PrinterRecord> RefreshPrinters();
     // The console listing: each name behind one blank, one per line.
-    [[nodiscard]] static std::string FormatPrinterList(std::vector<PrinterRecord> printers);
+    [[nodiscard]] static std::string FormatPrinterList(const std::vector<PrinterRecord>& printers);
     // The index in printers of the last printer whose name equals piece without its leading blank; sets
     // selectionFound on a match and leaves it alone otherwise (the result is then 0).
     [[nodiscard]] std::size_t FindSelectedPrinter(std::string_view piece);

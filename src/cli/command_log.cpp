@@ -24,13 +24,10 @@ void CommandLog::WriteLogLine(const char* message) {
 }
 
 void CommandLog::WriteLogLine(std::string message) {
-    std::string entry = "\n ";
-    entry += FormatTimestamp(system_.LocalTime());
-    entry += kBanner;
-    entry += message;
+    message.insert(0, "\n " + FormatTimestamp(system_.LocalTime()) + std::string(kBanner));
     // A log that cannot be opened (a read-only working directory) loses this entry only: the log is a
     // record of the work, never a reason to stop it.
-    static_cast<void>(files_.AppendText(kLogFileName, entry));
+    static_cast<void>(files_.AppendText(kLogFileName, message));
 }
 
 }  // namespace spoolsweep

@@ -15,12 +15,16 @@ namespace {
 
 constexpr std::u16string_view kListPending = u"p";
 
+constexpr std::string_view kUsageListOption =
+    "\n \t 2. -p  \"Printer1 , Printer2\" -> Remove specified printers. Printer names must be separated by "
+    "comma and complete list should be enclosed within \" \". ";
+
+// Written one after the other, with no line end after the last.
 constexpr std::string_view kUsagePieces[] = {
     " \t Usage: Spoolsweep.exe [options]     ",
     "\n \t Options can be any of the following: ",
     "\n \t 1. -rmPrints -> removes all the printers.",
-    "\n \t 2. -p  \"Printer1 , Printer2\" -> Remove specified printers. Printer names must be separated by "
-    "comma and complete list should be enclosed within \" \". ",
+    kUsageListOption,
     "\n \t 3. -getInstalledPrinters -> Get a list of all printers using Tamber Drivers.",
 };
 
