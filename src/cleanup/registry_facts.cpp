@@ -77,7 +77,7 @@ std::u16string ReadUserTempSetting(Registry& registry) {
 }
 
 std::u16string GetUserTempPath(Registry& registry) {
-    const std::u16string setting(UpToNull(ReadUserTempSetting(registry)));
+    std::u16string setting(UpToNull(ReadUserTempSetting(registry)));
     // A setting, or its expansion, that does not fit the buffer is returned unexpanded and whole: still
     // holding its %variables% it names no folder, so the Temp cleanup finds nothing, where a cut path could
     // name another, existing folder and have its files deleted.
