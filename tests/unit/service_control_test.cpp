@@ -32,6 +32,35 @@ std::vector<std::string> JournalWith(const sim::SimMachine& sim, std::string_vie
     return lines;
 }
 
+// A manager that accepts every stop request and passes none of them on: the service keeps running.
+class IgnoredStops final : public Services {
+  public:
+    explicit IgnoredStops(Services& inner) : inner_(inner) {}
+    ~IgnoredStops() override { CloseSharedManager(); }
+    int stopRequests = 0;
+
+    HandleResult OpenManager(std::uint32_t access) override { return inner_.OpenManager(access); }
+    HandleResult LockDatabase(Handle manager) override { return inner_.LockDatabase(manager); }
+    void UnlockDatabase(Handle lock) override { inner_.UnlockDatabase(lock); }
+    HandleResult OpenService(Handle manager, std::u16string_view name, std::uint32_t access) override {
+        return inner_.OpenService(manager, name, access);
+    }
+    void CloseServiceHandle(Handle handle) override { inner_.CloseServiceHandle(handle); }
+    ServiceStatusResult QueryStatus(Handle service) override { return inner_.QueryStatus(service); }
+    Status ControlStop(Handle) override {
+        ++stopRequests;
+        return {};
+    }
+    Status StartService(Handle service) override { return inner_.StartService(service); }
+    EnumResult<std::u16string> EnumDependentServices(Handle service, std::uint32_t filter,
+                                                     std::uint32_t bytes) override {
+        return inner_.EnumDependentServices(service, filter, bytes);
+    }
+
+  private:
+    Services& inner_;
+};
+
 void Restart(sim::SimMachine& sim) {
     RestartSpooler(sim.machine().services, sim.machine().system);
 }
@@ -130,6 +159,17 @@ TEST(ServiceControl, RefusedRequestsEnd) {
     Restart(sim);  // refused start
     EXPECT_EQ(sim.calls().Count("StartServiceW"), 1u);
     EXPECT_EQ(StateOf(sim, u"Spooler"), ServiceState::Stopped);
+}
+
+TEST(ServiceControl, AcceptedStopsThatChangeNothingAreNotRepeatedWithoutEnd) {
+    sim::SimMachine sim;
+    {
+        IgnoredStops services(sim.machine().services);
+        RestartSpooler(services, sim.machine().system);
+        EXPECT_EQ(services.stopRequests, kMaxServiceRequests);
+    }
+    EXPECT_EQ(StateOf(sim, u"Spooler"), ServiceState::Running);
+    EXPECT_EQ(sim.OpenHandleCount(), 0u);
 }
 
 TEST(ServiceControl, FailedStatusQueryEndsTheStop) {
