@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "platform/results.h"
 
@@ -32,6 +33,25 @@ class Services {
   public:
     virtual ~Services() = default;
 
+    // The process-wide Service Control Manager handle of the spooler restart: opened with all access on the
+    // first call and kept; 0 when that open failed, which is not retried (every later service operation then
+    // fails to open its service and does nothing).
+    [[nodiscard]] Handle SharedManager() {
+        if (!sharedManagerOpened_) {
+            sharedManagerOpened_ = true;
+            sharedManager_ = OpenManager(kScManagerAllAccess).handle;
+        }
+        return sharedManager_;
+    }
+    // Closes the shared handle, once. Every implementation calls it from its own destructor (the base's
+    // destructor can no longer reach the implementation's CloseServiceHandle); the entry point may call it
+    // earlier, before the process ends.
+    void CloseSharedManager() {
+        if (Handle manager = std::exchange(sharedManager_, 0); manager != 0) {
+            CloseServiceHandle(manager);
+        }
+    }
+
     // OpenSCManagerW(NULL, NULL, access).
     [[nodiscard]] virtual HandleResult OpenManager(std::uint32_t access) = 0;
     // LockServiceDatabase / UnlockServiceDatabase.
@@ -52,6 +72,10 @@ class Services {
     [[nodiscard]] virtual EnumResult<std::u16string> EnumDependentServices(Handle service,
                                                                            std::uint32_t stateFilter,
                                                                            std::uint32_t bufferBytes) = 0;
+
+  private:
+    Handle sharedManager_ = 0;
+    bool sharedManagerOpened_ = false;
 };
 
 using ServiceHandle = UniqueResource<SeamCloser<Services, &Services::CloseServiceHandle>>;

@@ -1,0 +1,263 @@
+#include "cleanup/file_residue.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <utility>
+
+#include "cleanup/registry_facts.h"
+#include "cleanup/safe_paths.h"
+#include "platform/win_errors.h"
+
+namespace spoolsweep {
+namespace {
+
+// The spool driver folders of the two driver environments, always in this order.
+constexpr std::array<std::u16string_view, 2> kEnvironmentFolders = {u"w32x86", u"x64"};
+
+bool Exists(Files& files, std::u16string_view path) {
+    return !path.empty() && files.GetStatus(path).has_value();
+}
+
+bool IsFolder(Files& files, std::u16string_view path) {
+    if (path.empty()) {
+        return false;
+    }
+    const auto attributes = files.GetStatus(path);
+    return attributes && (*attributes & kFileAttributeDirectory) != 0;
+}
+
+// A folder pattern "...\folder\*" without its last two characters: the folder itself.
+std::u16string_view FolderOfPattern(std::u16string_view pattern) {
+    return pattern.substr(0, pattern.size() - 2);
+}
+
+// Deletes the files directly in a folder named by "...\folder\*", then the folder when it is left empty
+// (RemoveDirectoryW refuses one that still holds anything).
+void EmptyAndRemoveFolder(Files& files, std::u16string_view pattern) {
+    DeleteMatchingFiles(files, pattern);
+    const std::u16string_view folder = FolderOfPattern(pattern);
+    if (Exists(files, folder)) {
+        static_cast<void>(files.RemoveDirectory(folder));
+    }
+}
+
+void DeleteMatch(Files& files, std::u16string_view folderPrefix, const FindEntry& match) {
+    if (match.name == u"." || match.name == u"..") {
+        return;
+    }
+    std::u16string path(folderPrefix);
+    path.append(match.name);
+    if (path.size() >= kMaxPath) {
+        return;
+    }
+    const auto attributes = files.GetStatus(path);
+    // A folder that matches is never touched: resetting its attributes would strip what Windows keeps
+    // there (hidden, system), and DeleteFileW would not remove it anyway.
+    if (!attributes || (*attributes & kFileAttributeDirectory) != 0) {
+        return;
+    }
+    static_cast<void>(files.SetAttributes(path, 0));
+    static_cast<void>(files.DeleteFile(path));
+}
+
+std::optional<std::u16string> GetAppDataFolder(Files& files) {
+    auto folder = files.GetSpecialFolderPath(kCsidlAppData, false);
+    if (!folder || folder->empty()) {
+        return std::nullopt;
+    }
+    return folder;
+}
+
+// The first preset candidate (the "DMT_" one, else the "DrvJP_" one) that exists, built under the
+// Application Data folder from the tails given.
+std::optional<std::u16string> FindPresetCandidate(Files& files, std::u16string_view dataFileBase,
+                                                  std::u16string_view dmtTail,
+                                                  std::u16string_view drvJpTail) {
+    const auto appData = GetAppDataFolder(files);
+    if (!appData) {
+        return std::nullopt;
+    }
+    for (std::u16string_view tail : {dmtTail, drvJpTail}) {
+        auto path = BuildPathInFolder(*appData, tail, {dataFileBase});
+        if (path && files.PathFileExists(*path)) {
+            return path;
+        }
+    }
+    return std::nullopt;
+}
+
+void DeleteHardwareIdFolders(Files& files, std::u16string_view pnpHardwareId) {
+    const std::u16string systemFolder = files.GetSystemDirectory();
+    for (std::u16string_view environment : kEnvironmentFolders) {
+        const auto environmentFolder = BuildPathInFolder(systemFolder, u"spool\\drivers\\%s", {environment});
+        if (!environmentFolder || !Exists(files, *environmentFolder)) {
+            continue;
+        }
+        if (const auto pattern =
+                BuildPathInFolder(systemFolder, u"spool\\drivers\\%s\\%s\\*", {environment, pnpHardwareId})) {
+            EmptyAndRemoveFolder(files, *pattern);
+        }
+    }
+}
+
+}  // namespace
+
+void DeleteMatchingFiles(Files& files, std::u16string_view pattern) {
+    const std::size_t lastSeparator = pattern.rfind(u'\\');
+    const std::u16string_view folderPrefix = lastSeparator == std::u16string_view::npos
+                                                 ? std::u16string_view{}
+                                                 : pattern.substr(0, lastSeparator + 1);
+
+    FindResult search = files.FindFirst(pattern);
+    const FindHandle find(search.find, {&files});
+    if (!find) {
+        return;
+    }
+    // As the framework's search does: advance first, then handle the match in hand.
+    FindEntry current = std::move(search.first);
+    for (;;) {
+        auto next = files.FindNext(find.get());
+        DeleteMatch(files, folderPrefix, current);
+        if (!next) {
+            return;
+        }
+        current = std::move(*next);
+    }
+}
+
+std::u16string GetWindowsTempPath(Files& files) {
+    const std::u16string windowsFolder = files.GetWindowsDirectory();
+    if (windowsFolder.empty()) {
+        return {};
+    }
+    return windowsFolder + u"\\Temp";
+}
+
+void DeletePrinterTempFiles(Files& files, Registry& registry, std::u16string_view printerName,
+                            std::u16string_view serverName) {
+    std::u16string fileName(printerName);
+    std::replace(fileName.begin(), fileName.end(), u'\\', u',');
+    for (const std::u16string& folder : {GetUserTempPath(registry), GetWindowsTempPath(files)}) {
+        if (!IsFolder(files, folder) || serverName.empty()) {
+            continue;
+        }
+        if (const auto pattern = BuildPathInFolder(folder, u"%s.tmp", {fileName})) {
+            DeleteMatchingFiles(files, *pattern);
+        }
+    }
+}
+
+void DeleteDriverFiles(Files& files, Registry& registry, std::u16string_view dataFileBase,
+                       std::u16string_view dsDriverName, std::u16string_view pnpHardwareId) {
+    for (const std::u16string& folder : {GetUserTempPath(registry), GetWindowsTempPath(files)}) {
+        if (!IsFolder(files, folder)) {
+            continue;
+        }
+        if (!dataFileBase.empty()) {
+            if (const auto pattern = BuildPathInFolder(folder, u"%s.wmk", {dataFileBase})) {
+                DeleteMatchingFiles(files, *pattern);
+            }
+        }
+        if (!dsDriverName.empty()) {
+            for (std::u16string_view tail : {u"%s.tmp", u",,%s.tmp"}) {
+                if (const auto pattern = BuildPathInFolder(folder, tail, {dsDriverName})) {
+                    DeleteMatchingFiles(files, *pattern);
+                }
+            }
+        }
+    }
+    if (!pnpHardwareId.empty()) {
+        DeleteHardwareIdFolders(files, pnpHardwareId);
+    }
+    DeletePresetPreferences(files, dataFileBase);
+}
+
+void DeletePresetPreferences(Files& files, std::u16string_view dataFileBase) {
+    // Only the "preferences" file goes; the preset folder and its other files stay.
+    if (const auto path = FindPresetCandidate(
+            files, dataFileBase, u"Norvel\\JPData\\DMT_%s.PPD\\EssentialPresets\\preferences",
+            u"Norvel\\JPData\\DrvJP_%s.PPD\\EssentialPresets\\preferences")) {
+        static_cast<void>(files.DeleteFile(*path));
+    }
+}
+
+void DeletePresetFolder(Files& files, std::u16string_view dataFileBase) {
+    if (const auto path = FindPresetCandidate(files, dataFileBase, u"Norvel\\JPData\\DMT_%s.PPD",
+                                              u"Norvel\\JPData\\DrvJP_%s.PPD")) {
+        static_cast<void>(DeleteFolderTree(files, *path));
+    }
+}
+
+void DeleteSharedResidue(Files& files, Registry& registry) {
+    const std::u16string systemFolder = files.GetSystemDirectory();
+    for (std::u16string_view environment : kEnvironmentFolders) {
+        const auto environmentFolder = BuildPathInFolder(systemFolder, u"spool\\drivers\\%s", {environment});
+        const auto pattern = BuildPathInFolder(systemFolder, u"spool\\drivers\\%s\\*", {environment});
+        if (environmentFolder && pattern && Exists(files, *environmentFolder)) {
+            DeleteMatchingFiles(files, *pattern);
+        }
+    }
+    if (const auto userAuth = BuildPathInFolder(GetUserTempPath(registry), u"NorvelUserAuth", {});
+        userAuth && Exists(files, *userAuth)) {
+        static_cast<void>(files.DeleteFile(*userAuth));
+    }
+    // The folder is tested itself, not through its wildcard pattern: a status query on a pattern depends on
+    // how the platform answers wildcards, the folder's does not.
+    if (const auto pattern = BuildPathInFolder(GetUserTempPath(registry), u"Trackwell\\*", {});
+        pattern && Exists(files, FolderOfPattern(*pattern))) {
+        EmptyAndRemoveFolder(files, *pattern);
+    }
+}
+
+int DeleteFolderTree(Files& files, std::u16string_view path) {
+    // The shell expands wildcards in its source list and reads a null as the end of a path: such a path
+    // names no single folder, and nothing is deleted.
+    if (path.empty() || path.find_first_of(std::u16string_view(u"*?\0", 3)) != std::u16string_view::npos) {
+        return static_cast<int>(win_error::kInvalidParameter);
+    }
+    std::u16string sourceList(path);
+    sourceList.append(2, u'\0');
+    return files.ShellDeleteTree(sourceList, kFofSilentNoConfirmationNoErrorUi);
+}
+
+UpdaterFolders SelectUpdaterFolders(System& system) {
+    // The native architecture, not the one this process runs under: a 32-bit build on x64 Windows is
+    // installed under "Program Files (x86)".
+    if (system.NativeProcessorArchitecture() == kProcessorArchitectureAmd64) {
+        return {u"C:\\Program Files (x86)\\Vantle", u"C:\\Program Files (x86)\\Vantle_temp"};
+    }
+    return {u"C:\\Program Files\\Vantle", u"C:\\Program Files\\Vantle_temp"};
+}
+
+void CopyUpdater(Files& files, System& system, UpdaterCopy direction) {
+    const UpdaterFolders folders = SelectUpdaterFolders(system);
+    const bool backup = direction == UpdaterCopy::Backup;
+    const std::u16string& target = backup ? folders.backup : folders.install;
+    const std::u16string& source = backup ? folders.install : folders.backup;
+
+    const Status created = files.CreateDirectory(target);
+    if (!created.ok() && created.error != win_error::kAlreadyExists) {
+        return;
+    }
+    const std::u16string exe = u"\\" + std::u16string(kUpdaterExeName);
+    static_cast<void>(files.CopyFile(source + exe, target + exe, false));
+}
+
+std::vector<std::u16string> CollectRemainingDataFiles(Registry& registry, const PrinterCatalogue& catalogue) {
+    std::vector<std::u16string> remaining;
+    for (const PrinterRecord& printer : catalogue.printers) {
+        if (printer.deleted == 0) {
+            remaining.push_back(ReadDriverDataFileBase(registry, printer.driverName));
+        }
+    }
+    return remaining;
+}
+
+int CountTamberDataFiles(const PrinterCatalogue& catalogue) {
+    return static_cast<int>(std::count_if(catalogue.remainingDataFiles.begin(),
+                                          catalogue.remainingDataFiles.end(),
+                                          [](const std::u16string& name) { return HasNorvelPrefix(name); }));
+}
+
+}  // namespace spoolsweep

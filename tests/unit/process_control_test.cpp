@@ -1,0 +1,104 @@
+#include "cleanup/process_control.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/sim/sim_machine.h"
+
+namespace spoolsweep {
+namespace {
+
+bool IsRunning(const sim::SimMachine& sim, std::uint32_t processId) {
+    for (const sim::SimProcess& process : sim.Processes()) {
+        if (process.processId == processId) {
+            return process.running;
+        }
+    }
+    ADD_FAILURE() << "no process " << processId;
+    return false;
+}
+
+bool JournalHas(const sim::SimMachine& sim, const std::string& line) {
+    for (const std::string& entry : sim.journal()) {
+        if (entry == line) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST(ProcessControl, EndsOnlyTheFirstExactlyNamedCompanion) {
+    sim::SimMachine sim;
+    const auto upper = sim.AddProcess(u"ABC12.srv");
+    const auto first = sim.AddProcess(u"abc12.srv");
+    const auto second = sim.AddProcess(u"abc12.srv");
+    TerminateSrvProcess(sim.machine().processes, u"abc12");
+    EXPECT_TRUE(IsRunning(sim, upper));
+    EXPECT_FALSE(IsRunning(sim, first));
+    EXPECT_TRUE(IsRunning(sim, second));
+    // A running process reports STILL_ACTIVE, and that is the exit code it is ended with.
+    EXPECT_TRUE(JournalHas(sim, "TerminateProcess " + std::to_string(first) + " 259"));
+    EXPECT_EQ(sim.calls().Count("TerminateProcess"), 1u);
+    EXPECT_EQ(sim.OpenHandleCount(), 0u);
+}
+
+TEST(ProcessControl, EmptyBaseLooksForDotSrv) {
+    sim::SimMachine sim;
+    const auto other = sim.AddProcess(u"abc12.srv");
+    const auto bare = sim.AddProcess(u".srv");
+    TerminateSrvProcess(sim.machine().processes, u"");
+    EXPECT_TRUE(IsRunning(sim, other));
+    EXPECT_FALSE(IsRunning(sim, bare));
+}
+
+TEST(ProcessControl, FreeupPrerequisitesLogsTheSearchAndTheMatch) {
+    sim::SimMachine sim;
+    Machine& machine = sim.machine();
+    const auto target = sim.AddProcess(u"NorvelAB12.srv");
+    CommandLog log(machine.files, machine.system);
+    FreeupPrerequisites(machine.processes, machine.system, log, u"NorvelAB12");
+    FreeupPrerequisites(machine.processes, machine.system, log, u"Missing");
+    EXPECT_FALSE(IsRunning(sim, target));
+
+    const std::string text = sim.ReadFile(u"C:\\Users\\admin\\Spoolsweep_CL.log").value_or("");
+    const std::vector<std::string> expected = {
+        "FreeupPrerequisites",
+        "PC File Name NorvelAB12 SRV Process Found.",
+        "NorvelAB12SRV Process is being Terminated.",
+        "FreeupPrerequisites",
+    };
+    std::size_t at = 0;
+    for (const std::string& line : expected) {
+        at = text.find(line, at);
+        ASSERT_NE(at, std::string::npos) << line << " missing or out of order in:\n" << text;
+        at += line.size();
+    }
+    EXPECT_EQ(text.find("SRV Process Found.", at), std::string::npos);  // nothing logged for "Missing"
+}
+
+TEST(ProcessControl, FailedSnapshotEndsNothing) {
+    sim::SimMachine sim;
+    const auto target = sim.AddProcess(u"abc12.srv");
+    sim.faults().Fail("CreateToolhelp32Snapshot", 5);
+    TerminateSrvProcess(sim.machine().processes, u"abc12");
+    TerminateTrackwell(sim.machine().processes);
+    EXPECT_TRUE(IsRunning(sim, target));
+}
+
+TEST(ProcessControl, TrackwellFirstExactMatchEndedWithExitCodeZero) {
+    sim::SimMachine sim;
+    const auto lower = sim.AddProcess(u"trackwell.exe");
+    const auto first = sim.AddProcess(u"Trackwell.exe");
+    const auto second = sim.AddProcess(u"Trackwell.exe");
+    TerminateTrackwell(sim.machine().processes);
+    EXPECT_TRUE(IsRunning(sim, lower));
+    EXPECT_FALSE(IsRunning(sim, first));
+    EXPECT_TRUE(IsRunning(sim, second));
+    EXPECT_TRUE(JournalHas(sim, "TerminateProcess " + std::to_string(first) + " 0"));
+    EXPECT_EQ(sim.OpenHandleCount(), 0u);
+}
+
+}  // namespace
+}  // namespace spoolsweep

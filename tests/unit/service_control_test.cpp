@@ -1,0 +1,184 @@
+#include "cleanup/service_control.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/sim/sim_machine.h"
+
+namespace spoolsweep {
+namespace {
+
+sim::SimService Running(std::u16string name, std::vector<std::u16string> dependents = {}) {
+    sim::SimService service;
+    service.name = std::move(name);
+    service.dependents = std::move(dependents);
+    return service;
+}
+
+ServiceState StateOf(const sim::SimMachine& sim, std::u16string_view name) {
+    return sim.Service(name).value().state;
+}
+
+// Journal lines holding `needle`, in order.
+std::vector<std::string> JournalWith(const sim::SimMachine& sim, std::string_view needle) {
+    std::vector<std::string> lines;
+    for (const std::string& line : sim.journal()) {
+        if (line.find(needle) != std::string::npos) {
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
+
+// A manager that accepts every stop request and passes none of them on: the service keeps running.
+class IgnoredStops final : public Services {
+  public:
+    explicit IgnoredStops(Services& inner) : inner_(inner) {}
+    ~IgnoredStops() override { CloseSharedManager(); }
+    int stopRequests = 0;
+
+    HandleResult OpenManager(std::uint32_t access) override { return inner_.OpenManager(access); }
+    HandleResult LockDatabase(Handle manager) override { return inner_.LockDatabase(manager); }
+    void UnlockDatabase(Handle lock) override { inner_.UnlockDatabase(lock); }
+    HandleResult OpenService(Handle manager, std::u16string_view name, std::uint32_t access) override {
+        return inner_.OpenService(manager, name, access);
+    }
+    void CloseServiceHandle(Handle handle) override { inner_.CloseServiceHandle(handle); }
+    ServiceStatusResult QueryStatus(Handle service) override { return inner_.QueryStatus(service); }
+    Status ControlStop(Handle) override {
+        ++stopRequests;
+        return {};
+    }
+    Status StartService(Handle service) override { return inner_.StartService(service); }
+    EnumResult<std::u16string> EnumDependentServices(Handle service, std::uint32_t filter,
+                                                     std::uint32_t bytes) override {
+        return inner_.EnumDependentServices(service, filter, bytes);
+    }
+
+  private:
+    Services& inner_;
+};
+
+void Restart(sim::SimMachine& sim) {
+    RestartSpooler(sim.machine().services, sim.machine().system);
+}
+
+TEST(ServiceControl, RestartStopsThenStartsARunningSpooler) {
+    sim::SimMachine sim;
+    Restart(sim);
+    EXPECT_EQ(StateOf(sim, u"Spooler"), ServiceState::Running);
+    const auto lines = JournalWith(sim, "Spooler");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[0].find("ControlService"), std::string::npos);
+    EXPECT_NE(lines[1].find("StartServiceW"), std::string::npos);
+}
+
+TEST(ServiceControl, AlreadyStoppedSpoolerGetsNoStopAndIsStarted) {
+    sim::SimMachine sim;
+    auto spooler = Running(u"Spooler");
+    spooler.state = ServiceState::Stopped;
+    sim.AddService(spooler);
+    Restart(sim);
+    EXPECT_EQ(sim.calls().Count("ControlService"), 0u);
+    EXPECT_EQ(sim.calls().Count("StartServiceW"), 1u);
+    EXPECT_EQ(StateOf(sim, u"Spooler"), ServiceState::Running);
+}
+
+TEST(ServiceControl, StopPendingForeverIsGivenUpAfterTheBudgetAndNotStarted) {
+    sim::SimMachine sim;
+    auto spooler = Running(u"Spooler");
+    spooler.staysStopPending = true;
+    sim.AddService(spooler);
+    const std::uint32_t start = sim.Now();
+    Restart(sim);
+    const std::uint32_t elapsed = sim.Now() - start;
+    EXPECT_GT(elapsed, kServiceWaitBudgetMs);
+    EXPECT_LE(elapsed, kServiceWaitBudgetMs + 3 * kServicePollMs);
+    EXPECT_EQ(sim.calls().Count("StartServiceW"), 0u);
+    EXPECT_EQ(StateOf(sim, u"Spooler"), ServiceState::StopPending);
+}
+
+TEST(ServiceControl, DependentsOfDependentsStopFirstAndInactiveOnesAreLeft) {
+    sim::SimMachine sim;
+    sim.AddService(Running(u"Spooler", {u"Fax", u"Stopped1"}));
+    sim.AddService(Running(u"Fax", {u"FaxHelper"}));
+    sim.AddService(Running(u"FaxHelper"));
+    auto stopped = Running(u"Stopped1");
+    stopped.state = ServiceState::Stopped;
+    sim.AddService(stopped);
+    Restart(sim);
+    const auto stops = JournalWith(sim, "ControlService");
+    ASSERT_EQ(stops.size(), 3u);
+    EXPECT_NE(stops[0].find("FaxHelper"), std::string::npos);
+    EXPECT_NE(stops[1].find("Fax"), std::string::npos);
+    EXPECT_EQ(stops[1].find("FaxHelper"), std::string::npos);
+    EXPECT_NE(stops[2].find("Spooler"), std::string::npos);
+    EXPECT_EQ(StateOf(sim, u"Fax"), ServiceState::Stopped);  // only the spooler is started again
+    EXPECT_EQ(StateOf(sim, u"Stopped1"), ServiceState::Stopped);
+    EXPECT_EQ(StateOf(sim, u"Spooler"), ServiceState::Running);
+}
+
+TEST(ServiceControl, ManagerThatCannotBeOpenedTouchesNothingAndIsNotRetried) {
+    sim::SimMachine sim;
+    sim.faults().Fail("OpenSCManagerW", 5);
+    Restart(sim);
+    Restart(sim);
+    EXPECT_EQ(sim.calls().Count("OpenSCManagerW"), 1u);
+    EXPECT_EQ(sim.calls().Count("OpenServiceW"), 0u);
+    EXPECT_EQ(StateOf(sim, u"Spooler"), ServiceState::Running);
+}
+
+TEST(ServiceControl, SharedManagerIsOpenedOnceAndClosedOnce) {
+    sim::SimMachine sim;
+    Services& services = sim.machine().services;
+    Restart(sim);
+    Restart(sim);
+    EXPECT_EQ(sim.calls().Count("OpenSCManagerW"), 1u);
+    EXPECT_EQ(sim.OpenHandleCount(), 1u);  // every service handle closed, the manager kept
+    const auto closes = sim.calls().Count("CloseServiceHandle");
+    services.CloseSharedManager();
+    services.CloseSharedManager();
+    EXPECT_EQ(sim.calls().Count("CloseServiceHandle"), closes + 1);
+    EXPECT_EQ(sim.OpenHandleCount(), 0u);
+    EXPECT_EQ(sim.BadHandleCloses(), 0u);
+}
+
+TEST(ServiceControl, RefusedRequestsEnd) {
+    sim::SimMachine sim;
+    auto spooler = Running(u"Spooler");
+    spooler.refusesControl = true;
+    sim.AddService(spooler);
+    Restart(sim);  // refused stop: the start step then finds it running
+    EXPECT_EQ(sim.calls().Count("ControlService"), 1u);
+    EXPECT_EQ(sim.calls().Count("StartServiceW"), 0u);
+
+    spooler.state = ServiceState::Stopped;
+    sim.AddService(spooler);
+    Restart(sim);  // refused start
+    EXPECT_EQ(sim.calls().Count("StartServiceW"), 1u);
+    EXPECT_EQ(StateOf(sim, u"Spooler"), ServiceState::Stopped);
+}
+
+TEST(ServiceControl, AcceptedStopsThatChangeNothingAreNotRepeatedWithoutEnd) {
+    sim::SimMachine sim;
+    {
+        IgnoredStops services(sim.machine().services);
+        RestartSpooler(services, sim.machine().system);
+        EXPECT_EQ(services.stopRequests, kMaxServiceRequests);
+    }
+    EXPECT_EQ(StateOf(sim, u"Spooler"), ServiceState::Running);
+    EXPECT_EQ(sim.OpenHandleCount(), 0u);
+}
+
+TEST(ServiceControl, FailedStatusQueryEndsTheStop) {
+    sim::SimMachine sim;
+    sim.faults().Fail("QueryServiceStatusEx", 6, 1);
+    Restart(sim);
+    EXPECT_EQ(sim.calls().Count("ControlService"), 0u);
+    EXPECT_EQ(StateOf(sim, u"Spooler"), ServiceState::Running);  // the start step sees it running
+}
+
+}  // namespace
+}  // namespace spoolsweep
