@@ -1,6 +1,7 @@
 #include "cli/command_line_remover.h"
 
 #include "platform/text.h"
+#include "removal/removal_index.h"
 
 namespace spoolsweep {
 namespace {
@@ -17,19 +18,20 @@ std::u16string FormatListLine(std::u16string_view name) {
 
 }  // namespace
 
-// Both lists are taken from one enumeration, so that one index names the same printer in each: two
-// enumerations could differ when a printer is added or removed in between, and a removal would then mark
-// another printer, or none, in the catalogue.
-CommandLineRemover::CommandLineRemover(Machine& machine)
+// Both lists start from one enumeration, so that one index names the same printer in each: two enumerations
+// could differ when a printer is added or removed in between, and a removal would then mark another printer
+// in the catalogue.
+CommandLineRemover::CommandLineRemover(Machine& machine, CommandLog& log)
     : catalogue(EnumerateInstalledPrinters(machine.spooler)),
       printers(catalogue.printers),
-      machine_(machine) {}
+      machine_(machine),
+      log_(log) {}
 
-// The catalogue follows the fresh list for the same reason: the two lists never disagree about which
-// printer an index names. The catalogue's remainingDataFiles is kept.
+CommandLineRemover::~CommandLineRemover() = default;
+
 std::vector<PrinterRecord> CommandLineRemover::RefreshPrinters() {
     printers = EnumerateInstalledPrinters(machine_.spooler);
-    catalogue.printers = printers;
+    index_.reset();
     return printers;
 }
 

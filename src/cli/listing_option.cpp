@@ -5,7 +5,7 @@
 namespace spoolsweep {
 
 void RunGetInstalledPrinters(Machine& machine, CommandLog& log) {
-    CommandLineRemover remover(machine);
+    CommandLineRemover remover(machine, log);
     log.WriteLogLine("GetInstalled Printers");
     machine.system.WriteStdout(CommandLineRemover::FormatPrinterList(remover.RefreshPrinters()));
 }

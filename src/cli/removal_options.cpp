@@ -16,8 +16,8 @@ void WriteResult(System& system, bool removed) {
     system.WriteStdout(removed ? "1" : "0");
 }
 
-// Cuts the list as a line reader with "," as the line end does: nothing trimmed, adjacent commas give an empty
-// piece, a comma at the very end gives no further piece.
+// Cuts the list as a line reader with "," as the line end does: nothing trimmed, adjacent commas give an
+// empty piece, a comma at the very end gives no further piece.
 std::vector<std::string> CutAtCommas(const std::string& list) {
     std::vector<std::string> pieces;
     std::istringstream stream(list);

@@ -1,4 +1,6 @@
 // The removal of one printer in command-line mode, and of its driver when no printer that stays needs it.
+#include "cli/command_line_remover.h"
+
 #include <sstream>
 #include <string>
 
@@ -7,7 +9,6 @@
 #include "cleanup/registry_facts.h"
 #include "cleanup/registry_residue.h"
 #include "cleanup/service_control.h"
-#include "cli/command_line_remover.h"
 #include "removal/removal_index.h"
 #include "spooler/driver_catalogue.h"
 #include "spooler/printer_operations.h"
@@ -16,9 +17,9 @@ namespace spoolsweep {
 
 RemovalIndex& CommandLineRemover::Index() {
     if (!index_) {
-        index_ = std::make_unique<RemovalIndex>(printers, catalogue.printers, [this](std::u16string_view driver) {
-            return ReadDriverDataFileBase(machine_.registry, driver);
-        });
+        index_ = std::make_unique<RemovalIndex>(
+            printers, catalogue.printers,
+            [this](std::u16string_view driver) { return ReadDriverDataFileBase(machine_.registry, driver); });
     }
     return *index_;
 }
@@ -89,10 +90,26 @@ void CommandLineRemover::DeletePrinterItself(const PrinterRecord& printer) {
 
 void CommandLineRemover::MarkDeleted(std::uint32_t index) {
     printers[index].deleted = 1;
-    if (index < catalogue.printers.size()) {
-        catalogue.printers[index].deleted = 1;
+    const std::size_t entry = CatalogueIndexOf(index);
+    if (entry < catalogue.printers.size()) {
+        catalogue.printers[entry].deleted = 1;
     }
-    Index().NoteDeleted(index);
+    Index().NoteDeleted(index, entry);
+}
+
+// The catalogue entry of the same index names the same printer unless printers was re-read after a printer
+// came or went; the catalogue entry is then found by name, and a printer the catalogue never saw has none.
+std::size_t CommandLineRemover::CatalogueIndexOf(std::uint32_t index) const {
+    const PrinterRecord& printer = printers[index];
+    if (index < catalogue.printers.size() && catalogue.printers[index].printerName == printer.printerName) {
+        return index;
+    }
+    for (std::size_t entry = 0; entry < catalogue.printers.size(); ++entry) {
+        if (catalogue.printers[entry].printerName == printer.printerName) {
+            return entry;
+        }
+    }
+    return std::string::npos;
 }
 
 // Keeps the updater in its folder while a Tamber printer remains, and removes both folders when none does.
@@ -121,8 +138,10 @@ void CommandLineRemover::DeleteDriverAt(std::uint32_t index) {
     std::ostringstream line;
     line << "Deletion of Selected Driver with Index " << static_cast<int>(index);
     log_.WriteLogLine(line.str());
-    DeletePrinterDriverAllEnvironments(machine_.spooler, machine_.registry, machine_.system, printer.driverName);
-    DeleteDriverFiles(machine_.files, machine_.registry, printer.dataFileBase, printer.dsDriverName, printer.pnpHardwareId);
+    DeletePrinterDriverAllEnvironments(machine_.spooler, machine_.registry, machine_.system,
+                                       printer.driverName);
+    DeleteDriverFiles(machine_.files, machine_.registry, printer.dataFileBase, printer.dsDriverName,
+                      printer.pnpHardwareId);
     DeleteDriverRegistryResidue(machine_.registry, printer.printerName, printer.dataFileBase);
     // The spooler removed the driver's key, the residue sweep the keys named after the printer.
     Index().ForgetDriverFacts(printer.driverName);

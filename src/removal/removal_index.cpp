@@ -5,7 +5,8 @@
 namespace spoolsweep {
 
 RemovalIndex::RemovalIndex(const std::vector<PrinterRecord>& printers,
-                           const std::vector<PrinterRecord>& cataloguePrinters, DataFileReader readDataFileBase)
+                           const std::vector<PrinterRecord>& cataloguePrinters,
+                           DataFileReader readDataFileBase)
     : readDataFileBase_(std::move(readDataFileBase)) {
     for (const PrinterRecord& record : printers) {
         driverOf_.push_back(&record.driverName);
@@ -44,16 +45,16 @@ void RemovalIndex::NoteSelected(std::size_t index) {
     --unselectedByDriver_[*driverOf_[index]];
 }
 
-void RemovalIndex::NoteDeleted(std::size_t index) {
+void RemovalIndex::NoteDeleted(std::size_t index, std::size_t catalogueIndex) {
     if (index < deletedHere_.size() && !deletedHere_[index]) {
         deletedHere_[index] = true;
         if (local_[index]) {
             --localLeft_;
         }
     }
-    if (index < catalogueDeleted_.size() && !catalogueDeleted_[index]) {
-        catalogueDeleted_[index] = true;
-        DriverFacts& facts = facts_[catalogueDriver_[index]];
+    if (catalogueIndex < catalogueDeleted_.size() && !catalogueDeleted_[catalogueIndex]) {
+        catalogueDeleted_[catalogueIndex] = true;
+        DriverFacts& facts = facts_[catalogueDriver_[catalogueIndex]];
         --facts.printersLeft;
         if (facts.tamber.value_or(false)) {
             --tamberLeft_;

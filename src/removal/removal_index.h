@@ -1,7 +1,7 @@
 #pragma once
 // What the command-line removal must know about the other printers at every call: how many unselected
-// printers use each driver, how many local printers are not yet removed, and how many remaining printers use a
-// Tamber driver. Kept up to date as marks change, so that one call costs the same on a workstation with 20
+// printers use each driver, how many local printers are not yet removed, and how many remaining printers use
+// a Tamber driver. Kept up to date as marks change, so that one call costs the same on a workstation with 20
 // printers as on a terminal server with 2,000, with the answers a full walk of the lists would give.
 #include <cstdint>
 #include <functional>
@@ -16,16 +16,17 @@
 namespace spoolsweep {
 
 class RemovalIndex {
-public:
+  public:
     // Reads a driver's data-file base name from the registry.
     using DataFileReader = std::function<std::u16string(std::u16string_view driverName)>;
 
-    RemovalIndex(const std::vector<PrinterRecord>& printers, const std::vector<PrinterRecord>& cataloguePrinters,
-                 DataFileReader readDataFileBase);
+    RemovalIndex(const std::vector<PrinterRecord>& printers,
+                 const std::vector<PrinterRecord>& cataloguePrinters, DataFileReader readDataFileBase);
 
     // Marks as they are set on the lists; setting a mark twice counts once.
     void NoteSelected(std::size_t index);
-    void NoteDeleted(std::size_t index);
+    // The printer at index of the remover's list, and its entry of the catalogue (npos: none).
+    void NoteDeleted(std::size_t index, std::size_t catalogueIndex);
     // The registry key named after this driver (or printer) may have gone: data-file names of drivers whose
     // names the registry takes for the same are read again before the next count.
     void ForgetDriverFacts(std::u16string_view name);
@@ -36,7 +37,7 @@ public:
     // The catalogue printers not yet removed whose driver's data file carries the Tamber prefix.
     [[nodiscard]] std::int32_t TamberPrintersLeft();
 
-private:
+  private:
     struct DriverFacts {
         std::size_t printersLeft = 0;  // catalogue entries with this driver not yet removed
         std::optional<bool> tamber;    // nothing: not read, or read before its key may have changed

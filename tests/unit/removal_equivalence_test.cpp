@@ -26,8 +26,10 @@ struct Scenario {
         const int driverCount = 1 + pick(4);
         std::vector<std::u16string> drivers;
         for (int d = 0; d < driverCount; ++d) {
-            std::u16string name = pick(4) == 0 ? u"p" + std::u16string(1, u'0' + d) : u"Driver " + std::u16string(1, u'A' + d);
-            std::u16string dataFile = pick(2) == 0 ? u"NorvelX" + std::u16string(1, u'0' + d) + u".PPD" : u"LASER.PPD";
+            std::u16string name =
+                pick(2) == 0 ? u"p" + std::u16string(1, u'0' + d) : u"Driver " + std::u16string(1, u'A' + d);
+            std::u16string dataFile =
+                pick(2) == 0 ? u"NorvelX" + std::u16string(1, u'0' + d) + u".PPD" : u"LASER.PPD";
             sim.AddDriver({u"Windows x64", name, dataFile, u"C:\\Windows\\INF\\oem.inf"});
             drivers.push_back(name);
         }
@@ -50,7 +52,7 @@ struct Scenario {
             sim.SetString(kHkeyCurrentUser, u"Printers\\Settings\\Printers\\" + printer.name, u"x", u"y");
         }
         sim.AddForm({u"Custom", 0});
-        if (pick(2) == 0) {
+        if (pick(4) != 0) {
             sim.WriteFile(u"C:\\Program Files (x86)\\Vantle\\Tamber Driver Updater.exe", "u");
         }
         if (pick(3) == 0) {
@@ -107,7 +109,7 @@ Outcome RunReference(unsigned seed) {
 }
 
 TEST(RemovalEquivalence, ShippingRemovalDoesWhatTheStepByStepRemovalDoes) {
-    for (unsigned seed = 1; seed <= 150; ++seed) {
+    for (unsigned seed = 1; seed <= 300; ++seed) {
         SCOPED_TRACE(seed);
         const Outcome shipping = RunShipping(seed);
         const Outcome reference = RunReference(seed);

@@ -1,4 +1,5 @@
-// Whole command-line runs on a simulated machine: console bytes, command-log lines and the machine afterwards.
+// Whole command-line runs on a simulated machine: console bytes, command-log lines and the machine
+// afterwards.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -33,7 +34,18 @@ void AddOtherDriver(sim::SimMachine& sim, std::u16string name = kOtherDriver) {
 }
 
 void AddLocal(sim::SimMachine& sim, std::u16string name, std::u16string driver) {
-    sim.AddPrinter({.name = std::move(name), .driver = std::move(driver)});
+    sim::SimPrinter printer;
+    printer.name = std::move(name);
+    printer.driver = std::move(driver);
+    sim.AddPrinter(printer);
+}
+
+void AddConnection(sim::SimMachine& sim, std::u16string server, std::u16string name, std::u16string driver) {
+    sim::SimPrinter printer;
+    printer.serverName = server;
+    printer.name = server + u"\\" + name;
+    printer.driver = std::move(driver);
+    sim.AddPrinter(printer);
 }
 
 bool HasPrinter(const sim::SimMachine& sim, std::u16string_view name) {
@@ -147,7 +159,7 @@ TEST(RemovalRuns, ConnectionIsRemovedWithItsTempFilesOnly) {
     sim::SimMachine sim;
     AddOtherDriver(sim);
     AddLocal(sim, u"Local", kOtherDriver);
-    sim.AddPrinter({.name = u"\\\\srv\\Q", .driver = kOtherDriver, .serverName = u"\\\\srv"});
+    AddConnection(sim, u"\\\\srv", u"Q", kOtherDriver);
     sim.AddForm({u"Custom Label", 0});
     sim.AddProcess(u"LASER.srv");
     sim.WriteFile(u"C:\\Users\\admin\\AppData\\Local\\Temp\\,,srv,Q.tmp", "x");
@@ -214,10 +226,9 @@ TEST(RemovalRuns, PiecesKeepTheirBlanks) {
     EXPECT_EQ(sim.Stdout(),
               "Selected Printers are not available in the system.Selected Printers are not available in the "
               "system.");
-    EXPECT_EQ(LogMessages(sim),
-              Concat({{"Removing Selected Printers", "Selected Printers are: ", "A , B", "Deleting Printer \tA ",
-                       "Deleting Printer \t B"},
-                      kClosing}));
+    EXPECT_EQ(LogMessages(sim), Concat({{"Removing Selected Printers", "Selected Printers are: ", "A , B",
+                                         "Deleting Printer \tA ", "Deleting Printer \t B"},
+                                        kClosing}));
     EXPECT_TRUE(HasPrinter(sim, u"A"));
     EXPECT_TRUE(HasPrinter(sim, u"B"));
 }
@@ -266,15 +277,36 @@ TEST(RemovalRuns, NorvelOptionRemovesOnlyTamberPrintersAndEndsTheCompanion) {
     EXPECT_FALSE(HasPrinter(sim, u"Tamber 1"));
     EXPECT_FALSE(HasDriver(sim, kTamberDriver));
     auto processes = sim.Processes();
-    auto it = std::find_if(processes.begin(), processes.end(), [&](auto& p) { return p.processId == companion; });
+    auto it =
+        std::find_if(processes.begin(), processes.end(), [&](auto& p) { return p.processId == companion; });
     EXPECT_TRUE(it == processes.end() || !it->running);
     auto log = LogMessages(sim);
     EXPECT_NE(std::find(log.begin(), log.end(), "PC File Name NorvelAB12 SRV Process Found."), log.end());
     EXPECT_NE(std::find(log.begin(), log.end(), "NorvelAB12SRV Process is being Terminated."), log.end());
 }
 
+// The driver residue is deleted by the removed printer's name, so a driver key that happens to bear that name
+// goes too; a Tamber printer using that driver then no longer reads as Tamber, and the updater goes with the
+// next removal.
+TEST(RemovalRuns, DriverKeyNamedLikeARemovedPrinterNoLongerCountsAsTamber) {
+    sim::SimMachine sim;
+    AddOtherDriver(sim, u"Office Laser");
+    AddOtherDriver(sim, u"Label Writer");
+    AddTamberDriver(sim, u"alpha");
+    AddLocal(sim, u"Alpha", u"Office Laser");
+    AddLocal(sim, u"Gamma", u"Label Writer");
+    AddLocal(sim, u"Beta", u"alpha");
+    sim.WriteFile(kUpdater, "updater");
+
+    RunProgram(sim, u"Spoolsweep.exe -p Alpha,Gamma");
+
+    EXPECT_EQ(sim.Stdout(), "11");
+    EXPECT_TRUE(HasPrinter(sim, u"Beta"));
+    EXPECT_FALSE(sim.FolderExists(kInstall));
+}
+
 class UpdaterFolders : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         AddTamberDriver(sim);
         AddTamberDriver(sim, u"Tamber Two", u"NorvelCD34.PPD");

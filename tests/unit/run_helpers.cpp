@@ -1,7 +1,7 @@
 #include "tests/unit/run_helpers.h"
 
 #include "app/spoolsweep_app.h"
-#include "cli/command_line_info.h"
+#include "cli/custom_command_line_info.h"
 
 namespace spoolsweep::test {
 
