@@ -67,11 +67,12 @@ bool RunRemoveSelectedPrinters(Machine& machine, CommandLog& log, std::u16string
     remover.selectionText = std::move(narrowList);
 
     bool removedAny = false;
-    for (std::string piece : CutAtCommas(remover.selectionText)) {
+    for (const std::string& piece : CutAtCommas(remover.selectionText)) {
         log.WriteLogLine("Deleting Printer \t" + piece);
-        piece.insert(0, " ");
+        std::string blankPiece(1, ' ');
+        blankPiece += piece;
         remover.selectionFound = false;
-        const std::size_t index = remover.FindSelectedPrinter(piece);
+        const std::size_t index = remover.FindSelectedPrinter(blankPiece);
         if (!remover.selectionFound) {
             machine.system.WriteStdout("Selected Printers are not available in the system.");
             continue;

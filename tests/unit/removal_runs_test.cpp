@@ -8,6 +8,7 @@
 
 #include "app/spoolsweep_app.h"
 #include "platform/sim/sim_machine.h"
+#include "platform/text.h"
 #include "tests/unit/run_helpers.h"
 
 namespace spoolsweep {
@@ -348,6 +349,36 @@ TEST_F(UpdaterFolders, OnA32BitMachineTheProgramFilesFolderIsUsed) {
     RunProgram(sim, u"Spoolsweep.exe -p \"Tamber 1,Tamber 2\"");
     EXPECT_FALSE(sim.FolderExists(u"C:\\Program Files\\Vantle"));
     EXPECT_TRUE(sim.FolderExists(kInstall));
+}
+
+}  // namespace
+}  // namespace spoolsweep
+
+namespace spoolsweep {
+namespace {
+
+// Platform calls of -rmPrints per removed printer, on a machine where pairs of printers share a driver.
+double CallsPerPrinter(int printers) {
+    sim::SimMachine sim;
+    for (int i = 0; i < printers; ++i) {
+        const std::u16string driver = u"Driver " + WidenAscii(std::to_string(i / 2));
+        if (i % 2 == 0) {
+            sim.AddDriver({u"Windows x64", driver, i % 8 == 0 ? u"NorvelAB.PPD" : u"LASER.PPD", u""});
+        }
+        AddLocal(sim, u"Printer " + WidenAscii(std::to_string(i)), driver);
+    }
+    sim.calls().Clear();
+    RunProgram(sim, u"Spoolsweep.exe -rmPrints");
+    EXPECT_EQ(sim.Stdout(), "Success");
+    EXPECT_TRUE(sim.Printers().empty());
+    return static_cast<double>(sim.calls().Total()) / printers;
+}
+
+// A terminal server with hundreds of printers must cost no more per printer than a workstation.
+TEST(RemovalCost, CallsPerPrinterDoNotGrowWithThePrinterCount) {
+    const double small = CallsPerPrinter(20);
+    const double large = CallsPerPrinter(200);
+    EXPECT_LT(large, small * 1.05) << small << " calls per printer for 20 printers, " << large << " for 200";
 }
 
 }  // namespace
