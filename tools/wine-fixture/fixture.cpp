@@ -154,6 +154,22 @@ int ListProcesses() {
     return 0;
 }
 
+int ListPrinters() {
+    DWORD needed = 0;
+    DWORD count = 0;
+    EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 2, nullptr, 0, &needed, &count);
+    std::vector<BYTE> buffer(needed);
+    if (needed == 0 || !EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 2, buffer.data(), needed,
+                                      &needed, &count)) {
+        return 0;
+    }
+    const auto* printers = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i) {
+        std::printf("%ls\n", printers[i].pPrinterName);
+    }
+    return 0;
+}
+
 int ListDrivers(const std::wstring& environment) {
     DWORD needed = 0;
     DWORD count = 0;
@@ -206,9 +222,16 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"processes") {
         return ListProcesses();
     }
+    if (command == L"printers") {
+        return ListPrinters();
+    }
+    if (command == L"exists" && args.size() == 2) {
+        std::printf("%d\n", GetFileAttributesW(args[1].c_str()) != INVALID_FILE_ATTRIBUTES ? 1 : 0);
+        return 0;
+    }
     if (command == L"drivers") {
         return ListDrivers(args.size() >= 2 ? args[1] : L"Windows x64");
     }
-    std::fprintf(stderr, "usage: fixture driver|printer|regset|regexists|file|spawn|sleep|processes|drivers ...\n");
+    std::fprintf(stderr, "usage: fixture driver|printer|regset|regexists|file|exists|spawn|sleep|processes|printers|drivers ...\n");
     return 64;
 }

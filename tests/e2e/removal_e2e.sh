@@ -1,0 +1,123 @@
+#!/bin/bash
+# Printer listing and removal by Spoolsweep.exe under Wine, each case on a fresh prefix prepared as a small
+# office:  removal_e2e.sh WINE_RUN SPOOLSWEEP_EXE FIXTURE_EXE CASE
+# Wine cannot delete drivers with the delete flag set, queue jobs or show connections; those stay host tests.
+set -u
+wine_run=$(realpath "$1")
+exe=$(realpath "$2")
+fixture=$(realpath "$3")
+case_name=$4
+
+work=$(mktemp -d)
+export SPOOLSWEEP_WINE_ROOT="$work/wine"
+cleanup() {
+    WINEPREFIX="$SPOOLSWEEP_WINE_ROOT/prefix" /usr/lib/wine/wineserver -k >/dev/null 2>&1
+    rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -p "$work/cwd"
+cd "$work/cwd" || exit 1
+
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+fixture() {
+    "$wine_run" "$fixture" "$@" | tr -d '\r'
+}
+
+spoolsweep() {
+    "$wine_run" "$exe" "$@" >"$work/stdout" 2>"$work/stderr" || fail "exit status $? for $*"
+}
+
+expect_eq() {  # what, expected, actual
+    [ "$2" == "$3" ] || fail "$1: expected [$2], got [$3]"
+}
+
+log_messages() {
+    LC_ALL=C sed -E 's/^ [0-9]{4}-[0-9]{2}-[0-9]{2}\.[0-9]{2}:[0-9]{2}:[0-9]{2}\t Tamber Spoolsweep Command Line  ------> \t//' \
+        "$work/cwd/Spoolsweep_CL.log" | tr -d '\r' | sed '/^$/d'
+}
+
+updater='C:\Program Files (x86)\Vantle\Tamber Driver Updater.exe'
+
+# Two Tamber printers sharing a Tamber driver (one shared), a plain laser printer, their per-user settings, the
+# driver's companion process and the updater.
+prepare_office() {
+    fixture driver "Tamber PS Driver" NorvelAB12.PPD || fail "driver"
+    fixture driver "Generic Laser Driver" GENLASER.PPD || fail "driver"
+    fixture printer "Tamber Office" "Tamber PS Driver" || fail "printer"
+    fixture printer "Tamber Studio" "Tamber PS Driver" studio || fail "printer"
+    fixture printer "Plain Laser" "Generic Laser Driver" || fail "printer"
+    for name in "Tamber Office" "Tamber Studio" "Plain Laser"; do
+        fixture regset HKCU "Printers\\Settings\\Printers\\$name" Layout 1 || fail "registry"
+        fixture regset HKLM "Software\\Norvel\\Trackwell\\printers\\$name" Queue 1 || fail "registry"
+    done
+    fixture file "$updater" updater || fail "updater"
+    cp "$fixture" "$SPOOLSWEEP_WINE_ROOT/prefix/drive_c/NorvelAB12.srv"
+    fixture spawn 'C:\NorvelAB12.srv' 'sleep 120' >/dev/null || fail "companion process"
+}
+
+printers() {
+    fixture printers | sort | tr '\n' '|'
+}
+
+prepare_office
+expect_eq "printers prepared" "Plain Laser|Tamber Office|Tamber Studio|" "$(printers)"
+
+case "$case_name" in
+    list)
+        spoolsweep -getInstalledPrinters
+        # One line per printer, in the spooler's order, each name behind a blank.
+        expect_eq "listing" " Plain Laser| Tamber Office| Tamber Studio|" \
+            "$(tr -d '\r' <"$work/stdout" | LC_ALL=C sort | tr '\n' '|')"
+        expect_eq "line ends" "3" "$(grep -c $'\r$' "$work/stdout")"
+        expect_eq "log" $'GetInstalled Printers\nCommand Line Arguments Passed so No UI is launched.' "$(log_messages)"
+        ;;
+    remove-one)
+        spoolsweep -p "Plain Laser"
+        expect_eq "console" "1" "$(cat "$work/stdout")"
+        expect_eq "printers left" "Tamber Office|Tamber Studio|" "$(printers)"
+        expect_eq "per-user settings" "0" "$(fixture regexists HKCU 'Printers\Settings\Printers\Plain Laser')"
+        expect_eq "monitor settings" "0" "$(fixture regexists HKLM 'Software\Norvel\Trackwell\printers\Plain Laser')"
+        expect_eq "other settings kept" "1" "$(fixture regexists HKCU 'Printers\Settings\Printers\Tamber Office')"
+        expect_eq "updater kept" "1" "$(fixture exists "$updater")"
+        expect_eq "companion still running" "1" "$(fixture processes | grep -c '^NorvelAB12.srv$')"
+        log_messages | grep -qx 'Deletion of the Selected Printer was successful.' || fail "log: no success line"
+        ;;
+    remove-norvel)
+        spoolsweep -rmNorvelPrints
+        expect_eq "console" "11" "$(cat "$work/stdout")"
+        expect_eq "printers left" "Plain Laser|" "$(printers)"
+        expect_eq "companion ended" "0" "$(fixture processes | grep -c '^NorvelAB12.srv$')"
+        expect_eq "updater removed" "0" "$(fixture exists 'C:\Program Files (x86)\Vantle')"
+        log_messages | grep -qx 'PC File Name NorvelAB12 SRV Process Found.' || fail "log: companion not found"
+        ;;
+    keep-updater)
+        spoolsweep -p "Tamber Office"
+        expect_eq "console" "1" "$(cat "$work/stdout")"
+        expect_eq "printers left" "Plain Laser|Tamber Studio|" "$(printers)"
+        expect_eq "updater kept" "1" "$(fixture exists "$updater")"
+        expect_eq "no backup left" "0" "$(fixture exists 'C:\Program Files (x86)\Vantle_temp')"
+        ;;
+    remove-all)
+        spoolsweep -rmPrints
+        expect_eq "console" "Success" "$(cat "$work/stdout")"
+        expect_eq "printers left" "" "$(printers)"
+        expect_eq "updater removed" "0" "$(fixture exists 'C:\Program Files (x86)\Vantle')"
+        expect_eq "driver steps" "3" "$(log_messages | grep -c '^Deleting Driver in progress$')"
+        ;;
+    *)
+        echo "unknown case $case_name"
+        exit 2
+        ;;
+esac
+
+if [ "$failures" -ne 0 ]; then
+    echo "--- console"; cat "$work/stdout"; echo; echo "--- log"; log_messages
+    echo "$case_name: $failures check(s) failed"
+    exit 1
+fi
+echo "$case_name: passed"
