@@ -4,6 +4,7 @@
 // a count of every call. Tests arrange a machine through the set-up methods below, run the program's code on
 // machine(), then look at the state and the journal.
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <map>
 #include <memory>
@@ -28,6 +29,8 @@ class CallLog {
     void Record(std::string_view function);
     [[nodiscard]] std::uint64_t Count(std::string_view function) const;
     [[nodiscard]] std::uint64_t Total() const;
+    // Every function called so far with its count, by name.
+    [[nodiscard]] const std::map<std::string, std::uint64_t, std::less<>>& Counts() const { return counts_; }
     void Clear();
 
   private:
@@ -62,7 +65,9 @@ struct SimPrinter {
     std::u16string share;       // empty: not shared (the spooler then reports NULL)
     std::u16string serverName;  // empty: local printer; set: a connection (name is then "\\server\printer")
     std::vector<std::uint32_t> jobs;
-    // Successive EnumJobsW answers (job counts), consumed one per successful data call; the last stays.
+    // Successive EnumJobsW answers (job counts): each printer handle takes the next answer at its first
+    // EnumJobsW call and keeps it for its later calls (the size call and the data call agree); the last
+    // answer stays. Empty: the queued jobs answer.
     std::vector<std::uint32_t> scriptedJobCounts;
 };
 
@@ -76,6 +81,12 @@ struct SimDriver {
 struct SimForm {
     std::u16string name;
     std::uint32_t flags = 0;  // 0 user, 1 built-in, 2 printer
+};
+
+struct SimValue {
+    std::u16string name;
+    std::uint32_t type = kRegSz;
+    std::vector<std::uint8_t> data;
 };
 
 struct SimService {
@@ -112,9 +123,23 @@ class SimMachine {
     [[nodiscard]] Machine& machine();
     [[nodiscard]] CallLog& calls();
     [[nodiscard]] Faults& faults();
-    // Mutating calls in the order they happened, one line each, e.g. "DeleteFormW Custom1",
-    // "RegDeleteValueW HKLM\SYSTEM\...\Forms Custom1", "SHDeleteKeyW HKCU\Printers\Settings\Printers\P1",
-    // "DeleteFileW C:\Windows\Temp\x.tmp", "ControlService Spooler STOP", "TerminateProcess 1234 259".
+    // One line per mutating call that succeeded, in order: the Win32 function, a space, its object. Text is
+    // UTF-8; paths and key names are spelt as the machine stores them (as created), not as the caller wrote
+    // them. The lines:
+    //   "RegDeleteValueW <root>\<key path> <value name>" (root: HKCU, HKLM or HKU)
+    //   "SHDeleteKeyW <root>\<key path>"
+    //   "DeletePrinter <printer>"
+    //   "DeletePrinterConnectionW \\<server>\<printer>"
+    //   "DeleteFormW <form>"
+    //   "DeletePrinterDriverExW <environment>, <driver>"
+    //   "DeletePrinterDriverPackageW <inf path>, <environment>"
+    //   "SetFileAttributesW <path> 0x<attributes as passed, hex>"
+    //   "DeleteFileW <path>", "RemoveDirectoryW <path>", "CreateDirectoryW <path>"
+    //   "CopyFileW <source> -> <target>"
+    //   "SHFileOperationW FO_DELETE <path>" (one line per source)
+    //   "ControlService <service> STOP", "StartServiceW <service>"
+    //   "TerminateProcess <pid> <exit code>"
+    // Appending to a text file (the command log) is not journalled: the file's contents show it.
     [[nodiscard]] const std::vector<std::string>& journal() const;
 
     // Registry. Roots are kHkeyCurrentUser, kHkeyLocalMachine, kHkeyUsers; names compare without case.
@@ -129,9 +154,14 @@ class SimMachine {
     [[nodiscard]] bool ValueExists(Handle root, std::u16string_view path, std::u16string_view name) const;
     [[nodiscard]] std::optional<std::vector<std::uint8_t>> GetValue(Handle root, std::u16string_view path,
                                                                     std::u16string_view name) const;
+    // Subkey names as created, in enumeration order (case-insensitive alphabetical).
     [[nodiscard]] std::vector<std::u16string> SubkeyNames(Handle root, std::u16string_view path) const;
     [[nodiscard]] std::vector<std::u16string> ValueNames(Handle root, std::u16string_view path) const;
+    // The values of a key in creation order, with their types.
+    [[nodiscard]] std::vector<SimValue> Values(Handle root, std::u16string_view path) const;
     void SetEnvironmentVariable(std::u16string_view name, std::u16string_view value);
+    // The variables DoEnvironmentSubstW expands, in the order they were first set.
+    [[nodiscard]] std::vector<std::pair<std::u16string, std::u16string>> EnvironmentVariables() const;
 
     // Spooler. Adding a driver writes the HKLM key
     //   "SYSTEM\CurrentControlSet\Control\Print\Environments\<env>\Drivers\Version-3\<name>"
@@ -148,16 +178,23 @@ class SimMachine {
     [[nodiscard]] std::vector<SimPrinter> Printers() const;
     [[nodiscard]] std::vector<SimDriver> Drivers() const;
     [[nodiscard]] std::vector<SimForm> Forms() const;
+    [[nodiscard]] std::optional<std::u16string> DefaultPrinter() const;
+    [[nodiscard]] bool DriverPackageDeletion() const;
     // (infPath, environment) of every DeletePrinterDriverPackageW call that succeeded.
     [[nodiscard]] std::vector<std::pair<std::u16string, std::u16string>> DeletedDriverPackages() const;
 
     // Services.
     void AddService(const SimService& service);
     [[nodiscard]] std::optional<SimService> Service(std::u16string_view name) const;
+    // Every service in the manager's order.
+    [[nodiscard]] std::vector<SimService> AllServices() const;
     void SetDatabaseLockHeldElsewhere(bool held);  // LockServiceDatabase then fails with 1055
+    [[nodiscard]] bool DatabaseLockHeldElsewhere() const;
 
     // Processes, in snapshot order; returns the process id.
     std::uint32_t AddProcess(std::u16string_view exeFile);
+    // A process as given (id, running, exit code); an id of 0 is chosen by the machine. Returns the id.
+    std::uint32_t AddProcessRecord(const SimProcess& process);
     [[nodiscard]] std::vector<SimProcess> Processes() const;
 
     // Files. Paths are Windows paths, compared without case; parent folders are created as needed.
@@ -166,10 +203,15 @@ class SimMachine {
     [[nodiscard]] bool FileExists(std::u16string_view path) const;
     [[nodiscard]] bool FolderExists(std::u16string_view path) const;
     [[nodiscard]] std::optional<std::string> ReadFile(std::u16string_view path) const;
+    // The attributes of a file or folder, as GetFileAttributesExW reports them.
+    [[nodiscard]] std::optional<std::uint32_t> Attributes(std::u16string_view path) const;
+    [[nodiscard]] bool FolderWritable(std::u16string_view path) const;
     // A folder whose files cannot be created or changed (as a read-only share would refuse them).
     void SetFolderWritable(std::u16string_view path, bool writable);
     void SetCurrentDirectory(std::u16string_view path);
+    [[nodiscard]] std::u16string CurrentDirectory() const;
     void SetSpecialFolder(int csidl, std::optional<std::u16string> path);
+    [[nodiscard]] std::map<int, std::optional<std::u16string>> SpecialFolders() const;
     // Every file and folder, full paths, sorted.
     [[nodiscard]] std::vector<std::u16string> AllPaths() const;
 
@@ -180,7 +222,15 @@ class SimMachine {
     void SetConsoleAttachable(bool attachable);
     void SetCommandLine(std::u16string_view commandLine);
     void SetMessageBoxAnswer(int answer);
+    void SetTickCount(std::uint32_t tick);
     [[nodiscard]] std::uint32_t Now() const;  // simulated tick count
+    [[nodiscard]] std::uint32_t OsMajorVersion() const;
+    [[nodiscard]] std::uint32_t OsMinorVersion() const;
+    [[nodiscard]] std::uint16_t NativeArchitecture() const;
+    [[nodiscard]] std::tm LocalTime() const;
+    [[nodiscard]] bool ConsoleAttachable() const;
+    [[nodiscard]] std::u16string CommandLine() const;
+    [[nodiscard]] int MessageBoxAnswer() const;
     [[nodiscard]] const std::string& Stdout() const;
     struct MessageBoxCall {
         std::u16string text;
@@ -188,6 +238,11 @@ class SimMachine {
         std::uint32_t style;
     };
     [[nodiscard]] const std::vector<MessageBoxCall>& MessageBoxes() const;
+
+    // Handles issued by any seam and not yet closed, and closes of handles that were not open (double closes
+    // included).
+    [[nodiscard]] std::size_t OpenHandleCount() const;
+    [[nodiscard]] std::uint64_t BadHandleCloses() const;
 
     struct State;  // the world, shared by the seam implementations
 

@@ -1,0 +1,409 @@
+// The file-system seam of the simulated machine: one drive C:, names compared without case.
+#include <cstdio>
+
+#include "platform/sim/sim_seams.h"
+#include "platform/win_errors.h"
+
+namespace spoolsweep::sim {
+
+namespace {
+
+constexpr std::uint32_t kSettableAttributes =
+    0x3127;  // read-only .. archive, temporary, offline, not indexed
+constexpr std::uint16_t kFofNoConfirmation = 0x0010;
+
+bool HasWildcard(std::u16string_view text) {
+    return text.find_first_of(u"*?") != std::u16string_view::npos;
+}
+
+bool GlobMatch(std::u16string_view mask, std::u16string_view name) {
+    if (mask.empty()) {
+        return name.empty();
+    }
+    if (mask[0] == u'*') {
+        for (std::size_t skip = 0; skip <= name.size(); ++skip) {
+            if (GlobMatch(mask.substr(1), name.substr(skip))) {
+                return true;
+            }
+        }
+        return false;
+    }
+    if (name.empty()) {
+        return false;
+    }
+    if (mask[0] != u'?' && FoldChar(mask[0]) != FoldChar(name[0])) {
+        return false;
+    }
+    return GlobMatch(mask.substr(1), name.substr(1));
+}
+
+std::string HexText(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", value);
+    return text;
+}
+
+}  // namespace
+
+// The search rules of Windows: "*.*" is "*", a mask ending in ".*" also matches names without a dot, a mask
+// ending in "." matches only names without one.
+bool MatchesFileMask(std::u16string_view mask, std::u16string_view name) {
+    if (mask == u"*.*") {
+        return true;
+    }
+    if (mask.size() >= 2 && mask.substr(mask.size() - 2) == u".*" &&
+        name.find(u'.') == std::u16string_view::npos && GlobMatch(mask.substr(0, mask.size() - 2), name)) {
+        return true;
+    }
+    if (!mask.empty() && mask.back() == u'.' && name != u"." && name != u"..") {
+        return name.find(u'.') == std::u16string_view::npos &&
+               GlobMatch(mask.substr(0, mask.size() - 1), name);
+    }
+    return GlobMatch(mask, name);
+}
+
+std::optional<std::uint32_t> SimFiles::GetStatus(std::u16string_view path) {
+    if (world_.Enter("GetFileAttributesExW", path) != 0 || HasWildcard(path)) {
+        return std::nullopt;
+    }
+    auto full = world_.Normalize(path);
+    FileNode* node = full ? world_.Node(*full) : nullptr;
+    if (node == nullptr) {
+        return std::nullopt;
+    }
+    return node->attributes == 0 ? kFileAttributeNormal : node->attributes;
+}
+
+Status SimFiles::SetAttributes(std::u16string_view path, std::uint32_t attributes) {
+    if (std::uint32_t error = world_.Enter("SetFileAttributesW", path)) {
+        return {error};
+    }
+    if (HasWildcard(path)) {
+        return {sim_error::kInvalidName};
+    }
+    auto full = world_.Normalize(path);
+    FileNode* node = full ? world_.Node(*full) : nullptr;
+    if (node == nullptr) {
+        return {full && world_.Node(World::ParentOf(*full)) ? win_error::kFileNotFound
+                                                            : win_error::kPathNotFound};
+    }
+    if (!node->folder && !world_.Writable(World::ParentOf(*full))) {
+        return {win_error::kAccessDenied};
+    }
+    node->attributes = (attributes & kSettableAttributes) | (node->folder ? kFileAttributeDirectory : 0);
+    world_.Journal("SetFileAttributesW " + ToUtf8(World::Display(node->path)) + " " + HexText(attributes));
+    return {0};
+}
+
+FindResult SimFiles::FindFirst(std::u16string_view pattern) {
+    FindResult result;
+    if (std::uint32_t error = world_.Enter("FindFirstFileW", pattern)) {
+        result.error = error;
+        return result;
+    }
+    auto cut = pattern.find_last_of(u"\\/");
+    std::u16string_view mask = cut == std::u16string_view::npos ? pattern : pattern.substr(cut + 1);
+    std::u16string_view folderText = cut == std::u16string_view::npos ? std::u16string_view(u".")
+                                     : cut == 2 && pattern.size() > 1 && pattern[1] == u':'
+                                         ? pattern.substr(0, 3)
+                                         : pattern.substr(0, cut);
+    if (folderText.empty()) {
+        folderText = u"\\";
+    }
+    auto folder = world_.Normalize(folderText);
+    FileNode* folderNode = folder ? world_.Node(*folder) : nullptr;
+    if (HasWildcard(folderText)) {
+        result.error = sim_error::kInvalidName;
+        return result;
+    }
+    if (folderNode == nullptr || !folderNode->folder) {
+        result.error = win_error::kPathNotFound;
+        return result;
+    }
+    FindState state;
+    if (HasWildcard(mask)) {
+        if (folder->size() > 2) {
+            for (std::u16string_view dots : {u".", u".."}) {
+                if (MatchesFileMask(mask, dots)) {
+                    state.entries.push_back({std::u16string(dots), kFileAttributeDirectory});
+                }
+            }
+        }
+        for (FileNode* child : world_.Children(*folder)) {
+            std::u16string leaf = World::LeafOf(child->path);
+            if (MatchesFileMask(mask, leaf)) {
+                state.entries.push_back(
+                    {leaf, child->attributes == 0 ? kFileAttributeNormal : child->attributes});
+            }
+        }
+    } else if (auto exact = world_.Normalize(pattern); exact && !mask.empty()) {
+        if (FileNode* node = world_.Node(*exact)) {
+            std::u16string leaf = World::LeafOf(node->path);
+            state.entries.push_back({leaf, node->attributes == 0 ? kFileAttributeNormal : node->attributes});
+        }
+    }
+    if (state.entries.empty()) {
+        result.error = win_error::kFileNotFound;
+        return result;
+    }
+    result.first = state.entries.front();
+    state.next = 1;
+    result.find = world_.NewHandle();
+    world_.findHandles.emplace(result.find, std::move(state));
+    return result;
+}
+
+std::optional<FindEntry> SimFiles::FindNext(Handle find) {
+    if (world_.Enter("FindNextFileW") != 0) {
+        return std::nullopt;
+    }
+    auto it = world_.findHandles.find(find);
+    if (it == world_.findHandles.end() || it->second.next >= it->second.entries.size()) {
+        return std::nullopt;
+    }
+    return it->second.entries[it->second.next++];
+}
+
+void SimFiles::FindClose(Handle find) {
+    if (world_.Enter("FindClose") != 0) {
+        return;
+    }
+    if (world_.findHandles.erase(find) == 0) {
+        ++world_.badCloses;
+    }
+}
+
+Status SimFiles::DeleteFile(std::u16string_view path) {
+    if (std::uint32_t error = world_.Enter("DeleteFileW", path)) {
+        return {error};
+    }
+    if (HasWildcard(path)) {
+        return {sim_error::kInvalidName};
+    }
+    auto full = world_.Normalize(path);
+    FileNode* node = full ? world_.Node(*full) : nullptr;
+    if (node == nullptr) {
+        return {full && world_.Node(World::ParentOf(*full)) ? win_error::kFileNotFound
+                                                            : win_error::kPathNotFound};
+    }
+    if (node->folder || (node->attributes & kFileAttributeReadOnly) != 0 ||
+        !world_.Writable(World::ParentOf(*full))) {
+        return {win_error::kAccessDenied};
+    }
+    world_.Journal("DeleteFileW " + ToUtf8(node->path));
+    world_.files.erase(Fold(*full));
+    return {0};
+}
+
+Status SimFiles::RemoveDirectory(std::u16string_view path) {
+    if (std::uint32_t error = world_.Enter("RemoveDirectoryW", path)) {
+        return {error};
+    }
+    if (HasWildcard(path)) {
+        return {sim_error::kInvalidName};
+    }
+    auto full = world_.Normalize(path);
+    FileNode* node = full ? world_.Node(*full) : nullptr;
+    if (node == nullptr) {
+        return {full && world_.Node(World::ParentOf(*full)) ? win_error::kFileNotFound
+                                                            : win_error::kPathNotFound};
+    }
+    if (!node->folder) {
+        return {sim_error::kDirectory};
+    }
+    if (full->size() <= 2 || (node->attributes & kFileAttributeReadOnly) != 0 ||
+        !world_.Writable(World::ParentOf(*full))) {
+        return {win_error::kAccessDenied};
+    }
+    if (!world_.Children(*full).empty()) {
+        return {win_error::kDirNotEmpty};
+    }
+    world_.Journal("RemoveDirectoryW " + ToUtf8(node->path));
+    world_.files.erase(Fold(*full));
+    return {0};
+}
+
+Status SimFiles::CreateDirectory(std::u16string_view path) {
+    if (std::uint32_t error = world_.Enter("CreateDirectoryW", path)) {
+        return {error};
+    }
+    if (HasWildcard(path)) {
+        return {sim_error::kInvalidName};
+    }
+    auto full = world_.Normalize(path);
+    if (!full) {
+        return {win_error::kPathNotFound};
+    }
+    if (world_.Node(*full) != nullptr) {
+        return {win_error::kAlreadyExists};
+    }
+    FileNode* parent = world_.Node(World::ParentOf(*full));
+    if (parent == nullptr || !parent->folder) {
+        return {win_error::kPathNotFound};
+    }
+    if (!parent->writable) {
+        return {win_error::kAccessDenied};
+    }
+    (void)world_.MakeFolder(*full);
+    world_.Journal("CreateDirectoryW " + ToUtf8(*full));
+    return {0};
+}
+
+Status SimFiles::CopyFile(std::u16string_view source, std::u16string_view target, bool failIfExists) {
+    if (std::uint32_t error = world_.Enter("CopyFileW", source)) {
+        return {error};
+    }
+    if (HasWildcard(source) || HasWildcard(target)) {
+        return {sim_error::kInvalidName};
+    }
+    auto from = world_.Normalize(source);
+    FileNode* sourceNode = from ? world_.Node(*from) : nullptr;
+    if (sourceNode == nullptr) {
+        return {from && world_.Node(World::ParentOf(*from)) ? win_error::kFileNotFound
+                                                            : win_error::kPathNotFound};
+    }
+    if (sourceNode->folder) {
+        return {win_error::kAccessDenied};
+    }
+    auto to = world_.Normalize(target);
+    FileNode* targetParent = to ? world_.Node(World::ParentOf(*to)) : nullptr;
+    if (targetParent == nullptr || !targetParent->folder) {
+        return {win_error::kPathNotFound};
+    }
+    FileNode* existing = world_.Node(*to);
+    if (existing != nullptr && failIfExists) {
+        return {sim_error::kFileExists};
+    }
+    if ((existing != nullptr && (existing->folder || (existing->attributes & kFileAttributeReadOnly) != 0)) ||
+        !targetParent->writable) {
+        return {win_error::kAccessDenied};
+    }
+    FileNode copy = *sourceNode;
+    copy.path = existing != nullptr ? existing->path : *to;
+    copy.attributes |= kFileAttributeArchive;
+    world_.Journal("CopyFileW " + ToUtf8(sourceNode->path) + " -> " + ToUtf8(copy.path));
+    world_.files[Fold(*to)] = std::move(copy);
+    return {0};
+}
+
+bool SimFiles::PathFileExists(std::u16string_view path) {
+    if (world_.Enter("PathFileExistsW", path) != 0 || HasWildcard(path)) {
+        return false;
+    }
+    auto full = world_.Normalize(path);
+    return full && world_.Node(*full) != nullptr;
+}
+
+int SimFiles::ShellDeleteTree(std::u16string_view sourceList, std::uint16_t flags) {
+    std::vector<std::u16string> sources;
+    for (std::size_t at = 0; at < sourceList.size();) {
+        std::size_t end = sourceList.find(u'\0', at);
+        if (end == std::u16string_view::npos) {
+            end = sourceList.size();
+        }
+        if (end == at) {
+            break;
+        }
+        sources.emplace_back(sourceList.substr(at, end - at));
+        at = end + 1;
+    }
+    if (std::uint32_t error = world_.Enter("SHFileOperationW", sources.empty() ? u"" : sources.front())) {
+        return static_cast<int>(error);
+    }
+    if ((flags & kFofNoConfirmation) == 0) {
+        // The shell would ask before deleting; nobody answers in an unattended run.
+        return static_cast<int>(sim_error::kCancelled);
+    }
+    // Every source is checked before anything is deleted.
+    std::vector<std::u16string> targets;
+    for (const auto& source : sources) {
+        auto full = world_.Normalize(source);
+        if (!full || HasWildcard(*full)) {
+            return static_cast<int>(win_error::kFileNotFound);
+        }
+        FileNode* node = world_.Node(*full);
+        if (node == nullptr) {
+            return static_cast<int>(win_error::kFileNotFound);
+        }
+        if (full->size() <= 2 || !world_.Writable(World::ParentOf(*full))) {
+            return static_cast<int>(win_error::kAccessDenied);
+        }
+        std::u16string prefix = Fold(*full) + u"\\";
+        for (auto it = world_.files.lower_bound(prefix);
+             it != world_.files.end() && it->first.starts_with(prefix); ++it) {
+            if (it->second.folder && !it->second.writable) {
+                return static_cast<int>(win_error::kAccessDenied);
+            }
+        }
+        targets.push_back(node->path);
+    }
+    if (targets.empty()) {
+        return static_cast<int>(win_error::kFileNotFound);
+    }
+    for (const auto& target : targets) {
+        std::u16string key = Fold(target);
+        std::u16string prefix = key + u"\\";
+        std::erase_if(world_.files, [&](const auto& entry) {
+            return entry.first == key || entry.first.starts_with(prefix);
+        });
+        world_.Journal("SHFileOperationW FO_DELETE " + ToUtf8(target));
+    }
+    return 0;
+}
+
+std::optional<std::u16string> SimFiles::GetSpecialFolderPath(int csidl, bool create) {
+    if (world_.Enter("SHGetSpecialFolderPathW") != 0) {
+        return std::nullopt;
+    }
+    auto it = world_.specialFolders.find(csidl);
+    if (it == world_.specialFolders.end() || !it->second) {
+        return std::nullopt;
+    }
+    auto full = world_.Normalize(*it->second);
+    if (create && full && world_.Node(*full) == nullptr) {
+        (void)world_.MakeFolder(*full);
+        world_.Journal("CreateDirectoryW " + ToUtf8(*full));
+    }
+    return it->second;
+}
+
+std::u16string SimFiles::GetWindowsDirectory() {
+    if (world_.Enter("GetWindowsDirectoryW") != 0) {
+        return {};
+    }
+    return world_.windowsDirectory;
+}
+
+std::u16string SimFiles::GetSystemDirectory() {
+    if (world_.Enter("GetSystemDirectoryW") != 0) {
+        return {};
+    }
+    return world_.windowsDirectory + u"\\System32";
+}
+
+bool SimFiles::AppendText(std::u16string_view path, std::string_view text) {
+    if (world_.Enter("fopen", path) != 0 || HasWildcard(path)) {
+        return false;
+    }
+    auto full = world_.Normalize(path);
+    if (!full || !world_.Writable(World::ParentOf(*full))) {
+        return false;
+    }
+    FileNode* node = world_.Node(*full);
+    if (node != nullptr && (node->folder || (node->attributes & kFileAttributeReadOnly) != 0)) {
+        return false;
+    }
+    if (node == nullptr) {
+        node = &world_.files[Fold(*full)];
+        node->path = *full;
+    }
+    for (char c : text) {
+        if (c == '\n') {
+            node->contents.push_back('\r');
+        }
+        node->contents.push_back(c);
+    }
+    return true;
+}
+
+}  // namespace spoolsweep::sim

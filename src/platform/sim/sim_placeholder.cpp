@@ -1,1 +1,0 @@
-#include "platform/sim/sim_machine.h"

@@ -1,0 +1,256 @@
+// The registry seam of the simulated machine.
+#include "platform/sim/sim_seams.h"
+#include "platform/text.h"
+#include "platform/win_errors.h"
+
+namespace spoolsweep::sim {
+
+namespace {
+
+std::u16string JoinPath(const std::vector<std::u16string>& parts) {
+    std::u16string joined;
+    for (const auto& part : parts) {
+        if (!joined.empty()) {
+            joined.push_back(u'\\');
+        }
+        joined += part;
+    }
+    return joined;
+}
+
+}  // namespace
+
+bool SimRegistry::Resolve(Handle key, OpenRegKey& out) const {
+    if (key == kHkeyCurrentUser || key == kHkeyLocalMachine || key == kHkeyUsers) {
+        out = OpenRegKey{key, {}};
+        return true;
+    }
+    auto it = world_.regHandles.find(key);
+    if (it == world_.regHandles.end()) {
+        return false;
+    }
+    out = it->second;
+    return true;
+}
+
+std::string SimRegistry::FullName(const OpenRegKey& key) const {
+    std::string name = World::RootName(key.root);
+    for (const auto& part : key.path) {
+        name += "\\" + ToUtf8(part);
+    }
+    return name;
+}
+
+HandleResult SimRegistry::Open(const char* function, Handle parent, std::u16string_view path) {
+    OpenRegKey base;
+    bool known = Resolve(parent, base);
+    std::u16string argument = WidenAscii(known ? World::RootName(base.root) : "?");
+    for (const auto& part : base.path) {
+        argument += u"\\" + part;
+    }
+    argument += u"\\" + std::u16string(path);
+    if (std::uint32_t error = world_.Enter(function, argument)) {
+        return {0, error};
+    }
+    if (!known) {
+        return {0, win_error::kInvalidHandle};
+    }
+    RegKey* key = world_.FindKey(base.root, base.path);
+    if (key == nullptr) {
+        return {0, sim_error::kKeyDeleted};
+    }
+    OpenRegKey opened{base.root, base.path};
+    for (const auto& part : SplitPath(path)) {
+        key = key->Find(part);
+        if (key == nullptr) {
+            return {0, win_error::kFileNotFound};
+        }
+        opened.path.push_back(key->name);
+    }
+    Handle handle = world_.NewHandle();
+    world_.regHandles.emplace(handle, std::move(opened));
+    return {handle, 0};
+}
+
+HandleResult SimRegistry::OpenKey(Handle parent, std::u16string_view path) {
+    return Open("RegOpenKeyW", parent, path);
+}
+
+HandleResult SimRegistry::OpenKeyEx(Handle parent, std::u16string_view path, std::uint32_t /*access*/) {
+    // The administrator the program runs as is granted every access it asks for.
+    return Open("RegOpenKeyExW", parent, path);
+}
+
+void SimRegistry::CloseKey(Handle key) {
+    if (world_.Enter("RegCloseKey") != 0) {
+        return;
+    }
+    if (world_.regHandles.erase(key) == 0) {
+        ++world_.badCloses;
+    }
+}
+
+ValueResult SimRegistry::QueryValue(Handle key, std::u16string_view name, std::uint32_t bufferBytes) {
+    if (std::uint32_t error = world_.Enter("RegQueryValueExW", name)) {
+        return {error, 0, {}};
+    }
+    OpenRegKey open;
+    if (!Resolve(key, open)) {
+        return {win_error::kInvalidHandle, 0, {}};
+    }
+    RegKey* node = world_.FindKey(open.root, open.path);
+    if (node == nullptr) {
+        return {sim_error::kKeyDeleted, 0, {}};
+    }
+    RegValue* value = node->FindValue(name);
+    if (value == nullptr) {
+        return {win_error::kFileNotFound, 0, {}};
+    }
+    auto size = static_cast<std::uint32_t>(value->data.size());
+    if (bufferBytes == 0) {
+        return {0, size, {}};
+    }
+    if (bufferBytes < size) {
+        return {win_error::kMoreData, size, {}};
+    }
+    return {0, size, value->data};
+}
+
+NameResult SimRegistry::EnumKey(Handle key, std::uint32_t index, std::uint32_t nameBufferChars) {
+    OpenRegKey open;
+    bool known = Resolve(key, open);
+    if (std::uint32_t error = world_.Enter("RegEnumKeyExW", known ? FromUtf8(FullName(open)) : u"")) {
+        return {error, {}};
+    }
+    if (!known) {
+        return {win_error::kInvalidHandle, {}};
+    }
+    RegKey* node = world_.FindKey(open.root, open.path);
+    if (node == nullptr) {
+        return {sim_error::kKeyDeleted, {}};
+    }
+    if (index >= node->subkeys.size()) {
+        return {win_error::kNoMoreItems, {}};
+    }
+    auto it = node->subkeys.begin();
+    std::advance(it, index);
+    const std::u16string& name = it->second->name;
+    if (name.size() >= nameBufferChars) {
+        return {win_error::kMoreData, {}};
+    }
+    return {0, name};
+}
+
+NameResult SimRegistry::EnumValue(Handle key, std::uint32_t index, std::uint32_t nameBufferChars) {
+    OpenRegKey open;
+    bool known = Resolve(key, open);
+    if (std::uint32_t error = world_.Enter("RegEnumValueW", known ? FromUtf8(FullName(open)) : u"")) {
+        return {error, {}};
+    }
+    if (!known) {
+        return {win_error::kInvalidHandle, {}};
+    }
+    RegKey* node = world_.FindKey(open.root, open.path);
+    if (node == nullptr) {
+        return {sim_error::kKeyDeleted, {}};
+    }
+    if (index >= node->values.size()) {
+        return {win_error::kNoMoreItems, {}};
+    }
+    const std::u16string& name = node->values[index].name;
+    if (name.size() >= nameBufferChars) {
+        return {win_error::kMoreData, {}};
+    }
+    return {0, name};
+}
+
+Status SimRegistry::DeleteValue(Handle key, std::u16string_view name) {
+    if (std::uint32_t error = world_.Enter("RegDeleteValueW", name)) {
+        return {error};
+    }
+    OpenRegKey open;
+    if (!Resolve(key, open)) {
+        return {win_error::kInvalidHandle};
+    }
+    RegKey* node = world_.FindKey(open.root, open.path);
+    if (node == nullptr) {
+        return {sim_error::kKeyDeleted};
+    }
+    for (auto it = node->values.begin(); it != node->values.end(); ++it) {
+        if (EqualNoCase(it->name, name)) {
+            world_.Journal("RegDeleteValueW " + FullName(open) + " " + ToUtf8(it->name));
+            node->values.erase(it);
+            return {0};
+        }
+    }
+    return {win_error::kFileNotFound};
+}
+
+Status SimRegistry::DeleteTree(Handle parent, std::u16string_view path) {
+    OpenRegKey base;
+    bool known = Resolve(parent, base);
+    std::u16string argument = FromUtf8(known ? FullName(base) : "?") + u"\\" + std::u16string(path);
+    if (std::uint32_t error = world_.Enter("SHDeleteKeyW", argument)) {
+        return {error};
+    }
+    if (!known) {
+        return {win_error::kInvalidHandle};
+    }
+    auto parts = SplitPath(path);
+    if (parts.empty()) {
+        return {win_error::kInvalidParameter};
+    }
+    std::vector<std::u16string> full = base.path;
+    full.insert(full.end(), parts.begin(), parts.end());
+    RegKey* target = world_.FindKey(base.root, full);
+    if (target == nullptr) {
+        return {win_error::kFileNotFound};
+    }
+    // Canonical names for the journal, as the key was created.
+    std::vector<std::u16string> canonical;
+    RegKey* walk = world_.Root(base.root);
+    for (const auto& part : full) {
+        walk = walk->Find(part);
+        canonical.push_back(walk->name);
+    }
+    std::string line = "SHDeleteKeyW " + FullName(OpenRegKey{base.root, canonical});
+    (void)world_.RemoveKey(base.root, JoinPath(full));
+    world_.Journal(std::move(line));
+    return {0};
+}
+
+ExpandResult SimRegistry::ExpandEnvironmentStrings(std::u16string_view text, std::uint32_t bufferChars) {
+    if (world_.Enter("DoEnvironmentSubstW", text) != 0) {
+        return {false, std::u16string(text)};
+    }
+    std::u16string expanded;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t open = text.find(u'%', at);
+        if (open == std::u16string_view::npos) {
+            expanded += text.substr(at);
+            break;
+        }
+        std::size_t close = text.find(u'%', open + 1);
+        if (close == std::u16string_view::npos) {
+            expanded += text.substr(at);
+            break;
+        }
+        expanded += text.substr(at, open - at);
+        auto value = world_.Environment(text.substr(open + 1, close - open - 1));
+        if (value) {
+            expanded += *value;
+            at = close + 1;
+        } else {
+            // An unknown variable stays as written; its closing '%' may open the next one.
+            expanded += text.substr(open, close - open);
+            at = close;
+        }
+    }
+    if (bufferChars == 0 || expanded.size() > bufferChars - 1) {
+        return {false, std::u16string(text)};
+    }
+    return {true, expanded};
+}
+
+}  // namespace spoolsweep::sim

@@ -1,0 +1,331 @@
+// The print spooler seam of the simulated machine. Byte counts are those of the 32-bit program: the fixed
+// part of each record plus every string it points to, null terminator included.
+#include <algorithm>
+
+#include "platform/sim/sim_seams.h"
+#include "platform/win_errors.h"
+
+namespace spoolsweep::sim {
+
+namespace {
+
+constexpr std::uint32_t kPrinterInfo2Bytes = 84;
+constexpr std::uint32_t kDriverInfo2Bytes = 24;
+constexpr std::uint32_t kJobInfo3Bytes = 12;
+constexpr std::uint32_t kFormInfo1Bytes = 32;
+constexpr std::uint32_t kDpdDeleteSpecificVersion = 0x4;
+constexpr std::string_view kPrintKey = "SYSTEM\\CurrentControlSet\\Control\\Print";
+
+std::uint32_t StringBytes32(const std::optional<std::u16string>& text) {
+    return text ? static_cast<std::uint32_t>(2 * (text->size() + 1)) : 0;
+}
+
+// The last step of a two-call enumeration: entries when the buffer holds them, else 122 and the size.
+template <class Entry>
+EnumResult<Entry> Deliver(std::vector<Entry> entries, std::uint32_t needed, std::uint32_t bufferBytes,
+                          std::uint32_t tooSmallError = win_error::kInsufficientBuffer) {
+    EnumResult<Entry> result;
+    if (entries.empty()) {
+        result.ok = true;
+        return result;
+    }
+    result.bytesNeeded = needed;
+    if (bufferBytes < needed) {
+        result.error = tooSmallError;
+        return result;
+    }
+    result.ok = true;
+    result.entries = std::move(entries);
+    return result;
+}
+
+bool IsKnownEnvironment(std::u16string_view environment) {
+    for (std::u16string_view known :
+         {u"Windows NT x86", u"Windows x64", u"Windows IA64", u"Windows ARM64", u"Windows 4.0"}) {
+        if (EqualNoCase(environment, known)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::u16string ConnectionServer(const SimPrinter& printer) {
+    std::u16string server = printer.serverName;
+    if (!server.starts_with(u"\\\\")) {
+        server = u"\\\\" + server;
+    }
+    return server;
+}
+
+}  // namespace
+
+EnumResult<PrinterInfo> SimSpooler::EnumPrinters(std::uint32_t flags, std::uint32_t bufferBytes) {
+    if (std::uint32_t error = world_.Enter("EnumPrintersW")) {
+        return {false, error, 0, {}};
+    }
+    std::vector<PrinterInfo> entries;
+    std::uint32_t needed = 0;
+    for (const SimPrinter& printer : world_.printers) {
+        bool connection = !printer.serverName.empty();
+        if ((connection && (flags & kPrinterEnumConnections) == 0) ||
+            (!connection && (flags & kPrinterEnumLocal) == 0)) {
+            continue;
+        }
+        PrinterInfo info;
+        if (connection) {
+            info.serverName = ConnectionServer(printer);
+        }
+        info.printerName = printer.name;
+        info.driverName = printer.driver;
+        if (!printer.share.empty()) {
+            info.shareName = printer.share;
+        }
+        needed += kPrinterInfo2Bytes + StringBytes32(info.serverName) + StringBytes32(info.printerName) +
+                  StringBytes32(info.driverName) + StringBytes32(info.shareName);
+        entries.push_back(std::move(info));
+    }
+    return Deliver(std::move(entries), needed, bufferBytes);
+}
+
+EnumResult<DriverInfo> SimSpooler::EnumPrinterDrivers(std::u16string_view environment,
+                                                      std::uint32_t bufferBytes) {
+    if (std::uint32_t error = world_.Enter("EnumPrinterDriversW", environment)) {
+        return {false, error, 0, {}};
+    }
+    if (!IsKnownEnvironment(environment)) {
+        return {false, sim_error::kInvalidEnvironment, 0, {}};
+    }
+    std::vector<DriverInfo> entries;
+    std::uint32_t needed = 0;
+    for (const SimDriver& driver : world_.drivers) {
+        if (!EqualNoCase(driver.environment, environment)) {
+            continue;
+        }
+        needed += kDriverInfo2Bytes + StringBytes32(driver.name) + StringBytes32(driver.environment) +
+                  StringBytes32(driver.dataFile);
+        entries.push_back({driver.name, driver.environment});
+    }
+    return Deliver(std::move(entries), needed, bufferBytes);
+}
+
+HandleResult SimSpooler::OpenPrinter(std::u16string_view name, std::uint32_t /*access*/) {
+    if (std::uint32_t error = world_.Enter("OpenPrinterW", name)) {
+        return {0, error};
+    }
+    OpenPrinterHandle open;
+    if (!name.empty()) {
+        SimPrinter* printer = world_.FindPrinter(name);
+        if (printer == nullptr) {
+            return {0, win_error::kInvalidPrinterName};
+        }
+        open.printer = printer->name;
+    }
+    Handle handle = world_.NewHandle();
+    world_.printerHandles.emplace(handle, std::move(open));
+    return {handle, 0};
+}
+
+void SimSpooler::ClosePrinter(Handle printer) {
+    if (world_.Enter("ClosePrinter") != 0) {
+        return;
+    }
+    if (world_.printerHandles.erase(printer) == 0) {
+        ++world_.badCloses;
+    }
+}
+
+EnumResult<std::uint32_t> SimSpooler::EnumJobs(Handle printer, std::uint32_t firstJob, std::uint32_t count,
+                                               std::uint32_t bufferBytes) {
+    auto it = world_.printerHandles.find(printer);
+    std::u16string name = it == world_.printerHandles.end() ? u"" : it->second.printer;
+    if (std::uint32_t error = world_.Enter("EnumJobsW", name)) {
+        return {false, error, 0, {}};
+    }
+    SimPrinter* target = name.empty() ? nullptr : world_.FindPrinter(name);
+    if (target == nullptr) {
+        return {false, win_error::kInvalidHandle, 0, {}};
+    }
+    std::vector<std::uint32_t> jobs = target->jobs;
+    if (!it->second.jobAnswer && !target->scriptedJobCounts.empty()) {
+        it->second.jobAnswer = target->scriptedJobCounts.front();
+        if (target->scriptedJobCounts.size() > 1) {
+            target->scriptedJobCounts.erase(target->scriptedJobCounts.begin());
+        }
+    }
+    if (it->second.jobAnswer) {
+        jobs.clear();
+        for (std::uint32_t id = 1; id <= *it->second.jobAnswer; ++id) {
+            jobs.push_back(id);
+        }
+    }
+    std::vector<std::uint32_t> entries;
+    for (std::size_t i = firstJob; i < jobs.size() && entries.size() < count; ++i) {
+        entries.push_back(jobs[i]);
+    }
+    auto needed = static_cast<std::uint32_t>(entries.size()) * kJobInfo3Bytes;
+    return Deliver(std::move(entries), needed, bufferBytes);
+}
+
+EnumResult<FormInfo> SimSpooler::EnumForms(Handle printer, std::uint32_t bufferBytes) {
+    if (std::uint32_t error = world_.Enter("EnumFormsW")) {
+        return {false, error, 0, {}};
+    }
+    if (!world_.printerHandles.contains(printer)) {
+        return {false, win_error::kInvalidHandle, 0, {}};
+    }
+    std::vector<FormInfo> entries;
+    std::uint32_t needed = 0;
+    for (const SimForm& form : world_.forms) {
+        needed += kFormInfo1Bytes + StringBytes32(form.name);
+        entries.push_back({form.flags, form.name});
+    }
+    return Deliver(std::move(entries), needed, bufferBytes);
+}
+
+Status SimSpooler::DeletePrinter(Handle printer) {
+    auto it = world_.printerHandles.find(printer);
+    std::u16string name = it == world_.printerHandles.end() ? u"" : it->second.printer;
+    if (std::uint32_t error = world_.Enter("DeletePrinter", name)) {
+        return {error};
+    }
+    SimPrinter* target = name.empty() ? nullptr : world_.FindPrinter(name);
+    if (target == nullptr) {
+        return {win_error::kInvalidHandle};
+    }
+    if (!target->serverName.empty()) {
+        // The queue belongs to the server; a connection is removed with DeletePrinterConnectionW.
+        return {win_error::kAccessDenied};
+    }
+    std::u16string key = FromUtf8(std::string(kPrintKey)) + u"\\Printers\\" + target->name;
+    (void)world_.RemoveKey(kHkeyLocalMachine, key);
+    world_.Journal("DeletePrinter " + ToUtf8(target->name));
+    if (world_.defaultPrinter && EqualNoCase(*world_.defaultPrinter, target->name)) {
+        world_.defaultPrinter.reset();
+    }
+    std::erase_if(world_.printers, [&](const SimPrinter& p) { return &p == target; });
+    return {0};
+}
+
+Status SimSpooler::DeletePrinterConnection(std::u16string_view name) {
+    if (std::uint32_t error = world_.Enter("DeletePrinterConnectionW", name)) {
+        return {error};
+    }
+    SimPrinter* target = world_.FindPrinter(name);
+    if (target == nullptr || target->serverName.empty()) {
+        return {win_error::kInvalidPrinterName};
+    }
+    world_.Journal("DeletePrinterConnectionW " + ToUtf8(target->name));
+    if (world_.defaultPrinter && EqualNoCase(*world_.defaultPrinter, target->name)) {
+        world_.defaultPrinter.reset();
+    }
+    std::erase_if(world_.printers, [&](const SimPrinter& p) { return &p == target; });
+    return {0};
+}
+
+Status SimSpooler::DeleteForm(Handle printer, std::u16string_view formName) {
+    if (std::uint32_t error = world_.Enter("DeleteFormW", formName)) {
+        return {error};
+    }
+    if (!world_.printerHandles.contains(printer)) {
+        return {win_error::kInvalidHandle};
+    }
+    auto it = std::find_if(world_.forms.begin(), world_.forms.end(),
+                           [&](const SimForm& form) { return EqualNoCase(form.name, formName); });
+    if (it == world_.forms.end()) {
+        return {sim_error::kInvalidFormName};
+    }
+    if (it->flags == kFormBuiltin) {
+        return {win_error::kInvalidParameter};
+    }
+    world_.Journal("DeleteFormW " + ToUtf8(it->name));
+    world_.forms.erase(it);
+    return {0};
+}
+
+Status SimSpooler::DeletePrinterDriverEx(std::u16string_view environment, std::u16string_view driver,
+                                         std::uint32_t deleteFlags, std::uint32_t version) {
+    if (std::uint32_t error = world_.Enter("DeletePrinterDriverExW", driver)) {
+        return {error};
+    }
+    if (!IsKnownEnvironment(environment)) {
+        return {sim_error::kInvalidEnvironment};
+    }
+    auto it = std::find_if(world_.drivers.begin(), world_.drivers.end(), [&](const SimDriver& d) {
+        return EqualNoCase(d.environment, environment) && EqualNoCase(d.name, driver);
+    });
+    // Every driver of the simulated machine is a version-3 driver.
+    if (it == world_.drivers.end() || ((deleteFlags & kDpdDeleteSpecificVersion) != 0 && version != 3)) {
+        return {win_error::kUnknownPrinterDriver};
+    }
+    bool inUse = std::any_of(world_.printers.begin(), world_.printers.end(),
+                             [&](const SimPrinter& p) { return EqualNoCase(p.driver, driver); });
+    if (inUse) {
+        return {win_error::kPrinterDriverInUse};
+    }
+    std::u16string key = FromUtf8(std::string(kPrintKey)) + u"\\Environments\\" + it->environment +
+                         u"\\Drivers\\Version-3\\" + it->name;
+    (void)world_.RemoveKey(kHkeyLocalMachine, key);
+    world_.Journal("DeletePrinterDriverExW " + ToUtf8(it->environment) + ", " + ToUtf8(it->name));
+    world_.drivers.erase(it);
+    return {0};
+}
+
+bool SimSpooler::CanDeletePrinterDriverPackage() {
+    if (world_.Enter("LoadLibraryW", u"WinSpool.drv") != 0) {
+        return false;
+    }
+    if (world_.Enter("GetProcAddress", u"DeletePrinterDriverPackageW") != 0) {
+        return false;
+    }
+    return world_.packageDeletion;
+}
+
+Status SimSpooler::DeletePrinterDriverPackage(std::u16string_view infPath, std::u16string_view environment) {
+    if (std::uint32_t error = world_.Enter("DeletePrinterDriverPackageW", infPath)) {
+        return {error};
+    }
+    if (!world_.packageDeletion) {
+        return {sim_error::kProcNotFound};
+    }
+    if (infPath.empty() || !IsKnownEnvironment(environment)) {
+        return {win_error::kInvalidParameter};
+    }
+    bool inUse = std::any_of(world_.drivers.begin(), world_.drivers.end(), [&](const SimDriver& d) {
+        return EqualNoCase(d.infPath, infPath) && EqualNoCase(d.environment, environment);
+    });
+    if (inUse) {
+        return {sim_error::kDriverPackageInUse};
+    }
+    auto stored = std::find_if(world_.driverStore.begin(), world_.driverStore.end(), [&](const auto& entry) {
+        return EqualNoCase(entry.first, infPath) && EqualNoCase(entry.second, environment);
+    });
+    if (stored == world_.driverStore.end()) {
+        return {win_error::kFileNotFound};
+    }
+    world_.deletedPackages.emplace_back(stored->first, stored->second);
+    world_.Journal("DeletePrinterDriverPackageW " + ToUtf8(stored->first) + ", " + ToUtf8(stored->second));
+    world_.driverStore.erase(stored);
+    return {0};
+}
+
+DefaultPrinterResult SimSpooler::GetDefaultPrinter(std::uint32_t bufferChars) {
+    DefaultPrinterResult result;
+    if (std::uint32_t error = world_.Enter("GetDefaultPrinterW")) {
+        result.error = error;
+        return result;
+    }
+    if (!world_.defaultPrinter) {
+        result.error = win_error::kFileNotFound;
+        return result;
+    }
+    result.charsNeeded = static_cast<std::uint32_t>(world_.defaultPrinter->size() + 1);
+    if (bufferChars < result.charsNeeded) {
+        result.error = win_error::kInsufficientBuffer;
+        return result;
+    }
+    result.ok = true;
+    result.name = *world_.defaultPrinter;
+    return result;
+}
+
+}  // namespace spoolsweep::sim

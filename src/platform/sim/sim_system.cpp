@@ -1,0 +1,118 @@
+// System information, time, console and message boxes of the simulated machine.
+#include <array>
+
+#include "platform/sim/sim_seams.h"
+
+namespace spoolsweep::sim {
+
+namespace {
+
+constexpr std::uint32_t kCpUtf8 = 65001;
+
+// Code page 1252 bytes 0x80-0x9F; 0 where the code page has no character (those bytes map to themselves).
+constexpr std::array<char16_t, 32> kWindows1252High = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+char ToWindows1252(char16_t unit) {
+    if (unit < 0x80 || unit >= 0xA0) {
+        return unit <= 0xFF ? static_cast<char>(static_cast<unsigned char>(unit)) : '?';
+    }
+    // U+0080..U+009F: only the five bytes the code page leaves undefined round-trip.
+    return kWindows1252High[unit - 0x80] == 0 ? static_cast<char>(static_cast<unsigned char>(unit)) : '?';
+}
+
+}  // namespace
+
+OsVersionInfo SimSystem::QueryOsVersion() {
+    if (world_.Enter("GetVersionExW") != 0) {
+        return {};
+    }
+    return {true, world_.osMajor, world_.osMinor, world_.osBuild};
+}
+
+std::uint16_t SimSystem::NativeProcessorArchitecture() {
+    (void)world_.Enter("GetNativeSystemInfo");  // cannot fail
+    return world_.architecture;
+}
+
+std::string SimSystem::WideToMultiByte(std::u16string_view text, std::uint32_t codePage) {
+    if (world_.Enter("WideCharToMultiByte", text) != 0) {
+        return {};
+    }
+    if (codePage == kCpUtf8) {
+        return ToUtf8(text);
+    }
+    // The machine's ANSI code page (CP_ACP, CP_THREAD_ACP) is 1252, as on a Western European Windows.
+    std::string narrow;
+    narrow.reserve(text.size());
+    for (char16_t unit : text) {
+        char mapped = '?';
+        if (unit >= 0x100) {
+            for (std::size_t i = 0; i < kWindows1252High.size(); ++i) {
+                if (kWindows1252High[i] == unit) {
+                    mapped = static_cast<char>(0x80 + i);
+                }
+            }
+        } else {
+            mapped = ToWindows1252(unit);
+        }
+        narrow.push_back(mapped);
+    }
+    return narrow;
+}
+
+std::tm SimSystem::LocalTime() {
+    (void)world_.Enter("GetLocalTime");
+    return world_.localTime;
+}
+
+std::uint32_t SimSystem::TickCount() {
+    (void)world_.Enter("GetTickCount");
+    return world_.tick;
+}
+
+void SimSystem::Sleep(std::uint32_t milliseconds) {
+    (void)world_.Enter("Sleep");
+    world_.tick += milliseconds;
+}
+
+int SimSystem::MessageBox(std::u16string_view text, std::u16string_view caption, std::uint32_t style) {
+    if (world_.Enter("MessageBoxW", text) != 0) {
+        return 0;
+    }
+    world_.messageBoxes.push_back({std::u16string(text), std::u16string(caption), style});
+    return world_.messageBoxAnswer;
+}
+
+void SimSystem::InitCommonControls(std::uint32_t classes) {
+    if (world_.Enter("InitCommonControlsEx") == 0) {
+        world_.commonControlClasses |= classes;
+    }
+}
+
+bool SimSystem::AttachParentConsole() {
+    if (world_.Enter("AttachConsole") != 0) {
+        return false;
+    }
+    world_.consoleAttached = world_.consoleAttachable;
+    return world_.consoleAttached;
+}
+
+void SimSystem::WriteStdout(std::string_view text) {
+    if (world_.Enter("fwrite") != 0) {
+        return;
+    }
+    // A program without a console (started from a shortcut) writes into nothing.
+    if (world_.consoleAttached) {
+        world_.stdoutText += text;
+    }
+}
+
+std::u16string SimSystem::CommandLine() {
+    (void)world_.Enter("GetCommandLineW");
+    return world_.commandLine;
+}
+
+}  // namespace spoolsweep::sim

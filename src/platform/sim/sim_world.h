@@ -1,0 +1,186 @@
+#pragma once
+// The simulated machine's world state, shared by the seam implementations. Internal to the sim library.
+#include <cstdint>
+#include <ctime>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/sim/sim_machine.h"
+
+namespace spoolsweep::sim {
+
+// Error codes the simulated machine reports beyond those the program acts on.
+namespace sim_error {
+inline constexpr std::uint32_t kNoMoreFiles = 18;
+inline constexpr std::uint32_t kFileExists = 80;
+inline constexpr std::uint32_t kInvalidName = 123;
+inline constexpr std::uint32_t kProcNotFound = 127;
+inline constexpr std::uint32_t kDirectory = 267;
+inline constexpr std::uint32_t kKeyDeleted = 1018;
+inline constexpr std::uint32_t kDependentServicesRunning = 1051;
+inline constexpr std::uint32_t kCancelled = 1223;
+inline constexpr std::uint32_t kInvalidEnvironment = 1805;
+inline constexpr std::uint32_t kInvalidFormName = 1902;
+inline constexpr std::uint32_t kDriverPackageInUse = 3015;
+}  // namespace sim_error
+
+// Upper-case form of a name, for comparisons without case (ASCII, Latin-1, Greek and Cyrillic letters).
+[[nodiscard]] char16_t FoldChar(char16_t unit);
+[[nodiscard]] std::u16string Fold(std::u16string_view text);
+[[nodiscard]] bool EqualNoCase(std::u16string_view a, std::u16string_view b);
+[[nodiscard]] bool ContainsNoCase(std::u16string_view text, std::u16string_view part);
+// UTF-16 to UTF-8 (unpaired surrogates become U+FFFD), for journal lines and dumps.
+[[nodiscard]] std::string ToUtf8(std::u16string_view text);
+[[nodiscard]] std::u16string FromUtf8(std::string_view text);
+[[nodiscard]] std::vector<std::u16string> SplitPath(std::u16string_view path);
+[[nodiscard]] std::vector<std::uint8_t> StringBytes(std::u16string_view text);
+// FindFirstFileW's matching of one name against the last component of a pattern, without case.
+[[nodiscard]] bool MatchesFileMask(std::u16string_view mask, std::u16string_view name);
+
+struct RegValue {
+    std::u16string name;
+    std::uint32_t type = kRegSz;
+    std::vector<std::uint8_t> data;
+};
+
+struct RegKey {
+    std::u16string name;
+    std::vector<RegValue> values;  // in creation order
+    // Keyed by the folded name, so subkeys enumerate in case-insensitive alphabetical order.
+    std::map<std::u16string, std::unique_ptr<RegKey>> subkeys;
+
+    [[nodiscard]] RegKey* Find(std::u16string_view child);
+    [[nodiscard]] RegKey& Child(std::u16string_view child);
+    [[nodiscard]] RegValue* FindValue(std::u16string_view valueName);
+};
+
+struct FileNode {
+    std::u16string path;  // as created, e.g. "C:\Windows\Temp"
+    bool folder = false;
+    std::uint32_t attributes = kFileAttributeArchive;
+    std::string contents;
+    bool writable = true;  // folders only: files inside cannot be created, changed or deleted
+};
+
+struct OpenRegKey {
+    Handle root = 0;
+    std::vector<std::u16string> path;  // canonical names from the root
+};
+
+struct OpenPrinterHandle {
+    std::u16string printer;                  // empty: the local print server
+    std::optional<std::uint32_t> jobAnswer;  // the scripted job count this handle took
+};
+
+struct FindState {
+    std::vector<FindEntry> entries;
+    std::size_t next = 0;
+};
+
+struct OpenServiceHandle {
+    std::u16string name;  // empty: a manager handle
+    std::uint32_t access = 0;
+};
+
+struct OpenKernel {
+    bool snapshot = false;
+    std::vector<ProcessEntry> entries;  // snapshots
+    std::size_t next = 0;
+    std::uint32_t processId = 0;  // processes
+    std::uint32_t access = 0;
+};
+
+struct World {
+    World();
+
+    CallLog calls;
+    Faults faults;
+    std::vector<std::string> journal;
+
+    // Records the call and consults the faults: the error to fail with, or 0.
+    [[nodiscard]] std::uint32_t Enter(std::string_view function, std::u16string_view argument = {});
+    void Journal(std::string line) { journal.push_back(std::move(line)); }
+    [[nodiscard]] Handle NewHandle() { return nextHandle += 4; }
+    Handle nextHandle = 0x1000;
+    std::uint64_t badCloses = 0;
+
+    // Registry.
+    RegKey hkcu;
+    RegKey hklm;
+    RegKey hku;
+    std::map<Handle, OpenRegKey> regHandles;
+    std::vector<std::pair<std::u16string, std::u16string>> environment;  // in the order set
+    [[nodiscard]] RegKey* Root(Handle root);
+    [[nodiscard]] static const char* RootName(Handle root);
+    [[nodiscard]] RegKey* FindKey(Handle root, const std::vector<std::u16string>& path);
+    [[nodiscard]] RegKey& MakeKey(Handle root, std::u16string_view path);
+    // Removes the key and its subtree; false when it does not exist.
+    bool RemoveKey(Handle root, std::u16string_view path);
+    void PutValue(Handle root, std::u16string_view path, RegValue value);
+    [[nodiscard]] std::optional<std::u16string> Environment(std::u16string_view name) const;
+
+    // Spooler.
+    std::vector<SimPrinter> printers;
+    std::vector<SimDriver> drivers;
+    std::vector<SimForm> forms;
+    std::vector<std::pair<std::u16string, std::u16string>> driverStore;  // (infPath, environment)
+    std::vector<std::pair<std::u16string, std::u16string>> deletedPackages;
+    std::optional<std::u16string> defaultPrinter;
+    bool packageDeletion = true;
+    std::map<Handle, OpenPrinterHandle> printerHandles;
+    [[nodiscard]] SimPrinter* FindPrinter(std::u16string_view name);
+
+    // Files: keyed by the folded normalised path ("C:" is the drive's root).
+    std::map<std::u16string, FileNode> files;
+    std::u16string currentDirectory = u"C:\\Users\\admin";
+    std::u16string windowsDirectory = u"C:\\Windows";
+    std::map<int, std::optional<std::u16string>> specialFolders;
+    std::map<Handle, FindState> findHandles;
+    // A full normalised path ("C:\a\b"), or nothing for what the sim cannot name (UNC paths, empty text).
+    [[nodiscard]] std::optional<std::u16string> Normalize(std::u16string_view path) const;
+    [[nodiscard]] FileNode* Node(std::u16string_view normalized);
+    [[nodiscard]] static std::u16string ParentOf(std::u16string_view normalized);
+    [[nodiscard]] static std::u16string LeafOf(std::u16string_view normalized);
+    [[nodiscard]] static std::u16string Display(std::u16string_view normalized);
+    [[nodiscard]] std::vector<FileNode*> Children(std::u16string_view normalized);
+    [[nodiscard]] bool Writable(std::u16string_view folder);
+    FileNode& MakeFolder(std::u16string_view normalized);
+
+    // System.
+    std::uint32_t osMajor = 10;
+    std::uint32_t osMinor = 0;
+    std::uint32_t osBuild = 19045;
+    std::uint16_t architecture = 9;
+    std::tm localTime{};
+    std::uint32_t tick = 0x00100000;
+    int messageBoxAnswer = 1;
+    bool consoleAttachable = true;
+    bool consoleAttached = false;
+    std::u16string commandLine = u"Spoolsweep.exe";
+    std::string stdoutText;
+    std::vector<SimMachine::MessageBoxCall> messageBoxes;
+    std::uint32_t commonControlClasses = 0;
+
+    // Services, in the manager's order.
+    std::vector<SimService> services;
+    bool databaseLockHeldElsewhere = false;
+    bool databaseLocked = false;
+    std::map<Handle, OpenServiceHandle> serviceHandles;
+    std::map<Handle, bool> lockHandles;
+    [[nodiscard]] SimService* FindService(std::u16string_view name);
+    // A pending stop or start completes once its time has passed.
+    void Settle(SimService& service) const;
+
+    // Processes, in snapshot order.
+    std::vector<SimProcess> processes;
+    std::uint32_t nextProcessId = 1000;
+    std::map<Handle, OpenKernel> kernelHandles;
+
+    [[nodiscard]] std::size_t OpenHandleCount() const;
+};
+
+}  // namespace spoolsweep::sim
