@@ -1,7 +1,0 @@
-#include "platform/machine.h"
-#include "platform/structured_exception.h"
-#include "platform/text.h"
-#include "cli/command_log.h"
-#include "spooler/printer_catalogue.h"
-#include "cleanup/registry_facts.h"
-#include "app/spoolsweep_app.h"
