@@ -18,14 +18,6 @@ TEST(Win32Handles, ClosingAHandleKeepsTheLastError) {
     EXPECT_EQ(::GetLastError(), 1234U);
 }
 
-TEST(Win32Handles, ClosingARegistryKeyKeepsTheLastError) {
-    unique_hkey key;
-    ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_READ, key.put()), ERROR_SUCCESS);
-    ::SetLastError(4321);
-    key.reset();
-    EXPECT_EQ(::GetLastError(), 4321U);
-}
-
 TEST(Win32Seams, ASuccessfulCallReportsNoErrorAfterAStaleOne) {
     Win32Machine real;
     wchar_t temp[MAX_PATH] = {};

@@ -68,7 +68,7 @@ EnumResult<std::u16string> Win32Services::EnumDependentServices(Handle service, 
     result.ok = ok != FALSE;
     result.error = ErrorAfter(result.ok);
     result.bytesNeeded = needed;
-    for (DWORD i = 0; result.ok && i < returned; ++i) {
+    for (DWORD i = 0; result.ok && entries != nullptr && i < returned; ++i) {
         result.entries.push_back(FromWide(entries[i].lpServiceName));
     }
     return result;
