@@ -45,8 +45,8 @@ bool AddDriver(const SampleDriver& driver) {
     wchar_t environment[] = L"Windows x64";
     wchar_t folder[MAX_PATH] = {};
     DWORD needed = 0;
-    if (!::GetPrinterDriverDirectoryW(nullptr, environment, 1, reinterpret_cast<BYTE*>(folder), sizeof(folder),
-                                      &needed)) {
+    if (!::GetPrinterDriverDirectoryW(nullptr, environment, 1, reinterpret_cast<BYTE*>(folder),
+                                      sizeof(folder), &needed)) {
         return false;
     }
     std::wstring base = std::wstring(folder) + L"\\";
