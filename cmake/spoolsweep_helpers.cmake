@@ -8,6 +8,8 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_G
 endif()
 
 function(spoolsweep_target target)
-  target_compile_options(${target} PRIVATE ${SPOOLSWEEP_WARNINGS} ${SPOOLSWEEP_EXTRA_WARNING_FLAGS})
+  # Warnings for C++ only: the resource compiler takes no such options.
+  target_compile_options(${target} PRIVATE
+    "$<$<COMPILE_LANGUAGE:CXX>:${SPOOLSWEEP_WARNINGS};${SPOOLSWEEP_EXTRA_WARNING_FLAGS}>")
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)
 endfunction()

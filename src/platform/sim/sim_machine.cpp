@@ -78,6 +78,24 @@ SimMachine::SimMachine() : state_(std::make_unique<State>()) {
 
 SimMachine::~SimMachine() = default;
 
+void SimMachine::Empty() {
+    World& world = state_->world;
+    for (RegKey* root : {&world.hkcu, &world.hklm, &world.hku}) {
+        root->subkeys.clear();
+        root->values.clear();
+    }
+    std::erase_if(world.files, [](const auto& entry) { return entry.first.size() > 2; });
+    world.printers.clear();
+    world.drivers.clear();
+    world.forms.clear();
+    world.driverStore.clear();
+    world.defaultPrinter.reset();
+    world.services.clear();
+    world.processes.clear();
+    world.environment.clear();
+    world.specialFolders.clear();
+}
+
 Machine& SimMachine::machine() {
     return state_->machine;
 }
@@ -389,6 +407,14 @@ std::optional<std::uint32_t> SimMachine::Attributes(std::u16string_view path) co
 bool SimMachine::FolderWritable(std::u16string_view path) const {
     auto full = state_->world.Normalize(path);
     return full && state_->world.Writable(*full);
+}
+
+void SimMachine::SetPathAttributes(std::u16string_view path, std::uint32_t attributes) {
+    auto full = state_->world.Normalize(path);
+    if (FileNode* node = full ? state_->world.Node(*full) : nullptr) {
+        node->attributes = (attributes & ~(kFileAttributeDirectory | kFileAttributeNormal)) |
+                           (node->folder ? kFileAttributeDirectory : 0);
+    }
 }
 
 void SimMachine::SetFolderWritable(std::u16string_view path, bool writable) {

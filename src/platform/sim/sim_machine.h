@@ -120,6 +120,11 @@ class SimMachine {
     SimMachine(const SimMachine&) = delete;
     SimMachine& operator=(const SimMachine&) = delete;
 
+    // Removes every registry key and value, file and folder (the drive's root stays), printer, driver, form,
+    // service, process, environment variable and special folder, so that a machine file can describe a
+    // whole machine. The system settings (version, architecture, time, ...) stay as they are.
+    void Empty();
+
     [[nodiscard]] Machine& machine();
     [[nodiscard]] CallLog& calls();
     [[nodiscard]] Faults& faults();
@@ -206,6 +211,8 @@ class SimMachine {
     // The attributes of a file or folder, as GetFileAttributesExW reports them.
     [[nodiscard]] std::optional<std::uint32_t> Attributes(std::u16string_view path) const;
     [[nodiscard]] bool FolderWritable(std::u16string_view path) const;
+    // Sets the attributes of an existing file or folder as they are (a folder keeps its directory bit).
+    void SetPathAttributes(std::u16string_view path, std::uint32_t attributes);
     // A folder whose files cannot be created or changed (as a read-only share would refuse them).
     void SetFolderWritable(std::u16string_view path, bool writable);
     void SetCurrentDirectory(std::u16string_view path);

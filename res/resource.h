@@ -1,0 +1,18 @@
+// Resource identifiers shared by spoolsweep.rc and the program's code. Plain #defines only: the resource
+// compiler reads this file too.
+#pragma once
+
+#define IDS_ABOUTBOX 101
+#define IDD_SPOOLSWEEP_DIALOG 102
+#define IDS_APP_CAPTION 102
+#define IDS_NO_PRINTERS 103
+#define IDS_ALL_PRINTERS_CHECKED 104
+#define IDS_DRIVER_KEPT 105
+#define IDR_MAINFRAME 128
+#define IDS_DELETE_ALL_DRIVERS 129
+#define IDS_PRINTERS_BUSY 130
+#define IDB_ABOUT 135
+#define IDS_VERSION_LABEL 140
+#define IDS_NOTHING_SELECTED 147
+#define IDS_CLOSE_APPLICATIONS 1010
+#define IDS_DELETE_PRESETS 1011

@@ -1,0 +1,128 @@
+// The file seam over kernel32, shlwapi, shell32 and the C run-time's text streams.
+#include <cstdio>
+
+#include "platform/win32/unique_handles.h"
+#include "platform/win32/win32_seams.h"
+#include "platform/win32/windows_api.h"
+
+namespace spoolsweep::win32 {
+namespace {
+
+FindEntry EntryOf(const WIN32_FIND_DATAW& data) {
+    return {FromWide(data.cFileName), data.dwFileAttributes};
+}
+
+using FolderQuery = UINT(WINAPI*)(LPWSTR, UINT);
+
+std::u16string QueryFolder(FolderQuery query) {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    UINT length = query(buffer, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return {};
+    }
+    return FromWide(buffer, length);
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> Win32Files::GetStatus(std::u16string_view path) {
+    std::wstring name = Wide(path);
+    DWORD attributes = ::GetFileAttributesW(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return std::nullopt;
+    }
+    return attributes;
+}
+
+Status Win32Files::SetAttributes(std::u16string_view path, std::uint32_t attributes) {
+    std::wstring name = Wide(path);
+    DWORD value = attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+    return {ErrorAfter(::SetFileAttributesW(name.c_str(), value) != FALSE)};
+}
+
+FindResult Win32Files::FindFirst(std::u16string_view pattern) {
+    std::wstring name = Wide(pattern);
+    WIN32_FIND_DATAW data{};
+    HANDLE find = ::FindFirstFileW(name.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) {
+        return {0, ErrorAfter(false), {}};
+    }
+    return {ToPortable(find), 0, EntryOf(data)};
+}
+
+std::optional<FindEntry> Win32Files::FindNext(Handle find) {
+    WIN32_FIND_DATAW data{};
+    if (!::FindNextFileW(FromPortable<HANDLE>(find), &data)) {
+        return std::nullopt;
+    }
+    return EntryOf(data);
+}
+
+void Win32Files::FindClose(Handle find) {
+    unique_find owner(FromPortable<HANDLE>(find));
+}
+
+Status Win32Files::DeleteFile(std::u16string_view path) {
+    std::wstring name = Wide(path);
+    return {ErrorAfter(::DeleteFileW(name.c_str()) != FALSE)};
+}
+
+Status Win32Files::RemoveDirectory(std::u16string_view path) {
+    std::wstring name = Wide(path);
+    return {ErrorAfter(::RemoveDirectoryW(name.c_str()) != FALSE)};
+}
+
+Status Win32Files::CreateDirectory(std::u16string_view path) {
+    std::wstring name = Wide(path);
+    return {ErrorAfter(::CreateDirectoryW(name.c_str(), nullptr) != FALSE)};
+}
+
+Status Win32Files::CopyFile(std::u16string_view source, std::u16string_view target, bool failIfExists) {
+    std::wstring from = Wide(source);
+    std::wstring to = Wide(target);
+    return {ErrorAfter(::CopyFileW(from.c_str(), to.c_str(), failIfExists ? TRUE : FALSE) != FALSE)};
+}
+
+bool Win32Files::PathFileExists(std::u16string_view path) {
+    std::wstring name = Wide(path);
+    return ::PathFileExistsW(name.c_str()) != FALSE;
+}
+
+int Win32Files::ShellDeleteTree(std::u16string_view sourceList, std::uint16_t flags) {
+    // The shell reads the list up to a double null; two more nulls keep a list that lacks them bounded.
+    std::wstring from = Wide(sourceList);
+    from.append(2, L'\0');
+    SHFILEOPSTRUCTW operation{};
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = from.c_str();
+    operation.fFlags = flags;
+    return ::SHFileOperationW(&operation);
+}
+
+std::optional<std::u16string> Win32Files::GetSpecialFolderPath(int csidl, bool create) {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    if (!::SHGetSpecialFolderPathW(nullptr, buffer, csidl, create ? TRUE : FALSE)) {
+        return std::nullopt;
+    }
+    return FromWide(buffer);
+}
+
+std::u16string Win32Files::GetWindowsDirectory() {
+    return QueryFolder(::GetWindowsDirectoryW);
+}
+
+std::u16string Win32Files::GetSystemDirectory() {
+    return QueryFolder(::GetSystemDirectoryW);
+}
+
+bool Win32Files::AppendText(std::u16string_view path, std::string_view text) {
+    std::wstring name = Wide(path);
+    std::FILE* file = ::_wfopen(name.c_str(), L"a");
+    if (file == nullptr) {
+        return false;
+    }
+    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    return std::fclose(file) == 0 && written;
+}
+
+}  // namespace spoolsweep::win32

@@ -1,0 +1,212 @@
+// The print spooler seam over winspool.drv.
+#include <vector>
+
+#include "platform/win32/unique_handles.h"
+#include "platform/win32/win32_seams.h"
+#include "platform/win32/windows_api.h"
+
+namespace spoolsweep::win32 {
+namespace {
+
+std::optional<std::u16string> OptionalText(const wchar_t* text) {
+    if (text == nullptr) {
+        return std::nullopt;
+    }
+    return FromWide(text);
+}
+
+// Storage for one data call: exactly the size the caller asks for, none for 0.
+class EnumBuffer {
+  public:
+    explicit EnumBuffer(std::uint32_t bytes) : bytes_(bytes) {}
+    [[nodiscard]] BYTE* data() { return bytes_.empty() ? nullptr : bytes_.data(); }
+    template <class Info>
+    [[nodiscard]] const Info* as() const {
+        return reinterpret_cast<const Info*>(bytes_.data());
+    }
+
+  private:
+    std::vector<BYTE> bytes_;
+};
+
+template <class Entry>
+EnumResult<Entry> Outcome(BOOL ok, DWORD needed) {
+    EnumResult<Entry> result;
+    result.ok = ok != FALSE;
+    result.error = ErrorAfter(result.ok);
+    result.bytesNeeded = needed;
+    return result;
+}
+
+HANDLE AsPrinter(Handle printer) {
+    return FromPortable<HANDLE>(printer);
+}
+
+// GetDefaultPrinterW is exported by ordinal 203 of winspool.drv on Windows and on Wine (its export table
+// gives the same ordinal), so the entry is looked up by that ordinal rather than by name.
+using GetDefaultPrinterFunction = BOOL(WINAPI*)(LPWSTR, LPDWORD);
+constexpr WORD kGetDefaultPrinterOrdinal = 203;
+
+using DeletePrinterDriverPackageFunction = HRESULT(WINAPI*)(LPCWSTR, LPCWSTR, LPCWSTR);
+
+// The spooler's own library, loaded for the length of a lookup.
+unique_hmodule LoadWinSpool() {
+    return unique_hmodule(::LoadLibraryW(L"WinSpool.drv"));
+}
+
+template <class Function>
+Function LookUp(HMODULE module, LPCSTR name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}
+
+}  // namespace
+
+EnumResult<PrinterInfo> Win32Spooler::EnumPrinters(std::uint32_t flags, std::uint32_t bufferBytes) {
+    EnumBuffer buffer(bufferBytes);
+    DWORD needed = 0;
+    DWORD returned = 0;
+    BOOL ok = ::EnumPrintersW(flags, nullptr, 2, buffer.data(), bufferBytes, &needed, &returned);
+    auto result = Outcome<PrinterInfo>(ok, needed);
+    if (result.ok) {
+        const auto* info = buffer.as<PRINTER_INFO_2W>();
+        for (DWORD i = 0; i < returned; ++i) {
+            result.entries.push_back({OptionalText(info[i].pServerName), OptionalText(info[i].pPrinterName),
+                                      OptionalText(info[i].pDriverName), OptionalText(info[i].pShareName)});
+        }
+    }
+    return result;
+}
+
+EnumResult<DriverInfo> Win32Spooler::EnumPrinterDrivers(std::u16string_view environment,
+                                                        std::uint32_t bufferBytes) {
+    EnumBuffer buffer(bufferBytes);
+    DWORD needed = 0;
+    DWORD returned = 0;
+    std::wstring env = Wide(environment);
+    BOOL ok = ::EnumPrinterDriversW(nullptr, env.data(), 2, buffer.data(), bufferBytes, &needed, &returned);
+    auto result = Outcome<DriverInfo>(ok, needed);
+    if (result.ok) {
+        const auto* info = buffer.as<DRIVER_INFO_2W>();
+        for (DWORD i = 0; i < returned; ++i) {
+            result.entries.push_back({FromWide(info[i].pName), FromWide(info[i].pEnvironment)});
+        }
+    }
+    return result;
+}
+
+HandleResult Win32Spooler::OpenPrinter(std::u16string_view name, std::uint32_t access) {
+    std::wstring printerName = Wide(name);
+    PRINTER_DEFAULTSW defaults{nullptr, nullptr, access};
+    HANDLE printer = nullptr;
+    BOOL ok = ::OpenPrinterW(printerName.data(), &printer, &defaults);
+    return {ok ? ToPortable(printer) : 0, ErrorAfter(ok != FALSE)};
+}
+
+void Win32Spooler::ClosePrinter(Handle printer) {
+    unique_printer owner(AsPrinter(printer));
+}
+
+EnumResult<std::uint32_t> Win32Spooler::EnumJobs(Handle printer, std::uint32_t firstJob, std::uint32_t count,
+                                                 std::uint32_t bufferBytes) {
+    EnumBuffer buffer(bufferBytes);
+    DWORD needed = 0;
+    DWORD returned = 0;
+    BOOL ok =
+        ::EnumJobsW(AsPrinter(printer), firstJob, count, 3, buffer.data(), bufferBytes, &needed, &returned);
+    auto result = Outcome<std::uint32_t>(ok, needed);
+    if (result.ok) {
+        const auto* info = buffer.as<JOB_INFO_3>();
+        for (DWORD i = 0; i < returned; ++i) {
+            result.entries.push_back(info[i].JobId);
+        }
+    }
+    return result;
+}
+
+EnumResult<FormInfo> Win32Spooler::EnumForms(Handle printer, std::uint32_t bufferBytes) {
+    EnumBuffer buffer(bufferBytes);
+    DWORD needed = 0;
+    DWORD returned = 0;
+    BOOL ok = ::EnumFormsW(AsPrinter(printer), 1, buffer.data(), bufferBytes, &needed, &returned);
+    auto result = Outcome<FormInfo>(ok, needed);
+    if (result.ok) {
+        const auto* info = buffer.as<FORM_INFO_1W>();
+        for (DWORD i = 0; i < returned; ++i) {
+            result.entries.push_back({info[i].Flags, FromWide(info[i].pName)});
+        }
+    }
+    return result;
+}
+
+Status Win32Spooler::DeletePrinter(Handle printer) {
+    return {ErrorAfter(::DeletePrinter(AsPrinter(printer)) != FALSE)};
+}
+
+Status Win32Spooler::DeletePrinterConnection(std::u16string_view name) {
+    std::wstring printerName = Wide(name);
+    return {ErrorAfter(::DeletePrinterConnectionW(printerName.data()) != FALSE)};
+}
+
+Status Win32Spooler::DeleteForm(Handle printer, std::u16string_view formName) {
+    std::wstring form = Wide(formName);
+    return {ErrorAfter(::DeleteFormW(AsPrinter(printer), form.data()) != FALSE)};
+}
+
+Status Win32Spooler::DeletePrinterDriverEx(std::u16string_view environment, std::u16string_view driver,
+                                           std::uint32_t deleteFlags, std::uint32_t version) {
+    std::wstring env = Wide(environment);
+    std::wstring name = Wide(driver);
+    BOOL ok = ::DeletePrinterDriverExW(nullptr, env.data(), name.data(), deleteFlags, version);
+    return {ErrorAfter(ok != FALSE)};
+}
+
+bool Win32Spooler::CanDeletePrinterDriverPackage() {
+    unique_hmodule winspool = LoadWinSpool();
+    return winspool && LookUp<DeletePrinterDriverPackageFunction>(winspool.get(),
+                                                                  "DeletePrinterDriverPackageW") != nullptr;
+}
+
+Status Win32Spooler::DeletePrinterDriverPackage(std::u16string_view infPath,
+                                                std::u16string_view environment) {
+    unique_hmodule winspool = LoadWinSpool();
+    if (!winspool) {
+        return {ErrorAfter(false)};
+    }
+    auto deletePackage =
+        LookUp<DeletePrinterDriverPackageFunction>(winspool.get(), "DeletePrinterDriverPackageW");
+    if (deletePackage == nullptr) {
+        return {ErrorAfter(false)};
+    }
+    std::wstring inf = Wide(infPath);
+    std::wstring env = Wide(environment);
+    HRESULT hr = deletePackage(nullptr, inf.c_str(), env.c_str());
+    // The call reports an HRESULT; a Win32 failure wrapped in one is given back as its plain code.
+    if (SUCCEEDED(hr)) {
+        return {};
+    }
+    return {HRESULT_FACILITY(hr) == FACILITY_WIN32 ? static_cast<std::uint32_t>(HRESULT_CODE(hr))
+                                                   : static_cast<std::uint32_t>(hr)};
+}
+
+DefaultPrinterResult Win32Spooler::GetDefaultPrinter(std::uint32_t bufferChars) {
+    DefaultPrinterResult result;
+    unique_hmodule winspool = LoadWinSpool();
+    auto getDefault = winspool ? LookUp<GetDefaultPrinterFunction>(
+                                     winspool.get(), MAKEINTRESOURCEA(kGetDefaultPrinterOrdinal))
+                               : nullptr;
+    if (getDefault == nullptr) {
+        result.error = ErrorAfter(false);
+        return result;
+    }
+    std::vector<wchar_t> buffer(bufferChars);
+    DWORD chars = bufferChars;
+    result.ok = getDefault(buffer.empty() ? nullptr : buffer.data(), &chars) != FALSE;
+    result.error = ErrorAfter(result.ok);
+    result.charsNeeded = chars;
+    if (result.ok) {
+        result.name = FromWide(buffer.data());
+    }
+    return result;
+}
+
+}  // namespace spoolsweep::win32

@@ -1,0 +1,137 @@
+// The file seam: status, attributes, search, deletion, folders, copies, the shell's tree deletion and the
+// text append the command log relies on.
+#include <algorithm>
+
+#include "contract_helpers.h"
+#include "platform/files.h"
+#include "world.h"
+
+namespace spoolsweep::contract {
+namespace {
+
+constexpr std::uint32_t kErrorFileExists = 80;
+
+class FilesContract : public WorldTest {
+  protected:
+    Files& files() { return machine().files; }
+
+    std::vector<std::u16string> Matches(std::u16string_view pattern) {
+        std::vector<std::u16string> names;
+        FindResult first = files().FindFirst(pattern);
+        if (first.find == 0) {
+            return names;
+        }
+        FindHandle find(first.find, {&files()});
+        names.push_back(first.first.name);
+        while (auto next = files().FindNext(find.get())) {
+            names.push_back(next->name);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+TEST_F(FilesContract, ReportsTheStatusOfFilesAndFolders) {
+    std::u16string folder = world().OwnFolder();
+    world().WriteFile(folder + u"\\a.tmp", "a", kFileAttributeArchive | kFileAttributeHidden);
+    world().CreateFolder(folder + u"\\sub");
+
+    auto file = files().GetStatus(folder + u"\\A.TMP");
+    ASSERT_TRUE(file.has_value());
+    EXPECT_EQ(*file & (kFileAttributeHidden | kFileAttributeDirectory), kFileAttributeHidden);
+    auto sub = files().GetStatus(folder + u"\\sub");
+    ASSERT_TRUE(sub.has_value());
+    EXPECT_NE(*sub & kFileAttributeDirectory, 0U);
+    EXPECT_FALSE(files().GetStatus(folder + u"\\missing.tmp").has_value());
+    EXPECT_TRUE(files().PathFileExists(folder + u"\\a.tmp"));
+    EXPECT_FALSE(files().PathFileExists(folder + u"\\missing.tmp"));
+}
+
+TEST_F(FilesContract, AReadOnlyFileCannotBeDeletedUntilItsAttributesAreReset) {
+    std::u16string path = world().OwnFolder() + u"\\locked.tmp";
+    world().WriteFile(path, "x", kFileAttributeReadOnly);
+
+    EXPECT_EQ(files().DeleteFile(path).error, win_error::kAccessDenied);
+    EXPECT_TRUE(world().FileExists(path));
+    ASSERT_TRUE(files().SetAttributes(path, 0).ok());
+    EXPECT_TRUE(files().DeleteFile(path).ok());
+    EXPECT_FALSE(world().FileExists(path));
+    EXPECT_EQ(files().DeleteFile(path).error, win_error::kFileNotFound);
+}
+
+TEST_F(FilesContract, FindsTheMatchesOfAPatternInOneFolder) {
+    std::u16string folder = world().OwnFolder();
+    world().WriteFile(folder + u"\\one.tmp", "1");
+    world().WriteFile(folder + u"\\two.TMP", "2");
+    world().WriteFile(folder + u"\\three.log", "3");
+    world().CreateFolder(folder + u"\\nested");
+    world().WriteFile(folder + u"\\nested\\deep.tmp", "4");
+
+    EXPECT_EQ(Matches(folder + u"\\*.tmp"), (std::vector<std::u16string>{u"one.tmp", u"two.TMP"}));
+    FindResult none = files().FindFirst(folder + u"\\*.none");
+    EXPECT_EQ(none.find, 0U);
+    EXPECT_EQ(none.error, win_error::kFileNotFound);
+}
+
+TEST_F(FilesContract, CreatesAndRemovesFolders) {
+    std::u16string folder = world().OwnFolder() + u"\\made";
+
+    EXPECT_TRUE(files().CreateDirectory(folder).ok());
+    EXPECT_TRUE(world().FolderExists(folder));
+    EXPECT_EQ(files().CreateDirectory(folder).error, win_error::kAlreadyExists);
+    world().WriteFile(folder + u"\\inside.txt", "x");
+    EXPECT_EQ(files().RemoveDirectory(folder).error, win_error::kDirNotEmpty);
+    EXPECT_TRUE(files().DeleteFile(folder + u"\\inside.txt").ok());
+    EXPECT_TRUE(files().RemoveDirectory(folder).ok());
+    EXPECT_FALSE(world().FolderExists(folder));
+}
+
+TEST_F(FilesContract, CopiesAFileAndKeepsAnExistingTargetWhenAsked) {
+    std::u16string folder = world().OwnFolder();
+    world().WriteFile(folder + u"\\source.exe", "updater");
+    world().WriteFile(folder + u"\\target.exe", "old");
+
+    Status refused = files().CopyFile(folder + u"\\source.exe", folder + u"\\target.exe", true);
+    EXPECT_EQ(refused.error, kErrorFileExists);
+    EXPECT_EQ(world().ReadFile(folder + u"\\target.exe"), "old");
+    EXPECT_TRUE(files().CopyFile(folder + u"\\source.exe", folder + u"\\target.exe", false).ok());
+    EXPECT_EQ(world().ReadFile(folder + u"\\target.exe"), "updater");
+    EXPECT_TRUE(files().CopyFile(folder + u"\\source.exe", folder + u"\\fresh.exe", true).ok());
+    EXPECT_EQ(world().ReadFile(folder + u"\\fresh.exe"), "updater");
+}
+
+TEST_F(FilesContract, TheShellDeletesAWholeTreeSilently) {
+    std::u16string folder = world().OwnFolder() + u"\\Presets";
+    world().CreateFolder(folder);
+    world().CreateFolder(folder + u"\\Deep");
+    world().WriteFile(folder + u"\\Deep\\preset.dat", "p", kFileAttributeReadOnly);
+    world().WriteFile(folder + u"\\top.dat", "t");
+    std::u16string list = folder + u'\0' + u'\0';
+
+    EXPECT_EQ(files().ShellDeleteTree(list, kFofSilentNoConfirmationNoErrorUi), 0);
+    EXPECT_FALSE(world().FolderExists(folder));
+    EXPECT_TRUE(world().FolderExists(world().OwnFolder()));
+}
+
+TEST_F(FilesContract, AppendsTextWithLineFeedsStoredAsCarriageReturnLineFeed) {
+    std::u16string path = world().OwnFolder() + u"\\Spoolsweep_CL.log";
+
+    ASSERT_TRUE(files().AppendText(path, "\n first\tentry"));
+    ASSERT_TRUE(files().AppendText(path, "\n second"));
+    EXPECT_EQ(world().ReadFile(path), "\r\n first\tentry\r\n second");
+    EXPECT_FALSE(files().AppendText(world().OwnFolder() + u"\\no such folder\\x.log", "x"));
+}
+
+TEST_F(FilesContract, NamesTheWindowsSystemAndApplicationDataFolders) {
+    std::u16string windows = files().GetWindowsDirectory();
+    std::u16string system = files().GetSystemDirectory();
+    EXPECT_TRUE(SameText(windows, u"C:\\Windows")) << Narrow(windows);
+    EXPECT_TRUE(SameText(system, u"C:\\Windows\\System32")) << Narrow(system);
+    auto appData = files().GetSpecialFolderPath(kCsidlAppData, false);
+    ASSERT_TRUE(appData.has_value());
+    EXPECT_TRUE(SameText(appData->substr(0, 9), u"C:\\users\\")) << Narrow(*appData);
+    EXPECT_TRUE(files().PathFileExists(*appData));
+}
+
+}  // namespace
+}  // namespace spoolsweep::contract

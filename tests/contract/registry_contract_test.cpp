@@ -1,0 +1,190 @@
+// The registry seam: opening, value sizes and data, enumeration, deletion and environment expansion.
+#include <algorithm>
+
+#include "contract_helpers.h"
+#include "platform/registry.h"
+#include "world.h"
+
+namespace spoolsweep::contract {
+namespace {
+
+class RegistryContract : public WorldTest {
+  protected:
+    Registry& registry() { return machine().registry; }
+
+    RegistryKey Open(std::u16string_view path) {
+        HandleResult opened = registry().OpenKeyEx(kHkeyCurrentUser, path, kKeyAllAccess);
+        EXPECT_EQ(opened.error, 0U) << Narrow(path);
+        return RegistryKey(opened.handle, {&registry()});
+    }
+
+    // Index 0, 1, 2, ... until the call fails; the failure must be "no more items".
+    template <class Enum>
+    std::vector<std::u16string> Names(Enum enumerate) {
+        std::vector<std::u16string> names;
+        for (std::uint32_t index = 0;; ++index) {
+            NameResult result = enumerate(index);
+            if (result.error != 0) {
+                EXPECT_EQ(result.error, win_error::kNoMoreItems);
+                break;
+            }
+            names.push_back(result.name);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    std::vector<std::u16string> SubkeyNames(Handle key) {
+        return Names([&](std::uint32_t i) { return registry().EnumKey(key, i, kRegNameBufferChars); });
+    }
+    std::vector<std::u16string> ValueNames(Handle key) {
+        return Names([&](std::uint32_t i) { return registry().EnumValue(key, i, kRegNameBufferChars); });
+    }
+};
+
+TEST_F(RegistryContract, OpensExistingKeysWithoutRegardToLetterCase) {
+    std::u16string own = world().OwnKey();
+    world().CreateKey(kHkeyCurrentUser, own + u"\\Printers\\Contract");
+
+    HandleResult read = registry().OpenKey(kHkeyCurrentUser, own + u"\\PRINTERS\\contract");
+    EXPECT_EQ(read.error, 0U);
+    EXPECT_NE(read.handle, 0U);
+    RegistryKey readKey(read.handle, {&registry()});
+
+    // A key opened below an open key, as well as below a root.
+    HandleResult child = registry().OpenKeyEx(readKey.get(), u"", kKeyAllAccess);
+    EXPECT_EQ(child.error, 0U);
+    RegistryKey childKey(child.handle, {&registry()});
+    HandleResult parent = registry().OpenKey(kHkeyCurrentUser, own);
+    RegistryKey parentKey(parent.handle, {&registry()});
+    HandleResult relative = registry().OpenKey(parentKey.get(), u"Printers\\Contract");
+    EXPECT_EQ(relative.error, 0U);
+    RegistryKey relativeKey(relative.handle, {&registry()});
+}
+
+TEST_F(RegistryContract, OpeningAMissingKeyFails) {
+    HandleResult opened = registry().OpenKey(kHkeyCurrentUser, world().OwnKey() + u"\\Missing");
+    EXPECT_EQ(opened.handle, 0U);
+    EXPECT_EQ(opened.error, win_error::kFileNotFound);
+    HandleResult openedEx =
+        registry().OpenKeyEx(kHkeyLocalMachine, u"SOFTWARE\\Spoolsweep Contract Missing", kKeyAllAccess);
+    EXPECT_EQ(openedEx.handle, 0U);
+    EXPECT_EQ(openedEx.error, win_error::kFileNotFound);
+}
+
+TEST_F(RegistryContract, ReportsAValueSizeThenItsData) {
+    std::u16string own = world().OwnKey();
+    world().SetValue(kHkeyCurrentUser, own, u"Data File", kRegSz, StringBytes(u"NorvelAB12.PPD"));
+    RegistryKey key = Open(own);
+
+    ValueResult sizing = registry().QueryValue(key.get(), u"data file", 0);
+    EXPECT_EQ(sizing.error, 0U);
+    ASSERT_EQ(sizing.size, StringBytes(u"NorvelAB12.PPD").size()) << "bytes, terminator included";
+    EXPECT_TRUE(sizing.data.empty());
+
+    ValueResult data = registry().QueryValue(key.get(), u"Data File", sizing.size);
+    EXPECT_EQ(data.error, 0U);
+    EXPECT_EQ(data.size, sizing.size);
+    EXPECT_EQ(data.data, StringBytes(u"NorvelAB12.PPD"));
+}
+
+TEST_F(RegistryContract, AValueLargerThanTheBufferReportsMoreData) {
+    std::u16string own = world().OwnKey();
+    std::vector<std::uint8_t> bytes{1, 2, 3, 4, 5, 6, 7, 8};
+    world().SetValue(kHkeyCurrentUser, own, u"Blob", kRegBinary, bytes);
+    RegistryKey key = Open(own);
+
+    ValueResult shortBuffer = registry().QueryValue(key.get(), u"Blob", 4);
+    EXPECT_EQ(shortBuffer.error, win_error::kMoreData);
+    EXPECT_EQ(shortBuffer.size, 8U);
+    EXPECT_TRUE(shortBuffer.data.empty());
+}
+
+TEST_F(RegistryContract, AMissingValueReadsAsSizeZero) {
+    std::u16string own = world().OwnKey();
+    world().CreateKey(kHkeyCurrentUser, own);
+    RegistryKey key = Open(own);
+
+    ValueResult missing = registry().QueryValue(key.get(), u"Absent", 0);
+    EXPECT_EQ(missing.error, win_error::kFileNotFound);
+    EXPECT_EQ(missing.size, 0U);
+}
+
+TEST_F(RegistryContract, EnumeratesSubkeysAndValuesUntilNoMoreItems) {
+    std::u16string own = world().OwnKey();
+    world().CreateKey(kHkeyCurrentUser, own + u"\\Bravo");
+    world().CreateKey(kHkeyCurrentUser, own + u"\\Alpha\\Deeper");
+    world().SetValue(kHkeyCurrentUser, own, u"Second", kRegSz, StringBytes(u"2"));
+    world().SetValue(kHkeyCurrentUser, own, u"First", kRegSz, StringBytes(u"1"));
+    RegistryKey key = Open(own);
+
+    EXPECT_EQ(SubkeyNames(key.get()), (std::vector<std::u16string>{u"Alpha", u"Bravo"}));
+    EXPECT_EQ(ValueNames(key.get()), (std::vector<std::u16string>{u"First", u"Second"}));
+}
+
+TEST_F(RegistryContract, ANameLongerThanTheBufferIsNotReturned) {
+    std::u16string own = world().OwnKey();
+    std::u16string longValue(300, u'v');
+    world().SetValue(kHkeyCurrentUser, own, longValue, kRegSz, StringBytes(u"x"));
+    world().CreateKey(kHkeyCurrentUser, own + u"\\LongerSubkeyName");
+    RegistryKey key = Open(own);
+
+    NameResult value = registry().EnumValue(key.get(), 0, kRegNameBufferChars);
+    EXPECT_EQ(value.error, win_error::kMoreData);
+    NameResult subkey = registry().EnumKey(key.get(), 0, 4);
+    EXPECT_EQ(subkey.error, win_error::kMoreData);
+    NameResult fitting = registry().EnumKey(key.get(), 0, kRegNameBufferChars);
+    EXPECT_EQ(fitting.error, 0U);
+    EXPECT_EQ(fitting.name, u"LongerSubkeyName");
+}
+
+TEST_F(RegistryContract, DeletesOneValue) {
+    std::u16string own = world().OwnKey();
+    world().SetValue(kHkeyCurrentUser, own, u"Gone", kRegSz, StringBytes(u"1"));
+    world().SetValue(kHkeyCurrentUser, own, u"Kept", kRegSz, StringBytes(u"2"));
+    RegistryKey key = Open(own);
+
+    EXPECT_TRUE(registry().DeleteValue(key.get(), u"GONE").ok());
+    EXPECT_FALSE(world().ValueExists(kHkeyCurrentUser, own, u"Gone"));
+    EXPECT_TRUE(world().ValueExists(kHkeyCurrentUser, own, u"Kept"));
+    EXPECT_EQ(registry().DeleteValue(key.get(), u"Gone").error, win_error::kFileNotFound);
+}
+
+TEST_F(RegistryContract, DeletesAKeyWithEverythingBelowIt) {
+    std::u16string own = world().OwnKey();
+    world().SetValue(kHkeyCurrentUser, own + u"\\Tree\\Branch\\Leaf", u"Value", kRegSz, StringBytes(u"1"));
+    world().SetValue(kHkeyCurrentUser, own + u"\\Tree", u"Top", kRegSz, StringBytes(u"1"));
+    world().CreateKey(kHkeyCurrentUser, own + u"\\Sibling");
+
+    EXPECT_TRUE(registry().DeleteTree(kHkeyCurrentUser, own + u"\\tree").ok());
+    EXPECT_FALSE(world().KeyExists(kHkeyCurrentUser, own + u"\\Tree"));
+    EXPECT_TRUE(world().KeyExists(kHkeyCurrentUser, own + u"\\Sibling"));
+
+    // Below an open key too; a missing key is reported and changes nothing.
+    world().CreateKey(kHkeyCurrentUser, own + u"\\Second\\Child");
+    RegistryKey key = Open(own);
+    EXPECT_TRUE(registry().DeleteTree(key.get(), u"Second").ok());
+    EXPECT_FALSE(world().KeyExists(kHkeyCurrentUser, own + u"\\Second"));
+    EXPECT_EQ(registry().DeleteTree(key.get(), u"Second").error, win_error::kFileNotFound);
+    EXPECT_TRUE(world().KeyExists(kHkeyCurrentUser, own + u"\\Sibling"));
+}
+
+TEST_F(RegistryContract, ExpandsEnvironmentVariablesInPlace) {
+    world().SetEnvironmentVariable(u"SPSW_CONTRACT_DIR", u"C:\\Contract");
+
+    ExpandResult expanded =
+        registry().ExpandEnvironmentStrings(u"%SPSW_CONTRACT_DIR%\\Temp %SPSW_CONTRACT_UNSET%", 260);
+    EXPECT_TRUE(expanded.expanded);
+    EXPECT_EQ(expanded.text, u"C:\\Contract\\Temp %SPSW_CONTRACT_UNSET%");
+}
+
+TEST_F(RegistryContract, AnExpansionThatDoesNotFitLeavesTheTextAsItWas) {
+    world().SetEnvironmentVariable(u"SPSW_CONTRACT_LONG", std::u16string(300, u'x'));
+
+    ExpandResult expanded = registry().ExpandEnvironmentStrings(u"%SPSW_CONTRACT_LONG%", 260);
+    EXPECT_FALSE(expanded.expanded);
+    EXPECT_EQ(expanded.text, u"%SPSW_CONTRACT_LONG%");
+}
+
+}  // namespace
+}  // namespace spoolsweep::contract

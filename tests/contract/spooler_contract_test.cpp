@@ -1,0 +1,227 @@
+// The print spooler seam: enumerations in two calls, opening, deleting and the default printer.
+#include <algorithm>
+
+#include "contract_helpers.h"
+#include "platform/spooler.h"
+#include "world.h"
+
+namespace spoolsweep::contract {
+namespace {
+
+constexpr std::uint32_t kLocalAndConnections = kPrinterEnumLocal | kPrinterEnumConnections;
+
+class SpoolerContract : public WorldTest {
+  protected:
+    Spooler& spooler() { return machine().spooler; }
+
+    std::vector<PrinterInfo> Printers() {
+        return EnumerateTwice([this](std::uint32_t bytes) {
+                   return spooler().EnumPrinters(kLocalAndConnections, bytes);
+               })
+            .entries;
+    }
+
+    std::vector<DriverInfo> Drivers(std::u16string_view environment) {
+        return EnumerateTwice(
+                   [&](std::uint32_t bytes) { return spooler().EnumPrinterDrivers(environment, bytes); })
+            .entries;
+    }
+
+    std::optional<PrinterInfo> FindPrinter(std::u16string_view name) {
+        for (const PrinterInfo& printer : Printers()) {
+            if (printer.printerName == std::u16string(name)) {
+                return printer;
+            }
+        }
+        return std::nullopt;
+    }
+
+    bool HasDriver(std::u16string_view environment, std::u16string_view name) {
+        auto drivers = Drivers(environment);
+        return std::any_of(drivers.begin(), drivers.end(),
+                           [&](const DriverInfo& d) { return d.name == name; });
+    }
+
+    PrinterHandle Open(std::u16string_view name) {
+        HandleResult opened = spooler().OpenPrinter(name, kPrinterAllAccess);
+        EXPECT_EQ(opened.error, 0U) << Narrow(name);
+        EXPECT_NE(opened.handle, 0U);
+        return PrinterHandle(opened.handle, {&spooler()});
+    }
+};
+
+TEST_F(SpoolerContract, ListsLocalPrintersWithDriverAndShareInTwoCalls) {
+    world().AddDriver(kEnvironmentX64, u"Contract Driver A", u"NorvelCA.PPD");
+    world().AddPrinter(u"Contract Plain", u"Contract Driver A");
+    world().AddPrinter(u"Contract Shared", u"Contract Driver A", u"cshare");
+
+    auto plain = FindPrinter(u"Contract Plain");
+    ASSERT_TRUE(plain.has_value());
+    EXPECT_EQ(plain->driverName, u"Contract Driver A");
+    EXPECT_EQ(plain->serverName.value_or(u""), u"") << "a local printer has no server";
+    // Windows and Wine differ in how an unshared printer says so (empty or absent); both mean no share.
+    EXPECT_EQ(plain->shareName.value_or(u""), u"");
+
+    auto shared = FindPrinter(u"Contract Shared");
+    ASSERT_TRUE(shared.has_value());
+    EXPECT_EQ(shared->shareName.value_or(u""), u"cshare");
+}
+
+TEST_F(SpoolerContract, PrinterEnumerationWithABufferOneByteShortFails) {
+    world().AddDriver(kEnvironmentX64, u"Contract Driver A", u"NorvelCA.PPD");
+    world().AddPrinter(u"Contract Plain", u"Contract Driver A");
+
+    auto sizing = spooler().EnumPrinters(kLocalAndConnections, 0);
+    ASSERT_FALSE(sizing.ok);
+    EXPECT_EQ(sizing.error, win_error::kInsufficientBuffer);
+    auto shortBuffer = spooler().EnumPrinters(kLocalAndConnections, sizing.bytesNeeded - 1);
+    EXPECT_FALSE(shortBuffer.ok);
+    EXPECT_EQ(shortBuffer.error, win_error::kInsufficientBuffer);
+    EXPECT_TRUE(shortBuffer.entries.empty());
+    EXPECT_EQ(shortBuffer.bytesNeeded, sizing.bytesNeeded);
+}
+
+TEST_F(SpoolerContract, ListsDriversPerEnvironment) {
+    world().AddDriver(kEnvironmentX64, u"Contract Driver A", u"NorvelCA.PPD");
+
+    auto drivers = Drivers(kEnvironmentX64);
+    auto found = std::find_if(drivers.begin(), drivers.end(),
+                              [](const DriverInfo& d) { return d.name == u"Contract Driver A"; });
+    ASSERT_NE(found, drivers.end());
+    EXPECT_EQ(found->environment, kEnvironmentX64);
+    EXPECT_FALSE(HasDriver(kEnvironmentX86, u"Contract Driver A"));
+}
+
+TEST_F(SpoolerContract, OpeningAnUnknownPrinterFails) {
+    HandleResult opened = spooler().OpenPrinter(u"Contract No Such Printer", kPrinterAllAccess);
+    EXPECT_EQ(opened.handle, 0U);
+    EXPECT_EQ(opened.error, win_error::kInvalidPrinterName);
+}
+
+TEST_F(SpoolerContract, DeletesAnOpenedPrinter) {
+    world().AddDriver(kEnvironmentX64, u"Contract Driver A", u"NorvelCA.PPD");
+    world().AddPrinter(u"Contract Doomed", u"Contract Driver A");
+    {
+        PrinterHandle printer = Open(u"Contract Doomed");
+        EXPECT_TRUE(spooler().DeletePrinter(printer.get()).ok());
+    }
+    EXPECT_FALSE(FindPrinter(u"Contract Doomed").has_value());
+    EXPECT_EQ(spooler().OpenPrinter(u"Contract Doomed", kPrinterAllAccess).handle, 0U);
+}
+
+TEST_F(SpoolerContract, AnIdlePrinterHasNoJobs) {
+    SKIP_ON_WINE("EnumJobsW is a stub that fails");
+    world().AddDriver(kEnvironmentX64, u"Contract Driver A", u"NorvelCA.PPD");
+    world().AddPrinter(u"Contract Idle", u"Contract Driver A");
+    PrinterHandle printer = Open(u"Contract Idle");
+
+    auto jobs = spooler().EnumJobs(printer.get(), 0, 10, 0);
+    EXPECT_TRUE(jobs.ok) << jobs.error;
+    EXPECT_EQ(jobs.bytesNeeded, 0U);
+    EXPECT_TRUE(jobs.entries.empty());
+}
+
+TEST_F(SpoolerContract, ListsBuiltInFormsInTwoCalls) {
+    world().AddDriver(kEnvironmentX64, u"Contract Driver A", u"NorvelCA.PPD");
+    world().AddPrinter(u"Contract Forms", u"Contract Driver A");
+    PrinterHandle printer = Open(u"Contract Forms");
+
+    auto forms =
+        EnumerateTwice([&](std::uint32_t bytes) { return spooler().EnumForms(printer.get(), bytes); });
+    auto letter = std::find_if(forms.entries.begin(), forms.entries.end(),
+                               [](const FormInfo& f) { return f.name == u"Letter"; });
+    ASSERT_NE(letter, forms.entries.end());
+    EXPECT_EQ(letter->flags, kFormBuiltin);
+}
+
+TEST_F(SpoolerContract, DeletesAUserForm) {
+    SKIP_ON_WINE("AddFormW and DeleteFormW are stubs; EnumFormsW lists only the built-in forms");
+    world().AddDriver(kEnvironmentX64, u"Contract Driver A", u"NorvelCA.PPD");
+    world().AddPrinter(u"Contract Forms", u"Contract Driver A");
+    world().AddForm(u"Contract Form 1");
+    PrinterHandle printer = Open(u"Contract Forms");
+    auto listed = [&] {
+        auto forms =
+            EnumerateTwice([&](std::uint32_t bytes) { return spooler().EnumForms(printer.get(), bytes); });
+        auto found = std::find_if(forms.entries.begin(), forms.entries.end(),
+                                  [](const FormInfo& f) { return f.name == u"Contract Form 1"; });
+        return found == forms.entries.end() ? std::optional<std::uint32_t>{} : found->flags;
+    };
+    EXPECT_EQ(listed(), std::optional<std::uint32_t>(kFormUser));
+
+    EXPECT_TRUE(spooler().DeleteForm(printer.get(), u"Contract Form 1").ok());
+    EXPECT_FALSE(listed().has_value());
+}
+
+TEST_F(SpoolerContract, RefusesToDeleteADriverInUse) {
+    SKIP_ON_WINE("DeletePrinterDriverExW deletes a driver that a printer still uses");
+    world().AddDriver(kEnvironmentX64, u"Contract Driver B", u"NorvelCB.PPD");
+    world().AddPrinter(u"Contract User", u"Contract Driver B");
+
+    Status inUse = spooler().DeletePrinterDriverEx(kEnvironmentX64, u"Contract Driver B", 0, 3);
+    EXPECT_EQ(inUse.error, win_error::kPrinterDriverInUse);
+    EXPECT_TRUE(HasDriver(kEnvironmentX64, u"Contract Driver B"));
+}
+
+TEST_F(SpoolerContract, DeletesADriverOnceNoPrinterUsesIt) {
+    world().AddDriver(kEnvironmentX64, u"Contract Driver B", u"NorvelCB.PPD");
+    world().AddPrinter(u"Contract User", u"Contract Driver B");
+    {
+        PrinterHandle printer = Open(u"Contract User");
+        ASSERT_TRUE(spooler().DeletePrinter(printer.get()).ok());
+    }
+
+    EXPECT_TRUE(spooler().DeletePrinterDriverEx(kEnvironmentX64, u"Contract Driver B", 0, 3).ok());
+    EXPECT_FALSE(HasDriver(kEnvironmentX64, u"Contract Driver B"));
+    EXPECT_FALSE(spooler().DeletePrinterDriverEx(kEnvironmentX64, u"Contract Driver B", 0, 3).ok());
+}
+
+TEST_F(SpoolerContract, DeletesAnUnusedDriverWithItsFiles) {
+    SKIP_ON_WINE("DeletePrinterDriverExW with a delete flag fails with 87 and removes nothing");
+    world().AddDriver(kEnvironmentX64, u"Contract Driver C", u"NorvelCC.PPD");
+
+    EXPECT_TRUE(spooler()
+                    .DeletePrinterDriverEx(kEnvironmentX64, u"Contract Driver C", kDpdDeleteUnusedFiles, 3)
+                    .ok());
+    EXPECT_FALSE(HasDriver(kEnvironmentX64, u"Contract Driver C"));
+}
+
+TEST_F(SpoolerContract, ADriverMissingFromAnEnvironmentIsUnknown) {
+    SKIP_ON_WINE("DeletePrinterDriverExW never reports 1797 for a missing driver");
+    world().AddDriver(kEnvironmentX64, u"Contract Driver D", u"NorvelCD.PPD");
+
+    Status missing =
+        spooler().DeletePrinterDriverEx(kEnvironmentX86, u"Contract Driver D", kDpdDeleteUnusedFiles, 3);
+    EXPECT_EQ(missing.error, win_error::kUnknownPrinterDriver);
+    EXPECT_TRUE(HasDriver(kEnvironmentX64, u"Contract Driver D"));
+}
+
+TEST_F(SpoolerContract, DeletingAConnectionThatDoesNotExistFails) {
+    SKIP_ON_WINE("DeletePrinterConnectionW reports success for any name");
+    EXPECT_FALSE(spooler().DeletePrinterConnection(u"\\\\contract-server\\No Such Printer").ok());
+}
+
+TEST_F(SpoolerContract, OffersDriverPackageDeletion) {
+    SKIP_ON_WINE("winspool.drv does not export DeletePrinterDriverPackageW");
+    EXPECT_TRUE(spooler().CanDeletePrinterDriverPackage());
+}
+
+TEST_F(SpoolerContract, ReportsTheDefaultPrinterInTwoCalls) {
+    world().AddDriver(kEnvironmentX64, u"Contract Driver A", u"NorvelCA.PPD");
+    world().AddPrinter(u"Contract Default", u"Contract Driver A");
+    world().SetDefaultPrinter(u"Contract Default");
+
+    DefaultPrinterResult sizing = spooler().GetDefaultPrinter(0);
+    EXPECT_FALSE(sizing.ok);
+    EXPECT_EQ(sizing.error, win_error::kInsufficientBuffer);
+    ASSERT_EQ(sizing.charsNeeded, std::u16string_view(u"Contract Default").size() + 1)
+        << "terminator included";
+
+    DefaultPrinterResult named = spooler().GetDefaultPrinter(sizing.charsNeeded);
+    EXPECT_TRUE(named.ok);
+    EXPECT_EQ(named.error, 0U);
+    EXPECT_EQ(named.name, u"Contract Default");
+}
+
+}  // namespace
+}  // namespace spoolsweep::contract

@@ -1,0 +1,309 @@
+// The contract world on the real Windows API: printers, drivers, keys and files are made with the calls an
+// installer would use, under names that belong to this test run, and removed again afterwards.
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+#include "platform/win32/unique_handles.h"
+#include "platform/win32/win32_seams.h"
+#include "platform/win32/windows_api.h"
+#include "world.h"
+
+namespace spoolsweep::contract {
+namespace {
+
+using win32::FromWide;
+using win32::Wide;
+
+HKEY RootKey(Handle root) {
+    if (root == kHkeyCurrentUser)
+        return HKEY_CURRENT_USER;
+    if (root == kHkeyLocalMachine)
+        return HKEY_LOCAL_MACHINE;
+    if (root == kHkeyUsers)
+        return HKEY_USERS;
+    throw std::invalid_argument("not a root key");
+}
+
+void Require(bool ok, const char* what) {
+    if (!ok) {
+        throw std::runtime_error(std::string(what) + " failed with " + std::to_string(::GetLastError()));
+    }
+}
+
+void RequireStatus(LSTATUS status, const char* what) {
+    if (status != ERROR_SUCCESS) {
+        throw std::runtime_error(std::string(what) + " failed with " + std::to_string(status));
+    }
+}
+
+std::u16string Unique() {
+    static std::atomic<unsigned> counter{0};
+    return win32::FromWide(std::to_wstring(::GetCurrentProcessId()).c_str()) + u"_" +
+           win32::FromWide(std::to_wstring(++counter).c_str());
+}
+
+std::u16string ModulePath() {
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return FromWide(path);
+}
+
+class Win32World final : public World {
+  public:
+    Win32World() : unique_(Unique()) {}
+    ~Win32World() override { CleanUp(); }
+
+    Machine& machine() override { return real_.machine(); }
+
+    bool IsWine() const override {
+        HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+        return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    }
+
+    void AddDriver(std::u16string_view environment, std::u16string_view name,
+                   std::u16string_view dataFile) override {
+        std::wstring env = Wide(environment);
+        wchar_t folder[MAX_PATH] = {};
+        DWORD needed = 0;
+        Require(::GetPrinterDriverDirectoryW(nullptr, env.data(), 1, reinterpret_cast<BYTE*>(folder),
+                                             sizeof(folder), &needed),
+                "GetPrinterDriverDirectoryW");
+        std::wstring base = std::wstring(folder) + L"\\";
+        std::wstring driverFile = base + L"spsw" + Wide(unique_) + L"drv.dll";
+        std::wstring data = base + Wide(dataFile);
+        std::wstring config = base + L"spsw" + Wide(unique_) + L"ui.dll";
+        for (const std::wstring& file : {driverFile, data, config}) {
+            WriteBytes(file, "contract test driver file");
+            driverFiles_.push_back(file);
+        }
+        std::wstring driverName = Wide(name);
+        DRIVER_INFO_3W info{};
+        info.cVersion = 3;
+        info.pName = driverName.data();
+        info.pEnvironment = env.data();
+        info.pDriverPath = driverFile.data();
+        info.pDataFile = data.data();
+        info.pConfigFile = config.data();
+        Require(::AddPrinterDriverW(nullptr, 3, reinterpret_cast<BYTE*>(&info)), "AddPrinterDriverW");
+        drivers_.push_back({env, driverName});
+    }
+
+    void AddPrinter(std::u16string_view name, std::u16string_view driver,
+                    std::u16string_view share) override {
+        std::wstring printerName = Wide(name);
+        std::wstring driverName = Wide(driver);
+        std::wstring shareName = Wide(share);
+        std::wstring port = L"FILE:";
+        std::wstring processor = L"WinPrint";
+        std::wstring datatype = L"RAW";
+        PRINTER_INFO_2W info{};
+        info.pPrinterName = printerName.data();
+        info.pShareName = share.empty() ? nullptr : shareName.data();
+        info.pPortName = port.data();
+        info.pDriverName = driverName.data();
+        info.pPrintProcessor = processor.data();
+        info.pDatatype = datatype.data();
+        info.Attributes = share.empty() ? 0 : PRINTER_ATTRIBUTE_SHARED;
+        HANDLE printer = ::AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&info));
+        Require(printer != nullptr, "AddPrinterW");
+        ::ClosePrinter(printer);
+        printers_.push_back(printerName);
+    }
+
+    void AddForm(std::u16string_view name) override {
+        std::wstring formName = Wide(name);
+        win32::unique_printer printer(OpenOwnPrinter());
+        FORM_INFO_1W form{};
+        form.Flags = FORM_USER;
+        form.pName = formName.data();
+        form.Size = {100000, 150000};
+        form.ImageableArea = {0, 0, 100000, 150000};
+        Require(::AddFormW(printer.get(), 1, reinterpret_cast<BYTE*>(&form)), "AddFormW");
+        forms_.push_back(formName);
+    }
+
+    void SetDefaultPrinter(std::u16string_view name) override {
+        std::wstring printerName = Wide(name);
+        Require(::SetDefaultPrinterW(printerName.c_str()), "SetDefaultPrinterW");
+    }
+
+    std::u16string OwnKey() override { return u"Software\\SpoolsweepContract\\" + unique_; }
+
+    void CreateKey(Handle root, std::u16string_view path) override {
+        win32::unique_hkey key;
+        RequireStatus(::RegCreateKeyExW(RootKey(root), Wide(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                        nullptr, key.put(), nullptr),
+                      "RegCreateKeyExW");
+    }
+
+    void SetValue(Handle root, std::u16string_view path, std::u16string_view name, std::uint32_t type,
+                  const std::vector<std::uint8_t>& data) override {
+        win32::unique_hkey key;
+        RequireStatus(::RegCreateKeyExW(RootKey(root), Wide(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                        nullptr, key.put(), nullptr),
+                      "RegCreateKeyExW");
+        RequireStatus(::RegSetValueExW(key.get(), Wide(name).c_str(), 0, type, data.data(),
+                                       static_cast<DWORD>(data.size())),
+                      "RegSetValueExW");
+    }
+
+    bool KeyExists(Handle root, std::u16string_view path) override {
+        win32::unique_hkey key;
+        return ::RegOpenKeyExW(RootKey(root), Wide(path).c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+    }
+
+    bool ValueExists(Handle root, std::u16string_view path, std::u16string_view name) override {
+        win32::unique_hkey key;
+        if (::RegOpenKeyExW(RootKey(root), Wide(path).c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+            return false;
+        }
+        return ::RegQueryValueExW(key.get(), Wide(name).c_str(), nullptr, nullptr, nullptr, nullptr) ==
+               ERROR_SUCCESS;
+    }
+
+    void SetEnvironmentVariable(std::u16string_view name, std::u16string_view value) override {
+        Require(::SetEnvironmentVariableW(Wide(name).c_str(), Wide(value).c_str()),
+                "SetEnvironmentVariableW");
+    }
+
+    std::u16string OwnFolder() override {
+        if (folder_.empty()) {
+            wchar_t temp[MAX_PATH] = {};
+            Require(::GetTempPathW(MAX_PATH, temp) != 0, "GetTempPathW");
+            folder_ = FromWide(temp) + u"spsw_contract_" + unique_;
+            CreateFolder(folder_);
+        }
+        return folder_;
+    }
+
+    void CreateFolder(std::u16string_view path) override {
+        Require(::CreateDirectoryW(Wide(path).c_str(), nullptr), "CreateDirectoryW");
+    }
+
+    void WriteFile(std::u16string_view path, std::string_view contents, std::uint32_t attributes) override {
+        std::wstring name = Wide(path);
+        WriteBytes(name, contents);
+        Require(::SetFileAttributesW(name.c_str(), attributes), "SetFileAttributesW");
+    }
+
+    std::optional<std::string> ReadFile(std::u16string_view path) override {
+        std::ifstream in(std::filesystem::path(Wide(path)), std::ios::binary);
+        if (!in) {
+            return std::nullopt;
+        }
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    bool FileExists(std::u16string_view path) override {
+        DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    }
+
+    bool FolderExists(std::u16string_view path) override {
+        DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    }
+
+    StartedProcess StartProcess() override {
+        // A second copy of this test program that only waits (see the suite's main).
+        std::u16string self = ModulePath();
+        std::wstring commandLine = L"\"" + Wide(self) + L"\" --contract-child";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION info{};
+        Require(::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                                 nullptr, nullptr, &startup, &info),
+                "CreateProcessW");
+        ::CloseHandle(info.hThread);
+        children_.emplace_back(info.hProcess);
+        return {self.substr(self.find_last_of(u'\\') + 1), info.dwProcessId};
+    }
+
+    void AwaitExit(std::uint32_t processId) override {
+        win32::unique_handle process(::OpenProcess(SYNCHRONIZE, FALSE, processId));
+        if (process) {
+            ::WaitForSingleObject(process.get(), 10000);
+        }
+    }
+
+  private:
+    static void WriteBytes(const std::wstring& path, std::string_view contents) {
+        std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+        out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+        if (!out) {
+            throw std::runtime_error("cannot write a contract test file");
+        }
+    }
+
+    // Forms belong to the spooler, not to one printer; any printer of this test opens the way to them.
+    HANDLE OpenOwnPrinter() {
+        if (printers_.empty()) {
+            throw std::logic_error("add a printer before a form");
+        }
+        PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
+        HANDLE printer = nullptr;
+        Require(::OpenPrinterW(printers_.front().data(), &printer, &access), "OpenPrinterW");
+        return printer;
+    }
+
+    // Best effort: whatever the test already removed is simply not there any more.
+    void CleanUp() noexcept {
+        for (win32::unique_handle& child : children_) {
+            ::TerminateProcess(child.get(), 0);
+            ::WaitForSingleObject(child.get(), 5000);
+        }
+        if (!forms_.empty()) {
+            PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
+            for (std::wstring& form : forms_) {
+                HANDLE printer = nullptr;
+                if (!printers_.empty() && ::OpenPrinterW(printers_.front().data(), &printer, &access)) {
+                    ::DeleteFormW(printer, form.data());
+                    ::ClosePrinter(printer);
+                }
+            }
+        }
+        for (std::wstring& name : printers_) {
+            PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
+            HANDLE printer = nullptr;
+            if (::OpenPrinterW(name.data(), &printer, &access)) {
+                ::DeletePrinter(printer);
+                ::ClosePrinter(printer);
+            }
+        }
+        for (auto& [environment, name] : drivers_) {
+            ::DeletePrinterDriverExW(nullptr, environment.data(), name.data(), 0, 3);
+        }
+        for (const std::wstring& file : driverFiles_) {
+            ::DeleteFileW(file.c_str());
+        }
+        ::SHDeleteKeyW(HKEY_CURRENT_USER, Wide(OwnKey()).c_str());
+        if (!folder_.empty()) {
+            std::wstring from = Wide(folder_);
+            from.append(2, L'\0');
+            SHFILEOPSTRUCTW operation{};
+            operation.wFunc = FO_DELETE;
+            operation.pFrom = from.c_str();
+            operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
+            ::SHFileOperationW(&operation);
+        }
+    }
+
+    win32::Win32Machine real_;
+    std::u16string unique_;
+    std::u16string folder_;
+    std::vector<std::wstring> printers_;
+    std::vector<std::pair<std::wstring, std::wstring>> drivers_;
+    std::vector<std::wstring> driverFiles_;
+    std::vector<std::wstring> forms_;
+    std::vector<win32::unique_handle> children_;
+};
+
+}  // namespace
+
+std::unique_ptr<World> MakeWorld() {
+    return std::make_unique<Win32World>();
+}
+
+}  // namespace spoolsweep::contract

@@ -1,0 +1,87 @@
+#!/bin/bash
+# End-to-end runs of Spoolsweep.exe under Wine:  run_e2e.sh WINE_RUN SPOOLSWEEP_EXE CASE
+# Each case runs the program in a fresh working directory and compares its console output and its command
+# log byte for byte. Under Wine the console is the Linux pipe, so each "\n" arrives as CR LF.
+set -u
+wine_run=$(realpath "$1")
+exe=$(realpath "$2")
+case_name=$3
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+# Runs the program with the given arguments; stdout lands in $work/stdout.
+run() {
+    "$wine_run" "$exe" "$@" >"$work/stdout" 2>"$work/stderr"
+    status=$?
+    [ "$status" -eq 0 ] || fail "exit status $status (expected 0); stderr: $(head -c 500 "$work/stderr")"
+}
+
+expect_stdout() {
+    printf '%s' "$1" >"$work/expected"
+    if ! cmp -s "$work/expected" "$work/stdout"; then
+        fail "console output differs"
+        echo "--- expected"; od -c "$work/expected" | head -20
+        echo "--- actual"; od -c "$work/stdout" | head -20
+    fi
+}
+
+# The log's entries without their timestamps: "\r\n " + yyyy-mm-dd.hh:mm:ss + banner + message per entry.
+log_messages() {
+    [ -f "$work/Spoolsweep_CL.log" ] || { echo "<no log>"; return; }
+    LC_ALL=C sed -E 's/^ [0-9]{4}-[0-9]{2}-[0-9]{2}\.[0-9]{2}:[0-9]{2}:[0-9]{2}\t Tamber Spoolsweep Command Line  ------> \t/|/' \
+        "$work/Spoolsweep_CL.log" | tr -d '\r'
+}
+
+expect_log() {
+    local expected
+    expected=$(printf '%s' "$1")
+    local actual
+    actual=$(log_messages)
+    if [ "$actual" != "$expected" ]; then
+        fail "command log differs"
+        echo "--- expected"; printf '%s\n' "$expected"
+        echo "--- actual"; printf "%s\n" "$actual"
+    fi
+    # Every entry begins with CR LF and a blank; the file ends right after the last message.
+    if [ -f "$work/Spoolsweep_CL.log" ] && [ "$(head -c 3 "$work/Spoolsweep_CL.log" | od -An -c | tr -d ' ')" != '\r\n' ]; then
+        fail "the log does not begin with CR LF and a blank"
+    fi
+}
+
+usage=$' \t Usage: Spoolsweep.exe [options]     \r\n \t Options can be any of the following: \r\n \t 1. -rmPrints -> removes all the printers.\r\n \t 2. -p  "Printer1 , Printer2" -> Remove specified printers. Printer names must be separated by comma and complete list should be enclosed within " ". \r\n \t 3. -getInstalledPrinters -> Get a list of all printers using Tamber Drivers.'
+
+case "$case_name" in
+    help-dash)
+        run -help
+        expect_stdout "$usage"
+        expect_log $'\n|Print the Usage Menu\n|Command Line Arguments Passed so No UI is launched.'
+        ;;
+    help-slash)
+        run /help
+        expect_stdout "$usage"
+        expect_log $'\n|Print the Usage Menu\n|Command Line Arguments Passed so No UI is launched.'
+        ;;
+    unrecognised-option)
+        run -RMPRINTS
+        expect_stdout ""
+        expect_log $'\n|Command Line Arguments Passed so No UI is launched.'
+        ;;
+    *)
+        echo "unknown case $case_name"
+        exit 2
+        ;;
+esac
+
+if [ "$failures" -ne 0 ]; then
+    echo "$case_name: $failures check(s) failed"
+    exit 1
+fi
+echo "$case_name: passed"

@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+#include "machine_json.h"
+
+namespace spoolsweep::sim {
+namespace {
+
+MachineJson Parse(const char* text) {
+    return MachineJson::parse(text);
+}
+
+// A machine that touches every section of the format, values of every type and a binary file included.
+const char* const kMachine = R"({
+  "os": {"major": 6, "minor": 1},
+  "architecture": 0,
+  "localTime": "2025-12-31 23:59:58",
+  "currentDirectory": "C:\\Tools",
+  "consoleAttachable": false,
+  "environment": {"USERPROFILE": "C:\\Users\\op", "SITE": "Zürich"},
+  "registry": {
+    "HKCU": {
+      "Printers\\Settings\\Printers\\P1": {"Opt": "x", "Count": {"type": "REG_DWORD", "data": 7}},
+      "Software\\Norvel\\Trackwell\\printers\\P1": {
+        "Media": {"type": "REG_MULTI_SZ", "data": ["A4", "Letter"]},
+        "Path": {"type": "REG_EXPAND_SZ", "data": "%TEMP%\\x"},
+        "Blob": {"type": "REG_BINARY", "hex": "00ff10"}
+      }
+    },
+    "HKU": {".DEFAULT\\Printers": {}}
+  },
+  "drivers": [{"environment": "Windows NT x86", "name": "Tamber AB12", "dataFile": "NorvelAB12.PPD",
+               "infPath": "C:\\Windows\\INF\\oem3.inf"}],
+  "printers": [
+    {"name": "P1", "driver": "Tamber AB12", "share": "P1SHARE", "jobs": 2, "scriptedJobCounts": [1, 0]},
+    {"name": "\\\\srv\\Q", "driver": "Tamber AB12", "server": "\\\\srv"}
+  ],
+  "forms": ["Custom1", {"name": "Tamber Card", "flags": 2}],
+  "defaultPrinter": "P1",
+  "folders": ["C:\\Tools", {"path": "C:\\Locked", "writable": false}],
+  "files": [
+    {"path": "C:\\Windows\\Temp\\,,srv,Q.tmp", "contents": "spool", "attributes": 1},
+    {"path": "C:\\Tools\\raw.bin", "contentsHex": "e9ff00"}
+  ],
+  "services": [{"name": "Spooler", "state": "running", "dependents": ["Fax"], "pendingMs": 50},
+               {"name": "Fax", "state": "stopped", "refusesControl": true}],
+  "processes": ["explorer.exe", {"exe": "NorvelAB12.srv", "pid": 4242}]
+})";
+
+TEST(SimMachineFile, LoadsEverySection) {
+    SimMachine machine;
+    LoadMachine(Parse(kMachine), machine);
+    EXPECT_EQ(machine.OsMajorVersion(), 6u);
+    EXPECT_EQ(machine.NativeArchitecture(), kProcessorArchitectureIntel);
+    EXPECT_EQ(machine.LocalTime().tm_wday, 3);  // a Wednesday
+    EXPECT_EQ(machine.CurrentDirectory(), u"C:\\Tools");
+    EXPECT_FALSE(machine.ConsoleAttachable());
+    EXPECT_EQ(machine.machine().registry.ExpandEnvironmentStrings(u"%SITE%", 260).text, u"Z\u00fcrich");
+    EXPECT_EQ(machine.GetValue(kHkeyCurrentUser, u"Printers\\Settings\\Printers\\P1", u"Count"),
+              (std::vector<std::uint8_t>{7, 0, 0, 0}));
+    EXPECT_EQ(machine.ValueNames(kHkeyCurrentUser, u"Software\\Norvel\\Trackwell\\printers\\P1"),
+              (std::vector<std::u16string>{u"Media", u"Path", u"Blob"}));
+    EXPECT_TRUE(machine.KeyExists(kHkeyUsers, u".DEFAULT\\Printers"));
+    EXPECT_TRUE(
+        machine.KeyExists(kHkeyLocalMachine, u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\P1"));
+    ASSERT_EQ(machine.Printers().size(), 2u);
+    EXPECT_EQ(machine.Printers()[0].jobs.size(), 2u);
+    EXPECT_EQ(machine.Printers()[1].serverName, u"\\\\srv");
+    EXPECT_EQ(machine.Forms().size(), 5u);
+    EXPECT_EQ(machine.Attributes(u"C:\\Windows\\Temp\\,,srv,Q.tmp"), kFileAttributeReadOnly);
+    EXPECT_EQ(machine.ReadFile(u"C:\\Tools\\raw.bin"), std::string("\xe9\xff\x00", 3));
+    EXPECT_FALSE(machine.FolderWritable(u"C:\\Locked"));
+    EXPECT_EQ(machine.Service(u"Fax")->refusesControl, true);
+    ASSERT_EQ(machine.Processes().size(), 2u);
+    EXPECT_EQ(machine.Processes()[1].processId, 4242u);
+}
+
+TEST(SimMachineFile, DumpLoadsBackToTheSameMachine) {
+    SimMachine first;
+    LoadMachine(Parse(kMachine), first);
+    // Change the machine through its seams so the dump holds a run's effects.
+    Machine& seams = first.machine();
+    ASSERT_TRUE(seams.registry.DeleteTree(kHkeyCurrentUser, u"Printers\\Settings").ok());
+    ASSERT_TRUE(seams.files.AppendText(u"Spoolsweep_CL.log", "line\n"));
+    MachineJson dumped = DumpMachine(first);
+
+    SimMachine second;
+    LoadMachine(dumped, second);
+    MachineJson again = DumpMachine(second);
+    dumped.erase("run");
+    again.erase("run");
+    EXPECT_EQ(dumped.dump(2), again.dump(2));
+    EXPECT_FALSE(second.KeyExists(kHkeyCurrentUser, u"Printers\\Settings"));
+    EXPECT_EQ(second.ReadFile(u"C:\\Tools\\Spoolsweep_CL.log"), "line\r\n");
+    EXPECT_EQ(second.Forms().size(), 5u);
+}
+
+TEST(SimMachineFile, DumpReportsTheRun) {
+    SimMachine machine;
+    LoadMachine(Parse(kMachine), machine);
+    ASSERT_TRUE(machine.machine().files.DeleteFile(u"C:\\Tools\\raw.bin").ok());
+    MachineJson run = DumpMachine(machine)["run"];
+    EXPECT_EQ(run["journal"], MachineJson::array({"DeleteFileW C:\\Tools\\raw.bin"}));
+    EXPECT_EQ(run["calls"]["DeleteFileW"], 1);
+}
+
+TEST(SimMachineFile, RejectsMalformedEntriesWithTheirPlace) {
+    SimMachine machine;
+    try {
+        LoadMachine(Parse(R"({"registry": {"HKCR": {}}})"), machine);
+        FAIL() << "accepted an unknown root";
+    } catch (const MachineFileError& error) {
+        EXPECT_NE(std::string(error.what()).find("registry.HKCR"), std::string::npos);
+    }
+    EXPECT_THROW(LoadMachine(Parse(R"({"services": [{"name": "S", "state": "sleeping"}]})"), machine),
+                 MachineFileError);
+    EXPECT_THROW(LoadMachine(Parse(R"({"localTime": "yesterday"})"), machine), MachineFileError);
+}
+
+TEST(SimMachineFile, CommandLineQuotesAsTheRuntimeSplitsIt) {
+    EXPECT_EQ(BuildCommandLine({"-p", "A,B"}), u"Spoolsweep.exe -p A,B");
+    EXPECT_EQ(BuildCommandLine({"-p", "Office Printer,B"}), u"Spoolsweep.exe -p \"Office Printer,B\"");
+    EXPECT_EQ(BuildCommandLine({""}), u"Spoolsweep.exe \"\"");
+    EXPECT_EQ(BuildCommandLine({"a \"b\""}), u"Spoolsweep.exe \"a \\\"b\\\"\"");
+    EXPECT_EQ(BuildCommandLine({"C:\\dir \\"}), u"Spoolsweep.exe \"C:\\dir \\\\\"");
+}
+
+TEST(SimMachineFile, ExampleMachineLoads) {
+    std::ifstream in(SPOOLSWEEP_EXAMPLE_MACHINE);
+    ASSERT_TRUE(in) << SPOOLSWEEP_EXAMPLE_MACHINE;
+    SimMachine machine;
+    LoadMachine(MachineJson::parse(in), machine);
+    EXPECT_GE(machine.Printers().size(), 5u);
+    EXPECT_TRUE(machine.FileExists(u"C:\\Program Files (x86)\\Vantle\\Tamber Driver Updater.exe"));
+}
+
+}  // namespace
+}  // namespace spoolsweep::sim

@@ -1,0 +1,663 @@
+#include "machine_json.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "platform/sim/sim_world.h"
+
+namespace spoolsweep::sim {
+
+namespace {
+
+struct RootName {
+    const char* name;
+    Handle root;
+};
+constexpr RootName kRoots[] = {{"HKCU", kHkeyCurrentUser}, {"HKLM", kHkeyLocalMachine}, {"HKU", kHkeyUsers}};
+
+struct TypeName {
+    const char* name;
+    std::uint32_t type;
+};
+constexpr TypeName kTypes[] = {{"REG_SZ", kRegSz},
+                               {"REG_EXPAND_SZ", kRegExpandSz},
+                               {"REG_BINARY", kRegBinary},
+                               {"REG_DWORD", kRegDword},
+                               {"REG_MULTI_SZ", kRegMultiSz}};
+
+struct StateName {
+    const char* name;
+    ServiceState state;
+};
+constexpr StateName kStates[] = {{"stopped", ServiceState::Stopped},
+                                 {"start-pending", ServiceState::StartPending},
+                                 {"stop-pending", ServiceState::StopPending},
+                                 {"running", ServiceState::Running},
+                                 {"continue-pending", ServiceState::ContinuePending},
+                                 {"pause-pending", ServiceState::PausePending},
+                                 {"paused", ServiceState::Paused}};
+
+[[noreturn]] void Fail(const std::string& where, const std::string& what) {
+    throw MachineFileError(where + ": " + what);
+}
+
+std::u16string Wide(const MachineJson& value, const std::string& where) {
+    if (!value.is_string()) {
+        Fail(where, "expected a string");
+    }
+    return FromUtf8(value.get<std::string>());
+}
+
+std::string Narrow(std::u16string_view text) {
+    return ToUtf8(text);
+}
+
+std::u16string WideField(const MachineJson& object, const char* key, const std::string& where,
+                         std::u16string fallback = {}) {
+    auto it = object.find(key);
+    if (it == object.end() || it->is_null()) {
+        return fallback;
+    }
+    return Wide(*it, where + "." + key);
+}
+
+template <class Number>
+Number NumberField(const MachineJson& object, const char* key, const std::string& where, Number fallback) {
+    auto it = object.find(key);
+    if (it == object.end()) {
+        return fallback;
+    }
+    if (!it->is_number_integer()) {
+        Fail(where + "." + key, "expected an integer");
+    }
+    return it->get<Number>();
+}
+
+bool BoolField(const MachineJson& object, const char* key, const std::string& where, bool fallback) {
+    auto it = object.find(key);
+    if (it == object.end()) {
+        return fallback;
+    }
+    if (!it->is_boolean()) {
+        Fail(where + "." + key, "expected true or false");
+    }
+    return it->get<bool>();
+}
+
+const MachineJson& ArrayOf(const MachineJson& file, const char* key) {
+    static const MachineJson empty = MachineJson::array();
+    auto it = file.find(key);
+    if (it == file.end()) {
+        return empty;
+    }
+    if (!it->is_array()) {
+        Fail(key, "expected an array");
+    }
+    return *it;
+}
+
+std::string Hex(const std::vector<std::uint8_t>& bytes) {
+    static const char* digits = "0123456789abcdef";
+    std::string text;
+    for (std::uint8_t byte : bytes) {
+        text.push_back(digits[byte >> 4]);
+        text.push_back(digits[byte & 0xF]);
+    }
+    return text;
+}
+
+std::vector<std::uint8_t> FromHex(const std::string& text, const std::string& where) {
+    if (text.size() % 2 != 0) {
+        Fail(where, "hex text of odd length");
+    }
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        unsigned value = 0;
+        if (std::sscanf(text.substr(i, 2).c_str(), "%2x", &value) != 1) {
+            Fail(where, "not hex: " + text.substr(i, 2));
+        }
+        bytes.push_back(static_cast<std::uint8_t>(value));
+    }
+    return bytes;
+}
+
+// UTF-16LE data holding exactly the strings given, each null-terminated (multi-string: plus a final null).
+std::optional<std::vector<std::u16string>> DecodeStrings(const std::vector<std::uint8_t>& data, bool multi) {
+    if (data.size() % 2 != 0 || data.size() < 2) {
+        return std::nullopt;
+    }
+    std::u16string units;
+    for (std::size_t i = 0; i < data.size(); i += 2) {
+        units.push_back(static_cast<char16_t>(data[i] | (data[i + 1] << 8)));
+    }
+    if (units.back() != u'\0') {
+        return std::nullopt;
+    }
+    std::vector<std::u16string> strings;
+    if (!multi) {
+        units.pop_back();
+        if (units.find(u'\0') != std::u16string::npos) {
+            return std::nullopt;
+        }
+        strings.push_back(units);
+        return strings;
+    }
+    if (units.size() < 2 || units[units.size() - 2] != u'\0') {
+        return units == std::u16string(1, u'\0') ? std::optional(strings) : std::nullopt;
+    }
+    units.pop_back();
+    std::size_t at = 0;
+    while (at < units.size()) {
+        std::size_t end = units.find(u'\0', at);
+        if (end == at) {
+            return std::nullopt;  // an empty string inside would end the list early
+        }
+        strings.push_back(units.substr(at, end - at));
+        at = end + 1;
+    }
+    return strings;
+}
+
+bool IsUtf8(const std::string& text) {
+    return ToUtf8(FromUtf8(text)) == text;
+}
+
+std::uint32_t ParseType(const MachineJson& type, const std::string& where) {
+    if (type.is_number_integer()) {
+        return type.get<std::uint32_t>();
+    }
+    if (type.is_string()) {
+        for (const auto& known : kTypes) {
+            if (type.get<std::string>() == known.name) {
+                return known.type;
+            }
+        }
+    }
+    Fail(where, "unknown value type");
+}
+
+void LoadValue(SimMachine& machine, Handle root, const std::u16string& key, const std::string& name,
+               const MachineJson& spec, const std::string& where) {
+    std::u16string valueName = FromUtf8(name);
+    if (spec.is_string()) {
+        machine.SetString(root, key, valueName, FromUtf8(spec.get<std::string>()));
+        return;
+    }
+    if (!spec.is_object()) {
+        Fail(where, "a value is a string or an object with type and data");
+    }
+    std::uint32_t type = ParseType(spec.value("type", MachineJson("REG_SZ")), where + ".type");
+    if (auto hex = spec.find("hex"); hex != spec.end()) {
+        machine.SetValue(root, key, valueName, type, FromHex(hex->get<std::string>(), where + ".hex"));
+        return;
+    }
+    const MachineJson& data = spec.contains("data") ? spec.at("data") : MachineJson("");
+    if (type == kRegDword) {
+        if (!data.is_number_integer()) {
+            Fail(where, "REG_DWORD data is a number");
+        }
+        auto number = data.get<std::uint32_t>();
+        machine.SetValue(root, key, valueName, type,
+                         {static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
+                          static_cast<std::uint8_t>(number >> 16), static_cast<std::uint8_t>(number >> 24)});
+    } else if (type == kRegMultiSz) {
+        std::vector<std::u16string> strings;
+        for (const auto& item : data) {
+            strings.push_back(Wide(item, where + ".data"));
+        }
+        machine.SetMultiString(root, key, valueName, strings);
+    } else if (data.is_string()) {
+        machine.SetString(root, key, valueName, FromUtf8(data.get<std::string>()), type);
+    } else {
+        Fail(where, "data does not suit the type; use \"hex\"");
+    }
+}
+
+void LoadRegistry(SimMachine& machine, const MachineJson& registry) {
+    if (!registry.is_object()) {
+        Fail("registry", "expected an object of roots");
+    }
+    for (const auto& [rootName, keys] : registry.items()) {
+        Handle root = 0;
+        for (const auto& known : kRoots) {
+            root = rootName == known.name ? known.root : root;
+        }
+        if (root == 0 || !keys.is_object()) {
+            Fail("registry." + rootName, "roots are HKCU, HKLM and HKU, each an object of keys");
+        }
+        for (const auto& [keyPath, values] : keys.items()) {
+            std::string where = "registry." + rootName + "." + keyPath;
+            std::u16string key = FromUtf8(keyPath);
+            machine.CreateKey(root, key);
+            if (!values.is_object()) {
+                Fail(where, "a key is an object of values");
+            }
+            for (const auto& [name, spec] : values.items()) {
+                LoadValue(machine, root, key, name, spec, where + "." + name);
+            }
+        }
+    }
+}
+
+MachineJson DumpValue(const SimValue& value) {
+    if (value.type == kRegSz || value.type == kRegExpandSz || value.type == kRegMultiSz) {
+        if (auto strings = DecodeStrings(value.data, value.type == kRegMultiSz)) {
+            if (value.type == kRegSz) {
+                return Narrow(strings->front());
+            }
+            MachineJson spec = {{"type", value.type == kRegExpandSz ? "REG_EXPAND_SZ" : "REG_MULTI_SZ"}};
+            if (value.type == kRegExpandSz) {
+                spec["data"] = Narrow(strings->front());
+            } else {
+                spec["data"] = MachineJson::array();
+                for (const auto& text : *strings) {
+                    spec["data"].push_back(Narrow(text));
+                }
+            }
+            return spec;
+        }
+    }
+    if (value.type == kRegDword && value.data.size() == 4) {
+        std::uint32_t number = value.data[0] | (value.data[1] << 8) | (value.data[2] << 16) |
+                               (static_cast<std::uint32_t>(value.data[3]) << 24);
+        return {{"type", "REG_DWORD"}, {"data", number}};
+    }
+    MachineJson spec;
+    spec["type"] = value.type;
+    for (const auto& known : kTypes) {
+        if (known.type == value.type) {
+            spec["type"] = known.name;
+        }
+    }
+    spec["hex"] = Hex(value.data);
+    return spec;
+}
+
+void DumpKeys(SimMachine& machine, Handle root, const std::u16string& path, MachineJson& keys) {
+    for (const auto& child : machine.SubkeyNames(root, path)) {
+        std::u16string childPath = path.empty() ? child : path + u"\\" + child;
+        MachineJson values = MachineJson::object();
+        for (const auto& value : machine.Values(root, childPath)) {
+            values[Narrow(value.name)] = DumpValue(value);
+        }
+        keys[Narrow(childPath)] = std::move(values);
+        DumpKeys(machine, root, childPath, keys);
+    }
+}
+
+std::tm ParseTime(const std::string& text) {
+    std::tm time{};
+    if (std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d", &time.tm_year, &time.tm_mon, &time.tm_mday,
+                    &time.tm_hour, &time.tm_min, &time.tm_sec) != 6) {
+        Fail("localTime", "expected \"YYYY-MM-DD hh:mm:ss\"");
+    }
+    time.tm_year -= 1900;
+    time.tm_mon -= 1;
+    std::tm normalised = time;
+    (void)timegm(&normalised);  // fills in the day of the week and of the year
+    time.tm_wday = normalised.tm_wday;
+    time.tm_yday = normalised.tm_yday;
+    return time;
+}
+
+std::string FormatTime(const std::tm& time) {
+    char text[80];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", time.tm_year + 1900, time.tm_mon + 1,
+                  time.tm_mday, time.tm_hour, time.tm_min, time.tm_sec);
+    return text;
+}
+
+void LoadSystem(SimMachine& machine, const MachineJson& file) {
+    if (auto os = file.find("os"); os != file.end()) {
+        machine.SetOsVersion(NumberField<std::uint32_t>(*os, "major", "os", 10),
+                             NumberField<std::uint32_t>(*os, "minor", "os", 0));
+    }
+    if (auto time = file.find("localTime"); time != file.end()) {
+        machine.SetLocalTime(ParseTime(time->get<std::string>()));
+    }
+    if (file.contains("tickCount")) {
+        machine.SetTickCount(NumberField<std::uint32_t>(file, "tickCount", "", 0));
+    }
+    if (file.contains("currentDirectory")) {
+        machine.SetCurrentDirectory(WideField(file, "currentDirectory", ""));
+    }
+    machine.SetConsoleAttachable(BoolField(file, "consoleAttachable", "", machine.ConsoleAttachable()));
+    machine.SetMessageBoxAnswer(NumberField<int>(file, "messageBoxAnswer", "", machine.MessageBoxAnswer()));
+    machine.SetDriverPackageDeletion(
+        BoolField(file, "driverPackageDeletion", "", machine.DriverPackageDeletion()));
+    machine.SetDatabaseLockHeldElsewhere(
+        BoolField(file, "databaseLockHeldElsewhere", "", machine.DatabaseLockHeldElsewhere()));
+    if (file.contains("commandLine")) {
+        machine.SetCommandLine(WideField(file, "commandLine", ""));
+    }
+    if (auto environment = file.find("environment"); environment != file.end()) {
+        for (const auto& [name, value] : environment->items()) {
+            machine.SetEnvironmentVariable(FromUtf8(name), Wide(value, "environment." + name));
+        }
+    }
+    if (auto folders = file.find("specialFolders"); folders != file.end()) {
+        for (const auto& [csidl, path] : folders->items()) {
+            std::optional<std::u16string> value;
+            if (!path.is_null()) {
+                value = Wide(path, "specialFolders." + csidl);
+            }
+            machine.SetSpecialFolder(std::stoi(csidl), value);
+        }
+    }
+}
+
+void LoadSpooler(SimMachine& machine, const MachineJson& file) {
+    for (const auto& driver : ArrayOf(file, "drivers")) {
+        machine.AddDriver({WideField(driver, "environment", "drivers", u"Windows x64"),
+                           WideField(driver, "name", "drivers"), WideField(driver, "dataFile", "drivers"),
+                           WideField(driver, "infPath", "drivers")});
+    }
+    for (const auto& item : ArrayOf(file, "printers")) {
+        SimPrinter printer;
+        printer.name = WideField(item, "name", "printers");
+        printer.driver = WideField(item, "driver", "printers");
+        printer.share = WideField(item, "share", "printers");
+        printer.serverName = WideField(item, "server", "printers");
+        if (auto jobs = item.find("jobs"); jobs != item.end()) {
+            if (jobs->is_number_integer()) {
+                for (std::uint32_t id = 1; id <= jobs->get<std::uint32_t>(); ++id) {
+                    printer.jobs.push_back(id);
+                }
+            } else {
+                printer.jobs = jobs->get<std::vector<std::uint32_t>>();
+            }
+        }
+        if (auto script = item.find("scriptedJobCounts"); script != item.end()) {
+            printer.scriptedJobCounts = script->get<std::vector<std::uint32_t>>();
+        }
+        machine.AddPrinter(printer);
+    }
+    for (const auto& form : ArrayOf(file, "forms")) {
+        if (form.is_string()) {
+            machine.AddForm({FromUtf8(form.get<std::string>()), kFormUser});
+        } else {
+            machine.AddForm(
+                {WideField(form, "name", "forms"), NumberField<std::uint32_t>(form, "flags", "forms", 0)});
+        }
+    }
+    if (auto printer = file.find("defaultPrinter"); printer != file.end()) {
+        machine.SetDefaultPrinter(printer->is_null() ? u"" : Wide(*printer, "defaultPrinter"));
+    }
+}
+
+void LoadFiles(SimMachine& machine, const MachineJson& file) {
+    for (const auto& folder : ArrayOf(file, "folders")) {
+        if (folder.is_string()) {
+            machine.CreateFolder(FromUtf8(folder.get<std::string>()));
+            continue;
+        }
+        std::u16string path = WideField(folder, "path", "folders");
+        machine.CreateFolder(path);
+        if (folder.contains("attributes")) {
+            machine.SetPathAttributes(path,
+                                      NumberField<std::uint32_t>(folder, "attributes", "folders", 0x10));
+        }
+        machine.SetFolderWritable(path, BoolField(folder, "writable", "folders", true));
+    }
+    for (const auto& item : ArrayOf(file, "files")) {
+        std::u16string path = WideField(item, "path", "files");
+        std::string contents = item.value("contents", std::string());
+        if (auto hex = item.find("contentsHex"); hex != item.end()) {
+            auto bytes = FromHex(hex->get<std::string>(), "files.contentsHex");
+            contents.assign(bytes.begin(), bytes.end());
+        }
+        machine.WriteFile(path, contents, NumberField<std::uint32_t>(item, "attributes", "files", 0x20));
+    }
+}
+
+void LoadServicesAndProcesses(SimMachine& machine, const MachineJson& file) {
+    for (const auto& item : ArrayOf(file, "services")) {
+        SimService service;
+        service.name = WideField(item, "name", "services");
+        if (auto state = item.find("state"); state != item.end()) {
+            bool known = false;
+            for (const auto& entry : kStates) {
+                if (state->is_string() && state->get<std::string>() == entry.name) {
+                    service.state = entry.state;
+                    known = true;
+                }
+            }
+            if (!known) {
+                Fail("services.state", "one of stopped, start-pending, stop-pending, running, paused");
+            }
+        }
+        for (const auto& dependent : item.value("dependents", MachineJson::array())) {
+            service.dependents.push_back(Wide(dependent, "services.dependents"));
+        }
+        service.pendingMs = NumberField<std::uint32_t>(item, "pendingMs", "services", service.pendingMs);
+        service.staysStopPending = BoolField(item, "staysStopPending", "services", false);
+        service.refusesControl = BoolField(item, "refusesControl", "services", false);
+        service.pendingSince = NumberField<std::uint32_t>(item, "pendingSince", "services", machine.Now());
+        machine.AddService(service);
+    }
+    for (const auto& item : ArrayOf(file, "processes")) {
+        SimProcess process;
+        if (item.is_string()) {
+            process.exeFile = FromUtf8(item.get<std::string>());
+        } else {
+            process.exeFile = WideField(item, "exe", "processes");
+            process.processId = NumberField<std::uint32_t>(item, "pid", "processes", 0);
+            process.running = BoolField(item, "running", "processes", true);
+            process.exitCode = NumberField<std::uint32_t>(item, "exitCode", "processes", kStillActive);
+        }
+        (void)machine.AddProcessRecord(process);
+    }
+}
+
+MachineJson DumpSystem(SimMachine& machine) {
+    MachineJson out;
+    out["os"] = {{"major", machine.OsMajorVersion()}, {"minor", machine.OsMinorVersion()}};
+    out["architecture"] = machine.NativeArchitecture();
+    out["localTime"] = FormatTime(machine.LocalTime());
+    out["tickCount"] = machine.Now();
+    out["currentDirectory"] = Narrow(machine.CurrentDirectory());
+    out["consoleAttachable"] = machine.ConsoleAttachable();
+    out["messageBoxAnswer"] = machine.MessageBoxAnswer();
+    out["commandLine"] = Narrow(machine.CommandLine());
+    out["driverPackageDeletion"] = machine.DriverPackageDeletion();
+    out["databaseLockHeldElsewhere"] = machine.DatabaseLockHeldElsewhere();
+    MachineJson environment = MachineJson::object();
+    for (const auto& [name, value] : machine.EnvironmentVariables()) {
+        environment[Narrow(name)] = Narrow(value);
+    }
+    out["environment"] = std::move(environment);
+    MachineJson folders = MachineJson::object();
+    for (const auto& [csidl, path] : machine.SpecialFolders()) {
+        folders[std::to_string(csidl)] = path ? MachineJson(Narrow(*path)) : MachineJson(nullptr);
+    }
+    out["specialFolders"] = std::move(folders);
+    return out;
+}
+
+void DumpSpooler(SimMachine& machine, MachineJson& out) {
+    out["drivers"] = MachineJson::array();
+    for (const auto& driver : machine.Drivers()) {
+        out["drivers"].push_back({{"environment", Narrow(driver.environment)},
+                                  {"name", Narrow(driver.name)},
+                                  {"dataFile", Narrow(driver.dataFile)},
+                                  {"infPath", Narrow(driver.infPath)}});
+    }
+    out["printers"] = MachineJson::array();
+    for (const auto& printer : machine.Printers()) {
+        MachineJson item = {{"name", Narrow(printer.name)}, {"driver", Narrow(printer.driver)}};
+        if (!printer.share.empty()) {
+            item["share"] = Narrow(printer.share);
+        }
+        if (!printer.serverName.empty()) {
+            item["server"] = Narrow(printer.serverName);
+        }
+        if (!printer.jobs.empty()) {
+            item["jobs"] = printer.jobs;
+        }
+        if (!printer.scriptedJobCounts.empty()) {
+            item["scriptedJobCounts"] = printer.scriptedJobCounts;
+        }
+        out["printers"].push_back(std::move(item));
+    }
+    out["forms"] = MachineJson::array();
+    for (const auto& form : machine.Forms()) {
+        out["forms"].push_back({{"name", Narrow(form.name)}, {"flags", form.flags}});
+    }
+    auto defaultPrinter = machine.DefaultPrinter();
+    out["defaultPrinter"] = defaultPrinter ? MachineJson(Narrow(*defaultPrinter)) : MachineJson(nullptr);
+}
+
+void DumpFiles(SimMachine& machine, MachineJson& out) {
+    out["folders"] = MachineJson::array();
+    out["files"] = MachineJson::array();
+    for (const auto& path : machine.AllPaths()) {
+        std::uint32_t attributes = machine.Attributes(path).value_or(0);
+        if (machine.FolderExists(path)) {
+            bool writable = machine.FolderWritable(path);
+            if (writable && attributes == kFileAttributeDirectory) {
+                out["folders"].push_back(Narrow(path));
+            } else {
+                out["folders"].push_back(
+                    {{"path", Narrow(path)}, {"attributes", attributes}, {"writable", writable}});
+            }
+            continue;
+        }
+        MachineJson item = {{"path", Narrow(path)}};
+        std::string contents = machine.ReadFile(path).value_or("");
+        if (IsUtf8(contents)) {
+            item["contents"] = contents;
+        } else {
+            item["contentsHex"] = Hex(std::vector<std::uint8_t>(contents.begin(), contents.end()));
+        }
+        if (attributes != kFileAttributeArchive) {
+            item["attributes"] = attributes == kFileAttributeNormal ? 0 : attributes;
+        }
+        out["files"].push_back(std::move(item));
+    }
+}
+
+void DumpServicesAndProcesses(SimMachine& machine, MachineJson& out) {
+    out["services"] = MachineJson::array();
+    for (const auto& service : machine.AllServices()) {
+        MachineJson item = {{"name", Narrow(service.name)}};
+        for (const auto& entry : kStates) {
+            if (entry.state == service.state) {
+                item["state"] = entry.name;
+            }
+        }
+        MachineJson dependents = MachineJson::array();
+        for (const auto& dependent : service.dependents) {
+            dependents.push_back(Narrow(dependent));
+        }
+        item["dependents"] = std::move(dependents);
+        item["pendingMs"] = service.pendingMs;
+        item["staysStopPending"] = service.staysStopPending;
+        item["refusesControl"] = service.refusesControl;
+        item["pendingSince"] = service.pendingSince;
+        out["services"].push_back(std::move(item));
+    }
+    out["processes"] = MachineJson::array();
+    for (const auto& process : machine.Processes()) {
+        out["processes"].push_back({{"exe", Narrow(process.exeFile)},
+                                    {"pid", process.processId},
+                                    {"running", process.running},
+                                    {"exitCode", process.exitCode}});
+    }
+}
+
+void DumpRun(SimMachine& machine, MachineJson& out) {
+    MachineJson run;
+    run["stdout"] = IsUtf8(machine.Stdout()) ? MachineJson(machine.Stdout()) : MachineJson(nullptr);
+    if (!IsUtf8(machine.Stdout())) {
+        run["stdoutHex"] = Hex(std::vector<std::uint8_t>(machine.Stdout().begin(), machine.Stdout().end()));
+    }
+    run["messageBoxes"] = MachineJson::array();
+    for (const auto& box : machine.MessageBoxes()) {
+        run["messageBoxes"].push_back(
+            {{"text", Narrow(box.text)}, {"caption", Narrow(box.caption)}, {"style", box.style}});
+    }
+    run["journal"] = machine.journal();
+    MachineJson calls = MachineJson::object();
+    for (const auto& [function, count] : machine.calls().Counts()) {
+        calls[function] = count;
+    }
+    run["calls"] = std::move(calls);
+    run["deletedDriverPackages"] = MachineJson::array();
+    for (const auto& [inf, environment] : machine.DeletedDriverPackages()) {
+        run["deletedDriverPackages"].push_back(
+            {{"infPath", Narrow(inf)}, {"environment", Narrow(environment)}});
+    }
+    out["run"] = std::move(run);
+}
+
+}  // namespace
+
+void LoadMachine(const MachineJson& file, SimMachine& machine) {
+    if (!file.is_object()) {
+        Fail("machine file", "expected a JSON object");
+    }
+    std::string base = file.value("base", std::string("fresh"));
+    if (base != "fresh" && base != "empty") {
+        Fail("base", "\"fresh\" or \"empty\"");
+    }
+    if (auto architecture = file.find("architecture"); architecture != file.end()) {
+        machine.SetNativeArchitecture(architecture->get<std::uint16_t>());
+    }
+    if (base == "empty") {
+        machine.Empty();
+    }
+    LoadSystem(machine, file);
+    if (auto registry = file.find("registry"); registry != file.end()) {
+        LoadRegistry(machine, *registry);
+    }
+    LoadSpooler(machine, file);
+    LoadFiles(machine, file);
+    LoadServicesAndProcesses(machine, file);
+}
+
+MachineJson DumpMachine(SimMachine& machine) {
+    MachineJson out;
+    out["base"] = "empty";
+    out.update(DumpSystem(machine));
+    MachineJson registry = MachineJson::object();
+    for (const auto& root : kRoots) {
+        MachineJson keys = MachineJson::object();
+        DumpKeys(machine, root.root, u"", keys);
+        registry[root.name] = std::move(keys);
+    }
+    out["registry"] = std::move(registry);
+    DumpSpooler(machine, out);
+    DumpFiles(machine, out);
+    DumpServicesAndProcesses(machine, out);
+    DumpRun(machine, out);
+    return out;
+}
+
+std::u16string BuildCommandLine(const std::vector<std::string>& arguments) {
+    std::u16string line = u"Spoolsweep.exe";
+    for (const auto& argument : arguments) {
+        std::u16string wide = FromUtf8(argument);
+        line.push_back(u' ');
+        if (!wide.empty() && wide.find_first_of(u" \t\"") == std::u16string::npos) {
+            line += wide;
+            continue;
+        }
+        // Backslashes count only before a quote: double them there, and escape the quote itself.
+        line.push_back(u'"');
+        std::size_t backslashes = 0;
+        for (char16_t unit : wide) {
+            if (unit == u'\\') {
+                ++backslashes;
+                continue;
+            }
+            line.append(unit == u'"' ? backslashes * 2 + 1 : backslashes, u'\\');
+            backslashes = 0;
+            line.push_back(unit);
+        }
+        line.append(backslashes * 2, u'\\');
+        line.push_back(u'"');
+    }
+    return line;
+}
+
+}  // namespace spoolsweep::sim

@@ -1,0 +1,33 @@
+#pragma once
+// Machine files: a simulated machine described in JSON (docs/sim-machine.md), loaded before a run and
+// written back after it.
+#include <nlohmann/json.hpp>
+
+#include <stdexcept>
+#include <string>
+
+#include "platform/sim/sim_machine.h"
+
+namespace spoolsweep::sim {
+
+using MachineJson = nlohmann::ordered_json;
+
+// A machine file that does not follow the format; what() names the offending entry.
+class MachineFileError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// Applies a machine file to a machine: on a fresh machine by default, on an empty one when the file says
+// "base": "empty" (as written dumps do). Throws MachineFileError.
+void LoadMachine(const MachineJson& file, SimMachine& machine);
+
+// The whole machine as a machine file with "base": "empty", followed by what the run produced: console
+// output, message boxes, journal, call counts and deleted driver packages (ignored when loaded).
+[[nodiscard]] MachineJson DumpMachine(SimMachine& machine);
+
+// The command line Windows would show for the program started with these arguments: "Spoolsweep.exe"
+// followed by each argument, quoted where the run-time library's splitting needs it.
+[[nodiscard]] std::u16string BuildCommandLine(const std::vector<std::string>& arguments);
+
+}  // namespace spoolsweep::sim
