@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <optional>
 
 #include "platform/text.h"
 
@@ -48,19 +49,33 @@ void RemoveTrailingNulls(std::u16string& text) {
 
 std::u16string ReadRegistryString(Registry& registry, Handle root, std::u16string_view path,
                                   std::u16string_view valueName) {
+    return ReadRegistryStringIfReadable(registry, root, path, valueName).value_or(std::u16string());
+}
+
+// A missing key or value reads as empty text; any other error means the registry could not be read.
+std::optional<std::u16string> ReadRegistryStringIfReadable(Registry& registry, Handle root,
+                                                           std::u16string_view path,
+                                                           std::u16string_view valueName) {
+    constexpr std::uint32_t kNotFound = 2;
     const HandleResult opened = registry.OpenKey(root, path);
+    if (opened.error == kNotFound) {
+        return std::u16string();
+    }
     if (opened.error != 0 || opened.handle == 0) {
-        return {};
+        return std::nullopt;
     }
     RegistryKey key(opened.handle, {&registry});
     const ValueResult size = registry.QueryValue(key.get(), valueName, 0);
+    if (size.error != 0 && size.error != kNotFound) {
+        return std::nullopt;
+    }
     if (size.size == 0) {
-        return {};
+        return std::u16string();
     }
     const ValueResult value = registry.QueryValue(key.get(), valueName, size.size);
     // A value that changed size between the two calls is not read half.
     if (value.error != 0) {
-        return {};
+        return std::u16string();
     }
     std::u16string text = WideFromBytes(value.data, std::min(value.size, size.size));
     RemoveTrailingNulls(text);
@@ -114,20 +129,33 @@ std::u16string ReadPrinterHardwareId(Registry& registry, std::u16string_view pri
 }
 
 std::u16string ReadDriverDataFileBase(Registry& registry, std::u16string_view driverName) {
-    const std::u16string architecture = ReadProcessorArchitecture(registry);
+    return ReadDriverDataFileBaseIfReadable(registry, driverName).value_or(std::u16string());
+}
+
+std::optional<std::u16string> ReadDriverDataFileBaseIfReadable(Registry& registry,
+                                                               std::u16string_view driverName) {
+    const std::optional<std::u16string> architecture = ReadRegistryStringIfReadable(
+        registry, kHkeyLocalMachine, kSessionEnvironmentKey, u"PROCESSOR_ARCHITECTURE");
+    if (!architecture) {
+        return std::nullopt;
+    }
     std::u16string_view pattern;
-    if (architecture == u"x86") {
+    if (*architecture == u"x86") {
         pattern = kX86DriverKey;
-    } else if (architecture == u"AMD64") {
+    } else if (*architecture == u"AMD64") {
         pattern = kX64DriverKey;
     } else {
-        return {};
+        return std::u16string();
     }
-    const std::u16string dataFile = ReadMachineString(registry, FormatOne(pattern, driverName), u"Data File");
-    const std::u16string_view text = UpToNull(dataFile);
+    const std::optional<std::u16string> dataFile = ReadRegistryStringIfReadable(
+        registry, kHkeyLocalMachine, FormatOne(pattern, driverName), u"Data File");
+    if (!dataFile) {
+        return std::nullopt;
+    }
+    const std::u16string_view text = UpToNull(*dataFile);
     const auto dot = text.find(u'.');
     if (dot == std::u16string_view::npos) {
-        return {};
+        return std::u16string();
     }
     return std::u16string(text.substr(0, dot));
 }

@@ -2,6 +2,7 @@
 // Single string values read from the registry, and the facts about printers and drivers derived from them.
 // Every reader is tolerant: a missing key or value gives an empty result.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,11 @@ inline constexpr std::uint32_t kTempPathBufferChars = 260;
 // the single nulls between its strings; a caller that wants text takes it up to the first null.
 [[nodiscard]] std::u16string ReadRegistryString(Registry& registry, Handle root, std::u16string_view path,
                                                 std::u16string_view valueName);
+// As ReadRegistryString, but nothing when the registry could not be read (an error other than a missing key
+// or value), for callers that must not take a failed read for an absent value.
+[[nodiscard]] std::optional<std::u16string> ReadRegistryStringIfReadable(Registry& registry, Handle root,
+                                                                         std::u16string_view path,
+                                                                         std::u16string_view valueName);
 [[nodiscard]] std::u16string ReadMachineString(Registry& registry, std::u16string_view path,
                                                std::u16string_view valueName);
 // HKCU "Environment" "Temp", unexpanded.
@@ -31,6 +37,9 @@ inline constexpr std::uint32_t kTempPathBufferChars = 260;
 // The driver's data file name up to its first dot: abc12.ppd gives abc12.
 [[nodiscard]] std::u16string ReadDriverDataFileBase(Registry& registry, std::u16string_view driverName);
 // The "driverName" recorded for a local printer (empty serverName) or for a connection to serverName.
+// As ReadDriverDataFileBase, but nothing when the registry could not be read.
+[[nodiscard]] std::optional<std::u16string> ReadDriverDataFileBaseIfReadable(Registry& registry,
+                                                                             std::u16string_view driverName);
 [[nodiscard]] std::u16string ReadDsDriverName(Registry& registry, System& system,
                                               std::u16string_view printerKeyName,
                                               std::u16string_view serverName);
