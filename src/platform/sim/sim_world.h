@@ -159,6 +159,7 @@ struct World {
     std::tm localTime{};
     std::uint32_t tick = 0x00100000;
     int messageBoxAnswer = 1;
+    std::vector<int> queuedAnswers;
     bool consoleAttachable = true;
     bool consoleAttached = false;
     std::u16string commandLine = u"Spoolsweep.exe";
