@@ -62,7 +62,14 @@ int main(int argc, char** argv) {
     }
     machine.SetCommandLine(spoolsweep::sim::BuildCommandLine(options.programArguments));
 
-    int status = spoolsweep::RunSpoolsweepApp(machine.machine());
+    // The program reports through its console and log, never by exception; one that escapes is a defect,
+    // shown here with the machine still written for inspection.
+    int status = 3;
+    try {
+        status = spoolsweep::RunSpoolsweepApp(machine.machine());
+    } catch (const std::exception& error) {
+        std::cerr << "spoolsweep-sim: the program threw: " << error.what() << "\n";
+    }
     std::cout << machine.Stdout() << std::flush;
 
     if (!options.writeFile.empty()) {
