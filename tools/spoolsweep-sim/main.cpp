@@ -1,6 +1,7 @@
 // spoolsweep-sim: runs the program's start-up on a simulated machine described by a JSON file, prints what
 // the program wrote to its console, and can write the machine back afterwards.
 //   spoolsweep-sim --machine in.json [--write out.json] -- <program arguments>
+// Exit status: the program's; 2 for a machine file that cannot be read; 3 when the program threw.
 #include <fstream>
 #include <iostream>
 #include <string>
