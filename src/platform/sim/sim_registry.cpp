@@ -41,7 +41,7 @@ bool SimRegistry::Resolve(Handle key, OpenRegKey& out) const {
 std::string SimRegistry::FullName(const OpenRegKey& key) const {
     std::string name = World::RootName(key.root);
     for (const auto& part : key.path) {
-        name += "\\" + ToUtf8(part);
+        name.append("\\").append(ToUtf8(part));
     }
     return name;
 }
@@ -51,9 +51,9 @@ HandleResult SimRegistry::Open(const char* function, Handle parent, std::u16stri
     bool known = Resolve(parent, base);
     std::u16string argument = WidenAscii(known ? World::RootName(base.root) : "?");
     for (const auto& part : base.path) {
-        argument += u"\\" + part;
+        argument.append(u"\\").append(part);
     }
-    argument += u"\\" + std::u16string(path);
+    argument.append(u"\\").append(path);
     if (std::uint32_t error = world_.Enter(function, argument)) {
         return {0, error};
     }
