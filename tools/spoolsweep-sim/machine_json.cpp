@@ -226,14 +226,15 @@ void LoadRegistry(SimMachine& machine, const MachineJson& registry) {
             Fail("registry." + rootName, "roots are HKCU, HKLM and HKU, each an object of keys");
         }
         for (const auto& [keyPath, values] : keys.items()) {
-            std::string where = "registry." + rootName + "." + keyPath;
+            std::string where = "registry.";
+            where.append(rootName).append(".").append(keyPath);
             std::u16string key = FromUtf8(keyPath);
             machine.CreateKey(root, key);
             if (!values.is_object()) {
                 Fail(where, "a key is an object of values");
             }
             for (const auto& [name, spec] : values.items()) {
-                LoadValue(machine, root, key, name, spec, where + "." + name);
+                LoadValue(machine, root, key, name, spec, std::string(where).append(".").append(name));
             }
         }
     }
@@ -275,7 +276,11 @@ MachineJson DumpValue(const SimValue& value) {
 
 void DumpKeys(SimMachine& machine, Handle root, const std::u16string& path, MachineJson& keys) {
     for (const auto& child : machine.SubkeyNames(root, path)) {
-        std::u16string childPath = path.empty() ? child : path + u"\\" + child;
+        std::u16string childPath = path;
+        if (!childPath.empty()) {
+            childPath.push_back(u'\\');
+        }
+        childPath += child;
         MachineJson values = MachineJson::object();
         for (const auto& value : machine.Values(root, childPath)) {
             values[Narrow(value.name)] = DumpValue(value);

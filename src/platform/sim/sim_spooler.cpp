@@ -152,9 +152,9 @@ EnumResult<std::uint32_t> SimSpooler::EnumJobs(Handle printer, std::uint32_t fir
             target->scriptedJobCounts.erase(target->scriptedJobCounts.begin());
         }
     }
-    if (it->second.jobAnswer) {
+    if (const auto& answer = it->second.jobAnswer; answer.has_value()) {
         jobs.clear();
-        for (std::uint32_t id = 1; id <= *it->second.jobAnswer; ++id) {
+        for (std::uint32_t id = 1; id <= answer.value(); ++id) {
             jobs.push_back(id);
         }
     }
