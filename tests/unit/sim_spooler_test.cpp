@@ -168,6 +168,27 @@ TEST(SimSpooler, JobsHonourFirstJobCountAndScriptedAnswers) {
     EXPECT_EQ(seen, (std::vector<std::size_t>{1, 0, 0}));
 }
 
+TEST(SimSpooler, PrinterWithQueuedJobsStaysUntilTheyHavePrinted) {
+    SimMachine sim;
+    AddTamber(sim);
+    sim.QueueJob(u"P1");
+    Spooler& spooler = sim.machine().spooler;
+    HandleResult printer = spooler.OpenPrinter(u"P1", kPrinterAllAccess);
+    EXPECT_TRUE(spooler.DeletePrinter(printer.handle).ok());
+    spooler.ClosePrinter(printer.handle);
+    EXPECT_EQ(spooler.EnumPrinters(6, 1000).entries.size(), 1u);
+    EXPECT_EQ(spooler.DeletePrinterDriverEx(u"Windows x64", u"Tamber AB12", kDpdDeleteUnusedFiles, 3).error,
+              win_error::kPrinterDriverInUse);
+    EXPECT_TRUE(sim.Printers()[0].pendingDeletion);
+
+    sim.CompleteJobs(u"P1");
+    EXPECT_TRUE(sim.Printers().empty());
+    EXPECT_FALSE(
+        sim.KeyExists(kHkeyLocalMachine, u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\P1"));
+    EXPECT_TRUE(spooler.DeletePrinterDriverEx(u"Windows x64", u"Tamber AB12", kDpdDeleteUnusedFiles, 3).ok());
+    EXPECT_EQ(sim.journal().front(), "DeletePrinter P1 pending");
+}
+
 TEST(SimSpooler, ConnectionsAreDeletedOnlyAsConnections) {
     SimMachine sim;
     sim.AddPrinter({u"\\\\srv\\Office", u"Generic", u"", u"\\\\srv", {}, {}});
@@ -192,6 +213,25 @@ TEST(SimSpooler, DefaultPrinterNeedsRoomForTheTerminator) {
     DefaultPrinterResult name = spooler.GetDefaultPrinter(3);
     EXPECT_TRUE(name.ok);
     EXPECT_EQ(name.name, u"P1");
+}
+
+TEST(SimSpooler, FaultsNarrowedToOnePrinterLeaveTheOthers) {
+    SimMachine sim;
+    AddTamber(sim);
+    sim.AddPrinter({u"P2", u"Tamber AB12", u"", u"", {}, {}});
+    sim.SetDefaultPrinter(u"P2");
+    sim.faults().Fail("DeletePrinter", win_error::kAccessDenied, -1, 0, u"P1");
+    Spooler& spooler = sim.machine().spooler;
+    for (std::u16string_view name : {u"P1", u"P2"}) {
+        HandleResult printer = spooler.OpenPrinter(name, kPrinterAllAccess);
+        (void)spooler.DeletePrinter(printer.handle);
+        spooler.ClosePrinter(printer.handle);
+    }
+    ASSERT_EQ(sim.Printers().size(), 1u);
+    EXPECT_EQ(sim.Printers()[0].name, u"P1");
+    EXPECT_FALSE(sim.DefaultPrinter().has_value());  // the default went with its printer
+    EXPECT_EQ(sim.calls().Count("DeletePrinter"), 2u);
+    EXPECT_EQ(spooler.DeletePrinter(0).error, win_error::kInvalidHandle);
 }
 
 }  // namespace

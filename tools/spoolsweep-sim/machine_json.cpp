@@ -226,14 +226,15 @@ void LoadRegistry(SimMachine& machine, const MachineJson& registry) {
             Fail("registry." + rootName, "roots are HKCU, HKLM and HKU, each an object of keys");
         }
         for (const auto& [keyPath, values] : keys.items()) {
-            std::string where = "registry." + rootName + "." + keyPath;
+            std::string where = "registry.";
+            where.append(rootName).append(".").append(keyPath);
             std::u16string key = FromUtf8(keyPath);
             machine.CreateKey(root, key);
             if (!values.is_object()) {
                 Fail(where, "a key is an object of values");
             }
             for (const auto& [name, spec] : values.items()) {
-                LoadValue(machine, root, key, name, spec, where + "." + name);
+                LoadValue(machine, root, key, name, spec, std::string(where).append(".").append(name));
             }
         }
     }
@@ -275,7 +276,11 @@ MachineJson DumpValue(const SimValue& value) {
 
 void DumpKeys(SimMachine& machine, Handle root, const std::u16string& path, MachineJson& keys) {
     for (const auto& child : machine.SubkeyNames(root, path)) {
-        std::u16string childPath = path.empty() ? child : path + u"\\" + child;
+        std::u16string childPath = path;
+        if (!childPath.empty()) {
+            childPath.push_back(u'\\');
+        }
+        childPath += child;
         MachineJson values = MachineJson::object();
         for (const auto& value : machine.Values(root, childPath)) {
             values[Narrow(value.name)] = DumpValue(value);
@@ -323,6 +328,9 @@ void LoadSystem(SimMachine& machine, const MachineJson& file) {
     }
     machine.SetConsoleAttachable(BoolField(file, "consoleAttachable", "", machine.ConsoleAttachable()));
     machine.SetMessageBoxAnswer(NumberField<int>(file, "messageBoxAnswer", "", machine.MessageBoxAnswer()));
+    if (auto answers = file.find("messageBoxAnswers"); answers != file.end()) {
+        machine.QueueMessageBoxAnswers(answers->get<std::vector<int>>());
+    }
     machine.SetDriverPackageDeletion(
         BoolField(file, "driverPackageDeletion", "", machine.DriverPackageDeletion()));
     machine.SetDatabaseLockHeldElsewhere(
@@ -367,6 +375,7 @@ void LoadSpooler(SimMachine& machine, const MachineJson& file) {
                 printer.jobs = jobs->get<std::vector<std::uint32_t>>();
             }
         }
+        printer.pendingDeletion = BoolField(item, "pendingDeletion", "printers", false);
         if (auto script = item.find("scriptedJobCounts"); script != item.end()) {
             printer.scriptedJobCounts = script->get<std::vector<std::uint32_t>>();
         }
@@ -458,6 +467,7 @@ MachineJson DumpSystem(SimMachine& machine) {
     out["currentDirectory"] = Narrow(machine.CurrentDirectory());
     out["consoleAttachable"] = machine.ConsoleAttachable();
     out["messageBoxAnswer"] = machine.MessageBoxAnswer();
+    out["messageBoxAnswers"] = machine.QueuedMessageBoxAnswers();
     out["commandLine"] = Narrow(machine.CommandLine());
     out["driverPackageDeletion"] = machine.DriverPackageDeletion();
     out["databaseLockHeldElsewhere"] = machine.DatabaseLockHeldElsewhere();
@@ -496,6 +506,9 @@ void DumpSpooler(SimMachine& machine, MachineJson& out) {
         }
         if (!printer.scriptedJobCounts.empty()) {
             item["scriptedJobCounts"] = printer.scriptedJobCounts;
+        }
+        if (printer.pendingDeletion) {
+            item["pendingDeletion"] = true;
         }
         out["printers"].push_back(std::move(item));
     }

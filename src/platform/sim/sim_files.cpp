@@ -82,10 +82,12 @@ Status SimFiles::SetAttributes(std::u16string_view path, std::uint32_t attribute
         return {sim_error::kInvalidName};
     }
     auto full = world_.Normalize(path);
-    FileNode* node = full ? world_.Node(*full) : nullptr;
+    if (!full) {
+        return {win_error::kPathNotFound};
+    }
+    FileNode* node = world_.Node(*full);
     if (node == nullptr) {
-        return {full && world_.Node(World::ParentOf(*full)) ? win_error::kFileNotFound
-                                                            : win_error::kPathNotFound};
+        return {world_.Node(World::ParentOf(*full)) ? win_error::kFileNotFound : win_error::kPathNotFound};
     }
     if (!node->folder && !world_.Writable(World::ParentOf(*full))) {
         return {win_error::kAccessDenied};
@@ -181,10 +183,12 @@ Status SimFiles::DeleteFile(std::u16string_view path) {
         return {sim_error::kInvalidName};
     }
     auto full = world_.Normalize(path);
-    FileNode* node = full ? world_.Node(*full) : nullptr;
+    if (!full) {
+        return {win_error::kPathNotFound};
+    }
+    FileNode* node = world_.Node(*full);
     if (node == nullptr) {
-        return {full && world_.Node(World::ParentOf(*full)) ? win_error::kFileNotFound
-                                                            : win_error::kPathNotFound};
+        return {world_.Node(World::ParentOf(*full)) ? win_error::kFileNotFound : win_error::kPathNotFound};
     }
     if (node->folder || (node->attributes & kFileAttributeReadOnly) != 0 ||
         !world_.Writable(World::ParentOf(*full))) {
@@ -203,10 +207,12 @@ Status SimFiles::RemoveDirectory(std::u16string_view path) {
         return {sim_error::kInvalidName};
     }
     auto full = world_.Normalize(path);
-    FileNode* node = full ? world_.Node(*full) : nullptr;
+    if (!full) {
+        return {win_error::kPathNotFound};
+    }
+    FileNode* node = world_.Node(*full);
     if (node == nullptr) {
-        return {full && world_.Node(World::ParentOf(*full)) ? win_error::kFileNotFound
-                                                            : win_error::kPathNotFound};
+        return {world_.Node(World::ParentOf(*full)) ? win_error::kFileNotFound : win_error::kPathNotFound};
     }
     if (!node->folder) {
         return {sim_error::kDirectory};
@@ -257,16 +263,21 @@ Status SimFiles::CopyFile(std::u16string_view source, std::u16string_view target
         return {sim_error::kInvalidName};
     }
     auto from = world_.Normalize(source);
-    FileNode* sourceNode = from ? world_.Node(*from) : nullptr;
+    if (!from) {
+        return {win_error::kPathNotFound};
+    }
+    FileNode* sourceNode = world_.Node(*from);
     if (sourceNode == nullptr) {
-        return {from && world_.Node(World::ParentOf(*from)) ? win_error::kFileNotFound
-                                                            : win_error::kPathNotFound};
+        return {world_.Node(World::ParentOf(*from)) ? win_error::kFileNotFound : win_error::kPathNotFound};
     }
     if (sourceNode->folder) {
         return {win_error::kAccessDenied};
     }
     auto to = world_.Normalize(target);
-    FileNode* targetParent = to ? world_.Node(World::ParentOf(*to)) : nullptr;
+    if (!to) {
+        return {win_error::kPathNotFound};
+    }
+    FileNode* targetParent = world_.Node(World::ParentOf(*to));
     if (targetParent == nullptr || !targetParent->folder) {
         return {win_error::kPathNotFound};
     }
@@ -356,15 +367,20 @@ std::optional<std::u16string> SimFiles::GetSpecialFolderPath(int csidl, bool cre
         return std::nullopt;
     }
     auto it = world_.specialFolders.find(csidl);
-    if (it == world_.specialFolders.end() || !it->second) {
+    if (it == world_.specialFolders.end()) {
         return std::nullopt;
     }
-    auto full = world_.Normalize(*it->second);
-    if (create && full && world_.Node(*full) == nullptr) {
+    const std::optional<std::u16string>& configured = it->second;
+    if (!configured.has_value()) {
+        return std::nullopt;
+    }
+    const std::u16string& folder = *configured;
+    auto full = world_.Normalize(folder);
+    if (create && full.has_value() && world_.Node(full.value()) == nullptr) {
         (void)world_.MakeFolder(*full);
         world_.Journal("CreateDirectoryW " + ToUtf8(*full));
     }
-    return it->second;
+    return folder;
 }
 
 std::u16string SimFiles::GetWindowsDirectory() {

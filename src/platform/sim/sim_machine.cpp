@@ -250,6 +250,15 @@ void SimMachine::QueueJob(std::u16string_view printer) {
     }
 }
 
+void SimMachine::CompleteJobs(std::u16string_view printer) {
+    if (SimPrinter* target = state_->world.FindPrinter(printer)) {
+        target->jobs.clear();
+        if (target->pendingDeletion) {
+            state_->world.RemovePrinter(printer);
+        }
+    }
+}
+
 void SimMachine::ScriptJobCounts(std::u16string_view printer, std::vector<std::uint32_t> counts) {
     if (SimPrinter* target = state_->world.FindPrinter(printer)) {
         target->scriptedJobCounts = std::move(counts);
@@ -476,6 +485,15 @@ void SimMachine::SetCommandLine(std::u16string_view commandLine) {
 void SimMachine::SetMessageBoxAnswer(int answer) {
     state_->world.messageBoxAnswer = answer;
 }
+void SimMachine::QueueMessageBoxAnswers(std::vector<int> answers) {
+    auto& queue = state_->world.queuedAnswers;
+    queue.insert(queue.end(), answers.begin(), answers.end());
+}
+
+std::vector<int> SimMachine::QueuedMessageBoxAnswers() const {
+    return state_->world.queuedAnswers;
+}
+
 void SimMachine::SetTickCount(std::uint32_t tick) {
     state_->world.tick = tick;
 }

@@ -152,9 +152,9 @@ EnumResult<std::uint32_t> SimSpooler::EnumJobs(Handle printer, std::uint32_t fir
             target->scriptedJobCounts.erase(target->scriptedJobCounts.begin());
         }
     }
-    if (it->second.jobAnswer) {
+    if (const auto& answer = it->second.jobAnswer; answer.has_value()) {
         jobs.clear();
-        for (std::uint32_t id = 1; id <= *it->second.jobAnswer; ++id) {
+        for (std::uint32_t id = 1; id <= answer.value(); ++id) {
             jobs.push_back(id);
         }
     }
@@ -196,13 +196,14 @@ Status SimSpooler::DeletePrinter(Handle printer) {
         // The queue belongs to the server; a connection is removed with DeletePrinterConnectionW.
         return {win_error::kAccessDenied};
     }
-    std::u16string key = FromUtf8(std::string(kPrintKey)) + u"\\Printers\\" + target->name;
-    (void)world_.RemoveKey(kHkeyLocalMachine, key);
-    world_.Journal("DeletePrinter " + ToUtf8(target->name));
-    if (world_.defaultPrinter && EqualNoCase(*world_.defaultPrinter, target->name)) {
-        world_.defaultPrinter.reset();
+    if (!target->jobs.empty()) {
+        // Windows deletes a printer with queued jobs once they have printed.
+        target->pendingDeletion = true;
+        world_.Journal("DeletePrinter " + ToUtf8(target->name) + " pending");
+        return {0};
     }
-    std::erase_if(world_.printers, [&](const SimPrinter& p) { return &p == target; });
+    world_.Journal("DeletePrinter " + ToUtf8(target->name));
+    world_.RemovePrinter(target->name);
     return {0};
 }
 
@@ -215,10 +216,7 @@ Status SimSpooler::DeletePrinterConnection(std::u16string_view name) {
         return {win_error::kInvalidPrinterName};
     }
     world_.Journal("DeletePrinterConnectionW " + ToUtf8(target->name));
-    if (world_.defaultPrinter && EqualNoCase(*world_.defaultPrinter, target->name)) {
-        world_.defaultPrinter.reset();
-    }
-    std::erase_if(world_.printers, [&](const SimPrinter& p) { return &p == target; });
+    world_.RemovePrinter(target->name);
     return {0};
 }
 
