@@ -342,6 +342,22 @@ TEST_F(UpdaterFolders, RestoredFromTheBackupWhenTheInstallFolderIsMissing) {
     EXPECT_FALSE(sim.FolderExists(kBackup));
 }
 
+TEST_F(UpdaterFolders, RestoredWhenTheInstallFolderVanishesDuringTheDriverDeletion) {
+    sim.WriteFile(kUpdater, "updater");
+    // The driver's uninstaller takes the updater's folder with it.
+    sim.faults().OnCall("DeletePrinterDriverExW", [this] {
+        (void)sim.machine().files.ShellDeleteTree(std::u16string(kInstall) + u'\0', 0x414);
+    });
+    RunProgram(sim, u"Spoolsweep.exe -p Office");
+    EXPECT_EQ(sim.ReadFile(kUpdater), "updater");
+    EXPECT_FALSE(sim.FolderExists(kBackup));
+    const auto vanished = JournalIndex(sim, "SHFileOperationW FO_DELETE C:\\Program Files (x86)\\Vantle");
+    const auto restored = JournalIndex(sim, "CopyFileW C:\\Program Files (x86)\\Vantle_temp");
+    ASSERT_TRUE(vanished.has_value());
+    ASSERT_TRUE(restored.has_value());
+    EXPECT_LT(*vanished, *restored);
+}
+
 TEST_F(UpdaterFolders, OnA32BitMachineTheProgramFilesFolderIsUsed) {
     sim.SetNativeArchitecture(0);
     sim.WriteFile(u"C:\\Program Files\\Vantle\\Tamber Driver Updater.exe", "updater");

@@ -45,10 +45,18 @@ class Faults {
     void Fail(std::string function, std::uint32_t error, int times = -1, int skip = 0,
               std::u16string argumentContains = {});
     void Clear();
+    // Runs action once, when the next call of function begins (before any fault rule is looked at): the world
+    // changing under the program, as another process would change it.
+    void OnCall(std::string function, std::function<void()> action);
     // Called by the seams: the error to report, or 0 to go on.
     [[nodiscard]] std::uint32_t Check(std::string_view function, std::u16string_view argument = {});
 
   private:
+    struct Action {
+        std::string function;
+        std::function<void()> run;
+    };
+    std::vector<Action> actions_;
     struct Rule {
         std::string function;
         std::uint32_t error;

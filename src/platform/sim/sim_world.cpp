@@ -463,9 +463,23 @@ void Faults::Fail(std::string function, std::uint32_t error, int times, int skip
 
 void Faults::Clear() {
     rules_.clear();
+    actions_.clear();
+}
+
+void Faults::OnCall(std::string function, std::function<void()> action) {
+    actions_.push_back({std::move(function), std::move(action)});
 }
 
 std::uint32_t Faults::Check(std::string_view function, std::u16string_view argument) {
+    // Taken out before it runs, so that an action may itself call the seams.
+    for (auto it = actions_.begin(); it != actions_.end(); ++it) {
+        if (it->function == function) {
+            std::function<void()> run = std::move(it->run);
+            actions_.erase(it);
+            run();
+            break;
+        }
+    }
     for (Rule& rule : rules_) {
         if (rule.function != function || rule.times == 0) {
             continue;
