@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "contract_helpers.h"
+#include "platform/files.h"
 #include "platform/spooler.h"
 #include "world.h"
 
@@ -90,6 +91,38 @@ TEST_F(SpoolerContract, ListsDriversPerEnvironment) {
     ASSERT_NE(found, drivers.end());
     EXPECT_EQ(found->environment, kEnvironmentX64);
     EXPECT_FALSE(HasDriver(kEnvironmentX86, u"Contract Driver A"));
+}
+
+TEST_F(SpoolerContract, DriverAndFormEnumerationsRefuseABufferOneByteShort) {
+    world().AddDriver(kEnvironmentX64, u"Contract Driver A", u"NorvelCA.PPD");
+    world().AddPrinter(u"Contract Forms", u"Contract Driver A");
+    PrinterHandle printer = Open(u"Contract Forms");
+
+    auto drivers = spooler().EnumPrinterDrivers(kEnvironmentX64, 0);
+    ASSERT_EQ(drivers.error, win_error::kInsufficientBuffer);
+    auto shortDrivers = spooler().EnumPrinterDrivers(kEnvironmentX64, drivers.bytesNeeded - 1);
+    EXPECT_FALSE(shortDrivers.ok);
+    EXPECT_EQ(shortDrivers.error, win_error::kInsufficientBuffer);
+    EXPECT_TRUE(shortDrivers.entries.empty());
+
+    auto forms = spooler().EnumForms(printer.get(), 0);
+    ASSERT_EQ(forms.error, win_error::kInsufficientBuffer);
+    auto shortForms = spooler().EnumForms(printer.get(), forms.bytesNeeded - 1);
+    EXPECT_FALSE(shortForms.ok);
+    EXPECT_EQ(shortForms.error, win_error::kInsufficientBuffer);
+    EXPECT_TRUE(shortForms.entries.empty());
+}
+
+TEST_F(SpoolerContract, TheDefaultPrinterFollowsTheLastChoice) {
+    world().AddDriver(kEnvironmentX64, u"Contract Driver A", u"NorvelCA.PPD");
+    world().AddPrinter(u"Contract First", u"Contract Driver A");
+    world().AddPrinter(u"Contract Second", u"Contract Driver A");
+    world().SetDefaultPrinter(u"Contract First");
+    world().SetDefaultPrinter(u"Contract Second");
+
+    DefaultPrinterResult named = spooler().GetDefaultPrinter(kMaxPath);
+    EXPECT_TRUE(named.ok);
+    EXPECT_EQ(named.name, u"Contract Second");
 }
 
 TEST_F(SpoolerContract, OpeningAnUnknownPrinterFails) {
