@@ -74,6 +74,17 @@ case "$case_name" in
         expect_stdout ""
         expect_log $'\n|Command Line Arguments Passed so No UI is launched.'
         ;;
+    no-options)
+        # The dialog mode: nothing on the console and no command log.
+        run
+        expect_stdout ""
+        [ ! -e "$work/Spoolsweep_CL.log" ] || fail "a run without options wrote a command log"
+        ;;
+    file-name-only)
+        run report.txt "two words"
+        expect_stdout ""
+        [ ! -e "$work/Spoolsweep_CL.log" ] || fail "parameters without - or / wrote a command log"
+        ;;
     *)
         echo "unknown case $case_name"
         exit 2
