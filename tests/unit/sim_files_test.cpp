@@ -137,5 +137,47 @@ TEST(SimFiles, AppendTextWritesCrLfRelativeToTheCurrentFolder) {
     EXPECT_FALSE(files.GetSpecialFolderPath(kCsidlAppData, false).has_value());
 }
 
+TEST(SimFiles, PathsResolveAsWindowsResolvesThem) {
+    SimMachine sim;
+    Files& files = sim.machine().files;
+    sim.WriteFile(u"C:\\Users\\admin\\notes.txt", "n");
+    EXPECT_TRUE(files.PathFileExists(u"notes.txt"));
+    EXPECT_TRUE(files.PathFileExists(u"c:/users/ADMIN/./Notes.txt"));
+    EXPECT_TRUE(files.PathFileExists(u"C:\\Users\\Public\\..\\admin\\notes.txt."));
+    EXPECT_TRUE(files.PathFileExists(u"\\Users\\admin\\notes.txt"));
+    EXPECT_FALSE(files.PathFileExists(u"\\\\server\\share\\notes.txt"));
+    // The status query is GetFileAttributesExW: a pattern names no file, even when its folder exists.
+    EXPECT_FALSE(files.GetStatus(u"C:\\Users\\admin\\*").has_value());
+    EXPECT_EQ(files.GetStatus(u"C:\\"), kFileAttributeDirectory);
+}
+
+TEST(SimFiles, CopyKeepsReadOnlyTargetsAndHonoursFailIfExists) {
+    SimMachine sim;
+    Files& files = sim.machine().files;
+    sim.WriteFile(u"C:\\A\\new.exe", "new");
+    sim.WriteFile(u"C:\\B\\old.exe", "old");
+    sim.WriteFile(u"C:\\B\\locked.exe", "locked", kFileAttributeReadOnly);
+    EXPECT_EQ(files.CopyFile(u"C:\\A\\new.exe", u"C:\\B\\old.exe", true).error, 80u);
+    EXPECT_EQ(files.CopyFile(u"C:\\A\\new.exe", u"C:\\B\\locked.exe", false).error, win_error::kAccessDenied);
+    EXPECT_TRUE(files.CopyFile(u"C:\\A\\new.exe", u"C:\\B\\OLD.EXE", false).ok());
+    EXPECT_EQ(sim.ReadFile(u"C:\\B\\old.exe"), "new");
+    EXPECT_EQ(sim.ReadFile(u"C:\\B\\locked.exe"), "locked");
+    EXPECT_EQ(sim.journal(), std::vector<std::string>{"CopyFileW C:\\A\\new.exe -> C:\\B\\old.exe"});
+}
+
+TEST(SimFiles, ShellDeleteChangesNothingItCannotFinish) {
+    SimMachine sim;
+    Files& files = sim.machine().files;
+    sim.WriteFile(u"C:\\Tree\\Locked\\f.txt", "x");
+    sim.SetFolderWritable(u"C:\\Tree\\Locked", false);
+    std::u16string list = std::u16string(u"C:\\Tree") + std::u16string(2, u'\0');
+    EXPECT_EQ(files.ShellDeleteTree(list, kFofSilentNoConfirmationNoErrorUi), 5);
+    EXPECT_NE(files.ShellDeleteTree(list, 0x0004), 0);  // would ask for confirmation
+    EXPECT_TRUE(sim.FileExists(u"C:\\Tree\\Locked\\f.txt"));
+    sim.SetFolderWritable(u"C:\\Tree\\Locked", true);
+    EXPECT_EQ(files.ShellDeleteTree(list, kFofSilentNoConfirmationNoErrorUi), 0);
+    EXPECT_FALSE(sim.FolderExists(u"C:\\Tree"));
+}
+
 }  // namespace
 }  // namespace spoolsweep::sim

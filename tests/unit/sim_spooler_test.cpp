@@ -194,5 +194,24 @@ TEST(SimSpooler, DefaultPrinterNeedsRoomForTheTerminator) {
     EXPECT_EQ(name.name, u"P1");
 }
 
+TEST(SimSpooler, FaultsNarrowedToOnePrinterLeaveTheOthers) {
+    SimMachine sim;
+    AddTamber(sim);
+    sim.AddPrinter({u"P2", u"Tamber AB12", u"", u"", {}, {}});
+    sim.SetDefaultPrinter(u"P2");
+    sim.faults().Fail("DeletePrinter", win_error::kAccessDenied, -1, 0, u"P1");
+    Spooler& spooler = sim.machine().spooler;
+    for (std::u16string_view name : {u"P1", u"P2"}) {
+        HandleResult printer = spooler.OpenPrinter(name, kPrinterAllAccess);
+        (void)spooler.DeletePrinter(printer.handle);
+        spooler.ClosePrinter(printer.handle);
+    }
+    ASSERT_EQ(sim.Printers().size(), 1u);
+    EXPECT_EQ(sim.Printers()[0].name, u"P1");
+    EXPECT_FALSE(sim.DefaultPrinter().has_value());  // the default went with its printer
+    EXPECT_EQ(sim.calls().Count("DeletePrinter"), 2u);
+    EXPECT_EQ(spooler.DeletePrinter(0).error, win_error::kInvalidHandle);
+}
+
 }  // namespace
 }  // namespace spoolsweep::sim

@@ -91,9 +91,21 @@ class SimSystem final : public System {
     World& world_;
 };
 
+// Closes the Service Control Manager handle a Services implementation keeps for the whole process, where the
+// seam keeps one.
+template <class ServicesSeam>
+void CloseSharedManagerOf(ServicesSeam& services) {
+    if constexpr (requires { services.CloseSharedManager(); }) {
+        services.CloseSharedManager();
+    }
+}
+
 class SimServices final : public Services {
   public:
     explicit SimServices(World& world) : world_(world) {}
+    ~SimServices() override { CloseSharedManagerOf(*this); }
+    SimServices(const SimServices&) = delete;
+    SimServices& operator=(const SimServices&) = delete;
     HandleResult OpenManager(std::uint32_t access) override;
     HandleResult LockDatabase(Handle manager) override;
     void UnlockDatabase(Handle lock) override;
