@@ -131,6 +131,18 @@ TEST_F(SpoolerContract, OpeningAnUnknownPrinterFails) {
     EXPECT_EQ(opened.error, win_error::kInvalidPrinterName);
 }
 
+TEST_F(SpoolerContract, CallsWithANullHandleFailWithoutEffect) {
+    world().AddDriver(kEnvironmentX64, u"Contract Driver A", u"NorvelCA.PPD");
+    world().AddPrinter(u"Contract Survivor", u"Contract Driver A");
+
+    EXPECT_EQ(spooler().DeletePrinter(0).error, win_error::kInvalidHandle);
+    EXPECT_EQ(spooler().DeleteForm(0, u"Letter").error, win_error::kInvalidHandle);
+    auto forms = spooler().EnumForms(0, 0);
+    EXPECT_FALSE(forms.ok);
+    EXPECT_EQ(forms.error, win_error::kInvalidHandle);
+    EXPECT_TRUE(FindPrinter(u"Contract Survivor").has_value());
+}
+
 TEST_F(SpoolerContract, DeletesAnOpenedPrinter) {
     world().AddDriver(kEnvironmentX64, u"Contract Driver A", u"NorvelCA.PPD");
     world().AddPrinter(u"Contract Doomed", u"Contract Driver A");
