@@ -175,5 +175,19 @@ TEST(SimRegistry, FreshMachineHasTheUserTempSettingAndArchitecture) {
         (std::vector<std::uint8_t>{'x', 0, '8', 0, '6', 0, 0, 0}));
 }
 
+TEST(SimRegistry, RefusesKeyPathsWithEmptyNames) {
+    SimMachine sim;
+    Registry& registry = sim.machine().registry;
+    sim.CreateKey(kHkeyLocalMachine, u"SOFTWARE\\Servers\\srv\\Printers");
+    HandleResult trailing = registry.OpenKey(kHkeyLocalMachine, u"SOFTWARE\\Servers\\srv\\Printers\\");
+    EXPECT_EQ(trailing.error, 0u);
+    registry.CloseKey(trailing.handle);
+    EXPECT_NE(registry.OpenKey(kHkeyLocalMachine, u"SOFTWARE\\Servers\\\\srv\\Printers").error, 0u);
+    EXPECT_NE(registry.OpenKeyEx(kHkeyLocalMachine, u"\\SOFTWARE", kKeyAllAccess).error, 0u);
+    EXPECT_NE(registry.DeleteTree(kHkeyLocalMachine, u"SOFTWARE\\\\Servers").error, 0u);
+    EXPECT_TRUE(sim.KeyExists(kHkeyLocalMachine, u"SOFTWARE\\Servers"));
+    EXPECT_EQ(sim.OpenHandleCount(), 0u);
+}
+
 }  // namespace
 }  // namespace spoolsweep::sim

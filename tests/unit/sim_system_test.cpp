@@ -104,6 +104,12 @@ TEST(SimSystem, MessageBoxesAreRecordedAndAnswered) {
     ASSERT_EQ(sim.MessageBoxes().size(), 1u);
     EXPECT_EQ(sim.MessageBoxes()[0].text, u"Printer is Busy.");
     EXPECT_EQ(sim.MessageBoxes()[0].caption, u"Spoolsweep");
+    sim.QueueMessageBoxAnswers({6, 2});
+    System& system = sim.machine().system;
+    EXPECT_EQ(system.MessageBox(u"Keep presets?", u"Tamber AB12 PS", 0x24), 6);
+    EXPECT_EQ(system.MessageBox(u"Keep presets?", u"Tamber CD34 PS", 0x24), 2);
+    EXPECT_EQ(system.MessageBox(u"Done", u"Spoolsweep", kMbOk), 7);
+    EXPECT_EQ(sim.MessageBoxes().size(), 4u);
 }
 
 }  // namespace

@@ -323,6 +323,9 @@ void LoadSystem(SimMachine& machine, const MachineJson& file) {
     }
     machine.SetConsoleAttachable(BoolField(file, "consoleAttachable", "", machine.ConsoleAttachable()));
     machine.SetMessageBoxAnswer(NumberField<int>(file, "messageBoxAnswer", "", machine.MessageBoxAnswer()));
+    if (auto answers = file.find("messageBoxAnswers"); answers != file.end()) {
+        machine.QueueMessageBoxAnswers(answers->get<std::vector<int>>());
+    }
     machine.SetDriverPackageDeletion(
         BoolField(file, "driverPackageDeletion", "", machine.DriverPackageDeletion()));
     machine.SetDatabaseLockHeldElsewhere(
@@ -458,6 +461,7 @@ MachineJson DumpSystem(SimMachine& machine) {
     out["currentDirectory"] = Narrow(machine.CurrentDirectory());
     out["consoleAttachable"] = machine.ConsoleAttachable();
     out["messageBoxAnswer"] = machine.MessageBoxAnswer();
+    out["messageBoxAnswers"] = machine.QueuedMessageBoxAnswers();
     out["commandLine"] = Narrow(machine.CommandLine());
     out["driverPackageDeletion"] = machine.DriverPackageDeletion();
     out["databaseLockHeldElsewhere"] = machine.DatabaseLockHeldElsewhere();

@@ -1,6 +1,7 @@
 // spoolsweep-sim: runs the program's start-up on a simulated machine described by a JSON file, prints what
 // the program wrote to its console, and can write the machine back afterwards.
 //   spoolsweep-sim --machine in.json [--write out.json] -- <program arguments>
+// Exit status: the program's; 2 for a machine file that cannot be read; 3 when the program threw.
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -62,7 +63,14 @@ int main(int argc, char** argv) {
     }
     machine.SetCommandLine(spoolsweep::sim::BuildCommandLine(options.programArguments));
 
-    int status = spoolsweep::RunSpoolsweepApp(machine.machine());
+    // The program reports through its console and log, never by exception; one that escapes is a defect,
+    // shown here with the machine still written for inspection.
+    int status = 3;
+    try {
+        status = spoolsweep::RunSpoolsweepApp(machine.machine());
+    } catch (const std::exception& error) {
+        std::cerr << "spoolsweep-sim: the program threw: " << error.what() << "\n";
+    }
     std::cout << machine.Stdout() << std::flush;
 
     if (!options.writeFile.empty()) {

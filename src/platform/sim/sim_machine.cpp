@@ -476,6 +476,15 @@ void SimMachine::SetCommandLine(std::u16string_view commandLine) {
 void SimMachine::SetMessageBoxAnswer(int answer) {
     state_->world.messageBoxAnswer = answer;
 }
+void SimMachine::QueueMessageBoxAnswers(std::vector<int> answers) {
+    auto& queue = state_->world.queuedAnswers;
+    queue.insert(queue.end(), answers.begin(), answers.end());
+}
+
+std::vector<int> SimMachine::QueuedMessageBoxAnswers() const {
+    return state_->world.queuedAnswers;
+}
+
 void SimMachine::SetTickCount(std::uint32_t tick) {
     state_->world.tick = tick;
 }

@@ -229,6 +229,9 @@ class SimMachine {
     void SetConsoleAttachable(bool attachable);
     void SetCommandLine(std::u16string_view commandLine);
     void SetMessageBoxAnswer(int answer);
+    // Answers for the next message boxes, one each in order; after them the answer above.
+    void QueueMessageBoxAnswers(std::vector<int> answers);
+    [[nodiscard]] std::vector<int> QueuedMessageBoxAnswers() const;
     void SetTickCount(std::uint32_t tick);
     [[nodiscard]] std::uint32_t Now() const;  // simulated tick count
     [[nodiscard]] std::uint32_t OsMajorVersion() const;

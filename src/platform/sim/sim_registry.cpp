@@ -18,6 +18,11 @@ std::u16string JoinPath(const std::vector<std::u16string>& parts) {
     return joined;
 }
 
+// Windows refuses empty key names: a path that starts with a backslash or holds two in a row names none.
+bool IsValidKeyPath(std::u16string_view path) {
+    return !path.starts_with(u'\\') && path.find(u"\\\\") == std::u16string_view::npos;
+}
+
 }  // namespace
 
 bool SimRegistry::Resolve(Handle key, OpenRegKey& out) const {
@@ -36,7 +41,7 @@ bool SimRegistry::Resolve(Handle key, OpenRegKey& out) const {
 std::string SimRegistry::FullName(const OpenRegKey& key) const {
     std::string name = World::RootName(key.root);
     for (const auto& part : key.path) {
-        name += "\\" + ToUtf8(part);
+        name.append("\\").append(ToUtf8(part));
     }
     return name;
 }
@@ -46,14 +51,17 @@ HandleResult SimRegistry::Open(const char* function, Handle parent, std::u16stri
     bool known = Resolve(parent, base);
     std::u16string argument = WidenAscii(known ? World::RootName(base.root) : "?");
     for (const auto& part : base.path) {
-        argument += u"\\" + part;
+        argument.append(u"\\").append(part);
     }
-    argument += u"\\" + std::u16string(path);
+    argument.append(u"\\").append(path);
     if (std::uint32_t error = world_.Enter(function, argument)) {
         return {0, error};
     }
     if (!known) {
         return {0, win_error::kInvalidHandle};
+    }
+    if (!IsValidKeyPath(path)) {
+        return {0, sim_error::kBadPathname};
     }
     RegKey* key = world_.FindKey(base.root, base.path);
     if (key == nullptr) {
@@ -200,6 +208,9 @@ Status SimRegistry::DeleteTree(Handle parent, std::u16string_view path) {
     auto parts = SplitPath(path);
     if (parts.empty()) {
         return {win_error::kInvalidParameter};
+    }
+    if (!IsValidKeyPath(path)) {
+        return {sim_error::kBadPathname};
     }
     std::vector<std::u16string> full = base.path;
     full.insert(full.end(), parts.begin(), parts.end());

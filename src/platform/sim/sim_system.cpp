@@ -83,6 +83,11 @@ int SimSystem::MessageBox(std::u16string_view text, std::u16string_view caption,
         return 0;
     }
     world_.messageBoxes.push_back({std::u16string(text), std::u16string(caption), style});
+    if (!world_.queuedAnswers.empty()) {
+        int answer = world_.queuedAnswers.front();
+        world_.queuedAnswers.erase(world_.queuedAnswers.begin());
+        return answer;
+    }
     return world_.messageBoxAnswer;
 }
 

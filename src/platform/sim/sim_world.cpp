@@ -335,7 +335,7 @@ std::optional<std::u16string> World::Normalize(std::u16string_view path) const {
     }
     std::u16string result = drive;
     for (const auto& part : parts) {
-        result += u"\\" + part;
+        result.append(u"\\").append(part);
     }
     return result;
 }

@@ -18,6 +18,7 @@ namespace sim_error {
 inline constexpr std::uint32_t kNoMoreFiles = 18;
 inline constexpr std::uint32_t kFileExists = 80;
 inline constexpr std::uint32_t kInvalidName = 123;
+inline constexpr std::uint32_t kBadPathname = 161;
 inline constexpr std::uint32_t kProcNotFound = 127;
 inline constexpr std::uint32_t kDirectory = 267;
 inline constexpr std::uint32_t kKeyDeleted = 1018;
@@ -158,6 +159,7 @@ struct World {
     std::tm localTime{};
     std::uint32_t tick = 0x00100000;
     int messageBoxAnswer = 1;
+    std::vector<int> queuedAnswers;
     bool consoleAttachable = true;
     bool consoleAttached = false;
     std::u16string commandLine = u"Spoolsweep.exe";
