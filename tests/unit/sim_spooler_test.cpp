@@ -168,6 +168,27 @@ TEST(SimSpooler, JobsHonourFirstJobCountAndScriptedAnswers) {
     EXPECT_EQ(seen, (std::vector<std::size_t>{1, 0, 0}));
 }
 
+TEST(SimSpooler, PrinterWithQueuedJobsStaysUntilTheyHavePrinted) {
+    SimMachine sim;
+    AddTamber(sim);
+    sim.QueueJob(u"P1");
+    Spooler& spooler = sim.machine().spooler;
+    HandleResult printer = spooler.OpenPrinter(u"P1", kPrinterAllAccess);
+    EXPECT_TRUE(spooler.DeletePrinter(printer.handle).ok());
+    spooler.ClosePrinter(printer.handle);
+    EXPECT_EQ(spooler.EnumPrinters(6, 1000).entries.size(), 1u);
+    EXPECT_EQ(spooler.DeletePrinterDriverEx(u"Windows x64", u"Tamber AB12", kDpdDeleteUnusedFiles, 3).error,
+              win_error::kPrinterDriverInUse);
+    EXPECT_TRUE(sim.Printers()[0].pendingDeletion);
+
+    sim.CompleteJobs(u"P1");
+    EXPECT_TRUE(sim.Printers().empty());
+    EXPECT_FALSE(
+        sim.KeyExists(kHkeyLocalMachine, u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\P1"));
+    EXPECT_TRUE(spooler.DeletePrinterDriverEx(u"Windows x64", u"Tamber AB12", kDpdDeleteUnusedFiles, 3).ok());
+    EXPECT_EQ(sim.journal().front(), "DeletePrinter P1 pending");
+}
+
 TEST(SimSpooler, ConnectionsAreDeletedOnlyAsConnections) {
     SimMachine sim;
     sim.AddPrinter({u"\\\\srv\\Office", u"Generic", u"", u"\\\\srv", {}, {}});

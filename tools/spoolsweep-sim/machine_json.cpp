@@ -370,6 +370,7 @@ void LoadSpooler(SimMachine& machine, const MachineJson& file) {
                 printer.jobs = jobs->get<std::vector<std::uint32_t>>();
             }
         }
+        printer.pendingDeletion = BoolField(item, "pendingDeletion", "printers", false);
         if (auto script = item.find("scriptedJobCounts"); script != item.end()) {
             printer.scriptedJobCounts = script->get<std::vector<std::uint32_t>>();
         }
@@ -500,6 +501,9 @@ void DumpSpooler(SimMachine& machine, MachineJson& out) {
         }
         if (!printer.scriptedJobCounts.empty()) {
             item["scriptedJobCounts"] = printer.scriptedJobCounts;
+        }
+        if (printer.pendingDeletion) {
+            item["pendingDeletion"] = true;
         }
         out["printers"].push_back(std::move(item));
     }

@@ -250,6 +250,15 @@ void SimMachine::QueueJob(std::u16string_view printer) {
     }
 }
 
+void SimMachine::CompleteJobs(std::u16string_view printer) {
+    if (SimPrinter* target = state_->world.FindPrinter(printer)) {
+        target->jobs.clear();
+        if (target->pendingDeletion) {
+            state_->world.RemovePrinter(printer);
+        }
+    }
+}
+
 void SimMachine::ScriptJobCounts(std::u16string_view printer, std::vector<std::uint32_t> counts) {
     if (SimPrinter* target = state_->world.FindPrinter(printer)) {
         target->scriptedJobCounts = std::move(counts);

@@ -69,6 +69,9 @@ struct SimPrinter {
     // EnumJobsW call and keeps it for its later calls (the size call and the data call agree); the last
     // answer stays. Empty: the queued jobs answer.
     std::vector<std::uint32_t> scriptedJobCounts;
+    // DeletePrinter succeeded while jobs were queued: the spooler keeps the printer (listed, openable, its
+    // driver in use) until its jobs have printed (CompleteJobs).
+    bool pendingDeletion = false;
 };
 
 struct SimDriver {
@@ -133,7 +136,7 @@ class SimMachine {
     // them. The lines:
     //   "RegDeleteValueW <root>\<key path> <value name>" (root: HKCU, HKLM or HKU)
     //   "SHDeleteKeyW <root>\<key path>"
-    //   "DeletePrinter <printer>"
+    //   "DeletePrinter <printer>" ("DeletePrinter <printer> pending" while jobs are queued)
     //   "DeletePrinterConnectionW \\<server>\<printer>"
     //   "DeleteFormW <form>"
     //   "DeletePrinterDriverExW <environment>, <driver>"
@@ -177,6 +180,8 @@ class SimMachine {
     void AddPrinter(const SimPrinter& printer);
     void AddForm(const SimForm& form);
     void QueueJob(std::u16string_view printer);
+    // The printer's queued jobs have printed; a printer pending deletion then goes.
+    void CompleteJobs(std::u16string_view printer);
     void ScriptJobCounts(std::u16string_view printer, std::vector<std::uint32_t> counts);
     void SetDefaultPrinter(std::u16string_view printer);
     void SetDriverPackageDeletion(bool available);

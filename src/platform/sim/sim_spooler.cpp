@@ -196,13 +196,14 @@ Status SimSpooler::DeletePrinter(Handle printer) {
         // The queue belongs to the server; a connection is removed with DeletePrinterConnectionW.
         return {win_error::kAccessDenied};
     }
-    std::u16string key = FromUtf8(std::string(kPrintKey)) + u"\\Printers\\" + target->name;
-    (void)world_.RemoveKey(kHkeyLocalMachine, key);
-    world_.Journal("DeletePrinter " + ToUtf8(target->name));
-    if (world_.defaultPrinter && EqualNoCase(*world_.defaultPrinter, target->name)) {
-        world_.defaultPrinter.reset();
+    if (!target->jobs.empty()) {
+        // Windows deletes a printer with queued jobs once they have printed.
+        target->pendingDeletion = true;
+        world_.Journal("DeletePrinter " + ToUtf8(target->name) + " pending");
+        return {0};
     }
-    std::erase_if(world_.printers, [&](const SimPrinter& p) { return &p == target; });
+    world_.Journal("DeletePrinter " + ToUtf8(target->name));
+    world_.RemovePrinter(target->name);
     return {0};
 }
 
@@ -215,10 +216,7 @@ Status SimSpooler::DeletePrinterConnection(std::u16string_view name) {
         return {win_error::kInvalidPrinterName};
     }
     world_.Journal("DeletePrinterConnectionW " + ToUtf8(target->name));
-    if (world_.defaultPrinter && EqualNoCase(*world_.defaultPrinter, target->name)) {
-        world_.defaultPrinter.reset();
-    }
-    std::erase_if(world_.printers, [&](const SimPrinter& p) { return &p == target; });
+    world_.RemovePrinter(target->name);
     return {0};
 }
 

@@ -295,6 +295,21 @@ SimPrinter* World::FindPrinter(std::u16string_view name) {
     return nullptr;
 }
 
+void World::RemovePrinter(std::u16string_view name) {
+    SimPrinter* target = FindPrinter(name);
+    if (target == nullptr) {
+        return;
+    }
+    if (target->serverName.empty()) {
+        (void)RemoveKey(kHkeyLocalMachine,
+                        u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\" + target->name);
+    }
+    if (defaultPrinter && EqualNoCase(*defaultPrinter, target->name)) {
+        defaultPrinter.reset();
+    }
+    std::erase_if(printers, [&](const SimPrinter& p) { return &p == target; });
+}
+
 std::optional<std::u16string> World::Normalize(std::u16string_view path) const {
     if (path.empty() || path.find(u'\0') != std::u16string_view::npos) {
         return std::nullopt;

@@ -134,6 +134,8 @@ struct World {
     bool packageDeletion = true;
     std::map<Handle, OpenPrinterHandle> printerHandles;
     [[nodiscard]] SimPrinter* FindPrinter(std::u16string_view name);
+    // Takes a printer off the spooler with its registry key; a default printer stops being the default.
+    void RemovePrinter(std::u16string_view name);
 
     // Files: keyed by the folded normalised path ("C:" is the drive's root).
     std::map<std::u16string, FileNode> files;
