@@ -72,6 +72,13 @@ TEST_F(RegistryContract, OpeningAMissingKeyFails) {
     EXPECT_EQ(openedEx.error, win_error::kFileNotFound);
 }
 
+TEST_F(RegistryContract, CallsWithANullKeyFail) {
+    EXPECT_EQ(registry().QueryValue(0, u"Data File", 0).error, win_error::kInvalidHandle);
+    EXPECT_EQ(registry().EnumKey(0, 0, kRegNameBufferChars).error, win_error::kInvalidHandle);
+    EXPECT_EQ(registry().EnumValue(0, 0, kRegNameBufferChars).error, win_error::kInvalidHandle);
+    EXPECT_EQ(registry().DeleteValue(0, u"Data File").error, win_error::kInvalidHandle);
+}
+
 TEST_F(RegistryContract, ReportsAValueSizeThenItsData) {
     std::u16string own = world().OwnKey();
     world().SetValue(kHkeyCurrentUser, own, u"Data File", kRegSz, StringBytes(u"NorvelAB12.PPD"));

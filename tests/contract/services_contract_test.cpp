@@ -45,6 +45,16 @@ TEST_F(ServicesContract, LocksAndUnlocksTheServiceDatabase) {
     ServiceLock owned(again.handle, {&services()});
 }
 
+TEST_F(ServicesContract, ALockHeldElsewhereIsReportedAsLocked) {
+    SKIP_ON_WINE("LockServiceDatabase always succeeds");
+    world().HoldServiceDatabaseLock();
+    ServiceHandle manager = OpenManager(kScManagerLock);
+
+    HandleResult lock = services().LockDatabase(manager.get());
+    EXPECT_EQ(lock.handle, 0U);
+    EXPECT_EQ(lock.error, win_error::kServiceDatabaseLocked);
+}
+
 TEST_F(ServicesContract, AnUnknownServiceDoesNotExist) {
     ServiceHandle manager = OpenManager(kScManagerAllAccess);
     HandleResult opened =

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "contract_helpers.h"
+#include "platform/files.h"
 #include "platform/spooler.h"
 #include "world.h"
 
@@ -92,10 +93,54 @@ TEST_F(SpoolerContract, ListsDriversPerEnvironment) {
     EXPECT_FALSE(HasDriver(kEnvironmentX86, u"Contract Driver A"));
 }
 
+TEST_F(SpoolerContract, DriverAndFormEnumerationsRefuseABufferOneByteShort) {
+    world().AddDriver(kEnvironmentX64, u"Contract Driver A", u"NorvelCA.PPD");
+    world().AddPrinter(u"Contract Forms", u"Contract Driver A");
+    PrinterHandle printer = Open(u"Contract Forms");
+
+    auto drivers = spooler().EnumPrinterDrivers(kEnvironmentX64, 0);
+    ASSERT_EQ(drivers.error, win_error::kInsufficientBuffer);
+    auto shortDrivers = spooler().EnumPrinterDrivers(kEnvironmentX64, drivers.bytesNeeded - 1);
+    EXPECT_FALSE(shortDrivers.ok);
+    EXPECT_EQ(shortDrivers.error, win_error::kInsufficientBuffer);
+    EXPECT_TRUE(shortDrivers.entries.empty());
+
+    auto forms = spooler().EnumForms(printer.get(), 0);
+    ASSERT_EQ(forms.error, win_error::kInsufficientBuffer);
+    auto shortForms = spooler().EnumForms(printer.get(), forms.bytesNeeded - 1);
+    EXPECT_FALSE(shortForms.ok);
+    EXPECT_EQ(shortForms.error, win_error::kInsufficientBuffer);
+    EXPECT_TRUE(shortForms.entries.empty());
+}
+
+TEST_F(SpoolerContract, TheDefaultPrinterFollowsTheLastChoice) {
+    world().AddDriver(kEnvironmentX64, u"Contract Driver A", u"NorvelCA.PPD");
+    world().AddPrinter(u"Contract First", u"Contract Driver A");
+    world().AddPrinter(u"Contract Second", u"Contract Driver A");
+    world().SetDefaultPrinter(u"Contract First");
+    world().SetDefaultPrinter(u"Contract Second");
+
+    DefaultPrinterResult named = spooler().GetDefaultPrinter(kMaxPath);
+    EXPECT_TRUE(named.ok);
+    EXPECT_EQ(named.name, u"Contract Second");
+}
+
 TEST_F(SpoolerContract, OpeningAnUnknownPrinterFails) {
     HandleResult opened = spooler().OpenPrinter(u"Contract No Such Printer", kPrinterAllAccess);
     EXPECT_EQ(opened.handle, 0U);
     EXPECT_EQ(opened.error, win_error::kInvalidPrinterName);
+}
+
+TEST_F(SpoolerContract, CallsWithANullHandleFailWithoutEffect) {
+    world().AddDriver(kEnvironmentX64, u"Contract Driver A", u"NorvelCA.PPD");
+    world().AddPrinter(u"Contract Survivor", u"Contract Driver A");
+
+    EXPECT_EQ(spooler().DeletePrinter(0).error, win_error::kInvalidHandle);
+    EXPECT_EQ(spooler().DeleteForm(0, u"Letter").error, win_error::kInvalidHandle);
+    auto forms = spooler().EnumForms(0, 0);
+    EXPECT_FALSE(forms.ok);
+    EXPECT_EQ(forms.error, win_error::kInvalidHandle);
+    EXPECT_TRUE(FindPrinter(u"Contract Survivor").has_value());
 }
 
 TEST_F(SpoolerContract, DeletesAnOpenedPrinter) {

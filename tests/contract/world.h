@@ -55,6 +55,9 @@ class World {
     [[nodiscard]] virtual bool FileExists(std::u16string_view path) = 0;
     [[nodiscard]] virtual bool FolderExists(std::u16string_view path) = 0;
 
+    // Services: another holder of the service database lock, until the world ends.
+    virtual void HoldServiceDatabaseLock() = 0;
+
     // Processes: a running process this test may end; its image name and id.
     struct StartedProcess {
         std::u16string exeFile;

@@ -54,6 +54,8 @@ class SimWorld final : public World {
     bool FileExists(std::u16string_view path) override { return sim_.FileExists(path); }
     bool FolderExists(std::u16string_view path) override { return sim_.FolderExists(path); }
 
+    void HoldServiceDatabaseLock() override { sim_.SetDatabaseLockHeldElsewhere(true); }
+
     StartedProcess StartProcess() override {
         std::u16string name = u"contract_child.exe";
         return {name, sim_.AddProcess(name)};

@@ -206,6 +206,13 @@ class Win32World final : public World {
         return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     }
 
+    void HoldServiceDatabaseLock() override {
+        lockManager_.reset(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_LOCK));
+        Require(static_cast<bool>(lockManager_), "OpenSCManagerW");
+        databaseLock_ = ::LockServiceDatabase(lockManager_.get());
+        Require(databaseLock_ != nullptr, "LockServiceDatabase");
+    }
+
     StartedProcess StartProcess() override {
         // A second copy of this test program that only waits (see the suite's main).
         std::u16string self = ModulePath();
@@ -250,6 +257,9 @@ class Win32World final : public World {
 
     // Best effort: whatever the test already removed is simply not there any more.
     void CleanUp() noexcept {
+        if (databaseLock_ != nullptr) {
+            ::UnlockServiceDatabase(databaseLock_);
+        }
         for (win32::unique_handle& child : children_) {
             ::TerminateProcess(child.get(), 0);
             ::WaitForSingleObject(child.get(), 5000);
@@ -298,6 +308,8 @@ class Win32World final : public World {
     std::vector<std::wstring> driverFiles_;
     std::vector<std::wstring> forms_;
     std::vector<win32::unique_handle> children_;
+    win32::unique_sc_handle lockManager_;
+    SC_LOCK databaseLock_ = nullptr;
 };
 
 }  // namespace

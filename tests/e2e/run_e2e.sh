@@ -74,6 +74,34 @@ case "$case_name" in
         expect_stdout ""
         expect_log $'\n|Command Line Arguments Passed so No UI is launched.'
         ;;
+    no-options)
+        # The dialog mode: nothing on the console and no command log.
+        run
+        expect_stdout ""
+        [ ! -e "$work/Spoolsweep_CL.log" ] || fail "a run without options wrote a command log"
+        ;;
+    file-name-only)
+        run report.txt "two words"
+        expect_stdout ""
+        [ ! -e "$work/Spoolsweep_CL.log" ] || fail "parameters without - or / wrote a command log"
+        ;;
+    parent-console)
+        # Started from cmd.exe inside a terminal, the usage text appears in cmd's console. (Wine refuses
+        # AttachConsole here too, but hands the program cmd's console handles, so standard output reaches it.)
+        # The console draws the text with cursor movements, so only the visible characters compare.
+        windows_exe="Z:$(tr '/' '\\' <<<"$exe")"
+        SPOOLSWEEP_WINE_KEEP_STDIO=1 timeout 60 script -qec "$(printf '%q ' "$wine_run" cmd /c "$windows_exe" -help)" \
+            /dev/null </dev/null >"$work/terminal" 2>&1 || fail "the console run failed"
+        visible() { LC_ALL=C sed -E 's/\x1b\[[?0-9;]*[a-zA-Z]//g; s/\x1b\][^\x07]*\x07//g' | tr -d ' \t\r\n'; }
+        expected_visible=$(printf '%s' "$usage" | visible)
+        actual_visible=$(visible <"$work/terminal")
+        if [ "$actual_visible" != "$expected_visible" ]; then
+            fail "the usage text did not reach the console"
+            echo "--- expected (visible characters)"; echo "$expected_visible"
+            echo "--- actual"; echo "$actual_visible" | head -c 2000
+        fi
+        expect_log $'\n|Print the Usage Menu\n|Command Line Arguments Passed so No UI is launched.'
+        ;;
     *)
         echo "unknown case $case_name"
         exit 2
