@@ -43,28 +43,11 @@ log_messages() {
 
 updater='C:\Program Files (x86)\Vantle\Tamber Driver Updater.exe'
 
-# Two Tamber printers sharing a Tamber driver (one shared), a plain laser printer, their per-user settings, the
-# driver's companion process and the updater.
-prepare_office() {
-    fixture driver "Tamber PS Driver" NorvelAB12.PPD || fail "driver"
-    fixture driver "Generic Laser Driver" GENLASER.PPD || fail "driver"
-    fixture printer "Tamber Office" "Tamber PS Driver" || fail "printer"
-    fixture printer "Tamber Studio" "Tamber PS Driver" studio || fail "printer"
-    fixture printer "Plain Laser" "Generic Laser Driver" || fail "printer"
-    for name in "Tamber Office" "Tamber Studio" "Plain Laser"; do
-        fixture regset HKCU "Printers\\Settings\\Printers\\$name" Layout 1 || fail "registry"
-        fixture regset HKLM "Software\\Norvel\\Trackwell\\printers\\$name" Queue 1 || fail "registry"
-    done
-    fixture file "$updater" updater || fail "updater"
-    cp "$fixture" "$SPOOLSWEEP_WINE_ROOT/prefix/drive_c/NorvelAB12.srv"
-    fixture spawn 'C:\NorvelAB12.srv' 'sleep 120' >/dev/null || fail "companion process"
-}
-
 printers() {
     fixture printers | sort | tr '\n' '|'
 }
 
-prepare_office
+"$(dirname "$0")/../../tools/wine-fixture/prepare-office" "$wine_run" "$fixture" || fail "office prepared"
 expect_eq "printers prepared" "Plain Laser|Tamber Office|Tamber Studio|" "$(printers)"
 
 case "$case_name" in

@@ -1,9 +1,9 @@
 // Prepares and inspects a Wine prefix for the end-to-end runs of Spoolsweep.exe: installs drivers and
 // printers through the real spooler, writes registry values and files, starts stand-in companion processes.
 // Test tooling only; it never ships.
+#include <tlhelp32.h>
 #include <windows.h>
 #include <winspool.h>
-#include <tlhelp32.h>
 
 #include <cstdio>
 #include <string>
@@ -48,18 +48,22 @@ struct Printer {
 };
 
 HKEY RootOf(const std::wstring& name) {
-    if (name == L"HKCU") return HKEY_CURRENT_USER;
-    if (name == L"HKU") return HKEY_USERS;
+    if (name == L"HKCU")
+        return HKEY_CURRENT_USER;
+    if (name == L"HKU")
+        return HKEY_USERS;
     return HKEY_LOCAL_MACHINE;
 }
 
 bool WriteDummyFile(const std::wstring& path, const std::string& contents) {
-    Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Handle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.value == INVALID_HANDLE_VALUE) {
         return false;
     }
     DWORD written = 0;
-    return WriteFile(file.value, contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr) != 0;
+    return WriteFile(file.value, contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr) !=
+           0;
 }
 
 // Folders on the way to path, as `mkdir -p` makes them.
@@ -109,23 +113,24 @@ int InstallPrinter(const std::wstring& name, const std::wstring& driver, const s
 int SetRegistry(const std::wstring& root, const std::wstring& path, const std::wstring* name,
                 const std::wstring* data) {
     Key key;
-    if (RegCreateKeyExW(RootOf(root), path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key.value, nullptr) !=
-        ERROR_SUCCESS) {
+    if (RegCreateKeyExW(RootOf(root), path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key.value,
+                        nullptr) != ERROR_SUCCESS) {
         return 1;
     }
     if (name == nullptr) {
         return 0;
     }
     const auto bytes = static_cast<DWORD>((data->size() + 1) * sizeof(wchar_t));
-    return RegSetValueExW(key.value, name->c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data->c_str()), bytes) ==
-                   ERROR_SUCCESS
+    return RegSetValueExW(key.value, name->c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data->c_str()),
+                          bytes) == ERROR_SUCCESS
                ? 0
                : 1;
 }
 
 int PrintKeyExists(const std::wstring& root, const std::wstring& path) {
     Key key;
-    std::printf("%d\n", RegOpenKeyExW(RootOf(root), path.c_str(), 0, KEY_READ, &key.value) == ERROR_SUCCESS ? 1 : 0);
+    std::printf("%d\n",
+                RegOpenKeyExW(RootOf(root), path.c_str(), 0, KEY_READ, &key.value) == ERROR_SUCCESS ? 1 : 0);
     return 0;
 }
 
@@ -134,8 +139,8 @@ int Spawn(const std::wstring& exe, const std::wstring& arguments) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
-                        &startup, &process)) {
+    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+                        nullptr, &startup, &process)) {
         return 1;
     }
     Handle thread(process.hThread);
@@ -148,7 +153,8 @@ int ListProcesses() {
     Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot.value, &entry); more; more = Process32NextW(snapshot.value, &entry)) {
+    for (BOOL more = Process32FirstW(snapshot.value, &entry); more;
+         more = Process32NextW(snapshot.value, &entry)) {
         std::printf("%ls\n", entry.szExeFile);
     }
     return 0;
@@ -159,8 +165,8 @@ int ListPrinters() {
     DWORD count = 0;
     EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 2, nullptr, 0, &needed, &count);
     std::vector<BYTE> buffer(needed);
-    if (needed == 0 || !EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 2, buffer.data(), needed,
-                                      &needed, &count)) {
+    if (needed == 0 || !EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 2,
+                                      buffer.data(), needed, &needed, &count)) {
         return 0;
     }
     const auto* printers = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
@@ -175,8 +181,8 @@ int ListDrivers(const std::wstring& environment) {
     DWORD count = 0;
     EnumPrinterDriversW(nullptr, const_cast<LPWSTR>(environment.c_str()), 2, nullptr, 0, &needed, &count);
     std::vector<BYTE> buffer(needed);
-    if (needed == 0 || !EnumPrinterDriversW(nullptr, const_cast<LPWSTR>(environment.c_str()), 2, buffer.data(),
-                                            needed, &needed, &count)) {
+    if (needed == 0 || !EnumPrinterDriversW(nullptr, const_cast<LPWSTR>(environment.c_str()), 2,
+                                            buffer.data(), needed, &needed, &count)) {
         return 0;
     }
     const auto* drivers = reinterpret_cast<const DRIVER_INFO_2W*>(buffer.data());
@@ -232,6 +238,8 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"drivers") {
         return ListDrivers(args.size() >= 2 ? args[1] : L"Windows x64");
     }
-    std::fprintf(stderr, "usage: fixture driver|printer|regset|regexists|file|exists|spawn|sleep|processes|printers|drivers ...\n");
+    std::fprintf(stderr,
+                 "usage: fixture "
+                 "driver|printer|regset|regexists|file|exists|spawn|sleep|processes|printers|drivers ...\n");
     return 64;
 }

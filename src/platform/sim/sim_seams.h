@@ -91,19 +91,11 @@ class SimSystem final : public System {
     World& world_;
 };
 
-// Closes the Service Control Manager handle a Services implementation keeps for the whole process, where the
-// seam keeps one.
-template <class ServicesSeam>
-void CloseSharedManagerOf(ServicesSeam& services) {
-    if constexpr (requires { services.CloseSharedManager(); }) {
-        services.CloseSharedManager();
-    }
-}
-
 class SimServices final : public Services {
   public:
     explicit SimServices(World& world) : world_(world) {}
-    ~SimServices() override { CloseSharedManagerOf(*this); }
+    // The process-wide manager handle is closed while this implementation can still close it.
+    ~SimServices() override { CloseSharedManager(); }
     SimServices(const SimServices&) = delete;
     SimServices& operator=(const SimServices&) = delete;
     HandleResult OpenManager(std::uint32_t access) override;

@@ -43,6 +43,11 @@ class Win32Registry final : public Registry {
 
 class Win32Services final : public Services {
   public:
+    Win32Services() = default;
+    // The process-wide manager handle is closed while this implementation can still close it.
+    ~Win32Services() override { CloseSharedManager(); }
+    Win32Services(const Win32Services&) = delete;
+    Win32Services& operator=(const Win32Services&) = delete;
     HandleResult OpenManager(std::uint32_t access) override;
     HandleResult LockDatabase(Handle manager) override;
     void UnlockDatabase(Handle lock) override;
