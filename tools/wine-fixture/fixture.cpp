@@ -1,9 +1,7 @@
 // Prepares and inspects a Wine prefix for the end-to-end runs of Spoolsweep.exe: installs drivers and
 // printers through the real spooler, writes registry values and files, starts stand-in companion processes.
 // Test tooling only; it never ships.
-#include <tlhelp32.h>
-#include <windows.h>
-#include <winspool.h>
+#include "platform/win32/windows_api.h"
 
 #include <cstdio>
 #include <string>
