@@ -66,7 +66,8 @@ bool CCustomCommandLineInfo::RunOption(std::u16string_view option) {
 
 // The names come with the last parameter; nothing is removed yet.
 void CCustomCommandLineInfo::AnnounceSelection() {
-    g_strPendingOption = kListPending;
+    // Moved in: g++ 12 at -O3 misreads an in-place copy as overlapping (-Wrestrict).
+    g_strPendingOption = std::u16string(kListPending);
     log_.WriteLogLine("Removing Selected Printers");
 }
 

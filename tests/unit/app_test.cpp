@@ -135,17 +135,26 @@ TEST(App, WithoutPrivilegeOnlyTheMessageBoxIsShown) {
         EXPECT_FALSE(run->sim.ReadFile(testing::kAdminLogPath).has_value());
         EXPECT_EQ(run->dialogs, 0);
         EXPECT_EQ(run->sim.calls().Count("UnlockServiceDatabase"), 0U);
+        EXPECT_EQ(run->sim.calls().Count("AttachConsole"), 0U);
+        EXPECT_EQ(run->sim.calls().Count("GetCommandLineW"), 0U);
     }
     // The manager that was opened is closed again.
     EXPECT_EQ(lockRefused.sim.calls().Count("CloseServiceHandle"), 1U);
 }
 
-TEST(App, StartUpSetsTheApplicationsRegistryKey) {
+TEST(App, StartUpInitialisesControlsAndSetsTheRegistryKey) {
     sim::SimMachine sim;
     sim.SetCommandLine(u"S.exe");
     CSpoolsweepApp app(sim.machine(), {});
     EXPECT_FALSE(app.InitInstance());
     EXPECT_EQ(app.RegistryKey(), u"Norvel");
+    EXPECT_EQ(sim.calls().Count("InitCommonControlsEx"), 1U);
+}
+
+TEST(App, WithoutAParentConsoleOptionsStillRunAndLog) {
+    AppRun run(u"S.exe -help", [](sim::SimMachine& sim) { sim.SetConsoleAttachable(false); });
+    EXPECT_EQ(run.sim.Stdout(), "");
+    EXPECT_EQ(ReadLogMessages(run.sim), (Messages{"Print the Usage Menu", kClosing}));
 }
 
 TEST(CCustomCommandLineInfo, UnrecognisedParametersGoToTheFramework) {
