@@ -139,7 +139,7 @@ std::u16string ReadDsDriverName(Registry& registry, System& system, std::u16stri
         path = FormatOne(kDsSpoolerKey, printerKeyName);
     } else {
         // Connections are recorded by their provider: LanMan before Vista, client-side rendering from Vista
-        // on. Both names go in as the spooler reported them.
+        // on. Both names go in as the caller has them, a server name with its leading "\\" included.
         path = system.OsMajorVersion() < kVistaMajor ? kLanManServers : kClientSideRenderingServers;
         path.append(serverName).append(u"\\Printers\\").append(printerKeyName).append(u"\\PrinterDriverData");
     }

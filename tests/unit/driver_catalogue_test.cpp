@@ -19,7 +19,8 @@ std::u16string InfPath(std::u16string_view name, std::u16string_view environment
     return std::u16string(name) + u"-" + std::u16string(environment) + u".inf";
 }
 
-void AddDriver(SimMachine& sim, std::u16string_view name, std::vector<std::u16string_view> environments) {
+void AddDriver(SimMachine& sim, std::u16string_view name,
+               const std::vector<std::u16string_view>& environments) {
     for (std::u16string_view environment : environments) {
         sim.AddDriver(
             {std::u16string(environment), std::u16string(name), u"data.ppd", InfPath(name, environment)});
@@ -145,7 +146,7 @@ TEST(DriverDeletion, DeletesEveryDriverListingX64AfterTheX86Pass) {
     // pass, is no longer in the x64 list.
     std::vector<std::string> order;
     for (const std::string& call : run.spooler.calls) {
-        if (call.starts_with("Enum") && (order.empty() || order.back() != call)) {
+        if (call.starts_with("Enum") && (order.empty() || order.back() != call.substr(20))) {
             order.push_back(call.substr(20));
         } else if (call.starts_with("DeletePrinterDriverExW Windows NT x86")) {
             order.push_back(call.substr(38, 1));

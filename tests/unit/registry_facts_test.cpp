@@ -139,10 +139,16 @@ TEST(RegistryFacts, ExpandsTheUserTempSettingOrLeavesItWhole) {
     EXPECT_EQ(ReadUserTempSetting(registry), u"%USERPROFILE%\\AppData\\Local\\Temp");
     EXPECT_EQ(GetUserTempPath(registry), u"C:\\Users\\admin\\AppData\\Local\\Temp");
 
-    // Fits the buffer as set but not expanded, or not even as set: returned as set, never cut.
+    // 244 units expand to 259, which fit the buffer with their terminator; one more does not, and is
+    // returned as set, never cut. So is a setting that does not even fit as it is.
+    const auto setTemp = [&](const std::u16string& value) {
+        sim.SetString(kHkeyCurrentUser, u"Environment", u"Temp", value, sim::kRegExpandSz);
+    };
+    setTemp(u"%USERPROFILE%\\" + std::u16string(244, u'x'));
+    EXPECT_EQ(GetUserTempPath(registry), u"C:\\Users\\admin\\" + std::u16string(244, u'x'));
     for (const std::u16string& setting :
-         {u"%USERPROFILE%\\" + std::u16string(230, u'x'), u"C:\\" + std::u16string(300, u'y')}) {
-        sim.SetString(kHkeyCurrentUser, u"Environment", u"Temp", setting, sim::kRegExpandSz);
+         {u"%USERPROFILE%\\" + std::u16string(245, u'x'), u"C:\\" + std::u16string(300, u'y')}) {
+        setTemp(setting);
         EXPECT_EQ(GetUserTempPath(registry), setting);
     }
 }
