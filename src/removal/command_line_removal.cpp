@@ -1,6 +1,8 @@
 // The removal of one printer in command-line mode, and of its driver when no printer that stays needs it.
 #include "cli/command_line_remover.h"
 
+#include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -27,6 +29,10 @@ RemovalIndex& CommandLineRemover::Index() {
 }
 
 bool CommandLineRemover::RemovePrinterAt(std::uint32_t index) {
+    // The options pass only indexes of printers; anything else removes nothing.
+    if (index >= printers.size()) {
+        return false;
+    }
     log_.WriteLogLine("Deleting Selected Printer");
     PrinterRecord& printer = printers[index];
     printer.selected = 1;
