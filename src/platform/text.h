@@ -1,7 +1,9 @@
 #pragma once
 // Small conversions between the program's wide text and the narrow text of the console and the log.
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace spoolsweep {
 
@@ -32,6 +34,19 @@ namespace spoolsweep {
         result.replace(at, 2, argument);
     }
     return result;
+}
+
+// A string as the registry stores it: UTF-16 units, low byte first, with the terminating null.
+[[nodiscard]] inline std::vector<std::uint8_t> StringBytes(std::u16string_view text) {
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve((text.size() + 1) * 2);
+    for (char16_t unit : text) {
+        bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+    }
+    bytes.push_back(0);
+    bytes.push_back(0);
+    return bytes;
 }
 
 }  // namespace spoolsweep

@@ -56,7 +56,8 @@ bool CommandLineRemover::RemovePrinterAt(std::uint32_t index) {
 
     const std::int32_t remaining = Index().TamberPrintersLeft();
     const UpdaterFolders folders = SelectUpdaterFolders(machine_.system);
-    if (remaining > 0 && machine_.files.PathFileExists(folders.install)) {
+    const bool installExisted = machine_.files.PathFileExists(folders.install);
+    if (remaining > 0 && installExisted) {
         CopyUpdater(machine_.files, machine_.system, UpdaterCopy::Backup);
     }
     if (printer.driverToDelete == 1) {

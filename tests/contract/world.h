@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/machine.h"
+#include "platform/text.h"
 
 namespace spoolsweep::contract {
 
@@ -72,17 +73,6 @@ class World {
 [[nodiscard]] std::unique_ptr<World> MakeWorld();
 
 // Registry values as the registry stores them.
-[[nodiscard]] inline std::vector<std::uint8_t> StringBytes(std::u16string_view text) {
-    std::vector<std::uint8_t> bytes;
-    for (char16_t unit : text) {
-        bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-        bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
-    }
-    bytes.push_back(0);
-    bytes.push_back(0);
-    return bytes;
-}
-
 // One fresh world per test.
 class WorldTest : public ::testing::Test {
   protected:

@@ -124,18 +124,6 @@ std::vector<std::u16string> SplitPath(std::u16string_view path) {
     return parts;
 }
 
-std::vector<std::uint8_t> StringBytes(std::u16string_view text) {
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve((text.size() + 1) * 2);
-    for (char16_t unit : text) {
-        bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-        bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
-    }
-    bytes.push_back(0);
-    bytes.push_back(0);
-    return bytes;
-}
-
 RegKey* RegKey::Find(std::u16string_view child) {
     auto it = subkeys.find(Fold(child));
     return it == subkeys.end() ? nullptr : it->second.get();

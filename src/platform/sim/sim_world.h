@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/sim/sim_machine.h"
+#include "platform/text.h"
 
 namespace spoolsweep::sim {
 
@@ -38,7 +39,6 @@ inline constexpr std::uint32_t kDriverPackageInUse = 3015;
 [[nodiscard]] std::string ToUtf8(std::u16string_view text);
 [[nodiscard]] std::u16string FromUtf8(std::string_view text);
 [[nodiscard]] std::vector<std::u16string> SplitPath(std::u16string_view path);
-[[nodiscard]] std::vector<std::uint8_t> StringBytes(std::u16string_view text);
 // FindFirstFileW's matching of one name against the last component of a pattern, without case.
 [[nodiscard]] bool MatchesFileMask(std::u16string_view mask, std::u16string_view name);
 
