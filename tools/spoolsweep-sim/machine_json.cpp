@@ -177,21 +177,21 @@ std::uint32_t ParseType(const MachineJson& type, const std::string& where) {
 }
 
 void LoadValue(SimMachine& machine, Handle root, const std::u16string& key, const std::string& name,
-               const MachineJson& spec, const std::string& where) {
+               const MachineJson& entry, const std::string& where) {
     std::u16string valueName = FromUtf8(name);
-    if (spec.is_string()) {
-        machine.SetString(root, key, valueName, FromUtf8(spec.get<std::string>()));
+    if (entry.is_string()) {
+        machine.SetString(root, key, valueName, FromUtf8(entry.get<std::string>()));
         return;
     }
-    if (!spec.is_object()) {
+    if (!entry.is_object()) {
         Fail(where, "a value is a string or an object with type and data");
     }
-    std::uint32_t type = ParseType(spec.value("type", MachineJson("REG_SZ")), where + ".type");
-    if (auto hex = spec.find("hex"); hex != spec.end()) {
+    std::uint32_t type = ParseType(entry.value("type", MachineJson("REG_SZ")), where + ".type");
+    if (auto hex = entry.find("hex"); hex != entry.end()) {
         machine.SetValue(root, key, valueName, type, FromHex(hex->get<std::string>(), where + ".hex"));
         return;
     }
-    const MachineJson& data = spec.contains("data") ? spec.at("data") : MachineJson("");
+    const MachineJson& data = entry.contains("data") ? entry.at("data") : MachineJson("");
     if (type == kRegDword) {
         if (!data.is_number_integer()) {
             Fail(where, "REG_DWORD data is a number");
@@ -233,8 +233,8 @@ void LoadRegistry(SimMachine& machine, const MachineJson& registry) {
             if (!values.is_object()) {
                 Fail(where, "a key is an object of values");
             }
-            for (const auto& [name, spec] : values.items()) {
-                LoadValue(machine, root, key, name, spec, std::string(where).append(".").append(name));
+            for (const auto& [name, entry] : values.items()) {
+                LoadValue(machine, root, key, name, entry, std::string(where).append(".").append(name));
             }
         }
     }
@@ -246,16 +246,16 @@ MachineJson DumpValue(const SimValue& value) {
             if (value.type == kRegSz) {
                 return Narrow(strings->front());
             }
-            MachineJson spec = {{"type", value.type == kRegExpandSz ? "REG_EXPAND_SZ" : "REG_MULTI_SZ"}};
+            MachineJson entry = {{"type", value.type == kRegExpandSz ? "REG_EXPAND_SZ" : "REG_MULTI_SZ"}};
             if (value.type == kRegExpandSz) {
-                spec["data"] = Narrow(strings->front());
+                entry["data"] = Narrow(strings->front());
             } else {
-                spec["data"] = MachineJson::array();
+                entry["data"] = MachineJson::array();
                 for (const auto& text : *strings) {
-                    spec["data"].push_back(Narrow(text));
+                    entry["data"].push_back(Narrow(text));
                 }
             }
-            return spec;
+            return entry;
         }
     }
     if (value.type == kRegDword && value.data.size() == 4) {
@@ -263,15 +263,15 @@ MachineJson DumpValue(const SimValue& value) {
                                (static_cast<std::uint32_t>(value.data[3]) << 24);
         return {{"type", "REG_DWORD"}, {"data", number}};
     }
-    MachineJson spec;
-    spec["type"] = value.type;
+    MachineJson entry;
+    entry["type"] = value.type;
     for (const auto& known : kTypes) {
         if (known.type == value.type) {
-            spec["type"] = known.name;
+            entry["type"] = known.name;
         }
     }
-    spec["hex"] = Hex(value.data);
-    return spec;
+    entry["hex"] = Hex(value.data);
+    return entry;
 }
 
 void DumpKeys(SimMachine& machine, Handle root, const std::u16string& path, MachineJson& keys) {

@@ -37,6 +37,13 @@ void BuildMachine(sim::SimMachine& sim, int printers) {
     sim.WriteFile(u"C:\\Program Files (x86)\\Vantle\\Tamber Driver Updater.exe", "updater");
 }
 
+// A run that left printers behind measured something else.
+void RequireAllRemoved(benchmark::State& state, const sim::SimMachine& sim) {
+    if (!sim.Printers().empty()) {
+        state.SkipWithError("printers were left installed");
+    }
+}
+
 void Report(benchmark::State& state, sim::SimMachine& sim, int printers) {
     state.counters["calls_per_printer"] = static_cast<double>(sim.calls().Total()) / printers;
     state.counters["registry_reads_per_printer"] =
@@ -58,6 +65,7 @@ void RemoveAllPrinters(benchmark::State& state) {
         state.ResumeTiming();
         benchmark::DoNotOptimize(RunSpoolsweepApp(sim.machine()));
         state.PauseTiming();
+        RequireAllRemoved(state, sim);
         Report(state, sim, printers);
         state.ResumeTiming();
     }
@@ -78,6 +86,7 @@ void RemoveAllPrintersStepByStep(benchmark::State& state) {
             benchmark::DoNotOptimize(reference.RemovePrinterAt(i));
         }
         state.PauseTiming();
+        RequireAllRemoved(state, sim);
         Report(state, sim, printers);
         state.ResumeTiming();
     }
