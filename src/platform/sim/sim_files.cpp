@@ -62,6 +62,25 @@ bool MatchesFileMask(std::u16string_view mask, std::u16string_view name) {
     return GlobMatch(mask, name);
 }
 
+SimFiles::Target SimFiles::Resolve(const char* function, std::u16string_view path) {
+    if (std::uint32_t error = world_.Enter(function, path)) {
+        return {error, {}};
+    }
+    if (HasWildcard(path)) {
+        return {sim_error::kInvalidName, {}};
+    }
+    std::optional<std::u16string> full = world_.Normalize(path);
+    if (!full) {
+        return {win_error::kPathNotFound, {}};
+    }
+    return {0, std::move(*full)};
+}
+
+std::uint32_t SimFiles::MissingError(const std::u16string& path) const {
+    return world_.Node(World::ParentOf(path)) != nullptr ? win_error::kFileNotFound
+                                                         : win_error::kPathNotFound;
+}
+
 std::optional<std::uint32_t> SimFiles::GetStatus(std::u16string_view path) {
     if (world_.Enter("GetFileAttributesExW", path) != 0 || HasWildcard(path)) {
         return std::nullopt;
@@ -75,21 +94,16 @@ std::optional<std::uint32_t> SimFiles::GetStatus(std::u16string_view path) {
 }
 
 Status SimFiles::SetAttributes(std::u16string_view path, std::uint32_t attributes) {
-    if (std::uint32_t error = world_.Enter("SetFileAttributesW", path)) {
-        return {error};
+    Target target = Resolve("SetFileAttributesW", path);
+    if (target.error != 0) {
+        return {target.error};
     }
-    if (HasWildcard(path)) {
-        return {sim_error::kInvalidName};
-    }
-    auto full = world_.Normalize(path);
-    if (!full) {
-        return {win_error::kPathNotFound};
-    }
-    FileNode* node = world_.Node(*full);
+    const std::u16string& full = target.path;
+    FileNode* node = world_.Node(full);
     if (node == nullptr) {
-        return {world_.Node(World::ParentOf(*full)) ? win_error::kFileNotFound : win_error::kPathNotFound};
+        return {MissingError(full)};
     }
-    if (!node->folder && !world_.Writable(World::ParentOf(*full))) {
+    if (!node->folder && !world_.Writable(World::ParentOf(full))) {
         return {win_error::kAccessDenied};
     }
     node->attributes = (attributes & kSettableAttributes) | (node->folder ? kFileAttributeDirectory : 0);
@@ -176,82 +190,67 @@ void SimFiles::FindClose(Handle find) {
 }
 
 Status SimFiles::DeleteFile(std::u16string_view path) {
-    if (std::uint32_t error = world_.Enter("DeleteFileW", path)) {
-        return {error};
+    Target target = Resolve("DeleteFileW", path);
+    if (target.error != 0) {
+        return {target.error};
     }
-    if (HasWildcard(path)) {
-        return {sim_error::kInvalidName};
-    }
-    auto full = world_.Normalize(path);
-    if (!full) {
-        return {win_error::kPathNotFound};
-    }
-    FileNode* node = world_.Node(*full);
+    const std::u16string& full = target.path;
+    FileNode* node = world_.Node(full);
     if (node == nullptr) {
-        return {world_.Node(World::ParentOf(*full)) ? win_error::kFileNotFound : win_error::kPathNotFound};
+        return {MissingError(full)};
     }
     if (node->folder || (node->attributes & kFileAttributeReadOnly) != 0 ||
-        !world_.Writable(World::ParentOf(*full))) {
+        !world_.Writable(World::ParentOf(full))) {
         return {win_error::kAccessDenied};
     }
     world_.Journal("DeleteFileW " + ToUtf8(node->path));
-    world_.files.erase(Fold(*full));
+    world_.files.erase(Fold(full));
     return {0};
 }
 
 Status SimFiles::RemoveDirectory(std::u16string_view path) {
-    if (std::uint32_t error = world_.Enter("RemoveDirectoryW", path)) {
-        return {error};
+    Target target = Resolve("RemoveDirectoryW", path);
+    if (target.error != 0) {
+        return {target.error};
     }
-    if (HasWildcard(path)) {
-        return {sim_error::kInvalidName};
-    }
-    auto full = world_.Normalize(path);
-    if (!full) {
-        return {win_error::kPathNotFound};
-    }
-    FileNode* node = world_.Node(*full);
+    const std::u16string& full = target.path;
+    FileNode* node = world_.Node(full);
     if (node == nullptr) {
-        return {world_.Node(World::ParentOf(*full)) ? win_error::kFileNotFound : win_error::kPathNotFound};
+        return {MissingError(full)};
     }
     if (!node->folder) {
         return {sim_error::kDirectory};
     }
-    if (full->size() <= 2 || (node->attributes & kFileAttributeReadOnly) != 0 ||
-        !world_.Writable(World::ParentOf(*full))) {
+    if (full.size() <= 2 || (node->attributes & kFileAttributeReadOnly) != 0 ||
+        !world_.Writable(World::ParentOf(full))) {
         return {win_error::kAccessDenied};
     }
-    if (!world_.Children(*full).empty()) {
+    if (!world_.Children(full).empty()) {
         return {win_error::kDirNotEmpty};
     }
     world_.Journal("RemoveDirectoryW " + ToUtf8(node->path));
-    world_.files.erase(Fold(*full));
+    world_.files.erase(Fold(full));
     return {0};
 }
 
 Status SimFiles::CreateDirectory(std::u16string_view path) {
-    if (std::uint32_t error = world_.Enter("CreateDirectoryW", path)) {
-        return {error};
+    Target target = Resolve("CreateDirectoryW", path);
+    if (target.error != 0) {
+        return {target.error};
     }
-    if (HasWildcard(path)) {
-        return {sim_error::kInvalidName};
-    }
-    auto full = world_.Normalize(path);
-    if (!full) {
-        return {win_error::kPathNotFound};
-    }
-    if (world_.Node(*full) != nullptr) {
+    const std::u16string& full = target.path;
+    if (world_.Node(full) != nullptr) {
         return {win_error::kAlreadyExists};
     }
-    FileNode* parent = world_.Node(World::ParentOf(*full));
+    FileNode* parent = world_.Node(World::ParentOf(full));
     if (parent == nullptr || !parent->folder) {
         return {win_error::kPathNotFound};
     }
     if (!parent->writable) {
         return {win_error::kAccessDenied};
     }
-    (void)world_.MakeFolder(*full);
-    world_.Journal("CreateDirectoryW " + ToUtf8(*full));
+    (void)world_.MakeFolder(full);
+    world_.Journal("CreateDirectoryW " + ToUtf8(full));
     return {0};
 }
 
@@ -268,7 +267,7 @@ Status SimFiles::CopyFile(std::u16string_view source, std::u16string_view target
     }
     FileNode* sourceNode = world_.Node(*from);
     if (sourceNode == nullptr) {
-        return {world_.Node(World::ParentOf(*from)) ? win_error::kFileNotFound : win_error::kPathNotFound};
+        return {MissingError(*from)};
     }
     if (sourceNode->folder) {
         return {win_error::kAccessDenied};

@@ -69,6 +69,17 @@ class SimFiles final : public Files {
     bool AppendText(std::u16string_view path, std::string_view text) override;
 
   private:
+    // A call on one path: the path resolved, or the error the call ends with.
+    struct Target {
+        std::uint32_t error = 0;
+        std::u16string path;
+    };
+    // The checks every call on one path makes first: an injected fault, a wildcard, a path that names
+    // nothing.
+    [[nodiscard]] Target Resolve(const char* function, std::u16string_view path);
+    // The error for a path that does not exist: its folder missing too, or only the last component.
+    [[nodiscard]] std::uint32_t MissingError(const std::u16string& path) const;
+
     World& world_;
 };
 
