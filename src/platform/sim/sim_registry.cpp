@@ -125,19 +125,28 @@ ValueResult SimRegistry::QueryValue(Handle key, std::u16string_view name, std::u
     return {0, size, value->data};
 }
 
-NameResult SimRegistry::EnumKey(Handle key, std::uint32_t index, std::uint32_t nameBufferChars) {
+SimRegistry::EnumeratedKey SimRegistry::EnterEnumeration(const char* function, Handle key) {
     OpenRegKey open;
-    bool known = Resolve(key, open);
-    if (std::uint32_t error = world_.Enter("RegEnumKeyExW", known ? FromUtf8(FullName(open)) : u"")) {
-        return {error, {}};
+    const bool known = Resolve(key, open);
+    if (std::uint32_t error = world_.Enter(function, known ? FromUtf8(FullName(open)) : u"")) {
+        return {error, nullptr};
     }
     if (!known) {
-        return {win_error::kInvalidHandle, {}};
+        return {win_error::kInvalidHandle, nullptr};
     }
     RegKey* node = world_.FindKey(open.root, open.path);
     if (node == nullptr) {
-        return {sim_error::kKeyDeleted, {}};
+        return {sim_error::kKeyDeleted, nullptr};
     }
+    return {0, node};
+}
+
+NameResult SimRegistry::EnumKey(Handle key, std::uint32_t index, std::uint32_t nameBufferChars) {
+    const EnumeratedKey entered = EnterEnumeration("RegEnumKeyExW", key);
+    if (entered.error != 0) {
+        return {entered.error, {}};
+    }
+    RegKey* node = entered.node;
     if (index >= node->subkeys.size()) {
         return {win_error::kNoMoreItems, {}};
     }
@@ -151,18 +160,11 @@ NameResult SimRegistry::EnumKey(Handle key, std::uint32_t index, std::uint32_t n
 }
 
 NameResult SimRegistry::EnumValue(Handle key, std::uint32_t index, std::uint32_t nameBufferChars) {
-    OpenRegKey open;
-    bool known = Resolve(key, open);
-    if (std::uint32_t error = world_.Enter("RegEnumValueW", known ? FromUtf8(FullName(open)) : u"")) {
-        return {error, {}};
+    const EnumeratedKey entered = EnterEnumeration("RegEnumValueW", key);
+    if (entered.error != 0) {
+        return {entered.error, {}};
     }
-    if (!known) {
-        return {win_error::kInvalidHandle, {}};
-    }
-    RegKey* node = world_.FindKey(open.root, open.path);
-    if (node == nullptr) {
-        return {sim_error::kKeyDeleted, {}};
-    }
+    RegKey* node = entered.node;
     if (index >= node->values.size()) {
         return {win_error::kNoMoreItems, {}};
     }

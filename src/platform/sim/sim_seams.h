@@ -19,6 +19,13 @@ class SimRegistry final : public Registry {
 
   private:
     HandleResult Open(const char* function, Handle parent, std::u16string_view path);
+    // The key an enumeration works on, or the error the call ends with (faults are matched on the key's
+    // name).
+    struct EnumeratedKey {
+        std::uint32_t error = 0;
+        RegKey* node = nullptr;
+    };
+    [[nodiscard]] EnumeratedKey EnterEnumeration(const char* function, Handle key);
     // The root and canonical path a handle names; false for an unknown handle.
     bool Resolve(Handle key, OpenRegKey& out) const;
     [[nodiscard]] std::string FullName(const OpenRegKey& key) const;
