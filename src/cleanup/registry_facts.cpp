@@ -171,7 +171,8 @@ std::u16string ReadDsDriverName(Registry& registry, System& system, std::u16stri
         path = system.OsMajorVersion() < kVistaMajor ? kLanManServers : kClientSideRenderingServers;
         path.append(serverName).append(u"\\Printers\\").append(printerKeyName).append(u"\\PrinterDriverData");
     }
-    return ReadMachineString(registry, path, u"driverName");
+    // Used as a file name: text up to the first null, as for the other facts.
+    return std::u16string(UpToNull(ReadMachineString(registry, path, u"driverName")));
 }
 
 void ReadPrintMediaSupported(Registry& registry, std::u16string_view printerName,

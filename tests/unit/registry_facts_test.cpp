@@ -133,6 +133,14 @@ TEST(RegistryFacts, ReadsRecordedDriverNamesByPrinterKindAndProvider) {
     }
 }
 
+TEST(RegistryFacts, RecordedDriverNameEndsAtItsFirstNull) {
+    SimMachine sim;
+    sim.SetMultiString(kHkeyLocalMachine, std::u16string(kPrinters) + u"P1\\DsSpooler", u"driverName",
+                       {u"Drv", u"Other"});
+    Machine& machine = sim.machine();
+    EXPECT_EQ(ReadDsDriverName(machine.registry, machine.system, u"P1", u""), u"Drv");
+}
+
 TEST(RegistryFacts, ExpandsTheUserTempSettingOrLeavesItWhole) {
     SimMachine sim;
     Registry& registry = sim.machine().registry;
