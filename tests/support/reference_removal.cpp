@@ -1,5 +1,6 @@
 #include "tests/support/reference_removal.h"
 
+#include <cassert>
 #include <sstream>
 
 #include "cleanup/file_residue.h"
@@ -14,6 +15,9 @@ namespace spoolsweep::test {
 
 bool ReferenceRemoval::RemovePrinterAt(std::uint32_t index) {
     auto& printers = lists_.printers;
+    // The step-by-step removal addresses both lists by one index; it is only compared on lists that agree.
+    assert(index < printers.size());
+    assert(lists_.catalogue.printers.size() == printers.size());
     PrinterRecord& e = printers[index];
     log_.WriteLogLine("Deleting Selected Printer");
     e.selected = 1;

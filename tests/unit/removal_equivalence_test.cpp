@@ -75,32 +75,19 @@ struct Outcome {
     std::vector<std::u16string> paths;
 };
 
-Outcome RunShipping(unsigned seed) {
+enum class Removal { Shipping, StepByStep };
+
+Outcome RunScenario(unsigned seed, Removal removal) {
     sim::SimMachine sim;
     Scenario scenario(seed);
     scenario.Build(sim);
     CommandLog log(sim.machine().files, sim.machine().system);
     CommandLineRemover remover(sim.machine(), log);
+    test::ReferenceRemoval reference(sim.machine(), log, remover);
     Outcome outcome;
     for (std::uint32_t index : scenario.sequence) {
-        outcome.results.push_back(remover.RemovePrinterAt(index));
-    }
-    outcome.journal = sim.journal();
-    outcome.log = test::LogMessages(sim);
-    outcome.paths = sim.AllPaths();
-    return outcome;
-}
-
-Outcome RunReference(unsigned seed) {
-    sim::SimMachine sim;
-    Scenario scenario(seed);
-    scenario.Build(sim);
-    CommandLog log(sim.machine().files, sim.machine().system);
-    CommandLineRemover lists(sim.machine(), log);
-    test::ReferenceRemoval reference(sim.machine(), log, lists);
-    Outcome outcome;
-    for (std::uint32_t index : scenario.sequence) {
-        outcome.results.push_back(reference.RemovePrinterAt(index));
+        outcome.results.push_back(removal == Removal::Shipping ? remover.RemovePrinterAt(index)
+                                                               : reference.RemovePrinterAt(index));
     }
     outcome.journal = sim.journal();
     outcome.log = test::LogMessages(sim);
@@ -111,8 +98,8 @@ Outcome RunReference(unsigned seed) {
 TEST(RemovalEquivalence, ShippingRemovalDoesWhatTheStepByStepRemovalDoes) {
     for (unsigned seed = 1; seed <= 300; ++seed) {
         SCOPED_TRACE(seed);
-        const Outcome shipping = RunShipping(seed);
-        const Outcome reference = RunReference(seed);
+        const Outcome shipping = RunScenario(seed, Removal::Shipping);
+        const Outcome reference = RunScenario(seed, Removal::StepByStep);
         ASSERT_EQ(shipping.results, reference.results);
         ASSERT_EQ(shipping.log, reference.log);
         ASSERT_EQ(shipping.journal, reference.journal);
