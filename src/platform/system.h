@@ -73,6 +73,10 @@ class System {
     virtual void WriteStdout(std::string_view text) = 0;
     // GetCommandLineW.
     [[nodiscard]] virtual std::u16string CommandLine() = 0;
+    // LoadStringW from the resource module: the string-table entry, empty when there is none.
+    [[nodiscard]] virtual std::u16string LoadString(std::uint32_t id) = 0;
+    // lstrcmpW: the user's locale-aware, case-sensitive comparison; below, at or above 0 as a sorts.
+    [[nodiscard]] virtual int CompareStrings(std::u16string_view a, std::u16string_view b) = 0;
 
   private:
     OsVersionCache osVersion_;

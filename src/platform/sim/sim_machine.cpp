@@ -485,6 +485,13 @@ void SimMachine::SetCommandLine(std::u16string_view commandLine) {
 void SimMachine::SetMessageBoxAnswer(int answer) {
     state_->world.messageBoxAnswer = answer;
 }
+void SimMachine::SetString(std::uint32_t id, std::u16string text) {
+    if (text.empty()) {
+        state_->world.strings.erase(id);
+    } else {
+        state_->world.strings[id] = std::move(text);
+    }
+}
 void SimMachine::QueueMessageBoxAnswers(std::vector<int> answers) {
     auto& queue = state_->world.queuedAnswers;
     queue.insert(queue.end(), answers.begin(), answers.end());

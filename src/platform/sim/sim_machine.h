@@ -242,6 +242,8 @@ class SimMachine {
     void SetConsoleAttachable(bool attachable);
     void SetCommandLine(std::u16string_view commandLine);
     void SetMessageBoxAnswer(int answer);
+    // Replaces one entry of the resource module's string table (an empty text removes it).
+    void SetString(std::uint32_t id, std::u16string text);
     // Answers for the next message boxes, one each in order; after them the answer above.
     void QueueMessageBoxAnswers(std::vector<int> answers);
     [[nodiscard]] std::vector<int> QueuedMessageBoxAnswers() const;

@@ -104,6 +104,8 @@ class SimSystem final : public System {
     bool AttachParentConsole() override;
     void WriteStdout(std::string_view text) override;
     std::u16string CommandLine() override;
+    std::u16string LoadString(std::uint32_t id) override;
+    int CompareStrings(std::u16string_view a, std::u16string_view b) override;
 
   private:
     World& world_;

@@ -1,5 +1,6 @@
 // System information, time, console and message boxes of the simulated machine.
 #include <array>
+#include <map>
 
 #include "platform/sim/sim_seams.h"
 
@@ -118,6 +119,48 @@ void SimSystem::WriteStdout(std::string_view text) {
 std::u16string SimSystem::CommandLine() {
     (void)world_.Enter("GetCommandLineW");
     return world_.commandLine;
+}
+
+// The entries of the program's string table, as the exe carries them.
+std::map<std::uint32_t, std::u16string> World::DefaultStringTable() {
+    return {
+        {101, u"&About Spoolsweep..."},
+        {102, u"Spoolsweep"},
+        {103, u"There are no Printers installed on the system."},
+        {104,
+         u"In case all the Installed Printers need to be deleted, please check the box - Delete All "
+         u"Printer Drivers"},
+        {105,
+         u"Driver- %s is being used by some other PNP Printer also,So only Printer- %s will be deleted and "
+         u"underlying Driver will remain."},
+        {129, u"Please note that ALL Printer Drivers will be deleted from the system. Click OK to continue."},
+        {130,
+         u"The following Printers cannot be deleted, because they still have Print Jobs queued to them.\n\n"},
+        {140, u"Version:"},
+        {147, u"No Printer has been selected for deletion, please select it."},
+        {1010,
+         u"Please close all the applications before proceeding to delete the Printer Driver.\nIf the "
+         u"applications are closed then please press OK to continue deleting the Printer Driver else press "
+         u"Cancel to abort the deletion of Printer Driver."},
+        {1011,
+         u"Select OK to delete the Tamber Driver and your associated presets.\nSelect Cancel to delete only "
+         u"the Tamber Driver."},
+    };
+}
+
+std::u16string SimSystem::LoadString(std::uint32_t id) {
+    if (world_.Enter("LoadStringW") != 0) {
+        return {};
+    }
+    auto found = world_.strings.find(id);
+    return found == world_.strings.end() ? std::u16string() : found->second;
+}
+
+// The simulated user's locale orders by code unit, which is what lstrcmpW answers for the names tests use.
+int SimSystem::CompareStrings(std::u16string_view a, std::u16string_view b) {
+    (void)world_.Enter("lstrcmpW");  // cannot fail
+    const int order = a.compare(b);
+    return order < 0 ? -1 : (order > 0 ? 1 : 0);
 }
 
 }  // namespace spoolsweep::sim

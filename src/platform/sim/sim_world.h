@@ -168,6 +168,9 @@ struct World {
     std::string stdoutText;
     std::vector<SimMachine::MessageBoxCall> messageBoxes;
     std::uint32_t commonControlClasses = 0;
+    // The resource module's string table; the program's own English entries unless a test changes them.
+    std::map<std::uint32_t, std::u16string> strings = DefaultStringTable();
+    [[nodiscard]] static std::map<std::uint32_t, std::u16string> DefaultStringTable();
 
     // Services, in the manager's order.
     std::vector<SimService> services;

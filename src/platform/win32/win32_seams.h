@@ -103,6 +103,8 @@ class Win32System final : public System {
     bool AttachParentConsole() override;
     void WriteStdout(std::string_view text) override;
     std::u16string CommandLine() override;
+    std::u16string LoadString(std::uint32_t id) override;
+    int CompareStrings(std::u16string_view a, std::u16string_view b) override;
 };
 
 // The real machine: one of each service, bundled for the program's entry.

@@ -105,4 +105,20 @@ std::u16string Win32System::CommandLine() {
     return FromWide(::GetCommandLineW());
 }
 
+// The string table of the module the process was started from.
+std::u16string Win32System::LoadString(std::uint32_t id) {
+    const wchar_t* text = nullptr;
+    const int length = ::LoadStringW(::GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
+    if (length <= 0 || text == nullptr) {
+        return {};
+    }
+    return FromWide(text, static_cast<std::size_t>(length));
+}
+
+int Win32System::CompareStrings(std::u16string_view a, std::u16string_view b) {
+    const std::wstring first = Wide(a);
+    const std::wstring second = Wide(b);
+    return ::lstrcmpW(first.c_str(), second.c_str());
+}
+
 }  // namespace spoolsweep::win32

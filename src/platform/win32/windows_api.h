@@ -70,6 +70,7 @@
 #undef SetDefaultPrinter
 #undef GetEnvironmentVariable
 #undef GetTempPath
+#undef LoadString
 
 #include <string>
 #include <string_view>
