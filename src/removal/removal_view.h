@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace spoolsweep {
 
@@ -34,6 +35,18 @@ class RemovalDialogView {
     [[nodiscard]] virtual std::int32_t DeleteAllValue() = 0;
     // String 105 with the driver's and the printer's name, caption 102, OK, no owner window.
     virtual void ShowDriverKeptMessage(std::u16string driverName, std::u16string printerName) = 0;
+};
+
+// What the dialog asks of its removal engine (PrinterRemover).
+class DialogRemovalEngine {
+  public:
+    virtual ~DialogRemovalEngine() = default;
+    // Refills the check list with the installed printers, unchecked; 18 when there is none, else 0.
+    [[nodiscard]] virtual int FillPrinterList() = 0;
+    // 1 when a printer of the check list, checked or not, has queued jobs; their names are appended.
+    [[nodiscard]] virtual int FindBusyPrinters(std::vector<std::u16string>& names) = 0;
+    // Removes the checked printers; runs on the dialog's worker thread.
+    virtual void RunRemoval() = 0;
 };
 
 }  // namespace spoolsweep
