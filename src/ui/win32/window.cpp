@@ -19,9 +19,12 @@ bool Window::CreateWindowObject(DWORD exStyle, const wchar_t* className, const w
 }
 
 LRESULT CALLBACK Window::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<Window*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    // The window's user data holds the object's address, stored there at WM_NCCREATE.
+    auto* self = reinterpret_cast<Window*>(
+        ::GetWindowLongPtrW(window, GWLP_USERDATA));  // NOLINT(performance-no-int-to-ptr)
     if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        const auto* create =
+            reinterpret_cast<const CREATESTRUCTW*>(lParam);  // NOLINT(performance-no-int-to-ptr)
         self = static_cast<Window*>(create->lpCreateParams);
         self->hwnd_ = window;
         ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
@@ -45,9 +48,10 @@ INT_PTR ModalDialog::DoModal(HINSTANCE resources, int templateId, HWND parent) {
 }
 
 INT_PTR CALLBACK ModalDialog::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<ModalDialog*>(::GetWindowLongPtrW(window, DWLP_USER));
+    auto* self = reinterpret_cast<ModalDialog*>(
+        ::GetWindowLongPtrW(window, DWLP_USER));  // NOLINT(performance-no-int-to-ptr)
     if (message == WM_INITDIALOG) {
-        self = reinterpret_cast<ModalDialog*>(lParam);
+        self = reinterpret_cast<ModalDialog*>(lParam);  // NOLINT(performance-no-int-to-ptr)
         self->hwnd_ = window;
         ::SetWindowLongPtrW(window, DWLP_USER, lParam);
     }
