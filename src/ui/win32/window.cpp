@@ -20,8 +20,8 @@ bool Window::CreateWindowObject(DWORD exStyle, const wchar_t* className, const w
 
 LRESULT CALLBACK Window::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     // The window's user data holds the object's address, stored there at WM_NCCREATE.
-    auto* self = reinterpret_cast<Window*>(
-        ::GetWindowLongPtrW(window, GWLP_USERDATA));  // NOLINT(performance-no-int-to-ptr)
+    // NOLINTNEXTLINE(performance-no-int-to-ptr)
+    auto* self = reinterpret_cast<Window*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     if (message == WM_NCCREATE) {
         const auto* create =
             reinterpret_cast<const CREATESTRUCTW*>(lParam);  // NOLINT(performance-no-int-to-ptr)
@@ -48,8 +48,9 @@ INT_PTR ModalDialog::DoModal(HINSTANCE resources, int templateId, HWND parent) {
 }
 
 INT_PTR CALLBACK ModalDialog::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<ModalDialog*>(
-        ::GetWindowLongPtrW(window, DWLP_USER));  // NOLINT(performance-no-int-to-ptr)
+    // The object's address, stored in the dialog's user data at WM_INITDIALOG.
+    // NOLINTNEXTLINE(performance-no-int-to-ptr)
+    auto* self = reinterpret_cast<ModalDialog*>(::GetWindowLongPtrW(window, DWLP_USER));
     if (message == WM_INITDIALOG) {
         self = reinterpret_cast<ModalDialog*>(lParam);  // NOLINT(performance-no-int-to-ptr)
         self->hwnd_ = window;
