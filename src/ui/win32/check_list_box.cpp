@@ -108,7 +108,7 @@ void CCheckListBox::DrawItem(const DRAWITEMSTRUCT& item) const {
 
 LRESULT CALLBACK CCheckListBox::SubclassProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                                   UINT_PTR /*id*/, DWORD_PTR self) {
-    auto* box = reinterpret_cast<CCheckListBox*>(self);
+    auto* box = reinterpret_cast<CCheckListBox*>(self);  // NOLINT(performance-no-int-to-ptr): set by Attach
     switch (message) {
         case WM_LBUTTONDOWN:
         case WM_LBUTTONDBLCLK:  // the second click of a quick pair toggles again
@@ -207,7 +207,8 @@ void CCheckListBox::NotifyCheckChange() const {
 
 int CCheckListBox::ItemHeight() const {
     WindowDc dc(list_);
-    const auto font = reinterpret_cast<HGDIOBJ>(::SendMessageW(list_, WM_GETFONT, 0, 0));
+    const LRESULT fontHandle = ::SendMessageW(list_, WM_GETFONT, 0, 0);
+    const auto font = reinterpret_cast<HGDIOBJ>(fontHandle);  // NOLINT(performance-no-int-to-ptr)
     TEXTMETRICW metrics{};
     if (font != nullptr) {
         SelectedObject selected(dc.get(), font);

@@ -38,7 +38,8 @@ CSpoolsweepDlg::CSpoolsweepDlg(Machine& machine, HINSTANCE resources, const Engi
             makeEngine(machine_, static_cast<RemovalDialogView*>(this), static_cast<CheckListView*>(this));
     }
     if (engine_) {
-        controller_.emplace(static_cast<MainDialogView&>(*this), machine_.system, *engine_);
+        controller_ = std::make_unique<MainDialogController>(static_cast<MainDialogView&>(*this),
+                                                             machine_.system, *engine_);
     }
 }
 
@@ -73,13 +74,15 @@ std::optional<INT_PTR> CSpoolsweepDlg::HandleMessage(UINT message, WPARAM wParam
             return reinterpret_cast<INT_PTR>(icon_);
         case WM_MEASUREITEM:
             if (wParam == static_cast<WPARAM>(dialog_id::kPrinterList)) {
-                checkList_.MeasureItem(*reinterpret_cast<MEASUREITEMSTRUCT*>(lParam));
+                checkList_.MeasureItem(
+                    *reinterpret_cast<MEASUREITEMSTRUCT*>(lParam));  // NOLINT(performance-no-int-to-ptr)
                 return TRUE;
             }
             return std::nullopt;
         case WM_DRAWITEM:
             if (wParam == static_cast<WPARAM>(dialog_id::kPrinterList)) {
-                checkList_.DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+                checkList_.DrawItem(
+                    *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));  // NOLINT(performance-no-int-to-ptr)
                 return TRUE;
             }
             return std::nullopt;
@@ -90,7 +93,7 @@ std::optional<INT_PTR> CSpoolsweepDlg::HandleMessage(UINT message, WPARAM wParam
             controller_->OnRemovalDone();
             return 0;
         case kWmRunOnInterfaceThread:
-            (*reinterpret_cast<const std::function<void()>*>(lParam))();
+            (*reinterpret_cast<const std::function<void()>*>(lParam))();  // NOLINT(performance-no-int-to-ptr)
             return 0;
         default:
             return std::nullopt;
@@ -208,6 +211,9 @@ PixelRect CSpoolsweepDlg::ControlRect(int id) {
 
 void CSpoolsweepDlg::ResizeWindow(int width, int height) {
     ::SetWindowPos(hwnd(), HWND_TOP, 0, 0, width, height, SWP_NOMOVE);
+    // The grown area is painted now, before the buttons move into it; painted later, the dialog's background
+    // would cover them (the dialog does not clip its children), as Wine showed.
+    ::UpdateWindow(hwnd());
 }
 
 void CSpoolsweepDlg::MoveControl(int id, const PixelRect& rect) {
@@ -227,8 +233,14 @@ void CSpoolsweepDlg::FocusControl(int id) {
     ::SendMessageW(hwnd(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(id)), TRUE);
 }
 
+// A control loses the focus when it is disabled, and a dialog without a focus ignores the keyboard, Escape
+// included: the focus goes on to the next control first.
 void CSpoolsweepDlg::EnableControl(int id, bool enable) {
-    ::EnableWindow(Item(id), enable ? TRUE : FALSE);
+    HWND control = Item(id);
+    if (!enable && ::GetFocus() == control) {
+        ::SendMessageW(hwnd(), WM_NEXTDLGCTL, 0, FALSE);
+    }
+    ::EnableWindow(control, enable ? TRUE : FALSE);
 }
 
 bool CSpoolsweepDlg::IsButtonChecked(int id) {

@@ -121,7 +121,7 @@ class CSpoolsweepDlg final : public ModalDialog,
     CCheckListBox checkList_;
     unique_handle worker_;
     std::unique_ptr<DialogRemovalEngine> engine_;
-    std::optional<MainDialogController> controller_;
+    std::unique_ptr<MainDialogController> controller_;  // none when no engine was made
 };
 
 // The dialog mode: runs the main dialog modally from `resources` (dialog 102, icon 128) and returns its
