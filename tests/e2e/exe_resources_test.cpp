@@ -22,16 +22,6 @@ class ExeResources : public ::testing::Test {
         ASSERT_TRUE(module_) << "cannot load the exe as data: " << ::GetLastError();
     }
 
-    // A resource's bytes.
-    std::vector<BYTE> Resource(UINT id, const wchar_t* type) {
-        HRSRC found = ::FindResourceW(module_.get(), MAKEINTRESOURCEW(id), type);
-        if (found == nullptr) {
-            return {};
-        }
-        const auto* data = static_cast<const BYTE*>(::LockResource(::LoadResource(module_.get(), found)));
-        return {data, data + ::SizeofResource(module_.get(), found)};
-    }
-
     std::wstring String(UINT id) {
         const wchar_t* text = nullptr;
         int length = ::LoadStringW(module_.get(), id, reinterpret_cast<LPWSTR>(&text), 0);
@@ -106,7 +96,10 @@ class TemplateReader {
 };
 
 TEST_F(ExeResources, HoldsTheMainDialogTemplate) {
-    TemplateReader dialog(Resource(IDD_SPOOLSWEEP_DIALOG, RT_DIALOG));
+    HRSRC found = ::FindResourceW(module_.get(), MAKEINTRESOURCEW(IDD_SPOOLSWEEP_DIALOG), RT_DIALOG);
+    ASSERT_NE(found, nullptr);
+    const auto* data = static_cast<const BYTE*>(::LockResource(::LoadResource(module_.get(), found)));
+    TemplateReader dialog({data, data + ::SizeofResource(module_.get(), found)});
     ASSERT_EQ(dialog.Next<WORD>(), 1);       // version
     ASSERT_EQ(dialog.Next<WORD>(), 0xFFFF);  // extended template
     dialog.Next<DWORD>();                    // help id
@@ -114,16 +107,14 @@ TEST_F(ExeResources, HoldsTheMainDialogTemplate) {
     EXPECT_EQ(dialog.Next<DWORD>(), DWORD{DS_SHELLFONT | DS_MODALFRAME | WS_POPUP | WS_VISIBLE | WS_CAPTION |
                                           WS_SYSMENU | WS_MINIMIZEBOX});
     const WORD controls = dialog.Next<WORD>();
-    const short frame[] = {dialog.Next<short>(), dialog.Next<short>(), dialog.Next<short>(),
-                           dialog.Next<short>()};
-    EXPECT_EQ(frame[2], 194);
-    EXPECT_EQ(frame[3], 286);
+    dialog.Next<DWORD>();  // x, y
+    EXPECT_EQ(dialog.Next<short>(), 194);
+    EXPECT_EQ(dialog.Next<short>(), 286);
     EXPECT_EQ(dialog.Text(), L"");  // no menu
     EXPECT_EQ(dialog.Text(), L"");  // the dialog class
     EXPECT_EQ(dialog.Text(), L"Spoolsweep");
     EXPECT_EQ(dialog.Next<WORD>(), 8);  // points
-    dialog.Next<WORD>();                // weight
-    dialog.Next<WORD>();                // italic, character set
+    dialog.Next<DWORD>();               // weight, italic, character set
     EXPECT_EQ(dialog.Text(), L"MS Shell Dlg");
 
     struct Control {

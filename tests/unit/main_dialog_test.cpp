@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -21,17 +20,17 @@ using Events = std::vector<std::string>;
 constexpr int kOk = 1;
 constexpr int kCancel = 2;
 
-// The dialog's controls as plain state; enabling, ending, the worker's start and About are written to
-// `events`. Its message boxes are the simulated machine's.
-struct FakeDialog : MainDialogView, CheckListView, RemovalDialogView {
-    explicit FakeDialog(System& sys) : system(sys) {}
+// The dialog's controls and its removal engine as plain state: enabling, ending, the worker's start and About
+// are written to `events`, message boxes go to the simulated machine, and a removal takes the checked lines
+// out of `installed`.
+struct FakeDialog : MainDialogView, DialogRemovalEngine {
     void Note(std::string what, int value = 0) { events.push_back(what + " " + std::to_string(value)); }
 
     bool HasSystemMenu() override { return true; }
     void AppendSystemMenuItem(int id, std::u16string_view text) override { menu[id] = text; }
     void SetIcon(bool big) override { Note("icon", big ? 1 : 0); }
     PixelRect WindowRect() override { return window; }
-    PixelRect ClientRect() override { return {0, 0, window.Width() - 6, window.Height() - kFrame}; }
+    PixelRect ClientRect() override { return {0, 0, window.Width() - 6, window.Height() - 30}; }
     PixelRect ControlRect(int id) override { return controls.at(id); }
     void ResizeWindow(int width, int height) override { window = {100, 80, 100 + width, 80 + height}; }
     void MoveControl(int id, const PixelRect& rect) override { controls[id] = rect; }
@@ -46,7 +45,7 @@ struct FakeDialog : MainDialogView, CheckListView, RemovalDialogView {
     int PrinterCheck(std::size_t index) override { return lines.at(index).second; }
     void SetPrinterCheck(std::size_t index, int check) override { lines.at(index).second = check; }
     int ShowMessage(std::u16string_view text, std::u16string_view caption, std::uint32_t style) override {
-        return system.MessageBox(text, caption, style);
+        return sim->machine().system.MessageBox(text, caption, style);
     }
     void EndDialog(int result) override { Note("end", result); }
     bool StartRemovalWorker() override {
@@ -56,26 +55,39 @@ struct FakeDialog : MainDialogView, CheckListView, RemovalDialogView {
     void SendRemovalDone() override { controller->OnRemovalDone(); }
     void OpenAbout() override { Note("about"); }
 
-    void ResetContent() override { lines.clear(); }
-    void AddString(std::u16string_view line) override {  // a sorted list
-        auto at =
-            std::upper_bound(lines.begin(), lines.end(), line, [](auto l, auto& e) { return l < e.first; });
-        lines.insert(at, {std::u16string(line), 0});
+    int FillPrinterList() override {
+        lines.clear();
+        for (const auto& name : installed) {  // a sorted list
+            lines.emplace_back(u" " + name, 0);
+        }
+        return installed.empty() ? 18 : 0;
     }
-    std::size_t GetCount() override { return lines.size(); }
-    std::u16string GetText(std::size_t index) override { return lines.at(index).first; }
-    int GetCheck(std::size_t index) override { return lines.at(index).second; }
+    int FindBusyPrinters(std::vector<std::u16string>& names) override {
+        for (const auto& line : lines) {
+            if (busy.count(line.first.substr(1)) != 0) {
+                names.push_back(line.first.substr(1));
+            }
+        }
+        return names.empty() ? 0 : 1;
+    }
+    void RunRemoval() override {
+        deleteAllSeen = controller->DeleteAllValue();
+        for (const auto& line : lines) {
+            if (line.second == 1) {
+                installed.erase(line.first.substr(1));
+                deleted.push_back(line.first.substr(1));
+            }
+        }
+    }
 
-    void AddDeletedPrinter(std::u16string_view name) override { deleted.emplace_back(name); }
-    std::int32_t DeleteAllValue() override { return controller->DeleteAllValue(); }
-    void ShowDriverKeptMessage(std::u16string /*driver*/, std::u16string /*printer*/) override {}
-
-    static constexpr int kFrame = 30;
-    System& system;
+    sim::SimMachine* sim = nullptr;
     MainDialogController* controller = nullptr;
+    std::set<std::u16string> installed;
+    std::set<std::u16string> busy;
     std::vector<std::pair<std::u16string, int>> lines;
     Names deleted;
     bool deleteAll = false;
+    std::int32_t deleteAllSeen = -1;
     Events events;
     PixelRect window{100, 80, 400, 600};
     std::map<int, PixelRect> controls{{1005, {11, 247, 26, 262}},
@@ -88,54 +100,20 @@ struct FakeDialog : MainDialogView, CheckListView, RemovalDialogView {
     int focus = 0;
 };
 
-// Removes the checked printers of the list from `installed`, reading the list as the real engine does.
-struct FakeEngine : DialogRemovalEngine {
-    FakeEngine(FakeDialog& d, Names printers, std::set<std::u16string> busyOnes)
-        : dialog(d), installed(std::move(printers)), busy(std::move(busyOnes)) {}
-    int FillPrinterList() override {
-        dialog.ResetContent();
-        for (const auto& name : installed) {
-            dialog.AddString(u" " + name);
-        }
-        return installed.empty() ? 18 : 0;
-    }
-    int FindBusyPrinters(std::vector<std::u16string>& names) override {
-        for (std::size_t i = 0; i < dialog.GetCount(); ++i) {
-            if (busy.count(dialog.GetText(i).substr(1)) != 0) {
-                names.push_back(dialog.GetText(i).substr(1));
-            }
-        }
-        return names.empty() ? 0 : 1;
-    }
-    void RunRemoval() override {
-        deleteAllSeen = dialog.DeleteAllValue();
-        for (std::size_t i = 0; i < dialog.GetCount(); ++i) {
-            if (dialog.GetCheck(i) == 1) {
-                const std::u16string name = dialog.GetText(i).substr(1);
-                installed.erase(std::find(installed.begin(), installed.end(), name));
-                dialog.AddDeletedPrinter(name);
-            }
-        }
-    }
-    FakeDialog& dialog;
-    Names installed;
-    std::set<std::u16string> busy;
-    std::int32_t deleteAllSeen = -1;
-};
-
 struct DialogRun {
-    explicit DialogRun(Names printers, std::set<std::u16string> busy = {}, std::vector<int> answers = {kOk})
-        : engine(dialog, std::move(printers), std::move(busy)) {
+    explicit DialogRun(std::set<std::u16string> printers, std::set<std::u16string> busy = {},
+                       std::vector<int> answers = {kOk}) {
+        dialog.sim = &sim;
         dialog.controller = &controller;
+        dialog.installed = std::move(printers);
+        dialog.busy = std::move(busy);
         sim.QueueMessageBoxAnswers(std::move(answers));
         opened = controller.OnInitDialog();
     }
     // A click on a line's check box: the list toggles it and notifies the dialog.
     void Toggle(std::u16string_view name) {
         for (auto& line : dialog.lines) {
-            if (line.first.substr(1) == name) {
-                line.second = line.second == 1 ? 0 : 1;
-            }
+            line.second = line.first.substr(1) == name ? 1 - line.second : line.second;
         }
         controller.OnChkChangePrinterList();
     }
@@ -153,20 +131,18 @@ struct DialogRun {
         }
         return names;
     }
-    std::u16string LastMessage() const {
-        return sim.MessageBoxes().empty() ? u"" : sim.MessageBoxes().back().text;
-    }
+    std::u16string LastMessage() const { return sim.MessageBoxes().back().text; }
     std::u16string String(std::uint32_t id) { return sim.machine().system.LoadString(id); }
+
     sim::SimMachine sim;
-    FakeDialog dialog{sim.machine().system};
-    FakeEngine engine;
-    MainDialogController controller{dialog, sim.machine().system, engine};
+    FakeDialog dialog;
+    MainDialogController controller{dialog, sim.machine().system, dialog};
     bool opened = false;
 };
 
 TEST(MainDialog, OpensOnlyWithPrintersAndAfterTheStartUpWarning) {
     struct Case {
-        Names printers;
+        std::set<std::u16string> printers;
         int answer;
         bool opened;
         std::uint32_t message;
@@ -192,56 +168,32 @@ TEST(MainDialog, OpensOnlyWithPrintersAndAfterTheStartUpWarning) {
 
 TEST(MainDialog, CheckChangesAndDeleteAllPrinterDrivers) {
     struct Case {
-        const char* name;
-        void (*act)(DialogRun&);
+        Names steps;  // a printer's name toggles its check; "OK" and "Cancel" click Delete All and answer
         Names checked;
         bool deleteAll;
         std::uint32_t lastMessage;  // the one message after the start-up warning
     };
     const Case cases[] = {
-        {"every printer checked by hand",
-         [](DialogRun& r) {
-             r.Toggle(u"A");
-             r.Toggle(u"B");
-             r.Toggle(u"C");
-         },
-         {u"A", u"B", u"C"},
-         false,
-         104},
-        {"one unchecked after Delete All",
-         [](DialogRun& r) {
-             r.ClickDeleteAll(kOk);
-             r.Toggle(u"B");
-         },
-         {u"A", u"C"},
-         false,
-         129},
-        {"Delete All with OK", [](DialogRun& r) { r.ClickDeleteAll(kOk); }, {u"A", u"B", u"C"}, true, 129},
-        {"Delete All with Cancel",
-         [](DialogRun& r) {
-             r.Toggle(u"B");
-             r.ClickDeleteAll(kCancel);
-         },
-         {u"B"},
-         false,
-         129},
-        {"Delete All off",
-         [](DialogRun& r) {
-             r.ClickDeleteAll(kOk);
-             r.ClickDeleteAll(kOk);
-         },
-         {},
-         false,
-         129},
+        {{u"A", u"B", u"C"}, {u"A", u"B", u"C"}, false, 104},  // every printer checked by hand
+        {{u"OK", u"B"}, {u"A", u"C"}, false, 129},
+        {{u"OK"}, {u"A", u"B", u"C"}, true, 129},
+        {{u"B", u"Cancel"}, {u"B"}, false, 129},
+        {{u"OK", u"OK"}, {}, false, 129},  // the second click turns it off
     };
     for (const Case& c : cases) {
         DialogRun run({u"C", u"A", u"B"});
-        c.act(run);
-        EXPECT_EQ(run.Checked(), c.checked) << c.name;
-        EXPECT_EQ(run.dialog.deleteAll, c.deleteAll) << c.name;
-        EXPECT_EQ(run.sim.MessageBoxes().size(), 2U) << c.name;
-        EXPECT_EQ(run.LastMessage(), run.String(c.lastMessage)) << c.name;
-        EXPECT_EQ(run.sim.MessageBoxes().back().style, c.lastMessage == 129 ? 0x111U : 0U) << c.name;
+        for (const auto& step : c.steps) {
+            if (step == u"OK" || step == u"Cancel") {
+                run.ClickDeleteAll(step == u"OK" ? kOk : kCancel);
+            } else {
+                run.Toggle(step);
+            }
+        }
+        EXPECT_EQ(run.Checked(), c.checked) << c.lastMessage;
+        EXPECT_EQ(run.dialog.deleteAll, c.deleteAll) << c.lastMessage;
+        EXPECT_EQ(run.sim.MessageBoxes().size(), 2U) << c.lastMessage;
+        EXPECT_EQ(run.LastMessage(), run.String(c.lastMessage));
+        EXPECT_EQ(run.sim.MessageBoxes().back().style, c.lastMessage == 129 ? 0x111U : 0U);
     }
 }
 
@@ -268,7 +220,7 @@ TEST(MainDialog, DeleteRefusesWithoutACheckOrWithAnyBusyPrinter) {
         EXPECT_EQ(run.LastMessage(), c.message);
         EXPECT_EQ(run.sim.MessageBoxes().back().style, c.style);
         EXPECT_TRUE(run.dialog.events.empty()) << "no control changed, no worker";
-        EXPECT_EQ(run.engine.installed.size(), 3U);
+        EXPECT_EQ(run.dialog.installed.size(), 3U);
     }
 }
 
@@ -283,14 +235,14 @@ TEST(MainDialog, RemovalLocksTheControlsRefillsAndOnlyGrowsTheDeletedList) {
     EXPECT_EQ(run.dialog.events,
               (Events{"disable 1000", "disable 1001", "disable 1", "disable 1002", "start worker 0",
                       "enable 1000", "enable 1001", "enable 1", "enable 1002"}));
-    EXPECT_EQ(run.engine.deleteAllSeen, 0) << "unchecking a printer cleared Delete All";
+    EXPECT_EQ(run.dialog.deleteAllSeen, 0) << "unchecking a printer cleared Delete All";
     EXPECT_EQ(run.dialog.lines, (std::vector<std::pair<std::u16string, int>>{{u" B", 0}}));
     EXPECT_EQ(run.dialog.deleted, (Names{u"A", u"C"}));
 
     run.ClickDeleteAll(kOk);
     run.controller.OnBnClickedDelete();
     run.controller.RemovalThreadProc();
-    EXPECT_EQ(run.engine.deleteAllSeen, 1);
+    EXPECT_EQ(run.dialog.deleteAllSeen, 1);
     EXPECT_TRUE(run.dialog.lines.empty());
     EXPECT_EQ(run.dialog.deleted, (Names{u"A", u"C", u"B"}));
     EXPECT_FALSE(run.dialog.deleteAll);
