@@ -165,11 +165,18 @@ unsigned __stdcall CSpoolsweepDlg::RemovalThreadEntry(void* dialog) {
     return 0;
 }
 
+// Messages the worker sends meanwhile are still answered, so that a worker blocked in a send cannot hold
+// the wait up.
 void CSpoolsweepDlg::WaitForWorker() {
-    if (worker_) {
-        ::WaitForSingleObject(worker_.get(), INFINITE);
-        worker_.reset();
+    if (!worker_) {
+        return;
     }
+    HANDLE thread = worker_.get();
+    while (::MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+        MSG message{};
+        ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    worker_.reset();
 }
 
 void CSpoolsweepDlg::SendToInterfaceThread(const std::function<void()>& run) {
