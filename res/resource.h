@@ -2,6 +2,11 @@
 // compiler reads this file too.
 #pragma once
 
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
+
+#define IDM_ABOUTBOX 16
 #define IDS_ABOUTBOX 101
 #define IDD_SPOOLSWEEP_DIALOG 102
 #define IDS_APP_CAPTION 102
@@ -14,5 +19,11 @@
 #define IDB_ABOUT 135
 #define IDS_VERSION_LABEL 140
 #define IDS_NOTHING_SELECTED 147
+#define IDC_PRINTER_LIST 1000
+#define IDC_DELETE 1001
+#define IDC_DELETE_ALL 1002
+#define IDC_DELETED_LIST 1004
+#define IDC_EXPAND 1005
+#define IDC_DELETED_LABEL 1008
 #define IDS_CLOSE_APPLICATIONS 1010
 #define IDS_DELETE_PRESETS 1011

@@ -2,6 +2,7 @@
 //   exe_resources_test PATH\TO\Spoolsweep.exe   (a Linux path is taken as Wine's drive Z:)
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,101 @@ TEST_F(ExeResources, HoldsTheApplicationStrings) {
         String(IDS_DELETE_PRESETS),
         L"Select OK to delete the Tamber Driver and your associated presets.\nSelect Cancel to delete only "
         L"the Tamber Driver.");
+}
+
+// Reads a DLGTEMPLATEEX: its fields in order, each string or ordinal as text ("#130" for an ordinal; the
+// predefined control classes by name).
+class TemplateReader {
+  public:
+    explicit TemplateReader(std::vector<BYTE> bytes) : bytes_(std::move(bytes)) {}
+    template <class T>
+    T Next() {
+        T value{};
+        if (at_ + sizeof(T) <= bytes_.size()) {
+            std::memcpy(&value, bytes_.data() + at_, sizeof(T));
+        }
+        at_ += sizeof(T);
+        return value;
+    }
+    std::wstring Text() {
+        std::wstring text;
+        for (WORD unit = Next<WORD>(); unit != 0; unit = Next<WORD>()) {
+            if (unit == 0xFFFF && text.empty()) {
+                const WORD ordinal = Next<WORD>();
+                const wchar_t* classes[] = {L"Button", L"Edit", L"Static", L"ListBox"};
+                return ordinal >= 0x80 && ordinal <= 0x83 ? classes[ordinal - 0x80]
+                                                          : L"#" + std::to_wstring(ordinal);
+            }
+            text.push_back(static_cast<wchar_t>(unit));
+        }
+        return text;
+    }
+    void AlignToDword() { at_ = (at_ + 3) & ~std::size_t{3}; }
+
+  private:
+    std::vector<BYTE> bytes_;
+    std::size_t at_ = 0;
+};
+
+TEST_F(ExeResources, HoldsTheMainDialogTemplate) {
+    HRSRC found = ::FindResourceW(module_.get(), MAKEINTRESOURCEW(IDD_SPOOLSWEEP_DIALOG), RT_DIALOG);
+    ASSERT_NE(found, nullptr);
+    const auto* data = static_cast<const BYTE*>(::LockResource(::LoadResource(module_.get(), found)));
+    TemplateReader dialog({data, data + ::SizeofResource(module_.get(), found)});
+    ASSERT_EQ(dialog.Next<WORD>(), 1);       // version
+    ASSERT_EQ(dialog.Next<WORD>(), 0xFFFF);  // extended template
+    dialog.Next<DWORD>();                    // help id
+    EXPECT_EQ(dialog.Next<DWORD>(), DWORD{WS_EX_APPWINDOW});
+    EXPECT_EQ(dialog.Next<DWORD>(), DWORD{DS_SHELLFONT | DS_MODALFRAME | WS_POPUP | WS_VISIBLE | WS_CAPTION |
+                                          WS_SYSMENU | WS_MINIMIZEBOX});
+    const WORD controls = dialog.Next<WORD>();
+    dialog.Next<DWORD>();  // x, y
+    EXPECT_EQ(dialog.Next<short>(), 194);
+    EXPECT_EQ(dialog.Next<short>(), 286);
+    EXPECT_EQ(dialog.Text(), L"");  // no menu
+    EXPECT_EQ(dialog.Text(), L"");  // the dialog class
+    EXPECT_EQ(dialog.Text(), L"Spoolsweep");
+    EXPECT_EQ(dialog.Next<WORD>(), 8);  // points
+    dialog.Next<DWORD>();               // weight, italic, character set
+    EXPECT_EQ(dialog.Text(), L"MS Shell Dlg");
+
+    struct Control {
+        int id;
+        const wchar_t* className;
+        const wchar_t* text;
+        short x, y, cx, cy;
+        DWORD style;  // beyond child and visible
+    };
+    const DWORD list = LBS_NOTIFY | LBS_SORT | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_BORDER | WS_TABSTOP;
+    const Control expected[] = {
+        {IDC_STATIC, L"Static", L"Please select Printers to Delete from the Installed list below:", 9, 7, 180,
+         18, SS_LEFT | WS_GROUP},
+        {IDC_PRINTER_LIST, L"ListBox", L"", 7, 25, 180, 84,
+         list | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_EXTENDEDSEL},
+        {IDC_DELETE_ALL, L"Button", L"Delete All Printer Drivers", 7, 115, 180, 10,
+         BS_AUTOCHECKBOX | WS_TABSTOP},
+        {IDC_DELETE, L"Button", L"Delete the Selected Printers", 7, 131, 180, 14, BS_PUSHBUTTON | WS_TABSTOP},
+        {IDC_EXPAND, L"Button", L"+", 7, 152, 9, 9, BS_PUSHBUTTON | BS_CENTER | BS_VCENTER | WS_TABSTOP},
+        {IDC_DELETED_LABEL, L"Static", L"List of Deleted Printer Drivers", 8, 163, 180, 8,
+         SS_LEFT | WS_GROUP},
+        {IDC_DELETED_LIST, L"ListBox", L"", 7, 174, 180, 84, list},
+        {IDM_ABOUTBOX, L"Button", L"About", 7, 265, 67, 14, BS_DEFPUSHBUTTON | WS_TABSTOP},
+        {IDOK, L"Button", L"Exit", 120, 265, 67, 14, BS_PUSHBUTTON | WS_TABSTOP},
+    };
+    ASSERT_EQ(controls, std::size(expected));
+    for (const Control& c : expected) {
+        dialog.AlignToDword();
+        dialog.Next<DWORD>();                         // help id
+        EXPECT_EQ(dialog.Next<DWORD>(), 0U) << c.id;  // extended style
+        EXPECT_EQ(dialog.Next<DWORD>(), c.style | WS_CHILD | WS_VISIBLE) << c.id;
+        for (short value : {c.x, c.y, c.cx, c.cy}) {
+            EXPECT_EQ(dialog.Next<short>(), value) << c.id;
+        }
+        EXPECT_EQ(static_cast<int>(dialog.Next<DWORD>()), c.id);
+        EXPECT_EQ(dialog.Text(), c.className) << c.id;
+        EXPECT_EQ(dialog.Text(), c.text) << c.id;
+        EXPECT_EQ(dialog.Next<WORD>(), 0) << c.id;  // no creation data
+    }
 }
 
 TEST_F(ExeResources, CarriesItsIconAndManifest) {

@@ -1,0 +1,305 @@
+// The main dialog's decisions, over a fake dialog, a fake removal engine and the simulated machine's message
+// boxes and string table.
+#include "ui/main_dialog_controller.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/sim/sim_machine.h"
+
+namespace spoolsweep {
+namespace {
+
+using Names = std::vector<std::u16string>;
+using Events = std::vector<std::string>;
+constexpr int kOk = 1;
+constexpr int kCancel = 2;
+
+// The dialog's controls and its removal engine as plain state: enabling, ending, the worker's start and About
+// are written to `events`, message boxes go to the simulated machine, and a removal takes the checked lines
+// out of `installed`.
+struct FakeDialog : MainDialogView, DialogRemovalEngine {
+    void Note(std::string what, int value = 0) { events.push_back(what + " " + std::to_string(value)); }
+
+    bool HasSystemMenu() override { return true; }
+    void AppendSystemMenuItem(int id, std::u16string_view text) override { menu[id] = text; }
+    void SetIcon(bool big) override { Note("icon", big ? 1 : 0); }
+    PixelRect WindowRect() override { return window; }
+    PixelRect ClientRect() override { return {0, 0, window.Width() - 6, window.Height() - 30}; }
+    PixelRect ControlRect(int id) override { return controls.at(id); }
+    void ResizeWindow(int width, int height) override { window = {100, 80, 100 + width, 80 + height}; }
+    void MoveControl(int id, const PixelRect& rect) override { controls[id] = rect; }
+    void ShowControl(int id, bool show) override { shown[id] = show; }
+    void SetControlText(int id, std::u16string_view text) override { texts[id] = text; }
+    void FocusControl(int id) override { focus = id; }
+    void EnableControl(int id, bool enable) override { Note(enable ? "enable" : "disable", id); }
+    bool IsButtonChecked(int /*id*/) override { return deleteAll; }
+    void SetButtonCheck(int /*id*/, bool checked) override { deleteAll = checked; }
+    void SetCheckStyle(int style) override { Note("style", style); }
+    std::size_t PrinterCount() override { return lines.size(); }
+    int PrinterCheck(std::size_t index) override { return lines.at(index).second; }
+    void SetPrinterCheck(std::size_t index, int check) override { lines.at(index).second = check; }
+    int ShowMessage(std::u16string_view text, std::u16string_view caption, std::uint32_t style) override {
+        return sim->machine().system.MessageBox(text, caption, style);
+    }
+    void EndDialog(int result) override { Note("end", result); }
+    bool StartRemovalWorker() override {
+        Note("start worker");
+        return true;
+    }
+    void SendRemovalDone() override { controller->OnRemovalDone(); }
+    void OpenAbout() override { Note("about"); }
+
+    int FillPrinterList() override {
+        lines.clear();
+        for (const auto& name : installed) {  // a sorted list
+            lines.emplace_back(u" " + name, 0);
+        }
+        return installed.empty() ? 18 : 0;
+    }
+    int FindBusyPrinters(std::vector<std::u16string>& names) override {
+        for (const auto& line : lines) {
+            if (busy.count(line.first.substr(1)) != 0) {
+                names.push_back(line.first.substr(1));
+            }
+        }
+        return names.empty() ? 0 : 1;
+    }
+    void RunRemoval() override {
+        deleteAllSeen = controller->DeleteAllValue();
+        for (const auto& line : lines) {
+            if (line.second == 1) {
+                installed.erase(line.first.substr(1));
+                deleted.push_back(line.first.substr(1));
+            }
+        }
+    }
+
+    sim::SimMachine* sim = nullptr;
+    MainDialogController* controller = nullptr;
+    std::set<std::u16string> installed;
+    std::set<std::u16string> busy;
+    std::vector<std::pair<std::u16string, int>> lines;
+    Names deleted;
+    bool deleteAll = false;
+    std::int32_t deleteAllSeen = -1;
+    Events events;
+    PixelRect window{100, 80, 400, 600};
+    std::map<int, PixelRect> controls{{1005, {11, 247, 26, 262}},
+                                      {16, {11, 430, 112, 453}},
+                                      {1, {180, 430, 281, 453}},
+                                      {1000, {11, 40, 281, 177}}};
+    std::map<int, bool> shown;
+    std::map<int, std::u16string> texts;
+    std::map<int, std::u16string> menu;
+    int focus = 0;
+};
+
+struct DialogRun {
+    explicit DialogRun(std::set<std::u16string> printers, std::set<std::u16string> busy = {},
+                       std::vector<int> answers = {kOk}) {
+        dialog.sim = &sim;
+        dialog.controller = &controller;
+        dialog.installed = std::move(printers);
+        dialog.busy = std::move(busy);
+        sim.QueueMessageBoxAnswers(std::move(answers));
+        opened = controller.OnInitDialog();
+    }
+    // A click on a line's check box: the list toggles it and notifies the dialog.
+    void Toggle(std::u16string_view name) {
+        for (auto& line : dialog.lines) {
+            line.second = line.first.substr(1) == name ? 1 - line.second : line.second;
+        }
+        controller.OnChkChangePrinterList();
+    }
+    void ClickDeleteAll(int answer) {
+        dialog.deleteAll = !dialog.deleteAll;
+        sim.QueueMessageBoxAnswers({answer});
+        controller.OnBnClickedDeleteAll();
+    }
+    Names Checked() const {
+        Names names;
+        for (const auto& line : dialog.lines) {
+            if (line.second == 1) {
+                names.push_back(line.first.substr(1));
+            }
+        }
+        return names;
+    }
+    std::u16string LastMessage() const { return sim.MessageBoxes().back().text; }
+    std::u16string String(std::uint32_t id) { return sim.machine().system.LoadString(id); }
+
+    sim::SimMachine sim;
+    FakeDialog dialog;
+    MainDialogController controller{dialog, sim.machine().system, dialog};
+    bool opened = false;
+};
+
+TEST(MainDialog, OpensOnlyWithPrintersAndAfterTheStartUpWarning) {
+    struct Case {
+        std::set<std::u16string> printers;
+        int answer;
+        bool opened;
+        std::uint32_t message;
+        std::uint32_t style;
+        Events events;
+    };
+    const Case cases[] = {
+        {{}, kOk, false, 103, 0x10, {"icon 1", "icon 0", "style 3", "end 7"}},
+        {{u"A"}, kCancel, false, 1010, 0x131, {"icon 1", "icon 0", "style 3", "end 7"}},
+        {{u"A"}, kOk, true, 1010, 0x131, {"icon 1", "icon 0", "style 3"}},
+    };
+    for (const Case& c : cases) {
+        DialogRun run(c.printers, {}, {c.answer});
+        EXPECT_EQ(run.opened, c.opened);
+        ASSERT_EQ(run.sim.MessageBoxes().size(), 1U);
+        EXPECT_EQ(run.LastMessage(), run.String(c.message));
+        EXPECT_EQ(run.sim.MessageBoxes().back().caption, u"Spoolsweep");
+        EXPECT_EQ(run.sim.MessageBoxes().back().style, c.style);
+        EXPECT_EQ(run.dialog.events, c.events);
+        EXPECT_EQ(run.dialog.menu, (std::map<int, std::u16string>{{16, u"&About Spoolsweep..."}}));
+    }
+}
+
+TEST(MainDialog, CheckChangesAndDeleteAllPrinterDrivers) {
+    struct Case {
+        Names steps;  // a printer's name toggles its check; "OK" and "Cancel" click Delete All and answer
+        Names checked;
+        bool deleteAll;
+        std::uint32_t lastMessage;  // the one message after the start-up warning
+    };
+    const Case cases[] = {
+        {{u"A", u"B", u"C"}, {u"A", u"B", u"C"}, false, 104},  // every printer checked by hand
+        {{u"OK", u"B"}, {u"A", u"C"}, false, 129},
+        {{u"OK"}, {u"A", u"B", u"C"}, true, 129},
+        {{u"B", u"Cancel"}, {u"B"}, false, 129},
+        {{u"OK", u"OK"}, {}, false, 129},  // the second click turns it off
+    };
+    for (const Case& c : cases) {
+        DialogRun run({u"C", u"A", u"B"});
+        for (const auto& step : c.steps) {
+            if (step == u"OK" || step == u"Cancel") {
+                run.ClickDeleteAll(step == u"OK" ? kOk : kCancel);
+            } else {
+                run.Toggle(step);
+            }
+        }
+        EXPECT_EQ(run.Checked(), c.checked) << c.lastMessage;
+        EXPECT_EQ(run.dialog.deleteAll, c.deleteAll) << c.lastMessage;
+        EXPECT_EQ(run.sim.MessageBoxes().size(), 2U) << c.lastMessage;
+        EXPECT_EQ(run.LastMessage(), run.String(c.lastMessage));
+        EXPECT_EQ(run.sim.MessageBoxes().back().style, c.lastMessage == 129 ? 0x111U : 0U);
+    }
+}
+
+TEST(MainDialog, DeleteRefusesWithoutACheckOrWithAnyBusyPrinter) {
+    struct Case {
+        Names checked;
+        std::set<std::u16string> busy;
+        std::u16string message;
+        std::uint32_t style;
+    };
+    const std::u16string busyText =
+        u"The following Printers cannot be deleted, because they still have Print Jobs queued to them.\n\n";
+    const Case cases[] = {
+        {{}, {}, u"No Printer has been selected for deletion, please select it.", 0},
+        {{u"A"}, {u"C", u"B"}, busyText + u"-> B\n\n-> C\n\n", 0x10},
+    };
+    for (const Case& c : cases) {
+        DialogRun run({u"A", u"B", u"C"}, c.busy);
+        for (const auto& name : c.checked) {
+            run.Toggle(name);
+        }
+        run.dialog.events.clear();
+        run.controller.OnBnClickedDelete();
+        EXPECT_EQ(run.LastMessage(), c.message);
+        EXPECT_EQ(run.sim.MessageBoxes().back().style, c.style);
+        EXPECT_TRUE(run.dialog.events.empty()) << "no control changed, no worker";
+        EXPECT_EQ(run.dialog.installed.size(), 3U);
+    }
+}
+
+TEST(MainDialog, RemovalLocksTheControlsRefillsAndOnlyGrowsTheDeletedList) {
+    DialogRun run({u"A", u"B", u"C"});
+    run.ClickDeleteAll(kOk);
+    run.Toggle(u"B");
+    run.dialog.events.clear();
+    run.controller.OnBnClickedDelete();
+    EXPECT_TRUE(run.controller.IsRemoving());
+    run.controller.RemovalThreadProc();
+    EXPECT_EQ(run.dialog.events,
+              (Events{"disable 1000", "disable 1001", "disable 1", "disable 1002", "start worker 0",
+                      "enable 1000", "enable 1001", "enable 1", "enable 1002"}));
+    EXPECT_EQ(run.dialog.deleteAllSeen, 0) << "unchecking a printer cleared Delete All";
+    EXPECT_EQ(run.dialog.lines, (std::vector<std::pair<std::u16string, int>>{{u" B", 0}}));
+    EXPECT_EQ(run.dialog.deleted, (Names{u"A", u"C"}));
+
+    run.ClickDeleteAll(kOk);
+    run.controller.OnBnClickedDelete();
+    run.controller.RemovalThreadProc();
+    EXPECT_EQ(run.dialog.deleteAllSeen, 1);
+    EXPECT_TRUE(run.dialog.lines.empty());
+    EXPECT_EQ(run.dialog.deleted, (Names{u"A", u"C", u"B"}));
+    EXPECT_FALSE(run.dialog.deleteAll);
+    EXPECT_FALSE(run.controller.IsRemoving());
+}
+
+TEST(MainDialog, ACloseDuringARemovalWaitsForItsCompletion) {
+    for (const bool removing : {false, true}) {
+        DialogRun run({u"A"});
+        run.Toggle(u"A");
+        if (removing) {
+            run.controller.OnBnClickedDelete();
+        }
+        run.controller.OnCancel();  // the close box, Escape or the system menu's Close
+        EXPECT_EQ(run.dialog.events.back(), removing ? "start worker 0" : "end 2");
+        if (removing) {
+            run.controller.RemovalThreadProc();
+            EXPECT_EQ(run.dialog.events.end()[-2], "enable 1002");
+            EXPECT_EQ(run.dialog.events.back(), "end 2");
+            EXPECT_EQ(run.dialog.deleted, (Names{u"A"}));
+        }
+    }
+}
+
+TEST(MainDialog, ExpandingTwiceGivesTheFirstHeightBack) {
+    DialogRun run({u"A"});
+    struct Step {
+        int height;
+        int rowTop;
+        bool expanded;
+    };
+    // Frame 30, "+" bottom 262, gaps 20, buttons 23 high, the printer list 137 high, 10 below the row.
+    for (const Step& step : {Step{335, 272, false}, Step{492, 429, true}, Step{335, 272, false}}) {
+        EXPECT_EQ(run.dialog.window.Height(), step.height);
+        EXPECT_EQ(run.dialog.window.Width(), 300);
+        EXPECT_EQ(run.dialog.controls[16].top, step.rowTop);
+        EXPECT_EQ(run.dialog.controls[1].bottom, step.rowTop + 23);
+        EXPECT_EQ(run.dialog.controls[1].left, 180);
+        EXPECT_EQ(run.dialog.shown[1004], step.expanded);
+        EXPECT_EQ(run.dialog.shown[1008], step.expanded);
+        EXPECT_EQ(run.dialog.texts[1005], step.expanded ? u"-" : u"+");
+        EXPECT_EQ(run.dialog.focus, 1001);
+        run.controller.OnBnClickedExpand();
+    }
+}
+
+TEST(MainDialog, AboutFromTheButtonAndTheSystemMenu) {
+    DialogRun run({u"A"});
+    run.dialog.events.clear();
+    run.controller.OnBnClickedAbout();
+    EXPECT_TRUE(run.controller.OnSysCommand(16));
+    EXPECT_TRUE(run.controller.OnSysCommand(16 | 0x3));
+    EXPECT_FALSE(run.controller.OnSysCommand(0xF060));
+    EXPECT_EQ(run.dialog.events, (Events{"about 0", "about 0", "about 0"}));
+    EXPECT_EQ(CenterIcon({0, 0, 101, 51}, 32, 32).x, 35);
+    EXPECT_EQ(CenterIcon({0, 0, 101, 51}, 32, 32).y, 10);
+}
+
+}  // namespace
+}  // namespace spoolsweep
