@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "app/command_line_info.h"
+#include "app/resource_language.h"
 #include "cli/command_log.h"
 #include "cli/custom_command_line_info.h"
 #include "platform/win_errors.h"
@@ -62,8 +63,10 @@ void CSpoolsweepApp::ReportMissingPrivilege() {
     machine_.system.MessageBox(kPrivilegeMessage, u"Error", kMbOk | kMbIconStop);
 }
 
-// The runner chooses the resource language and runs the main dialog modally; their results are not used.
+// The language is chosen before the dialog exists, so that every resource it loads comes in that language.
+// Neither result is used: the built-in resources serve when no library loads.
 void CSpoolsweepApp::RunDialogMode() {
+    m_hLangResources = SelectResourceLanguage(machine_.files, machine_.system);
     if (runDialog_) {
         runDialog_(machine_);
     }

@@ -27,6 +27,8 @@ class CSpoolsweepApp {
 
     // The application's registry key name, set during start-up.
     [[nodiscard]] const std::u16string& RegistryKey() const { return m_registryKey; }
+    // The language resource library loaded for the dialog mode (0: the program's own resources).
+    [[nodiscard]] Handle LanguageLibrary() const { return m_hLangResources; }
 
   private:
     void SetRegistryKey(std::u16string_view name) { m_registryKey = name; }
@@ -36,6 +38,7 @@ class CSpoolsweepApp {
     Machine& machine_;
     DialogRunner runDialog_;
     std::u16string m_registryKey;
+    Handle m_hLangResources = 0;
 };
 
 }  // namespace spoolsweep

@@ -62,8 +62,17 @@ class Files {
     // Opens path (relative paths name the current directory) for appending in text mode ("a": each "\n" is
     // stored as CR LF), writes text, closes; false when it cannot be opened or written.
     [[nodiscard]] virtual bool AppendText(std::u16string_view path, std::string_view text) = 0;
+    // _wfopen(path, L"r+t"): opened for reading and updating in text mode; 0 when it cannot be opened so
+    // (missing, read-only, locked).
+    [[nodiscard]] virtual Handle OpenTextForUpdate(std::u16string_view path) = 0;
+    // fgetws into a buffer of bufferChars: the next line with its "\n", or its next bufferChars - 1
+    // characters when it is longer; nothing at the end of the file. Text mode reads CR LF as "\n".
+    [[nodiscard]] virtual std::optional<std::u16string> ReadTextLine(Handle file,
+                                                                     std::uint32_t bufferChars) = 0;
+    virtual void CloseText(Handle file) = 0;
 };
 
 using FindHandle = UniqueResource<SeamCloser<Files, &Files::FindClose>>;
+using TextFile = UniqueResource<SeamCloser<Files, &Files::CloseText>>;
 
 }  // namespace spoolsweep

@@ -15,6 +15,7 @@ inline constexpr std::uint16_t kProcessorArchitectureAmd64 = 9;
 inline constexpr std::uint32_t kCpThreadAcp = 3;
 inline constexpr std::uint32_t kMbOk = 0x0;
 inline constexpr std::uint32_t kMbIconStop = 0x10;
+inline constexpr std::uint32_t kLocaleSystemDefault = 0x800;
 
 struct OsVersionInfo {
     bool ok = false;
@@ -77,6 +78,17 @@ class System {
     [[nodiscard]] virtual std::u16string LoadString(std::uint32_t id) = 0;
     // lstrcmpW: the user's locale-aware, case-sensitive comparison; below, at or above 0 as a sorts.
     [[nodiscard]] virtual int CompareStrings(std::u16string_view a, std::u16string_view b) = 0;
+    // GetLocaleInfoW(locale, LOCALE_SABBREVLANGNAME) into bufferChars characters; nothing when it fails.
+    [[nodiscard]] virtual std::optional<std::u16string> GetLocaleAbbrevLanguage(
+        std::uint32_t locale, std::uint32_t bufferChars) = 0;
+    // GetModuleFileNameW(NULL) into 260 characters: the program's own path; empty when it fails.
+    [[nodiscard]] virtual std::u16string GetModuleFileName() = 0;
+    // LoadLibraryW(path); 0 when it fails. The library stays loaded until the process ends.
+    [[nodiscard]] virtual Handle LoadLibrary(std::u16string_view path) = 0;
+    // The module every later resource lookup is served from (LoadString, the windows' templates, icons and
+    // bitmaps); the program's own until a language library is made current.
+    virtual void SetResourceModule(Handle module) = 0;
+    [[nodiscard]] virtual Handle ResourceModule() = 0;
 
   private:
     OsVersionCache osVersion_;

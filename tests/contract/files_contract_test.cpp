@@ -122,6 +122,36 @@ TEST_F(FilesContract, AppendsTextWithLineFeedsStoredAsCarriageReturnLineFeed) {
     EXPECT_FALSE(files().AppendText(world().OwnFolder() + u"\\no such folder\\x.log", "x"));
 }
 
+// The language file is read as the C run-time reads text: CR LF as "\n", a long line in pieces that fill the
+// buffer but its last character; a file that may not be written cannot be opened for updating.
+TEST_F(FilesContract, ReadsTextForUpdateLineByLineInPieces) {
+    std::u16string path = world().OwnFolder() + u"\\current.lang";
+    world().WriteFile(path, "abcdefg\r\nxy\n", kFileAttributeArchive);
+    TextFile file(files().OpenTextForUpdate(path), {&files()});
+    ASSERT_TRUE(file);
+    std::vector<std::u16string> pieces;
+    while (auto piece = files().ReadTextLine(file.get(), 5)) {
+        pieces.push_back(*piece);
+    }
+    EXPECT_EQ(pieces, (std::vector<std::u16string>{u"abcd", u"efg\n", u"xy\n"}));
+
+    EXPECT_EQ(files().OpenTextForUpdate(world().OwnFolder() + u"\\missing.lang"), 0U);
+}
+
+TEST_F(FilesContract, AReadOnlyFileCannotBeOpenedForUpdate) {
+    // Wine run as root (as CI runs it) opens a read-only file for writing: the write bit it clears does not
+    // bind root. Windows refuses with access denied.
+    if (world().IsWine()) {
+        GTEST_SKIP() << "Wine as root ignores the read-only attribute when opening for writing";
+    }
+    std::u16string readOnly = world().OwnFolder() + u"\\read-only.lang";
+    world().WriteFile(readOnly, "serverlang=de\n", kFileAttributeReadOnly);
+    TextFile file(files().OpenTextForUpdate(readOnly), {&files()});
+    EXPECT_FALSE(file);
+    file.reset();
+    ASSERT_TRUE(files().SetAttributes(readOnly, 0).ok());
+}
+
 TEST_F(FilesContract, NamesTheWindowsSystemAndApplicationDataFolders) {
     std::u16string windows = files().GetWindowsDirectory();
     std::u16string system = files().GetSystemDirectory();

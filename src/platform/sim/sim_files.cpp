@@ -421,4 +421,55 @@ bool SimFiles::AppendText(std::u16string_view path, std::string_view text) {
     return true;
 }
 
+// "r+" needs a file that exists and may be written: a read-only file, a folder or a file in a folder that
+// refuses changes cannot be opened so.
+Handle SimFiles::OpenTextForUpdate(std::u16string_view path) {
+    if (world_.Enter("_wfopen", path) != 0 || HasWildcard(path)) {
+        return 0;
+    }
+    auto full = world_.Normalize(path);
+    if (!full) {
+        return 0;
+    }
+    const FileNode* node = world_.Node(*full);
+    if (node == nullptr || node->folder || (node->attributes & kFileAttributeReadOnly) != 0 ||
+        !world_.Writable(World::ParentOf(*full))) {
+        return 0;
+    }
+    Handle handle = world_.NewHandle();
+    world_.textFiles[handle] = {node->contents, 0};
+    return handle;
+}
+
+// Text mode: CR LF arrives as "\n"; each byte becomes one character, as the C locale converts it.
+std::optional<std::u16string> SimFiles::ReadTextLine(Handle file, std::uint32_t bufferChars) {
+    (void)world_.Enter("fgetws");
+    auto open = world_.textFiles.find(file);
+    if (open == world_.textFiles.end() || bufferChars < 2) {
+        return std::nullopt;
+    }
+    World::TextFileState& state = open->second;
+    std::u16string line;
+    while (line.size() + 1 < bufferChars && state.position < state.contents.size()) {
+        char byte = state.contents[state.position++];
+        if (byte == '\r' && state.position < state.contents.size() &&
+            state.contents[state.position] == '\n') {
+            continue;
+        }
+        line.push_back(static_cast<char16_t>(static_cast<unsigned char>(byte)));
+        if (byte == '\n') {
+            break;
+        }
+    }
+    if (line.empty()) {
+        return std::nullopt;
+    }
+    return line;
+}
+
+void SimFiles::CloseText(Handle file) {
+    (void)world_.Enter("fclose");
+    world_.textFiles.erase(file);
+}
+
 }  // namespace spoolsweep::sim

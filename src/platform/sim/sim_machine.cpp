@@ -479,6 +479,24 @@ void SimMachine::SetLocalTime(const std::tm& time) {
 void SimMachine::SetConsoleAttachable(bool attachable) {
     state_->world.consoleAttachable = attachable;
 }
+void SimMachine::SetModulePath(std::u16string_view path) {
+    state_->world.modulePath = path;
+}
+void SimMachine::SetLocaleAbbrevLanguage(std::optional<std::u16string> abbreviation) {
+    state_->world.localeAbbrevLanguage = std::move(abbreviation);
+}
+std::vector<std::u16string> SimMachine::LoadedLibraries() const {
+    std::vector<std::u16string> paths;
+    for (const auto& [handle, path] : state_->world.libraries) {
+        paths.push_back(path);
+    }
+    return paths;
+}
+std::u16string SimMachine::ResourceModulePath() const {
+    const World& world = state_->world;
+    auto found = world.libraries.find(world.resourceModule);
+    return found == world.libraries.end() ? std::u16string() : found->second;
+}
 void SimMachine::SetCommandLine(std::u16string_view commandLine) {
     state_->world.commandLine = commandLine;
 }

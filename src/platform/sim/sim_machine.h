@@ -244,6 +244,14 @@ class SimMachine {
     void SetMessageBoxAnswer(int answer);
     // Replaces one entry of the resource module's string table (an empty text removes it).
     void SetString(std::uint32_t id, std::u16string text);
+    // The program's own path, and the abbreviated language name of the system locale (nothing: the query
+    // fails).
+    void SetModulePath(std::u16string_view path);
+    void SetLocaleAbbrevLanguage(std::optional<std::u16string> abbreviation);
+    // The paths of the libraries loaded so far, and the path of the current resource module (empty while
+    // it is the program's own).
+    [[nodiscard]] std::vector<std::u16string> LoadedLibraries() const;
+    [[nodiscard]] std::u16string ResourceModulePath() const;
     // Answers for the next message boxes, one each in order; after them the answer above.
     void QueueMessageBoxAnswers(std::vector<int> answers);
     [[nodiscard]] std::vector<int> QueuedMessageBoxAnswers() const;

@@ -74,6 +74,9 @@ class SimFiles final : public Files {
     std::u16string GetWindowsDirectory() override;
     std::u16string GetSystemDirectory() override;
     bool AppendText(std::u16string_view path, std::string_view text) override;
+    Handle OpenTextForUpdate(std::u16string_view path) override;
+    std::optional<std::u16string> ReadTextLine(Handle file, std::uint32_t bufferChars) override;
+    void CloseText(Handle file) override;
 
   private:
     // A call on one path: the path resolved, or the error the call ends with.
@@ -106,6 +109,12 @@ class SimSystem final : public System {
     std::u16string CommandLine() override;
     std::u16string LoadString(std::uint32_t id) override;
     int CompareStrings(std::u16string_view a, std::u16string_view b) override;
+    std::optional<std::u16string> GetLocaleAbbrevLanguage(std::uint32_t locale,
+                                                          std::uint32_t bufferChars) override;
+    std::u16string GetModuleFileName() override;
+    Handle LoadLibrary(std::u16string_view path) override;
+    void SetResourceModule(Handle module) override;
+    Handle ResourceModule() override;
 
   private:
     World& world_;

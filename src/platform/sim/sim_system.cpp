@@ -163,4 +163,51 @@ int SimSystem::CompareStrings(std::u16string_view a, std::u16string_view b) {
     return order < 0 ? -1 : (order > 0 ? 1 : 0);
 }
 
+std::optional<std::u16string> SimSystem::GetLocaleAbbrevLanguage(std::uint32_t locale,
+                                                                 std::uint32_t bufferChars) {
+    if (world_.Enter("GetLocaleInfoW") != 0 || locale != kLocaleSystemDefault ||
+        !world_.localeAbbrevLanguage) {
+        return std::nullopt;
+    }
+    // The name and its terminator must fit the buffer, or the call fails (ERROR_INSUFFICIENT_BUFFER).
+    if (world_.localeAbbrevLanguage->size() + 1 > bufferChars) {
+        return std::nullopt;
+    }
+    return world_.localeAbbrevLanguage;
+}
+
+std::u16string SimSystem::GetModuleFileName() {
+    if (world_.Enter("GetModuleFileNameW") != 0 || world_.modulePath.size() >= kMaxPath) {
+        return {};
+    }
+    return world_.modulePath;
+}
+
+// A library loads when a file stands at its path; what it holds is not simulated.
+Handle SimSystem::LoadLibrary(std::u16string_view path) {
+    if (world_.Enter("LoadLibraryW", path) != 0) {
+        return 0;
+    }
+    auto full = world_.Normalize(path);
+    if (!full) {
+        return 0;
+    }
+    const FileNode* node = world_.Node(*full);
+    if (node == nullptr || node->folder) {
+        return 0;
+    }
+    Handle handle = world_.NewHandle();
+    world_.libraries[handle] = *full;
+    return handle;
+}
+
+void SimSystem::SetResourceModule(Handle module) {
+    (void)world_.Enter("AfxSetResourceHandle");  // the framework's name for it; cannot fail
+    world_.resourceModule = module;
+}
+
+Handle SimSystem::ResourceModule() {
+    return world_.resourceModule;
+}
+
 }  // namespace spoolsweep::sim

@@ -416,7 +416,7 @@ void World::Settle(SimService& service) const {
 
 std::size_t World::OpenHandleCount() const {
     return regHandles.size() + printerHandles.size() + findHandles.size() + serviceHandles.size() +
-           lockHandles.size() + kernelHandles.size();
+           lockHandles.size() + kernelHandles.size() + textFiles.size();
 }
 
 // CallLog and Faults.

@@ -143,6 +143,11 @@ struct World {
     std::u16string windowsDirectory = u"C:\\Windows";
     std::map<int, std::optional<std::u16string>> specialFolders;
     std::map<Handle, FindState> findHandles;
+    struct TextFileState {
+        std::string contents;  // as the file held it when opened
+        std::size_t position = 0;
+    };
+    std::map<Handle, TextFileState> textFiles;
     // A full normalised path ("C:\a\b"), or nothing for what the sim cannot name (UNC paths, empty text).
     [[nodiscard]] std::optional<std::u16string> Normalize(std::u16string_view path) const;
     [[nodiscard]] FileNode* Node(std::u16string_view normalized);
@@ -171,6 +176,10 @@ struct World {
     // The resource module's string table; the program's own English entries unless a test changes them.
     std::map<std::uint32_t, std::u16string> strings = DefaultStringTable();
     [[nodiscard]] static std::map<std::uint32_t, std::u16string> DefaultStringTable();
+    std::u16string modulePath = u"C:\\Program Files\\Spoolsweep\\Spoolsweep.exe";
+    std::optional<std::u16string> localeAbbrevLanguage = u"ENU";  // nothing: the query fails
+    std::map<Handle, std::u16string> libraries;                   // loaded, by handle
+    Handle resourceModule = 0;                                    // 0: the program's own
 
     // Services, in the manager's order.
     std::vector<SimService> services;

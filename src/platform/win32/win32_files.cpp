@@ -125,4 +125,21 @@ bool Win32Files::AppendText(std::u16string_view path, std::string_view text) {
     return std::fclose(file) == 0 && written;
 }
 
+Handle Win32Files::OpenTextForUpdate(std::u16string_view path) {
+    const std::wstring wide = Wide(path);
+    return ToPortable(::_wfopen(wide.c_str(), L"r+t"));
+}
+
+std::optional<std::u16string> Win32Files::ReadTextLine(Handle file, std::uint32_t bufferChars) {
+    std::wstring buffer(bufferChars, L'\0');
+    if (::fgetws(buffer.data(), static_cast<int>(bufferChars), FromPortable<std::FILE*>(file)) == nullptr) {
+        return std::nullopt;
+    }
+    return FromWide(buffer.c_str());
+}
+
+void Win32Files::CloseText(Handle file) {
+    std::fclose(FromPortable<std::FILE*>(file));
+}
+
 }  // namespace spoolsweep::win32

@@ -88,6 +88,9 @@ class Win32Files final : public Files {
     std::u16string GetWindowsDirectory() override;
     std::u16string GetSystemDirectory() override;
     bool AppendText(std::u16string_view path, std::string_view text) override;
+    Handle OpenTextForUpdate(std::u16string_view path) override;
+    std::optional<std::u16string> ReadTextLine(Handle file, std::uint32_t bufferChars) override;
+    void CloseText(Handle file) override;
 };
 
 class Win32System final : public System {
@@ -105,6 +108,15 @@ class Win32System final : public System {
     std::u16string CommandLine() override;
     std::u16string LoadString(std::uint32_t id) override;
     int CompareStrings(std::u16string_view a, std::u16string_view b) override;
+    std::optional<std::u16string> GetLocaleAbbrevLanguage(std::uint32_t locale,
+                                                          std::uint32_t bufferChars) override;
+    std::u16string GetModuleFileName() override;
+    Handle LoadLibrary(std::u16string_view path) override;
+    void SetResourceModule(Handle module) override;
+    Handle ResourceModule() override;
+
+  private:
+    Handle resources_ = 0;  // 0: the program's own module
 };
 
 // The real machine: one of each service, bundled for the program's entry.

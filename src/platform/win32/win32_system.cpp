@@ -6,6 +6,7 @@
 #include <ctime>
 #include <vector>
 
+#include "platform/win32/unique_handles.h"
 #include "platform/win32/win32_seams.h"
 #include "platform/win32/windows_api.h"
 
@@ -105,10 +106,10 @@ std::u16string Win32System::CommandLine() {
     return FromWide(::GetCommandLineW());
 }
 
-// The string table of the module the process was started from.
 std::u16string Win32System::LoadString(std::uint32_t id) {
     const wchar_t* text = nullptr;
-    const int length = ::LoadStringW(::GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
+    const int length =
+        ::LoadStringW(FromPortable<HMODULE>(ResourceModule()), id, reinterpret_cast<LPWSTR>(&text), 0);
     if (length <= 0 || text == nullptr) {
         return {};
     }
@@ -119,6 +120,41 @@ int Win32System::CompareStrings(std::u16string_view a, std::u16string_view b) {
     const std::wstring first = Wide(a);
     const std::wstring second = Wide(b);
     return ::lstrcmpW(first.c_str(), second.c_str());
+}
+
+std::optional<std::u16string> Win32System::GetLocaleAbbrevLanguage(std::uint32_t locale,
+                                                                   std::uint32_t bufferChars) {
+    std::wstring buffer(bufferChars, L'\0');
+    const int written =
+        ::GetLocaleInfoW(locale, LOCALE_SABBREVLANGNAME, buffer.data(), static_cast<int>(bufferChars));
+    if (written <= 0) {
+        return std::nullopt;
+    }
+    return FromWide(buffer.c_str());
+}
+
+std::u16string Win32System::GetModuleFileName() {
+    std::wstring buffer(MAX_PATH, L'\0');
+    const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), MAX_PATH);
+    // A path cut at the buffer's end is no path to build on.
+    if (length == 0 || length >= MAX_PATH) {
+        return {};
+    }
+    return FromWide(buffer.c_str(), length);
+}
+
+// The library is never freed: its resources serve the dialog mode until the process ends.
+Handle Win32System::LoadLibrary(std::u16string_view path) {
+    const std::wstring wide = Wide(path);
+    return ToPortable(::LoadLibraryW(wide.c_str()));
+}
+
+void Win32System::SetResourceModule(Handle module) {
+    resources_ = module;
+}
+
+Handle Win32System::ResourceModule() {
+    return resources_ != 0 ? resources_ : ToPortable(::GetModuleHandleW(nullptr));
 }
 
 }  // namespace spoolsweep::win32
