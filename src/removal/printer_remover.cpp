@@ -1,7 +1,7 @@
 // The dialog mode's removal. Every step that asks about the other printers answers from lookups built once
 // per run (first entry by name, first form by name, unselected users per driver, local printers left), so a
-// run over 2,000 checked printers costs per printer what a run over 20 does, with the same answers a walk of
-// the lists would give.
+// run over 2,000 checked printers makes as many platform calls per printer as a run over 20, with the answers
+// a walk of the lists would give.
 #include "removal/printer_remover.h"
 
 #include <unordered_map>
@@ -119,15 +119,15 @@ void PrinterRemover::RunRemoval() {
     }
 }
 
-// An empty name would not name a printer: the spooler takes it for the print server itself, whose form list
-// is every form of the machine. It is empty only when no fill ever saw a local printer, so the working list
-// holds none either: no form is deleted through this list, and the spooler is not asked at all.
+// An empty name names no printer, and the spooler may take it for the print server itself, whose form list
+// is every form of the machine. The name is empty only when no fill has seen a local printer, so the working
+// list holds none either and no form is ever deleted through this list: the spooler is not asked at all.
 void PrinterRemover::LoadFormList() {
     formList = firstLocalPrinter.empty() ? FormList{} : EnumPrinterForms(machine_.spooler, firstLocalPrinter);
 }
 
-// A checked line selects the first entry of that name; one whose printer has gone since the fill selects
-// nothing.
+// A checked line selects the first entry of that name. A line that names no entry (a name cut to the line's
+// buffer, or one beginning with white space, which the trim takes away) selects nothing.
 void PrinterRemover::SelectCheckedPrinters() {
     std::unordered_map<std::u16string_view, std::size_t> firstByName;
     for (std::size_t i = 0; i < workingList.size(); ++i) {
