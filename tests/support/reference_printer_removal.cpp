@@ -13,10 +13,10 @@ namespace spoolsweep::test {
 
 void RunRemovalStepByStep(Machine& m, PrinterRemover& r) {
     auto& list = r.workingList;
-    // Another entry than i with this driver name (under this comparison) and selected at most `selected`.
-    const auto sharedWith = [&](std::size_t i, auto same, int selected) {
+    // Another entry than i, not selected, with this driver name under this comparison.
+    const auto sharedWith = [&](std::size_t i, auto same) {
         for (std::size_t j = 0; j < list.size(); ++j) {
-            if (j != i && same(list[j].driverName, list[i].driverName) && list[j].selected <= selected) {
+            if (j != i && same(list[j].driverName, list[i].driverName) && list[j].selected == 0) {
                 return true;
             }
         }
@@ -53,7 +53,7 @@ void RunRemovalStepByStep(Machine& m, PrinterRemover& r) {
     }
     for (std::size_t i = 0; i < list.size(); ++i) {
         PrinterRecord& e = list[i];
-        e.driverToDelete = e.selected == 1 ? (sharedWith(i, exact, 0) ? 0 : 1) : e.driverToDelete;
+        e.driverToDelete = e.selected == 1 ? (sharedWith(i, exact) ? 0 : 1) : e.driverToDelete;
         if (e.selected == 1 && e.driverToDelete == 1) {
             e.dataFileBase = ReadDriverDataFileBase(m.registry, e.driverName);
             e.dsDriverName = ReadDsDriverName(m.registry, m.system, e.driverName, e.serverName);
@@ -64,7 +64,7 @@ void RunRemovalStepByStep(Machine& m, PrinterRemover& r) {
     }
     for (std::size_t i = 0; i < list.size(); ++i) {
         if (list[i].selected == 1) {
-            list[i].driverToDelete = sharedWith(i, byLocale, 0) ? 0 : 1;
+            list[i].driverToDelete = sharedWith(i, byLocale) ? 0 : 1;
         }
     }
     for (std::size_t i = 0; i < list.size(); ++i) {
@@ -73,7 +73,7 @@ void RunRemovalStepByStep(Machine& m, PrinterRemover& r) {
             continue;
         }
         if (!e.serverName.empty()) {
-            if (r.dialog->DeleteAllValue() == 0 && sharedWith(i, exact, 0)) {
+            if (r.dialog->DeleteAllValue() == 0 && sharedWith(i, exact)) {
                 r.dialog->ShowDriverKeptMessage(e.driverName, e.printerName);
             }
             DeletePrinterConnectionByName(m.spooler, e.printerName);
