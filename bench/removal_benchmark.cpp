@@ -1,5 +1,6 @@
-// Cost of removing every printer of a machine from the command line (-rmPrints) as the printer count grows:
-// time and platform calls per removed printer, for the shipping removal and for the step-by-step reference.
+// Cost of removing every printer of a machine as the printer count grows: time and platform calls per removed
+// printer, from the command line (-rmPrints) and in the dialog mode (every printer checked, with and without
+// "Delete All Printer Drivers"), for the shipping removals and for their step-by-step references.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -7,8 +8,11 @@
 #include "app/spoolsweep_app.h"
 #include "cli/command_line_remover.h"
 #include "cli/custom_command_line_info.h"
+#include "memory_dialog.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/text.h"
+#include "removal/printer_remover.h"
+#include "tests/support/reference_printer_removal.h"
 #include "tests/support/reference_removal.h"
 
 namespace spoolsweep {
@@ -92,11 +96,57 @@ void RemoveAllPrintersStepByStep(benchmark::State& state) {
     }
 }
 
+// The dialog with every printer checked; range(1) is the "Delete All Printer Drivers" value.
+template <bool StepByStep>
+void RemoveCheckedPrinters(benchmark::State& state) {
+    const int printers = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        sim::SimMachine sim;
+        BuildMachine(sim, printers);
+        sim::MemoryDialog dialog(sim.machine().system);
+        PrinterRemover remover(sim.machine(), &dialog, &dialog);
+        (void)remover.FillPrinterList();
+        dialog.CheckAll();
+        dialog.deleteAll = static_cast<std::int32_t>(state.range(1));
+        sim.calls().Clear();
+        state.ResumeTiming();
+        if constexpr (StepByStep) {
+            test::RunRemovalStepByStep(sim.machine(), remover);
+        } else {
+            remover.RunRemoval();
+        }
+        state.PauseTiming();
+        RequireAllRemoved(state, sim);
+        Report(state, sim, printers);
+        state.ResumeTiming();
+    }
+}
+
+void DialogRemoval(benchmark::State& state) {
+    RemoveCheckedPrinters<false>(state);
+}
+
+void DialogRemovalStepByStep(benchmark::State& state) {
+    RemoveCheckedPrinters<true>(state);
+}
+
 BENCHMARK(RemoveAllPrinters)->Arg(100)->Arg(500)->Arg(2000)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(RemoveAllPrintersStepByStep)
     ->Arg(100)
     ->Arg(500)
     ->Arg(2000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+BENCHMARK(DialogRemoval)
+    ->ArgsProduct({{100, 500, 2000}, {0, 1}})
+    ->ArgNames({"printers", "deleteAll"})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(DialogRemovalStepByStep)
+    ->ArgsProduct({{100, 500, 2000}, {0, 1}})
+    ->ArgNames({"printers", "deleteAll"})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 

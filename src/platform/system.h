@@ -14,8 +14,11 @@ inline constexpr std::uint16_t kProcessorArchitectureIntel = 0;
 inline constexpr std::uint16_t kProcessorArchitectureAmd64 = 9;
 inline constexpr std::uint32_t kCpThreadAcp = 3;
 inline constexpr std::uint32_t kMbOk = 0x0;
+inline constexpr std::uint32_t kMbOkCancel = 0x1;
 inline constexpr std::uint32_t kMbIconStop = 0x10;
 inline constexpr std::uint32_t kLocaleSystemDefault = 0x800;
+// The answer of a message box's OK button.
+inline constexpr int kIdOk = 1;
 
 struct OsVersionInfo {
     bool ok = false;

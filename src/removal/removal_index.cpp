@@ -37,6 +37,8 @@ RemovalIndex::RemovalIndex(const std::vector<PrinterRecord>& printers,
     }
 }
 
+RemovalIndex::RemovalIndex(const std::vector<PrinterRecord>& printers) : RemovalIndex(printers, {}, {}) {}
+
 void RemovalIndex::NoteSelected(std::size_t index) {
     if (index >= selected_.size() || selected_[index]) {
         return;

@@ -1,8 +1,8 @@
 #pragma once
-// What the command-line removal must know about the other printers at every call: how many unselected
-// printers use each driver, how many local printers are not yet removed, and how many remaining printers use
-// a Tamber driver. Kept up to date as marks change, so that one call costs the same on a workstation with 20
-// printers as on a terminal server with 2,000, with the answers a full walk of the lists would give.
+// What a removal must know about the other printers at every call: how many unselected printers use each
+// driver, how many local printers are not yet removed, and (for the command line) how many remaining printers
+// use a Tamber driver. Kept up to date as marks change, so that one call costs the same on a workstation with
+// 20 printers as on a terminal server with 2,000, with the answers a full walk of the lists would give.
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -22,6 +22,8 @@ class RemovalIndex {
 
     RemovalIndex(const std::vector<PrinterRecord>& printers,
                  const std::vector<PrinterRecord>& cataloguePrinters, DataFileReader readDataFileBase);
+    // Only the remover's list, for a removal that counts its Tamber printers otherwise.
+    explicit RemovalIndex(const std::vector<PrinterRecord>& printers);
 
     // Marks as they are set on the lists; setting a mark twice counts once.
     void NoteSelected(std::size_t index);

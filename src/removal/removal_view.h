@@ -37,6 +37,9 @@ class RemovalDialogView {
     virtual void ShowDriverKeptMessage(std::u16string driverName, std::u16string printerName) = 0;
 };
 
+// FillPrinterList's answer when no printer is installed.
+inline constexpr int kNoPrintersInstalled = 18;
+
 // What the dialog asks of its removal engine (PrinterRemover).
 class DialogRemovalEngine {
   public:

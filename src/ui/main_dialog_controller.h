@@ -33,8 +33,6 @@ inline constexpr std::uint32_t kMbOkCancelExclamationDefaultCancel = 0x131;
 inline constexpr std::uint32_t kMbOkCancelStopDefaultCancel = 0x111;
 // BS_AUTOCHECKBOX: the printer list's check boxes toggle when clicked.
 inline constexpr int kAutoCheckBoxStyle = 3;
-// FillPrinterList's answer when no printer is installed.
-inline constexpr int kNoPrintersInstalled = 18;
 
 // A rectangle in pixels, right and bottom exclusive, as Windows gives them.
 struct PixelRect {

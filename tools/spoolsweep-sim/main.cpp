@@ -1,25 +1,47 @@
-// spoolsweep-sim: runs the program's start-up on a simulated machine described by a JSON file, prints what
-// the program wrote to its console, and can write the machine back afterwards.
+// spoolsweep-sim: runs the program's start-up, or the dialog mode's removal, on a simulated machine described
+// by a JSON file, prints what the program showed, and can write the machine back afterwards.
 //   spoolsweep-sim --machine in.json [--write out.json] -- <program arguments>
-// Exit status: the program's; 2 for a machine file that cannot be read; 3 when the program threw.
+//   spoolsweep-sim --machine in.json [--write out.json] --dialog [--check NAME]... [--delete-all]
+//                  [--answers 1,2,...]
+// Exit status: the program's (dialog: see dialog_run.h); 2 for a machine file that cannot be read or a
+// printer that has no line; 3 when the program threw.
 #include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/spoolsweep_app.h"
+#include "dialog_run.h"
 #include "machine_json.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: spoolsweep-sim --machine in.json [--write out.json] -- <program arguments>\n";
+    "usage: spoolsweep-sim --machine in.json [--write out.json] -- <program arguments>\n"
+    "       spoolsweep-sim --machine in.json [--write out.json] --dialog [--check NAME]... [--delete-all]\n"
+    "                      [--answers 1,2,...]\n";
 
 struct Options {
     std::string machineFile;
     std::string writeFile;
     std::vector<std::string> programArguments;
+    bool dialog = false;
+    spoolsweep::sim::DialogRun dialogRun;
 };
+
+// "1,2,2": message-box answers (1 OK, 2 Cancel).
+bool ParseAnswers(const std::string& list, std::vector<int>& answers) {
+    std::istringstream in(list);
+    for (std::string answer; std::getline(in, answer, ',');) {
+        if (answer.empty() || answer.find_first_not_of("0123456789") != std::string::npos ||
+            answer.size() > 4) {
+            return false;
+        }
+        answers.push_back(std::stoi(answer));
+    }
+    return true;
+}
 
 bool ParseOptions(int argc, char** argv, Options& options) {
     int at = 1;
@@ -29,14 +51,31 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             ++at;
             break;
         }
-        if ((argument == "--machine" || argument == "--write") && at + 1 < argc) {
+        const bool hasValue = at + 1 < argc;
+        if ((argument == "--machine" || argument == "--write") && hasValue) {
             (argument == "--machine" ? options.machineFile : options.writeFile) = argv[++at];
+        } else if (argument == "--dialog") {
+            options.dialog = true;
+        } else if (argument == "--check" && hasValue) {
+            options.dialogRun.checks.emplace_back(argv[++at]);
+        } else if (argument == "--delete-all") {
+            options.dialogRun.deleteAll = true;
+        } else if (argument == "--answers" && hasValue) {
+            if (!ParseAnswers(argv[++at], options.dialogRun.answers)) {
+                return false;
+            }
         } else {
             return false;
         }
     }
     for (; at < argc; ++at) {
         options.programArguments.emplace_back(argv[at]);
+    }
+    // The dialog's choices belong to a dialog run, and a dialog run takes no program arguments.
+    const bool dialogChoices = !options.dialogRun.checks.empty() || options.dialogRun.deleteAll ||
+                               !options.dialogRun.answers.empty();
+    if (options.dialog ? !options.programArguments.empty() : dialogChoices) {
+        return false;
     }
     return !options.machineFile.empty();
 }
@@ -61,17 +100,23 @@ int main(int argc, char** argv) {
         std::cerr << "spoolsweep-sim: " << options.machineFile << ": " << error.what() << "\n";
         return 2;
     }
-    machine.SetCommandLine(spoolsweep::sim::BuildCommandLine(options.programArguments));
-
-    // The program reports through its console and log, never by exception; one that escapes is a defect,
-    // shown here with the machine still written for inspection.
+    // The program reports through its console, log and message boxes, never by exception; one that escapes is
+    // a defect, shown here with the machine still written for inspection.
     int status = 3;
     try {
-        status = spoolsweep::RunSpoolsweepApp(machine.machine());
+        if (options.dialog) {
+            status = spoolsweep::sim::RunDialogRemoval(machine, options.dialogRun, std::cout, std::cerr);
+        } else {
+            machine.SetCommandLine(spoolsweep::sim::BuildCommandLine(options.programArguments));
+            status = spoolsweep::RunSpoolsweepApp(machine.machine());
+        }
     } catch (const std::exception& error) {
         std::cerr << "spoolsweep-sim: the program threw: " << error.what() << "\n";
     }
-    std::cout << machine.Stdout() << std::flush;
+    if (!options.dialog) {
+        std::cout << machine.Stdout();
+    }
+    std::cout << std::flush;
 
     if (!options.writeFile.empty()) {
         std::ofstream out(options.writeFile, std::ios::binary);

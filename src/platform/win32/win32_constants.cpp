@@ -82,6 +82,8 @@ static_assert(kProcessorArchitectureIntel == PROCESSOR_ARCHITECTURE_INTEL);
 static_assert(kProcessorArchitectureAmd64 == PROCESSOR_ARCHITECTURE_AMD64);
 static_assert(kCpThreadAcp == CP_THREAD_ACP);
 static_assert(kMbOk == MB_OK);
+static_assert(kMbOkCancel == MB_OKCANCEL);
+static_assert(kIdOk == IDOK);
 static_assert(kMbIconStop == MB_ICONSTOP);
 
 // The exception object copies both records whole.

@@ -1,0 +1,347 @@
+// The dialog mode's removal on simulated machines: whole runs as the dialog starts them, under failing
+// platform calls, beside the step-by-step removal, and its cost as the printer count grows.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "memory_dialog.h"
+#include "platform/sim/sim_machine.h"
+#include "platform/text.h"
+#include "removal/printer_remover.h"
+#include "tests/support/reference_printer_removal.h"
+
+namespace spoolsweep {
+namespace {
+
+using Names = std::vector<std::u16string>;
+using Box = std::tuple<std::u16string, std::u16string, std::uint32_t>;  // caption, text, style
+
+constexpr char16_t kInstall[] = u"C:\\Program Files (x86)\\Vantle";
+constexpr char16_t kTemp[] = u"C:\\Program Files (x86)\\Vantle_temp";
+constexpr char16_t kPresets[] = u"C:\\Users\\admin\\AppData\\Roaming\\Norvel\\JPData\\DMT_NorvelAB12.PPD";
+const Names kOffice = {u"NoDot",    u"Laser 1",  u"Laser 2", u"\\\\srv\\Desk",
+                       u"Tamber 3", u"Tamber 1", u"Tamber 2"};
+
+void AddPrinter(sim::SimMachine& sim, const std::u16string& name, std::u16string driver,
+                std::vector<std::u16string> media = {}) {
+    sim::SimPrinter printer;
+    printer.name = name;
+    printer.driver = std::move(driver);
+    printer.serverName = name.starts_with(u"\\\\") ? name.substr(0, name.find(u'\\', 2)) : u"";
+    sim.AddPrinter(printer);
+    sim.SetString(kHkeyCurrentUser, u"Printers\\Settings\\Printers\\" + name, u"x", u"1");
+    if (!media.empty()) {
+        sim.SetMultiString(kHkeyLocalMachine,
+                           u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\" + name + u"\\DsDriver",
+                           u"printMediaSupported", media);
+    }
+}
+
+// The printers of kOffice in this order: one on a driver whose data file has no extension, two laser printers
+// (the second lists the form Custom) and a connection sharing a driver, three Tamber printers on two drivers;
+// an x86 driver no printer uses, presets, the updater, Trackwell and the machine-wide residue. Variants: bit
+// 1 the updater, bit 2 its backup; bits 4 and 8 make the Tamber drivers plain ones.
+void BuildOffice(sim::SimMachine& sim, unsigned variant = 1) {
+    const Names drivers = {u"NoDot", u"Laser", u"Laser", u"Laser", u"Tamber CD", u"Tamber PS", u"Tamber PS"};
+    const std::u16string cd = (variant & 4) != 0 ? u"CD.PPD" : u"NorvelCD34.PPD";
+    const std::u16string ab = (variant & 8) != 0 ? u"AB.PPD" : u"NorvelAB12.PPD";
+    const Names dataFiles = {u"NorvelXY", u"LASER.PPD", u"", u"", cd, ab, u""};
+    for (std::size_t i = 0; i < kOffice.size(); ++i) {
+        if (!dataFiles[i].empty()) {
+            sim.AddDriver({u"Windows x64", drivers[i], dataFiles[i], u"C:\\Windows\\INF\\oem7.inf"});
+        }
+        AddPrinter(sim, kOffice[i], drivers[i], i == 2 ? Names{u"Custom"} : Names{});
+    }
+    sim.AddDriver({u"Windows NT x86", u"Old x86", u"OLD.PPD", u""});
+    sim.AddForm({u"Custom", 0});
+    sim.AddForm({u"Card", 2});
+    sim.WriteFile(std::u16string(kPresets) + u"\\EssentialPresets\\preferences", "p");
+    for (const auto& [bit, folder] : {std::pair{1U, kInstall}, {2U, kTemp}}) {
+        if ((variant & bit) != 0) {
+            sim.WriteFile(folder + std::u16string(u"\\Tamber Driver Updater.exe"), "u");
+        }
+    }
+    sim.WriteFile(u"C:\\Windows\\System32\\spool\\drivers\\x64\\loose.dll", "d");
+    sim.SetString(kHkeyCurrentUser, u"Printers\\Settings\\Wizard", u"Driver Name", u"Laser");
+    sim.AddProcess(u"NorvelAB12.srv");
+    sim.AddProcess(u"Trackwell.exe");
+}
+
+struct DialogRun {
+    DialogRun(Names printers = {}, bool all = false, std::vector<int> boxAnswers = {}, bool drop = false)
+        : checks(std::move(printers)), deleteAll(all), answers(std::move(boxAnswers)), dropLast(drop) {}
+    Names checks;
+    bool deleteAll;
+    std::vector<int> answers;
+    bool dropLast;  // the catalogue is one printer short: one went between the fill's two enumerations
+};
+
+// Fills the list as the dialog does, checks the lines (a name the list lacks gets a line of its own, as if
+// its printer went after the fill) and runs the removal; the names it listed as deleted.
+Names RunDialog(sim::SimMachine& sim, const DialogRun& run, bool stepByStep = false) {
+    sim::MemoryDialog dialog(sim.machine().system);
+    PrinterRemover remover(sim.machine(), &dialog, &dialog);
+    (void)remover.FillPrinterList();
+    for (const std::u16string& name : run.checks) {
+        if (!dialog.Check(name)) {
+            dialog.lines.push_back({u" " + name, 1});
+        }
+    }
+    dialog.deleteAll = run.deleteAll ? 1 : 0;
+    if (run.dropLast) {
+        remover.printers.pop_back();
+    }
+    sim.QueueMessageBoxAnswers(run.answers);
+    stepByStep ? test::RunRemovalStepByStep(sim.machine(), remover) : remover.RunRemoval();
+    return dialog.deleted;
+}
+
+std::vector<Box> Boxes(const sim::SimMachine& sim) {
+    std::vector<Box> boxes;
+    for (const auto& box : sim.MessageBoxes()) {
+        boxes.emplace_back(box.caption, box.text, box.style);
+    }
+    return boxes;
+}
+
+template <class Items, class Field>
+Names SortedNames(const Items& items, Field field) {
+    std::set<std::u16string> names;
+    for (const auto& item : items) {
+        names.insert(item.*field);
+    }
+    return {names.begin(), names.end()};
+}
+
+struct Case {
+    const char* what;
+    DialogRun run;
+    std::vector<Box> boxes;
+    Names driversLeft;
+    int driverDeletionCalls;  // DeletePrinterDriverExW calls, -1: not counted
+    bool presetsLeft, updaterLeft;
+};
+
+const std::u16string kQuestion =
+    u"Select OK to delete the Tamber Driver and your associated presets.\nSelect Cancel to delete only the "
+    u"Tamber Driver.";
+const Box kAskPs{u"Tamber PS", kQuestion, kMbOkCancel};
+const Box kAskCd{u"Tamber CD", kQuestion, kMbOkCancel};
+const Box kKept{
+    u"Spoolsweep",
+    u"Driver- Laser is being used by some other PNP Printer also,So only Printer- \\\\srv\\Desk will "
+    u"be deleted and underlying Driver will remain.",
+    kMbOk};
+const Names kAll = {u"Laser", u"NoDot", u"Old x86", u"Tamber CD", u"Tamber PS"};
+const Names kAllButPs = {u"Laser", u"NoDot", u"Old x86", u"Tamber CD"};
+const Names kTamberPs = {u"Tamber 1", u"Tamber 2"};
+
+const std::vector<Case>& Cases() {
+    // clang-format off
+    static const std::vector<Case> cases = {
+        {"shared Tamber driver", {kTamberPs, false, {1, 1}}, {kAskPs, kAskPs}, kAllButPs, 4, false, true},
+        {"Cancel keeps presets", {kTamberPs, false, {2, 2}}, {kAskPs, kAskPs}, kAllButPs, 4, true, true},
+        {"no Tamber printer left", {{u"Tamber 1", u"Tamber 2", u"Tamber 3"}, false, {2, 2, 2}},
+         {kAskCd, kAskPs, kAskPs}, {u"Laser", u"NoDot", u"Old x86"}, 6, true, false},
+        // The last entry has no catalogue entry: asked by its own driver and not counted, so one stays.
+        {"catalogue one short", {kTamberPs, false, {2, 2}, true}, {kAskPs, kAskPs}, kAllButPs, 4, true, true},
+        {"local, shared driver", {{u"Laser 1"}}, {}, kAll, 0, true, true},
+        {"connection, shared driver", {{u"\\\\srv\\Desk"}}, {kKept}, kAll, 0, true, true},
+        {"empty data-file name", {{u"NoDot"}}, {}, {u"Laser", u"Old x86", u"Tamber CD", u"Tamber PS"}, 2, true, true},
+        {"line of no printer", {{u"Ghost"}}, {}, kAll, 0, true, true},
+        {"Delete All", {{u"NoDot", u"Laser 1", u"\\\\srv\\Desk", u"Tamber 3", u"Tamber 1", u"Tamber 2"}, true, {1, 1, 1}},
+         {kAskCd, kAskPs, kAskPs}, {u"Laser"}, -1, false, false},
+    };
+    // clang-format on
+    return cases;
+}
+
+TEST(PrinterRemover, RemovesTheCheckedPrintersAsTheDialogAsks) {
+    for (const Case& c : Cases()) {
+        SCOPED_TRACE(c.what);
+        sim::SimMachine sim;
+        BuildOffice(sim);
+        const Names deleted = RunDialog(sim, c.run);
+
+        Names expectedDeleted;
+        Names expectedLeft;
+        for (const std::u16string& name : kOffice) {
+            const bool checked = std::count(c.run.checks.begin(), c.run.checks.end(), name) != 0;
+            (checked ? expectedDeleted : expectedLeft).push_back(name);
+        }
+        std::sort(expectedLeft.begin(), expectedLeft.end());
+        EXPECT_EQ(deleted, expectedDeleted);
+        EXPECT_EQ(SortedNames(sim.Printers(), &sim::SimPrinter::name), expectedLeft);
+        EXPECT_EQ(Boxes(sim), c.boxes);
+        EXPECT_EQ(SortedNames(sim.Drivers(), &sim::SimDriver::name), c.driversLeft);
+        if (c.driverDeletionCalls >= 0) {
+            EXPECT_EQ(sim.calls().Count("DeletePrinterDriverExW"), std::uint64_t(c.driverDeletionCalls));
+        }
+        EXPECT_EQ(sim.FolderExists(kPresets), c.presetsLeft);
+        EXPECT_EQ(sim.FolderExists(kInstall), c.updaterLeft);
+        EXPECT_FALSE(sim.FolderExists(kTemp));
+        // The machine-wide residue goes only with "Delete All Printer Drivers".
+        const bool all = c.run.deleteAll;
+        EXPECT_EQ(sim.ValueExists(kHkeyCurrentUser, u"Printers\\Settings\\Wizard", u"Driver Name"), !all);
+        EXPECT_EQ(sim.FileExists(u"C:\\Windows\\System32\\spool\\drivers\\x64\\loose.dll"), !all);
+        EXPECT_EQ(sim.Processes().back().running, !all);  // Trackwell.exe
+    }
+}
+
+// The list too: 18 with no printer, a line cut to the list's buffer, the first local printer kept.
+TEST(PrinterRemover, FormsStayWhileALocalPrinterThatStaysListsThem) {
+    sim::SimMachine sim;
+    sim::MemoryDialog dialog(sim.machine().system);
+    PrinterRemover remover(sim.machine(), &dialog, &dialog);
+    EXPECT_EQ(remover.FillPrinterList(), kNoPrintersInstalled);
+    const std::u16string longName = u"\\\\srv\\" + std::u16string(kNameFieldChars - 6, u'L');
+    AddPrinter(sim, longName, u"Laser");
+    AddPrinter(sim, u"A", u"Laser");
+    AddPrinter(sim, u"B", u"Laser", {u"Custom"});
+    sim.AddForm({u"Custom", 0});
+    sim.AddForm({u"Card", 2});
+    const std::vector<std::pair<const char16_t*, Names>> runs = {
+        {u"A", {u"A4", u"Custom", u"Legal", u"Letter"}},  // B stays and lists Custom
+        {u"B", {u"A4", u"Legal", u"Letter"}},  // the list comes from A, now gone; B is the last local printer
+    };
+    for (const auto& [name, formsLeft] : runs) {
+        ASSERT_EQ(remover.FillPrinterList(), 0);
+        EXPECT_EQ(dialog.lines.front().text, u" " + longName.substr(0, kListLineBufferChars - 2));
+        ASSERT_TRUE(dialog.Check(name));
+        remover.RunRemoval();
+        EXPECT_EQ(SortedNames(sim.Forms(), &sim::SimForm::name), formsLeft);
+        EXPECT_EQ(remover.firstLocalPrinter, u"A");
+    }
+    // With no local printer ever seen the print server is not asked for forms.
+    sim::SimMachine connectionsOnly;
+    AddPrinter(connectionsOnly, u"\\\\srv\\Q", u"Laser");
+    EXPECT_EQ(RunDialog(connectionsOnly, DialogRun{{u"\\\\srv\\Q"}}), Names{u"\\\\srv\\Q"});
+    EXPECT_EQ(connectionsOnly.calls().Count("OpenPrinterW"), 0U);
+}
+
+// Random checks on random variants of the office, with or without "Delete All Printer Drivers", random
+// answers, and now and then a catalogue one printer short.
+TEST(PrinterRemover, DoesWhatTheStepByStepRemovalDoes) {
+    std::mt19937 rng(1);
+    for (int round = 0; round < 300; ++round) {
+        SCOPED_TRACE(round);
+        DialogRun run({}, rng() % 5 == 0, {}, rng() % 6 == 0);
+        for (const std::u16string& name : kOffice) {
+            if (rng() % 2 == 0) {
+                run.checks.push_back(name);
+            }
+        }
+        run.answers = {1 + int(rng() % 2), 1 + int(rng() % 2), 1 + int(rng() % 2)};
+        const unsigned variant = rng() % 16;
+        sim::SimMachine shipping;
+        sim::SimMachine reference;
+        BuildOffice(shipping, variant);
+        BuildOffice(reference, variant);
+        ASSERT_EQ(RunDialog(shipping, run), RunDialog(reference, run, true));
+        ASSERT_EQ(Boxes(shipping), Boxes(reference));
+        ASSERT_EQ(shipping.journal(), reference.journal());
+        ASSERT_EQ(shipping.AllPaths(), reference.AllPaths());
+    }
+}
+
+// Deletions of keys, values, printers, forms, drivers and processes (files and folders are compared by what
+// remains); the spooler's driver deletion counts as the deletion of the driver's key it makes.
+std::set<std::string> Deletions(const sim::SimMachine& sim) {
+    std::set<std::string> deletions;
+    for (std::string line : sim.journal()) {
+        if (const std::size_t comma = line.find(", "); line.starts_with("DeletePrinterDriverExW ")) {
+            line = "SHDeleteKeyW HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\" +
+                   line.substr(23, comma - 23) + "\\Drivers\\Version-3\\" + line.substr(comma + 2);
+        }
+        for (const char* prefix :
+             {"SHDeleteKeyW", "RegDeleteValueW", "DeleteP", "DeleteFormW", "Terminate"}) {
+            if (line.starts_with(prefix)) {
+                deletions.insert(line);
+            }
+        }
+    }
+    return deletions;
+}
+
+// Every run of the table again, with one kind of spooler, registry, file, service or process call failing.
+TEST(PrinterRemover, FailingCallsNeitherStopTheRunNorWidenIt) {
+    // clang-format off
+    const std::vector<std::string> calls = {"RegOpenKeyW", "RegOpenKeyExW", "RegQueryValueExW", "RegEnumKeyExW",
+        "SHDeleteKeyW", "GetFileAttributesExW", "FindFirstFileW", "DeleteFileW", "CopyFileW", "PathFileExistsW",
+        "SHFileOperationW", "SHGetSpecialFolderPathW", "OpenSCManagerW", "QueryServiceStatusEx", "ControlService",
+        "StartServiceW", "CreateToolhelp32Snapshot", "OpenPrinterW", "EnumFormsW", "DeleteFormW", "DeletePrinter",
+        "DeletePrinterConnectionW", "DeletePrinterDriverExW", "EnumPrinterDriversW", "LoadStringW", "MessageBoxW"};
+    // clang-format on
+    for (const Case& c : Cases()) {
+        sim::SimMachine baseline;
+        BuildOffice(baseline);
+        (void)RunDialog(baseline, c.run);
+        const std::set<std::string> baselineDeletions = Deletions(baseline);
+        for (const std::string& call : calls) {
+            SCOPED_TRACE(std::string(c.what) + " with " + call + " failing");
+            sim::SimMachine sim;
+            BuildOffice(sim);
+            sim.faults().Fail(call, 5);
+            const std::uint32_t start = sim.Now();
+            (void)RunDialog(sim, c.run);
+            // Every wait is bounded: two 10-second waits per restart, at most two restarts.
+            EXPECT_LT(sim.Now() - start, 4 * 10'200U);
+            // A registry read that fails reads as empty: no data file names a Tamber driver, so nobody is
+            // asked about presets and no Tamber printer keeps the updater, and no printer that stays lists a
+            // form.
+            const bool unreadable = call == "RegOpenKeyW" || call == "RegQueryValueExW";
+            if (unreadable) {
+                EXPECT_TRUE(std::none_of(sim.MessageBoxes().begin(), sim.MessageBoxes().end(),
+                                         [](const auto& box) { return box.caption.starts_with(u"Tamber"); }));
+                EXPECT_FALSE(sim.FolderExists(kInstall));
+            }
+            for (const std::string& deletion : Deletions(sim)) {
+                EXPECT_TRUE(baselineDeletions.contains(deletion) ||
+                            (unreadable && deletion == "DeleteFormW Custom"))
+                    << "deleted only with the fault: " << deletion;
+            }
+            for (const std::u16string& path : baseline.AllPaths()) {
+                EXPECT_TRUE(sim.FileExists(path) || sim.FolderExists(path) ||
+                            (unreadable && path.starts_with(kInstall)))
+                    << "deleted only with the fault: " << NarrowLowBytes(path);
+            }
+        }
+    }
+}
+
+// Platform calls and registry reads per printer with every printer checked, on a machine where pairs of
+// printers share a driver and one driver in four is a Tamber driver.
+std::pair<double, double> CostPerPrinter(int printers, bool deleteAll) {
+    sim::SimMachine sim;
+    DialogRun run({}, deleteAll);
+    for (int i = 0; i < printers; ++i) {
+        const std::u16string driver = u"Driver " + WidenAscii(std::to_string(i / 2));
+        if (i % 2 == 0) {
+            sim.AddDriver({u"Windows x64", driver, i % 8 == 0 ? u"NorvelAB.PPD" : u"LASER.PPD", u""});
+        }
+        run.checks.push_back(u"Printer " + WidenAscii(std::to_string(i)));
+        AddPrinter(sim, run.checks.back(), driver);
+    }
+    sim.calls().Clear();
+    EXPECT_EQ(RunDialog(sim, run).size(), static_cast<std::size_t>(printers));
+    EXPECT_TRUE(sim.Printers().empty());
+    return {double(sim.calls().Total()) / printers, double(sim.calls().Count("RegQueryValueExW")) / printers};
+}
+
+// A terminal server with hundreds of printers must cost no more per printer than a workstation.
+TEST(PrinterRemover, CostPerPrinterDoesNotGrowWithThePrinterCount) {
+    for (bool deleteAll : {false, true}) {
+        const auto [smallCalls, smallReads] = CostPerPrinter(20, deleteAll);
+        const auto [largeCalls, largeReads] = CostPerPrinter(200, deleteAll);
+        EXPECT_LT(largeCalls, smallCalls * 1.05) << smallCalls << " calls per printer for 20, " << largeCalls;
+        EXPECT_LT(largeReads, smallReads * 1.05) << smallReads << " reads per printer for 20, " << largeReads;
+    }
+}
+
+}  // namespace
+}  // namespace spoolsweep
