@@ -2,6 +2,18 @@
 
 namespace spoolsweep::win32 {
 
+HINSTANCE CodeModule() {
+    HMODULE module = nullptr;
+    ::GetModuleHandleExW(
+        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+        reinterpret_cast<LPCWSTR>(&Window::Procedure), &module);
+    return module;
+}
+
+bool RegisterWindowClass(const WNDCLASSEXW& windowClass) {
+    return ::RegisterClassExW(&windowClass) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
 Window::~Window() {
     // A window still standing when its object goes must not call back into it.
     if (hwnd_ != nullptr) {
