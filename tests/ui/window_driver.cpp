@@ -159,8 +159,17 @@ Pixels CaptureScreen(const RECT& area) {
 }
 
 void ClickAt(POINT screen, bool rightButton) {
-    // The move travels with the button presses: after a separate SetCursorPos, Wine may still press the
-    // button where the cursor was before.
+    // Under Wine the pointer of the X display follows SetCursorPos; a window that sees it arrive reports a
+    // move of its own, which could otherwise land between the move and the button below and press the button
+    // where the pointer was before. So the pointer goes first, and the move travels with the button too.
+    ::SetCursorPos(screen.x, screen.y);
+    WaitUntil(
+        [screen] {
+            POINT cursor{};
+            return ::GetCursorPos(&cursor) && cursor.x == screen.x && cursor.y == screen.y;
+        },
+        std::chrono::milliseconds(2000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     std::array<INPUT, 3> inputs{};
     for (INPUT& input : inputs) {
         input.type = INPUT_MOUSE;

@@ -55,7 +55,7 @@ bool CScrollerCtrl::Create(const RECT& rect, HWND parent, UINT id) {
     windowClass.lpszClassName = kClassName;
     if (!RegisterWindowClass(windowClass) ||
         !CreateWindowObject(0, kClassName, L"Scroller", kStyle, rect, parent,
-                            reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), CodeModule())) {
+                            FromMessageValue<HMENU>(static_cast<UINT_PTR>(id)), CodeModule())) {
         return false;
     }
     state_.paused = true;

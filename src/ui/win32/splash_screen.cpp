@@ -46,7 +46,7 @@ bool IsClosingInput(UINT message) {
 // Consumes a key press or button press addressed to an about window (or its credits) and closes that window.
 LRESULT CALLBACK CloseOnInputHook(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HC_ACTION && wParam == PM_REMOVE) {
-        auto* message = reinterpret_cast<MSG*>(lParam);
+        auto* message = FromMessageValue<MSG*>(lParam);
         if (IsClosingInput(message->message)) {
             const std::vector<CSplashScreenEx*>& windows = Open().windows;
             auto target = std::find_if(
@@ -131,7 +131,7 @@ bool CSplashScreenEx::Create(HWND parent) {
     windowClass.lpfnWndProc = &Window::Procedure;
     windowClass.hInstance = CodeModule();
     windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
+    windowClass.hbrBackground = FromMessageValue<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
     windowClass.lpszClassName = kClassName;
     if (!RegisterWindowClass(windowClass) && (windowClass.style & CS_DROPSHADOW) != 0) {
         windowClass.style &= ~static_cast<UINT>(CS_DROPSHADOW);
@@ -235,7 +235,7 @@ std::optional<LRESULT> CSplashScreenEx::HandleMessage(UINT message, WPARAM wPara
             return 0;
         }
         case WM_PRINTCLIENT:
-            CopyImage(reinterpret_cast<HDC>(wParam));
+            CopyImage(FromMessageValue<HDC>(wParam));
             return 0;
         case WM_TIMER:
             if (wParam == kCloseTimer) {

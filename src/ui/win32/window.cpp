@@ -31,9 +31,9 @@ bool Window::CreateWindowObject(DWORD exStyle, const wchar_t* className, const w
 }
 
 LRESULT CALLBACK Window::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<Window*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* self = FromMessageValue<Window*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        const auto* create = FromMessageValue<const CREATESTRUCTW*>(lParam);
         self = static_cast<Window*>(create->lpCreateParams);
         self->hwnd_ = window;
         ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
@@ -57,9 +57,9 @@ INT_PTR ModalDialog::DoModal(HINSTANCE resources, int templateId, HWND parent) {
 }
 
 INT_PTR CALLBACK ModalDialog::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<ModalDialog*>(::GetWindowLongPtrW(window, DWLP_USER));
+    auto* self = FromMessageValue<ModalDialog*>(::GetWindowLongPtrW(window, DWLP_USER));
     if (message == WM_INITDIALOG) {
-        self = reinterpret_cast<ModalDialog*>(lParam);
+        self = FromMessageValue<ModalDialog*>(lParam);
         self->hwnd_ = window;
         ::SetWindowLongPtrW(window, DWLP_USER, lParam);
     }
