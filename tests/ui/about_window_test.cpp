@@ -27,7 +27,11 @@ std::wstring Quoted(const std::wstring& text) {
 
 class AboutWindow : public ::testing::Test {
   protected:
-    void SetUp() override {
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(Open()); }
+
+    // Starts a fresh host with one about window and waits until it shows.
+    void Open() {
+        host_.reset();
         host_.emplace(Quoted(g_host) + L" " + Quoted(g_exe) + L" 1");
         ASSERT_TRUE(host_->started());
         std::vector<HWND> about = host_->WaitForWindows(kAboutClass);
@@ -35,12 +39,6 @@ class AboutWindow : public ::testing::Test {
         about_ = about.front();
         parent_ = host_->Windows(kHostClass).front();
         ASSERT_TRUE(WaitUntil([this] { return ::IsWindowVisible(about_) != FALSE; }));
-    }
-
-    // A point of the about window, on the screen.
-    [[nodiscard]] POINT OnScreen(POINT point) const {
-        ::MapWindowPoints(about_, nullptr, &point, 1);
-        return point;
     }
 
     std::optional<Program> host_;
@@ -107,45 +105,36 @@ TEST_F(AboutWindow, EachOpenGivesOneMoreWindow) {
     EXPECT_EQ(windows.size(), 2U);
 }
 
-enum class Input { LeftClick, RightClick, Key };
-struct CloseCase {
-    const char* name;
-    Input input;
-    POINT point;  // in the about window
-    bool closes;
-};
-
-void PrintTo(const CloseCase& input, std::ostream* out) {
-    *out << input.name;
-}
-
-class AboutWindowInput : public AboutWindow, public ::testing::WithParamInterface<CloseCase> {};
-
-TEST_P(AboutWindowInput, ClosesTheAboutWindowOnlyAndItsParentStays) {
-    const CloseCase& input = GetParam();
-    if (input.input == Input::Key) {
-        ::PostMessageW(about_, WM_KEYDOWN, VK_SPACE, 0);
-    } else {
-        ClickAt(OnScreen(input.point), input.input == Input::RightClick);
+TEST_F(AboutWindow, ClosesOnAKeyOrAClickOnItAndTheParentStays) {
+    struct Case {
+        const char* name;
+        UINT input;
+        POINT point;  // in the about window
+        bool closes;
+    };
+    for (const Case& c : {Case{"click on the image", WM_LBUTTONDOWN, {224, 100}, true},
+                          Case{"right click on the image", WM_RBUTTONDOWN, {60, 400}, true},
+                          Case{"click on the credits", WM_LBUTTONDOWN, {240, 370}, true},
+                          Case{"key press", WM_KEYDOWN, {}, true},
+                          Case{"click in a cut-out corner", WM_LBUTTONDOWN, {4, 4}, false}}) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NO_FATAL_FAILURE(Open());
+        if (c.input == WM_KEYDOWN) {
+            ::PostMessageW(about_, WM_KEYDOWN, VK_SPACE, 0);
+        } else {
+            POINT point = c.point;
+            ::MapWindowPoints(about_, nullptr, &point, 1);
+            ClickAt(point, c.input == WM_RBUTTONDOWN);
+        }
+        if (c.closes) {
+            EXPECT_TRUE(WaitUntil([this] { return host_->Windows(kAboutClass).empty(); }));
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            EXPECT_EQ(host_->Windows(kAboutClass).size(), 1U);
+        }
+        EXPECT_TRUE(host_->Running() && ::IsWindowVisible(parent_));
     }
-    if (input.closes) {
-        EXPECT_TRUE(WaitUntil([this] { return host_->Windows(kAboutClass).empty(); }));
-    } else {
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        EXPECT_EQ(host_->Windows(kAboutClass).size(), 1U);
-    }
-    EXPECT_TRUE(host_->Running());
-    EXPECT_TRUE(::IsWindowVisible(parent_));
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Inputs, AboutWindowInput,
-    ::testing::Values(CloseCase{"ClickOnTheImage", Input::LeftClick, {224, 100}, true},
-                      CloseCase{"RightClickOnTheImage", Input::RightClick, {60, 400}, true},
-                      CloseCase{"ClickOnTheCredits", Input::LeftClick, {240, 370}, true},
-                      CloseCase{"KeyPress", Input::Key, {}, true},
-                      CloseCase{"ClickInACutOutCorner", Input::LeftClick, {4, 4}, false}),
-    [](const ::testing::TestParamInfo<CloseCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace spoolsweep::uitest

@@ -89,10 +89,8 @@ std::wstring ClassName(HWND window) {
 
 std::wstring Text(HWND window) {
     std::array<wchar_t, 1024> text{};
-    DWORD_PTR length = 0;
-    ::SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                          SMTO_ABORTIFHUNG, 5000, &length);
-    return {text.data(), static_cast<std::size_t>(length)};
+    int length = ::GetWindowTextW(window, text.data(), static_cast<int>(text.size()));
+    return {text.data(), static_cast<std::size_t>(length > 0 ? length : 0)};
 }
 
 DWORD Style(HWND window) {

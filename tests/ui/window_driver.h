@@ -40,7 +40,7 @@ class Program {
 };
 
 [[nodiscard]] std::wstring ClassName(HWND window);
-// WM_GETTEXT, so that it reads controls of other programs too.
+// A window's title or a control's text (of another program's control: the text it was created with).
 [[nodiscard]] std::wstring Text(HWND window);
 [[nodiscard]] DWORD Style(HWND window);
 [[nodiscard]] DWORD ExStyle(HWND window);
