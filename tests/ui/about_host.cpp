@@ -1,8 +1,6 @@
-// A plain parent window that opens the about window, for the window tests and the screenshots (tests only):
-//   about_host PATH\Spoolsweep.exe [N]
-// The about image and texts come from the given exe, loaded as a resource module the way a language library
-// is. N about windows open at the start (default 1); every WM_COMMAND 16 to the parent, which is what the
-// main dialog's About button sends, opens one more.
+// A plain parent window that opens N about windows (default 1), and one more on each WM_COMMAND 16 (what the
+// main dialog's About button sends); for the window tests and the screenshots:  about_host Spoolsweep.exe [N]
+// The image and texts come from the exe loaded as a resource module, the way a language library is loaded.
 #include <cwchar>
 
 #include "platform/win32/unique_handles.h"

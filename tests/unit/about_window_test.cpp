@@ -121,7 +121,6 @@ TEST(ScrollerPaint, DrawsTheTextAgainBelowWhileItWrapsAndFits) {
     EXPECT_EQ(state.TextRows(20), (std::vector<int>{-5, 25, 55, 85}));
     state.wrap = false;
     EXPECT_EQ(state.TextRows(20), (std::vector<int>{-5}));
-    EXPECT_EQ(ShadowColour(0x0000FF, 0x00FF00), 0x00AA55U);
 }
 
 // '#' and 'x' (one step from magenta) are opaque; '.' is magenta, ',' magenta with its unused high byte set.

@@ -14,15 +14,16 @@ namespace {
 
 constexpr UINT_PTR kCloseTimer = 0;
 
-// The about windows of this thread. While there is one, a message hook sees every message the thread takes
-// from its queue before it is dispatched: the about window opens inside the main dialog's modal loop, which
-// belongs to the dialog manager, so watching the queue is the one way to catch the input addressed to it.
+// The open about windows, all on the interface thread. While there is one, a message hook sees every message
+// that thread takes from its queue before it is dispatched: the about window opens inside the main dialog's
+// modal loop, which belongs to the dialog manager, so watching the queue is how input addressed to it is
+// caught.
 struct OpenSplashes {
     std::vector<CSplashScreenEx*> windows;
     unique_hhook hook;
 };
 
-OpenSplashes& Open() {
+OpenSplashes& OpenWindows() {
     static OpenSplashes open;
     return open;
 }
@@ -48,7 +49,7 @@ LRESULT CALLBACK CloseOnInputHook(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HC_ACTION && wParam == PM_REMOVE) {
         auto* message = FromMessageValue<MSG*>(lParam);
         if (IsClosingInput(message->message)) {
-            const std::vector<CSplashScreenEx*>& windows = Open().windows;
+            const std::vector<CSplashScreenEx*>& windows = OpenWindows().windows;
             auto target = std::find_if(
                 windows.begin(), windows.end(),
                 [message](const CSplashScreenEx* splash) { return splash->ClosesOnInputTo(message->hwnd); });
@@ -62,7 +63,7 @@ LRESULT CALLBACK CloseOnInputHook(int code, WPARAM wParam, LPARAM lParam) {
 }
 
 void Track(CSplashScreenEx* splash) {
-    OpenSplashes& open = Open();
+    OpenSplashes& open = OpenWindows();
     if (!open.hook) {
         open.hook.reset(
             ::SetWindowsHookExW(WH_GETMESSAGE, &CloseOnInputHook, nullptr, ::GetCurrentThreadId()));
@@ -71,7 +72,7 @@ void Track(CSplashScreenEx* splash) {
 }
 
 void Untrack(CSplashScreenEx* splash) {
-    OpenSplashes& open = Open();
+    OpenSplashes& open = OpenWindows();
     std::erase(open.windows, splash);
     if (open.windows.empty()) {
         open.hook.reset();
@@ -170,7 +171,8 @@ bool CSplashScreenEx::SetBitmap() {
     SetOutline();
 
     const ui::Rect& area = ui::kCreditsArea;
-    if (scroller_.Create(RECT{area.left, area.top, area.right, area.bottom}, hwnd(), kScrollerId)) {
+    if (scroller_.hwnd() != nullptr ||
+        scroller_.Create(RECT{area.left, area.top, area.right, area.bottom}, hwnd(), kScrollerId)) {
         std::array<std::u16string, 4> paragraphs{
             LoadText(resources_, IDS_CREDITS_1), LoadText(resources_, IDS_CREDITS_2),
             LoadText(resources_, IDS_CREDITS_3), LoadText(resources_, IDS_CREDITS_4)};
