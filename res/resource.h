@@ -18,6 +18,11 @@
 #define IDS_PRINTERS_BUSY 130
 #define IDB_ABOUT 135
 #define IDS_VERSION_LABEL 140
+// The about window's credit paragraphs, scrolled after the version line in this order.
+#define IDS_CREDITS_1 141
+#define IDS_CREDITS_2 142
+#define IDS_CREDITS_3 143
+#define IDS_CREDITS_4 144
 #define IDS_NOTHING_SELECTED 147
 #define IDC_PRINTER_LIST 1000
 #define IDC_DELETE 1001

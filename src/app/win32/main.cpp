@@ -7,6 +7,7 @@
 #include "platform/win32/win32_seams.h"
 #include "platform/win32/windows_api.h"
 #include "removal/printer_remover.h"
+#include "ui/win32/splash_screen.h"
 #include "ui/win32/spoolsweep_dlg.h"
 
 namespace {
@@ -19,8 +20,9 @@ void RunDialogMode(spoolsweep::Machine& machine) {
                                                CheckListView* checkList) {
         return std::make_unique<PrinterRemover>(m, dialog, checkList);
     };
-    static_cast<void>(
-        win32::RunMainDialog(machine, resources, makeEngine, win32::AboutOpener{}, &ShowDriverKeptNotice));
+    static_cast<void>(win32::RunMainDialog(
+        machine, resources, makeEngine,
+        [resources](HWND parent) { win32::OpenAboutWindow(parent, resources); }, &ShowDriverKeptNotice));
 }
 
 }  // namespace

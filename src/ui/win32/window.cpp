@@ -2,6 +2,18 @@
 
 namespace spoolsweep::win32 {
 
+HINSTANCE CodeModule() {
+    HMODULE module = nullptr;
+    ::GetModuleHandleExW(
+        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+        reinterpret_cast<LPCWSTR>(&Window::Procedure), &module);
+    return module;
+}
+
+bool RegisterWindowClass(const WNDCLASSEXW& windowClass) {
+    return ::RegisterClassExW(&windowClass) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
 Window::~Window() {
     // A window still standing when its object goes must not call back into it.
     if (hwnd_ != nullptr) {
@@ -19,12 +31,9 @@ bool Window::CreateWindowObject(DWORD exStyle, const wchar_t* className, const w
 }
 
 LRESULT CALLBACK Window::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    // The window's user data holds the object's address, stored there at WM_NCCREATE.
-    // NOLINTNEXTLINE(performance-no-int-to-ptr)
-    auto* self = reinterpret_cast<Window*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* self = FromMessageValue<Window*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     if (message == WM_NCCREATE) {
-        const auto* create =
-            reinterpret_cast<const CREATESTRUCTW*>(lParam);  // NOLINT(performance-no-int-to-ptr)
+        const auto* create = FromMessageValue<const CREATESTRUCTW*>(lParam);
         self = static_cast<Window*>(create->lpCreateParams);
         self->hwnd_ = window;
         ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
@@ -48,11 +57,9 @@ INT_PTR ModalDialog::DoModal(HINSTANCE resources, int templateId, HWND parent) {
 }
 
 INT_PTR CALLBACK ModalDialog::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    // The object's address, stored in the dialog's user data at WM_INITDIALOG.
-    // NOLINTNEXTLINE(performance-no-int-to-ptr)
-    auto* self = reinterpret_cast<ModalDialog*>(::GetWindowLongPtrW(window, DWLP_USER));
+    auto* self = FromMessageValue<ModalDialog*>(::GetWindowLongPtrW(window, DWLP_USER));
     if (message == WM_INITDIALOG) {
-        self = reinterpret_cast<ModalDialog*>(lParam);  // NOLINT(performance-no-int-to-ptr)
+        self = FromMessageValue<ModalDialog*>(lParam);
         self->hwnd_ = window;
         ::SetWindowLongPtrW(window, DWLP_USER, lParam);
     }

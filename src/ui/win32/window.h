@@ -17,6 +17,22 @@ using unique_hrgn = UniqueResource<HandleTraits<HRGN, nullptr, &::DeleteObject>>
 using unique_hdc = UniqueResource<HandleTraits<HDC, nullptr, &::DeleteDC>>;
 using unique_hwnd = UniqueResource<HandleTraits<HWND, nullptr, &::DestroyWindow>>;
 
+using unique_hhook = UniqueResource<HandleTraits<HHOOK, nullptr, &::UnhookWindowsHookEx>>;
+
+// A pointer or handle carried by a message parameter or a window's long value: Windows passes them as
+// integers by design, and this is where they become pointers again.
+template <class T, class Integer>
+[[nodiscard]] T FromMessageValue(Integer value) noexcept {
+    return reinterpret_cast<T>(value);  // NOLINT(performance-no-int-to-ptr)
+}
+
+// The module whose code this is (the exe, or a DLL it is linked into): window classes are registered with it.
+// Resources come from the resource module the caller passes in, which need not be this one.
+[[nodiscard]] HINSTANCE CodeModule();
+
+// Registers a window class; a class of that name already registered by this module counts as success.
+[[nodiscard]] bool RegisterWindowClass(const WNDCLASSEXW& windowClass);
+
 // A device context borrowed from a window with GetDC, given back with ReleaseDC.
 class WindowDc {
   public:

@@ -1,0 +1,149 @@
+// The about window on a real window system (Wine with a display): about_host opens it over a plain parent
+// window, and these tests find it, read it, look at it and click it as a user's tools would.
+//   about_window_tests ABOUT_HOST.exe SPOOLSWEEP.exe
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <thread>
+
+#include "resource.h"
+#include "window_driver.h"
+
+namespace spoolsweep::uitest {
+namespace {
+
+std::wstring g_host;
+std::wstring g_exe;
+
+constexpr wchar_t kAboutClass[] = L"SplashScreenExClass";
+constexpr wchar_t kHostClass[] = L"SpoolsweepTestHost";
+constexpr RECT kCredits{142, 310, 340, 434};
+constexpr std::uint32_t kMagenta = 0xFF00FF;
+
+std::wstring Quoted(const std::wstring& text) {
+    return L"\"" + text + L"\"";
+}
+
+class AboutWindow : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(Open()); }
+
+    // Starts a fresh host with one about window and waits until it shows.
+    void Open() {
+        host_.reset();
+        host_.emplace(Quoted(g_host) + L" " + Quoted(g_exe) + L" 1");
+        ASSERT_TRUE(host_->started());
+        std::vector<HWND> about = host_->WaitForWindows(kAboutClass);
+        ASSERT_EQ(about.size(), 1U);
+        about_ = about.front();
+        parent_ = host_->Windows(kHostClass).front();
+        ASSERT_TRUE(WaitUntil([this] { return ::IsWindowVisible(about_) != FALSE; }));
+    }
+
+    std::optional<Program> host_;
+    HWND about_ = nullptr;
+    HWND parent_ = nullptr;
+};
+
+TEST_F(AboutWindow, IsACentredPopupShapedByItsImageWithTheCreditsInside) {
+    EXPECT_EQ(ExStyle(about_), static_cast<DWORD>(WS_EX_TOPMOST | WS_EX_TOOLWINDOW));
+    EXPECT_EQ(Style(about_) & (WS_POPUP | WS_CHILD | WS_CAPTION | WS_BORDER), static_cast<DWORD>(WS_POPUP));
+    EXPECT_EQ(::GetWindow(about_, GW_OWNER), parent_);
+    int left = (::GetSystemMetrics(SM_CXFULLSCREEN) - 448) / 2;
+    int top = (::GetSystemMetrics(SM_CYFULLSCREEN) - 464) / 2;
+    RECT expected{left, top, left + 448, top + 464};
+    RECT actual = ScreenRect(about_);
+    EXPECT_TRUE(::EqualRect(&expected, &actual));
+
+    std::vector<HWND> children = Children(about_);
+    ASSERT_EQ(children.size(), 1U);
+    EXPECT_EQ(Text(children[0]), L"Scroller");
+    EXPECT_EQ(Style(children[0]), 0x50030000U);
+    RECT credits = RectInParent(children[0]);
+    EXPECT_TRUE(::EqualRect(&credits, &kCredits));
+
+    // Every pixel of the image is inside the window's region exactly when it is not magenta.
+    win32::unique_hmodule exe(::LoadLibraryExW(g_exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    win32::unique_hbitmap image(static_cast<HBITMAP>(
+        ::LoadImageW(exe.get(), MAKEINTRESOURCEW(IDB_ABOUT), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    ASSERT_TRUE(image);
+    Pixels pixels = ReadBitmap(image.get());
+    ASSERT_EQ(pixels.width, 448);
+    ASSERT_EQ(pixels.height, 464);
+    win32::unique_hrgn region = Region(about_);
+    ASSERT_TRUE(region);
+    int wrong = 0;
+    int cut = 0;
+    for (int y = 0; y < pixels.height; ++y) {
+        for (int x = 0; x < pixels.width; ++x) {
+            bool magenta = pixels.At(x, y) == kMagenta;
+            cut += magenta ? 1 : 0;
+            wrong += (::PtInRegion(region.get(), x, y) != FALSE) == magenta ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_GT(cut, 0);
+}
+
+TEST_F(AboutWindow, CreditsMoveAfterThePause) {
+    RECT area = kCredits;
+    ::MapWindowPoints(about_, nullptr, reinterpret_cast<POINT*>(&area), 2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    Pixels before = CaptureScreen(area);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    Pixels after = CaptureScreen(area);
+    EXPECT_NE(before, after);
+    EXPECT_NE(std::count(before.values.begin(), before.values.end(), before.values.front()),
+              static_cast<std::ptrdiff_t>(before.values.size()))
+        << "the credits area shows no text";
+}
+
+TEST_F(AboutWindow, EachOpenGivesOneMoreWindow) {
+    ::PostMessageW(parent_, WM_COMMAND, 16, 0);
+    std::vector<HWND> windows = host_->WaitForWindows(kAboutClass, 2);
+    EXPECT_EQ(windows.size(), 2U);
+}
+
+TEST_F(AboutWindow, ClosesOnAKeyOrAClickOnItAndTheParentStays) {
+    struct Case {
+        const char* name;
+        UINT input;
+        POINT point;  // in the about window
+        bool closes;
+    };
+    for (const Case& c : {Case{"click on the image", WM_LBUTTONDOWN, {224, 100}, true},
+                          Case{"right click on the image", WM_RBUTTONDOWN, {60, 400}, true},
+                          Case{"click on the credits", WM_LBUTTONDOWN, {240, 370}, true},
+                          Case{"key press", WM_KEYDOWN, {}, true},
+                          Case{"click in a cut-out corner", WM_LBUTTONDOWN, {4, 4}, false}}) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NO_FATAL_FAILURE(Open());
+        if (c.input == WM_KEYDOWN) {
+            ::PostMessageW(about_, WM_KEYDOWN, VK_SPACE, 0);
+        } else {
+            POINT point = c.point;
+            ::MapWindowPoints(about_, nullptr, &point, 1);
+            ClickAt(point, c.input == WM_RBUTTONDOWN);
+        }
+        if (c.closes) {
+            EXPECT_TRUE(WaitUntil([this] { return host_->Windows(kAboutClass).empty(); }));
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            EXPECT_EQ(host_->Windows(kAboutClass).size(), 1U);
+        }
+        EXPECT_TRUE(host_->Running() && ::IsWindowVisible(parent_));
+    }
+}
+
+}  // namespace
+}  // namespace spoolsweep::uitest
+
+int wmain(int argc, wchar_t** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc >= 3) {
+        spoolsweep::uitest::g_host = argv[1];
+        spoolsweep::uitest::g_exe = argv[2];
+    }
+    return RUN_ALL_TESTS();
+}

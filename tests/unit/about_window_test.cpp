@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ui/scroller_state.h"
+#include "ui/splash_layout.h"
+
+namespace spoolsweep::ui {
+namespace {
+
+struct TickCase {
+    const char* name;
+    int content, client, offset;
+    bool wrap, paused;
+    const char* timers;  // 's' the scroll timer fires, 'p' the pause timer
+    int offsetAfter, notifications;
+    bool pausedAfter;
+};
+
+void PrintTo(const TickCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class ScrollerTicks : public ::testing::TestWithParam<TickCase> {};
+
+TEST_P(ScrollerTicks, MoveWrapNotifyAndPause) {
+    const TickCase& c = GetParam();
+    ScrollerState state;
+    state.contentHeight = c.content;
+    state.clientHeight = c.client;
+    state.offset = c.offset;
+    state.wrap = c.wrap;
+    state.paused = c.paused;
+    int notifications = 0;
+    for (const char* timer = c.timers; *timer != '\0'; ++timer) {
+        TickEffects effects =
+            state.OnTimer(*timer == 'p' ? state.pauseTimer : ScrollerState::kScrollTimer, {});
+        notifications += effects.notifyParent ? 1 : 0;
+        EXPECT_EQ(effects.startPauseTimer, state.paused && effects.repaint);
+    }
+    EXPECT_EQ(state.offset, c.offsetAfter);
+    EXPECT_EQ(notifications, c.notifications);
+    EXPECT_EQ(state.paused, c.pausedAfter);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ScrollerTicks,
+    ::testing::Values(
+        TickCase{"MovesOnePixelPerTick", 100, 50, 0, true, false, "sss", -3, 0, false},
+        TickCase{"HeldUntilThePauseTimer", 100, 50, 0, true, true, "ssp", -1, 0, false},
+        TickCase{"WrapRestartsAtTheTopNotifiesOnceAndPauses", 20, 10, -19, true, false, "sssss", 0, 1, true},
+        TickCase{"WithoutWrapComesInFromTheBottom", 20, 10, -20, false, false, "s", 10, 1, false},
+        TickCase{"ComingInPausesAtTheTop", 20, 10, 2, false, false, "sss", 0, 0, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ScrollerHover, UpdatesTheScrollBarOnlyForATallTextUnderTheCursorOfTheActiveWindow) {
+    struct Case {
+        int content;
+        HoverFacts hover;
+        bool updates;
+    };
+    for (const Case& c : {Case{100, {true, true}, true}, Case{40, {true, true}, false},
+                          Case{100, {false, true}, false}, Case{100, {true, false}, false}}) {
+        ScrollerState state;
+        state.contentHeight = c.content, state.clientHeight = 50, state.offset = -7;
+        TickEffects effects = state.OnTimer(ScrollerState::kScrollTimer, c.hover);
+        EXPECT_EQ(effects.updateScrollBar, c.updates) << c.content;
+        EXPECT_TRUE(effects.hideScrollBar && effects.scrollBarMax == c.content - 50 &&
+                    effects.scrollBarPosition == 7);
+    }
+}
+
+TEST(ScrollerScroll, MovesAndClampsBetweenTheEndAndTheStart) {
+    struct Case {
+        ScrollRequest request;
+        int thumb, content, offset, expected;
+    };
+    using enum ScrollRequest;
+    for (const Case& c :
+         {Case{LineUp, 0, 100, 0, 0}, Case{LineUp, 0, 100, -20, -12}, Case{LineDown, 0, 100, 0, -8},
+          Case{PageDown, 0, 100, 0, -40}, Case{PageDown, 0, 100, -50, -60}, Case{PageUp, 0, 100, -50, -10},
+          Case{ThumbTrack, 30, 100, 0, -30}, Case{ThumbPosition, 500, 100, 0, -60}, Case{Top, 0, 100, -30, 0},
+          Case{Bottom, 0, 100, 0, -60}, Case{Bottom, 0, 30, 0, 0}}) {
+        ScrollerState state;
+        state.paused = false;
+        state.contentHeight = c.content;
+        state.clientHeight = 40;
+        state.offset = c.offset;
+        ScrollEffects effects = state.OnScroll(c.request, c.thumb);
+        EXPECT_EQ(state.offset, c.expected) << static_cast<int>(c.request) << " from " << c.offset;
+        EXPECT_TRUE(effects.startPauseTimer && state.paused && effects.repaint);
+    }
+    ScrollerState unpaused;
+    unpaused.paused = false;
+    unpaused.pauseDelay = unpaused.scrollDelay;
+    EXPECT_FALSE(unpaused.OnScroll(ScrollRequest::LineDown, 0).startPauseTimer || unpaused.paused);
+}
+
+TEST(ScrollerInput, WheelAndKeysBecomeScrollRequests) {
+    struct Wheel {
+        int delta;
+        ScrollRequest request;
+        int count;
+    };
+    for (const Wheel& w : {Wheel{240, ScrollRequest::LineUp, 3}, Wheel{120, ScrollRequest::LineUp, 2},
+                           Wheel{1, ScrollRequest::LineUp, 1}, Wheel{0, ScrollRequest::LineDown, 1},
+                           Wheel{-360, ScrollRequest::LineDown, 4}}) {
+        WheelScrolls scrolls = ScrollsForWheel(w.delta);
+        EXPECT_TRUE(scrolls.request == w.request && scrolls.count == w.count) << w.delta;
+    }
+    EXPECT_EQ(ScrollForKey(kKeyPageDown), ScrollRequest::PageDown);
+    EXPECT_EQ(ScrollForKey(0x20), std::nullopt);
+}
+
+TEST(ScrollerPaint, DrawsTheTextAgainBelowWhileItWrapsAndFits) {
+    ScrollerState state;
+    state.clientHeight = 100;
+    EXPECT_EQ(state.TextRows(20), (std::vector<int>{5, 35, 65, 95}));
+    state.offset = -10;
+    EXPECT_EQ(state.TextRows(20), (std::vector<int>{-5, 25, 55, 85}));
+    state.wrap = false;
+    EXPECT_EQ(state.TextRows(20), (std::vector<int>{-5}));
+}
+
+// '#' and 'x' (one step from magenta) are opaque; '.' is magenta, ',' magenta with its unused high byte set.
+std::vector<Rect> Outline(const std::vector<std::string>& rows) {
+    std::vector<std::uint32_t> pixels;
+    for (const std::string& row : rows) {
+        for (char pixel : row) {
+            pixels.push_back(pixel == '.'   ? 0xFF00FF
+                             : pixel == ',' ? 0xAAFF00FF
+                             : pixel == 'x' ? 0xFF00FE
+                                            : 0x2878C8);
+        }
+    }
+    return OutlineRectangles({static_cast<int>(rows[0].size()), static_cast<int>(rows.size()), pixels},
+                             kTransparentColour);
+}
+
+TEST(SplashOutline, RowsFromTheBottomRunsFromTheLeft) {
+    EXPECT_EQ(Outline({"#.", ".#"}), (std::vector<Rect>{{1, 1, 2, 2}, {0, 0, 1, 1}}));
+    EXPECT_EQ(Outline({".##"}), (std::vector<Rect>{{1, 0, 3, 1}}));
+    EXPECT_EQ(Outline({"##", ".,", "#."}), (std::vector<Rect>{{0, 2, 1, 3}, {0, 0, 2, 1}}));
+    EXPECT_EQ(Outline({"#.x#,#"}), (std::vector<Rect>{{0, 0, 1, 1}, {2, 0, 4, 1}, {5, 0, 6, 1}}));
+}
+
+TEST(SplashPlace, CentresOnTheScreenOrTheParent) {
+    Rect parent{100, 100, 700, 500};
+    EXPECT_EQ(PlaceSplash(kAboutBoxStyle, 448, 464, {1024, 779}, parent, {}), (Point{288, 157}));
+    EXPECT_EQ(PlaceSplash(kCenterOnParent, 448, 464, {1024, 779}, parent, {}), (Point{176, 68}));
+    EXPECT_EQ(PlaceSplash(kCenterOnParent | kCenterOnScreen, 448, 464, {1024, 779}, parent, {}),
+              (Point{288, 157}));
+    EXPECT_EQ(PlaceSplash(0, 448, 464, {1024, 779}, parent, {3, 4}), (Point{3, 4}));
+}
+
+TEST(SplashCredits, VersionLineParagraphsAndFourLineBreaks) {
+    std::vector<std::u16string> paragraphs{u"One", u"Two\nlines"};
+    EXPECT_EQ(ComposeCredits(u"Version:", kProgramVersion, paragraphs),
+              u"Version:3.4.0.15\r\n\r\nOne\r\n\r\nTwo\nlines\r\n\r\n\r\n\r\n\r\n");
+}
+
+}  // namespace
+}  // namespace spoolsweep::ui
