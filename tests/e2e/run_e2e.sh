@@ -74,17 +74,6 @@ case "$case_name" in
         expect_stdout ""
         expect_log $'\n|Command Line Arguments Passed so No UI is launched.'
         ;;
-    no-options)
-        # The dialog mode: nothing on the console and no command log.
-        run
-        expect_stdout ""
-        [ ! -e "$work/Spoolsweep_CL.log" ] || fail "a run without options wrote a command log"
-        ;;
-    file-name-only)
-        run report.txt "two words"
-        expect_stdout ""
-        [ ! -e "$work/Spoolsweep_CL.log" ] || fail "parameters without - or / wrote a command log"
-        ;;
     parent-console)
         # Started from cmd.exe inside a terminal, the usage text appears in cmd's console. (Wine refuses
         # AttachConsole here too, but hands the program cmd's console handles, so standard output reaches it.)

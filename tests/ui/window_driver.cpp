@@ -180,4 +180,72 @@ void ClickAt(POINT screen, bool rightButton) {
     ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
+namespace {
+
+constexpr int kMessageBoxTextId = 0xFFFF;
+
+HWND FindDialog(const Program& program, const std::function<bool(HWND)>& matches) {
+    for (HWND window : program.Windows(L"#32770")) {
+        if (::IsWindowVisible(window) != FALSE && matches(window)) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+HWND WaitForMessageBox(const Program& program, std::wstring_view caption) {
+    HWND found = nullptr;
+    const auto isBox = [caption](HWND window) {
+        return ::GetDlgItem(window, kMessageBoxTextId) != nullptr &&
+               (caption.empty() || Text(window) == caption);
+    };
+    static_cast<void>(WaitUntil([&] { return (found = FindDialog(program, isBox)) != nullptr; }));
+    return found;
+}
+
+std::wstring MessageBoxText(HWND box) {
+    return Text(::GetDlgItem(box, kMessageBoxTextId));
+}
+
+HWND WaitForDialogWith(const Program& program, int controlId) {
+    HWND found = nullptr;
+    const auto hasControl = [controlId](HWND window) { return ::GetDlgItem(window, controlId) != nullptr; };
+    static_cast<void>(WaitUntil([&] { return (found = FindDialog(program, hasControl)) != nullptr; }));
+    return found;
+}
+
+void PressButton(HWND dialog, int buttonId) {
+    ::PostMessageW(::GetDlgItem(dialog, buttonId), BM_CLICK, 0, 0);
+}
+
+std::vector<std::wstring> ListLines(HWND list) {
+    std::vector<std::wstring> lines;
+    const auto count = static_cast<int>(::SendMessageW(list, LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        std::array<wchar_t, 512> text{};
+        const LRESULT length =
+            ::SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()));
+        lines.emplace_back(text.data(), static_cast<std::size_t>(length > 0 ? length : 0));
+    }
+    return lines;
+}
+
+std::vector<LRESULT> ListItemData(HWND list) {
+    std::vector<LRESULT> data;
+    const auto count = static_cast<int>(::SendMessageW(list, LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        data.push_back(::SendMessageW(list, LB_GETITEMDATA, static_cast<WPARAM>(i), 0));
+    }
+    return data;
+}
+
+RECT ListItemScreenRect(HWND list, int index) {
+    RECT rect{};
+    ::SendMessageW(list, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&rect));
+    ::MapWindowPoints(list, HWND_DESKTOP, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
 }  // namespace spoolsweep::uitest

@@ -69,4 +69,19 @@ struct Pixels {
 // Moves the mouse to a screen point and presses and releases a button there, as real input.
 void ClickAt(POINT screen, bool rightButton = false);
 
+// The dialog manager's windows of a program (class "#32770"): a message box is one whose text is the static
+// control 0xFFFF. Waits until one shows whose caption is `caption` (any when empty); null when none did.
+[[nodiscard]] HWND WaitForMessageBox(const Program& program, std::wstring_view caption = {});
+[[nodiscard]] std::wstring MessageBoxText(HWND box);
+// Waits until the program shows a dialog holding a control with this id; null when it did not.
+[[nodiscard]] HWND WaitForDialogWith(const Program& program, int controlId);
+// Presses a button of a dialog as a click would (BM_CLICK, posted).
+void PressButton(HWND dialog, int buttonId);
+
+// A list box of another program: its lines and each line's item data, read through its messages.
+[[nodiscard]] std::vector<std::wstring> ListLines(HWND list);
+[[nodiscard]] std::vector<LRESULT> ListItemData(HWND list);
+// A line's rectangle in screen coordinates.
+[[nodiscard]] RECT ListItemScreenRect(HWND list, int index);
+
 }  // namespace spoolsweep::uitest

@@ -1,0 +1,217 @@
+// The dialog mode of Spoolsweep.exe on a real window system (Wine with a display), driven as an
+// administrator's automation would: find the windows, read the lists and texts, click.
+//   dialog_window_tests SPOOLSWEEP.exe WINE_FIXTURE.exe
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "resource.h"
+#include "window_driver.h"
+
+namespace spoolsweep::uitest {
+namespace {
+
+std::wstring g_exe;
+std::wstring g_fixture;
+
+constexpr wchar_t kCaption[] = L"Spoolsweep";
+constexpr wchar_t kCloseApplications[] =
+    L"Please close all the applications before proceeding to delete the Printer Driver.\nIf the applications "
+    L"are "
+    L"closed then please press OK to continue deleting the Printer Driver else press Cancel to abort the "
+    L"deletion of Printer Driver.";
+constexpr wchar_t kDeletePresets[] =
+    L"Select OK to delete the Tamber Driver and your associated presets.\nSelect Cancel to delete only the "
+    L"Tamber "
+    L"Driver.";
+
+std::wstring Quoted(const std::wstring& text) {
+    return L"\"" + text + L"\"";
+}
+
+// The local printers of this prefix's spooler, sorted.
+std::vector<std::wstring> InstalledPrinters() {
+    DWORD needed = 0;
+    DWORD count = 0;
+    ::EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 4, nullptr, 0, &needed, &count);
+    std::vector<BYTE> buffer(needed);
+    std::vector<std::wstring> names;
+    if (needed == 0 ||
+        !::EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 4, buffer.data(), needed, &needed, &count)) {
+        return names;
+    }
+    const auto* printers = reinterpret_cast<const PRINTER_INFO_4W*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i) {
+        names.emplace_back(printers[i].pPrinterName);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void DeleteAllPrinters() {
+    for (const std::wstring& name : InstalledPrinters()) {
+        HANDLE printer = nullptr;
+        PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
+        if (::OpenPrinterW(const_cast<LPWSTR>(name.c_str()), &printer, &access)) {
+            ::DeletePrinter(printer);
+            ::ClosePrinter(printer);
+        }
+    }
+}
+
+void RunFixture(const std::wstring& arguments) {
+    Program fixture(Quoted(g_fixture) + L" " + arguments);
+    ASSERT_TRUE(WaitUntil([&] { return !fixture.Running(); }));
+}
+
+// A small office: a plain printer, two printers sharing a Tamber driver and one with a Tamber driver of its
+// own.
+void ArrangeOffice() {
+    DeleteAllPrinters();
+    RunFixture(L"driver \"Generic Laser Driver\" GENLASER.PPD");
+    RunFixture(L"driver \"Tamber PS Driver\" NorvelAB12.PPD");
+    RunFixture(L"driver \"Tamber Lobby Driver\" NorvelCD34.PPD");
+    RunFixture(L"printer \"Tamber Office\" \"Tamber PS Driver\"");
+    RunFixture(L"printer \"Tamber Studio\" \"Tamber PS Driver\"");
+    RunFixture(L"printer \"Plain Laser\" \"Generic Laser Driver\"");
+    RunFixture(L"printer \"Tamber Lobby\" \"Tamber Lobby Driver\"");
+}
+
+const std::vector<std::wstring> kOffice{L"Plain Laser", L"Tamber Lobby", L"Tamber Office", L"Tamber Studio"};
+
+class DialogMode : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(ArrangeOffice());
+        ASSERT_EQ(InstalledPrinters(), kOffice);
+    }
+
+    // Starts the program and answers its start-up warning, after checking the warning's face.
+    HWND StartAndAnswerWarning(int answer, const std::wstring& arguments = {}) {
+        program_.emplace(Quoted(g_exe) + arguments);
+        HWND warning = WaitForMessageBox(*program_);
+        EXPECT_NE(warning, nullptr);
+        if (warning == nullptr) {
+            return nullptr;
+        }
+        EXPECT_EQ(Text(warning), kCaption);
+        EXPECT_EQ(MessageBoxText(warning), kCloseApplications);
+        EXPECT_EQ(Text(::GetDlgItem(warning, IDOK)), L"OK");
+        EXPECT_EQ(Text(::GetDlgItem(warning, IDCANCEL)), L"Cancel");
+        EXPECT_EQ(Style(::GetDlgItem(warning, IDCANCEL)) & BS_TYPEMASK, static_cast<DWORD>(BS_DEFPUSHBUTTON));
+        PressButton(warning, answer);
+        return answer == IDOK ? WaitForDialogWith(*program_, IDC_PRINTER_LIST) : nullptr;
+    }
+
+    std::optional<Program> program_;
+};
+
+TEST_F(DialogMode, RemovesACheckedPrinterAndListsWhatIsLeft) {
+    HWND dialog = StartAndAnswerWarning(IDOK);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(Text(dialog), kCaption);
+    HWND printers = ::GetDlgItem(dialog, IDC_PRINTER_LIST);
+    HWND deleted = ::GetDlgItem(dialog, IDC_DELETED_LIST);
+    ASSERT_TRUE(WaitUntil([&] { return ListLines(printers).size() == kOffice.size(); }));
+    EXPECT_EQ(ListLines(printers), (std::vector<std::wstring>{L" Plain Laser", L" Tamber Lobby",
+                                                              L" Tamber Office", L" Tamber Studio"}));
+
+    // A click on the check box of the printer with a Tamber driver of its own.
+    RECT line = ListItemScreenRect(printers, 1);
+    ClickAt({line.left + 8, (line.top + line.bottom) / 2});
+    ASSERT_TRUE(WaitUntil([&] { return ListItemData(printers) == std::vector<LRESULT>{0, 1, 0, 0}; }));
+    PressButton(dialog, IDC_DELETE);
+
+    HWND presets = WaitForMessageBox(*program_, L"Tamber Lobby Driver");
+    ASSERT_NE(presets, nullptr);
+    EXPECT_EQ(MessageBoxText(presets), kDeletePresets);
+    PressButton(presets, IDOK);
+
+    ASSERT_TRUE(WaitUntil([&] { return ListLines(deleted) == std::vector<std::wstring>{L"Tamber Lobby"}; }));
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(::GetDlgItem(dialog, IDC_DELETE)) != FALSE; }));
+    EXPECT_EQ(ListLines(printers),
+              (std::vector<std::wstring>{L" Plain Laser", L" Tamber Office", L" Tamber Studio"}));
+    EXPECT_EQ(ListItemData(printers), (std::vector<LRESULT>{0, 0, 0}));
+    EXPECT_EQ(InstalledPrinters(),
+              (std::vector<std::wstring>{L"Plain Laser", L"Tamber Office", L"Tamber Studio"}));
+    for (int id : {IDC_PRINTER_LIST, IDOK, IDC_DELETE_ALL}) {
+        EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(dialog, id))) << id;
+    }
+
+    PressButton(dialog, IDOK);
+    EXPECT_TRUE(WaitUntil([&] { return !program_->Running(); }));
+}
+
+// The window grows by the lower list and a gap, shows the list and its label and says "-"; pressed again it
+// returns to its first height.
+TEST_F(DialogMode, ExpandShowsTheDeletedPrintersAndCollapseHidesThem) {
+    HWND dialog = StartAndAnswerWarning(IDOK);
+    ASSERT_NE(dialog, nullptr);
+    HWND expand = ::GetDlgItem(dialog, IDC_EXPAND);
+    RECT client{};
+    ::GetClientRect(dialog, &client);
+    const RECT window = ScreenRect(dialog);
+    const int frame = (window.bottom - window.top) - (client.bottom - client.top);
+    const int collapsed =
+        frame + RectInParent(expand).bottom + 20 +
+        (RectInParent(::GetDlgItem(dialog, IDOK)).bottom - RectInParent(::GetDlgItem(dialog, IDOK)).top);
+    const RECT list = RectInParent(::GetDlgItem(dialog, IDC_PRINTER_LIST));
+    const auto height = [dialog] {
+        RECT rect = ScreenRect(dialog);
+        return rect.bottom - rect.top;
+    };
+    const auto lowerShown = [dialog] {
+        return ::IsWindowVisible(::GetDlgItem(dialog, IDC_DELETED_LIST)) != FALSE &&
+               ::IsWindowVisible(::GetDlgItem(dialog, IDC_DELETED_LABEL)) != FALSE;
+    };
+    const auto lowerHidden = [dialog] {
+        return ::IsWindowVisible(::GetDlgItem(dialog, IDC_DELETED_LIST)) == FALSE &&
+               ::IsWindowVisible(::GetDlgItem(dialog, IDC_DELETED_LABEL)) == FALSE;
+    };
+    EXPECT_EQ(height(), collapsed);
+    EXPECT_TRUE(lowerHidden());
+    EXPECT_EQ(Text(expand), L"+");
+
+    PressButton(dialog, IDC_EXPAND);
+    ASSERT_TRUE(WaitUntil([&] { return Text(expand) == L"-"; }));
+    EXPECT_EQ(height(), collapsed + (list.bottom - list.top) + 20);
+    EXPECT_TRUE(lowerShown());
+
+    PressButton(dialog, IDC_EXPAND);
+    ASSERT_TRUE(WaitUntil([&] { return Text(expand) == L"+"; }));
+    EXPECT_EQ(height(), collapsed);
+    EXPECT_TRUE(lowerHidden());
+}
+
+// A parameter without "-" or "/" is no option: the dialog mode starts, and Cancel on its warning ends the
+// program with nothing removed and no command log written.
+TEST_F(DialogMode, CancelOnTheStartupWarningEndsWithNothingRemoved) {
+    ASSERT_EQ(StartAndAnswerWarning(IDCANCEL, L" report.txt"), nullptr);
+    EXPECT_TRUE(WaitUntil([&] { return !program_->Running(); }));
+    EXPECT_EQ(InstalledPrinters(), kOffice);
+    EXPECT_EQ(::GetFileAttributesW(L"Spoolsweep_CL.log"), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(DialogMode, WithoutPrintersSaysSoAndEnds) {
+    DeleteAllPrinters();
+    program_.emplace(Quoted(g_exe));
+    HWND notice = WaitForMessageBox(*program_, kCaption);
+    ASSERT_NE(notice, nullptr);
+    EXPECT_EQ(MessageBoxText(notice), L"There are no Printers installed on the system.");
+    PressButton(notice, IDOK);
+    EXPECT_TRUE(WaitUntil([&] { return !program_->Running(); }));
+}
+
+}  // namespace
+}  // namespace spoolsweep::uitest
+
+int wmain(int argc, wchar_t** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc >= 3) {
+        spoolsweep::uitest::g_exe = argv[1];
+        spoolsweep::uitest::g_fixture = argv[2];
+    }
+    return RUN_ALL_TESTS();
+}
