@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -202,6 +204,73 @@ TEST_F(DialogMode, WithoutPrintersSaysSoAndEnds) {
     EXPECT_EQ(MessageBoxText(notice), L"There are no Printers installed on the system.");
     PressButton(notice, IDOK);
     EXPECT_TRUE(WaitUntil([&] { return !program_->Running(); }));
+}
+
+// The texts the dialog shows at start in each language it ships.
+struct LanguageTexts {
+    const wchar_t* suffix;
+    const wchar_t* selectPrinters;
+    const wchar_t* deleteAll;
+    const wchar_t* deleteSelected;
+    const wchar_t* about;
+    const wchar_t* exit;
+    const wchar_t* warningStart;
+};
+
+constexpr LanguageTexts kLanguages[] = {
+    {L"ENU", L"Please select Printers to Delete from the Installed list below:",
+     L"Delete All Printer Drivers", L"Delete the Selected Printers", L"About", L"Exit",
+     L"Please close all the applications"},
+    {L"DEU", L"Bitte wählen Sie die zu löschenden Drucker in der Liste der installierten Drucker aus:",
+     L"Alle Druckertreiber löschen", L"Ausgewählte Drucker löschen", L"Info", L"Beenden",
+     L"Bitte schließen Sie alle Anwendungen"},
+    {L"FRA", L"Sélectionnez dans la liste ci-dessous les imprimantes installées à supprimer :",
+     L"Supprimer tous les pilotes d'imprimante", L"Supprimer les imprimantes sélectionnées", L"À propos",
+     L"Quitter", L"Veuillez fermer toutes les applications"},
+};
+
+std::wstring Environment(const wchar_t* name) {
+    std::array<wchar_t, 64> value{};
+    const DWORD length = ::GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
+    return length > 0 && length < value.size() ? std::wstring(value.data(), length) : std::wstring();
+}
+
+// The language the test run expects (SPOOLSWEEP_EXPECT_LANGUAGE, English by default: the system locale of a
+// plain run has no library). With SPOOLSWEEP_EXE_ALONE=1 the program runs from a folder of its own, where no
+// language library stands beside it.
+TEST_F(DialogMode, SpeaksTheLanguageChosenAtStart) {
+    std::wstring suffix = Environment(L"SPOOLSWEEP_EXPECT_LANGUAGE");
+    suffix = suffix.empty() ? L"ENU" : suffix;
+    const auto* texts = std::find_if(std::begin(kLanguages), std::end(kLanguages),
+                                     [&](const LanguageTexts& t) { return suffix == t.suffix; });
+    ASSERT_NE(texts, std::end(kLanguages)) << "no texts for " << std::string(suffix.begin(), suffix.end());
+    std::wstring exe = g_exe;
+    if (Environment(L"SPOOLSWEEP_EXE_ALONE") == L"1") {
+        std::array<wchar_t, MAX_PATH> temp{};
+        ::GetTempPathW(static_cast<DWORD>(temp.size()), temp.data());
+        const std::wstring folder = std::wstring(temp.data()) + L"spoolsweep-alone";
+        ::CreateDirectoryW(folder.c_str(), nullptr);
+        exe = folder + L"\\Spoolsweep.exe";
+        ASSERT_TRUE(::CopyFileW(g_exe.c_str(), exe.c_str(), FALSE));
+    }
+
+    program_.emplace(Quoted(exe));
+    HWND warning = WaitForMessageBox(*program_);
+    ASSERT_NE(warning, nullptr);
+    EXPECT_EQ(MessageBoxText(warning).rfind(texts->warningStart, 0), 0U) << "warning in " << texts->suffix;
+    PressButton(warning, IDOK);
+    HWND dialog = WaitForDialogWith(*program_, IDC_PRINTER_LIST);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(Text(dialog), kCaption);
+    HWND label = nullptr;
+    for (HWND child : Children(dialog)) {
+        label = ::GetDlgCtrlID(child) == IDC_STATIC && label == nullptr ? child : label;
+    }
+    EXPECT_EQ(Text(label), texts->selectPrinters);
+    EXPECT_EQ(Text(::GetDlgItem(dialog, IDC_DELETE_ALL)), texts->deleteAll);
+    EXPECT_EQ(Text(::GetDlgItem(dialog, IDC_DELETE)), texts->deleteSelected);
+    EXPECT_EQ(Text(::GetDlgItem(dialog, IDM_ABOUTBOX)), texts->about);
+    EXPECT_EQ(Text(::GetDlgItem(dialog, IDOK)), texts->exit);
 }
 
 }  // namespace
