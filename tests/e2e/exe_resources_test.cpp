@@ -156,6 +156,85 @@ TEST_F(ExeResources, HoldsTheMainDialogTemplate) {
     }
 }
 
+// The dialog's geometry without its texts: the dialog's styles and size, then each control's styles, place,
+// size, id and class.
+std::vector<std::wstring> DialogGeometry(HMODULE module) {
+    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(IDD_SPOOLSWEEP_DIALOG), RT_DIALOG);
+    if (found == nullptr) {
+        return {};
+    }
+    const auto* data = static_cast<const BYTE*>(::LockResource(::LoadResource(module, found)));
+    TemplateReader dialog({data, data + ::SizeofResource(module, found)});
+    std::vector<std::wstring> fields;
+    const auto take = [&fields](auto value) { fields.push_back(std::to_wstring(value)); };
+    dialog.Next<DWORD>();  // version, signature
+    dialog.Next<DWORD>();  // help id
+    take(dialog.Next<DWORD>());
+    take(dialog.Next<DWORD>());
+    const WORD controls = dialog.Next<WORD>();
+    for (int i = 0; i < 4; ++i) {
+        take(dialog.Next<short>());
+    }
+    for (int i = 0; i < 3; ++i) {
+        dialog.Text();  // menu, class, caption
+    }
+    take(dialog.Next<WORD>());
+    dialog.Next<DWORD>();
+    fields.push_back(dialog.Text());
+    for (WORD c = 0; c < controls; ++c) {
+        dialog.AlignToDword();
+        dialog.Next<DWORD>();
+        take(dialog.Next<DWORD>());
+        take(dialog.Next<DWORD>());
+        for (int i = 0; i < 4; ++i) {
+            take(dialog.Next<short>());
+        }
+        take(dialog.Next<DWORD>());
+        fields.push_back(dialog.Text());
+        dialog.Text();
+        dialog.Next<WORD>();
+    }
+    return fields;
+}
+
+std::wstring FormatSpecifiers(const std::wstring& text) {
+    std::wstring specifiers;
+    for (std::size_t at = text.find(L'%'); at != std::wstring::npos && at + 1 < text.size();
+         at = text.find(L'%', at + 2)) {
+        specifiers += text.substr(at, 2);
+    }
+    return specifiers;
+}
+
+// The language libraries beside the exe: every string the dialog mode shows, translated with its format
+// specifiers in order, the same dialog geometry, the icon and the about image.
+TEST_F(ExeResources, LanguageLibrariesTranslateEverythingTheDialogModeShows) {
+    const std::wstring folder = g_exePath.substr(0, g_exePath.find_last_of(L"\\/") + 1);
+    ASSERT_GT(DialogGeometry(module_.get()).size(), 9U * 8U);
+    const UINT ids[] = {IDS_ABOUTBOX,         IDS_NO_PRINTERS,        IDS_ALL_PRINTERS_CHECKED,
+                        IDS_DRIVER_KEPT,      IDS_DELETE_ALL_DRIVERS, IDS_PRINTERS_BUSY,
+                        IDS_NOTHING_SELECTED, IDS_CLOSE_APPLICATIONS, IDS_DELETE_PRESETS,
+                        IDS_CREDITS_1,        IDS_CREDITS_2,          IDS_CREDITS_3,
+                        IDS_CREDITS_4};
+    for (const wchar_t* suffix : {L"DEU", L"FRA"}) {
+        SCOPED_TRACE(std::string(suffix, suffix + 3));
+        spoolsweep::win32::unique_hmodule library(::LoadLibraryExW(
+            (folder + L"Spoolsweep" + suffix + L".dll").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+        ASSERT_TRUE(library);
+        for (UINT id : ids) {
+            const wchar_t* text = nullptr;
+            const int length = ::LoadStringW(library.get(), id, reinterpret_cast<LPWSTR>(&text), 0);
+            ASSERT_GT(length, 0) << id;
+            const std::wstring translated(text, static_cast<std::size_t>(length));
+            EXPECT_NE(translated, String(id)) << id;
+            EXPECT_EQ(FormatSpecifiers(translated), FormatSpecifiers(String(id))) << id;
+        }
+        EXPECT_EQ(DialogGeometry(library.get()), DialogGeometry(module_.get()));
+        EXPECT_NE(::FindResourceW(library.get(), MAKEINTRESOURCEW(IDR_MAINFRAME), RT_GROUP_ICON), nullptr);
+        EXPECT_NE(::FindResourceW(library.get(), MAKEINTRESOURCEW(IDB_ABOUT), RT_BITMAP), nullptr);
+    }
+}
+
 TEST_F(ExeResources, CarriesItsIconAndManifest) {
     EXPECT_NE(::FindResourceW(module_.get(), MAKEINTRESOURCEW(IDR_MAINFRAME), RT_GROUP_ICON), nullptr);
     HRSRC manifest = ::FindResourceW(module_.get(), MAKEINTRESOURCEW(1), RT_MANIFEST);
