@@ -85,7 +85,7 @@ void SimMachine::Empty() {
         root->values.clear();
     }
     std::erase_if(world.files, [](const auto& entry) { return entry.first.size() > 2; });
-    world.printers.clear();
+    world.ClearPrinters();
     world.drivers.clear();
     world.forms.clear();
     world.driverStore.clear();
@@ -219,8 +219,7 @@ void SimMachine::AddDriver(const SimDriver& driver) {
 
 void SimMachine::AddPrinter(const SimPrinter& printer) {
     World& world = state_->world;
-    std::erase_if(world.printers, [&](const SimPrinter& p) { return EqualNoCase(p.name, printer.name); });
-    world.printers.push_back(printer);
+    world.PutPrinter(printer);
     if (printer.serverName.empty()) {
         SetString(kHkeyLocalMachine, std::u16string(kPrintKey) + u"\\Printers\\" + printer.name,
                   u"Printer Driver", printer.driver);
@@ -277,7 +276,7 @@ void SimMachine::SetDriverPackageDeletion(bool available) {
     state_->world.packageDeletion = available;
 }
 std::vector<SimPrinter> SimMachine::Printers() const {
-    return state_->world.printers;
+    return {state_->world.printers.begin(), state_->world.printers.end()};
 }
 std::vector<SimDriver> SimMachine::Drivers() const {
     return state_->world.drivers;

@@ -248,16 +248,15 @@ Status SimSpooler::DeletePrinterDriverEx(std::u16string_view environment, std::u
     if (!IsKnownEnvironment(environment)) {
         return {sim_error::kInvalidEnvironment};
     }
+    // The name first: it tells most drivers apart at its first unit, the environment hardly ever.
     auto it = std::find_if(world_.drivers.begin(), world_.drivers.end(), [&](const SimDriver& d) {
-        return EqualNoCase(d.environment, environment) && EqualNoCase(d.name, driver);
+        return EqualNoCase(d.name, driver) && EqualNoCase(d.environment, environment);
     });
     // Every driver of the simulated machine is a version-3 driver.
     if (it == world_.drivers.end() || ((deleteFlags & kDpdDeleteSpecificVersion) != 0 && version != 3)) {
         return {win_error::kUnknownPrinterDriver};
     }
-    bool inUse = std::any_of(world_.printers.begin(), world_.printers.end(),
-                             [&](const SimPrinter& p) { return EqualNoCase(p.driver, driver); });
-    if (inUse) {
+    if (world_.DriverInUse(driver)) {
         return {win_error::kPrinterDriverInUse};
     }
     std::u16string key = FromUtf8(std::string(kPrintKey)) + u"\\Environments\\" + it->environment +

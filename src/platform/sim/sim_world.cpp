@@ -39,9 +39,11 @@ std::u16string Fold(std::u16string_view text) {
     return folded;
 }
 
+// Compared from the end: names on one machine tend to share their beginnings ("Printer 0017", "Printer
+// 0018"), so the search over a terminal server's printers stops at the first unit it looks at.
 bool EqualNoCase(std::u16string_view a, std::u16string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) {
-               return FoldChar(x) == FoldChar(y);
+    return a.size() == b.size() && std::equal(a.rbegin(), a.rend(), b.rbegin(), [](char16_t x, char16_t y) {
+               return x == y || FoldChar(x) == FoldChar(y);
            });
 }
 
@@ -283,9 +285,26 @@ SimPrinter* World::FindPrinter(std::u16string_view name) {
     return nullptr;
 }
 
+void World::PutPrinter(const SimPrinter& printer) {
+    RemovePrinter(printer.name);
+    printers.push_back(printer);
+    ++printersByDriver_[Fold(printer.driver)];
+}
+
+void World::ClearPrinters() {
+    printers.clear();
+    printersByDriver_.clear();
+}
+
+bool World::DriverInUse(std::u16string_view driver) const {
+    auto found = printersByDriver_.find(Fold(driver));
+    return found != printersByDriver_.end() && found->second > 0;
+}
+
 void World::RemovePrinter(std::u16string_view name) {
-    SimPrinter* target = FindPrinter(name);
-    if (target == nullptr) {
+    auto target = std::find_if(printers.begin(), printers.end(),
+                               [&](const SimPrinter& printer) { return EqualNoCase(printer.name, name); });
+    if (target == printers.end()) {
         return;
     }
     if (target->serverName.empty()) {
@@ -295,7 +314,8 @@ void World::RemovePrinter(std::u16string_view name) {
     if (defaultPrinter && EqualNoCase(*defaultPrinter, target->name)) {
         defaultPrinter.reset();
     }
-    std::erase_if(printers, [&](const SimPrinter& p) { return &p == target; });
+    --printersByDriver_[Fold(target->driver)];
+    printers.erase(target);
 }
 
 std::optional<std::u16string> World::Normalize(std::u16string_view path) const {

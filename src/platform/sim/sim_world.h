@@ -2,11 +2,13 @@
 // The simulated machine's world state, shared by the seam implementations. Internal to the sim library.
 #include <cstdint>
 #include <ctime>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/sim/sim_machine.h"
@@ -125,7 +127,8 @@ struct World {
     [[nodiscard]] std::optional<std::u16string> Environment(std::u16string_view name) const;
 
     // Spooler.
-    std::vector<SimPrinter> printers;
+    // A deque: removing the printers one after the other from the front, as the removals do, moves nothing.
+    std::deque<SimPrinter> printers;
     std::vector<SimDriver> drivers;
     std::vector<SimForm> forms;
     std::vector<std::pair<std::u16string, std::u16string>> driverStore;  // (infPath, environment)
@@ -136,7 +139,16 @@ struct World {
     [[nodiscard]] SimPrinter* FindPrinter(std::u16string_view name);
     // Takes a printer off the spooler with its registry key; a default printer stops being the default.
     void RemovePrinter(std::u16string_view name);
+    // Puts a printer on the spooler in place of any of the same name.
+    void PutPrinter(const SimPrinter& printer);
+    void ClearPrinters();
+    // Whether a printer uses the driver (names compared without case), without a walk over the printers.
+    [[nodiscard]] bool DriverInUse(std::u16string_view driver) const;
 
+  private:
+    std::unordered_map<std::u16string, std::size_t> printersByDriver_;  // by folded driver name
+
+  public:
     // Files: keyed by the folded normalised path ("C:" is the drive's root).
     std::map<std::u16string, FileNode> files;
     std::u16string currentDirectory = u"C:\\Users\\admin";
