@@ -175,6 +175,14 @@ std::u16string ReadDsDriverName(Registry& registry, System& system, std::u16stri
     return std::u16string(UpToNull(ReadMachineString(registry, path, u"driverName")));
 }
 
+void ReadDriverFacts(Registry& registry, System& system, PrinterRecord& printer) {
+    printer.dataFileBase = ReadDriverDataFileBase(registry, printer.driverName);
+    printer.dsDriverName = ReadDsDriverName(registry, system, printer.driverName, printer.serverName);
+    if (printer.serverName.empty()) {
+        printer.pnpHardwareId = ReadPrinterHardwareId(registry, printer.printerName);
+    }
+}
+
 void ReadPrintMediaSupported(Registry& registry, std::u16string_view printerName,
                              std::vector<std::u16string>& media) {
     media.clear();

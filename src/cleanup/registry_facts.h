@@ -9,6 +9,7 @@
 
 #include "platform/registry.h"
 #include "platform/system.h"
+#include "spooler/printer_catalogue.h"
 
 namespace spoolsweep {
 
@@ -43,6 +44,9 @@ inline constexpr std::uint32_t kTempPathBufferChars = 260;
 [[nodiscard]] std::u16string ReadDsDriverName(Registry& registry, System& system,
                                               std::u16string_view printerKeyName,
                                               std::u16string_view serverName);
+// The facts a driver deletion needs, read into the printer's record while everything is still installed: the
+// data-file base name, the recorded driver name and, for a local printer, the plug-and-play hardware ID.
+void ReadDriverFacts(Registry& registry, System& system, PrinterRecord& printer);
 // Replaces media with the printer's "printMediaSupported" strings, in order.
 void ReadPrintMediaSupported(Registry& registry, std::u16string_view printerName,
                              std::vector<std::u16string>& media);

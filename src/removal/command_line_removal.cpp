@@ -76,12 +76,7 @@ void CommandLineRemover::ReadDriverFacts(std::uint32_t index) {
     if (printer.driverToDelete != 1) {
         return;
     }
-    printer.dataFileBase = ReadDriverDataFileBase(machine_.registry, printer.driverName);
-    printer.dsDriverName =
-        ReadDsDriverName(machine_.registry, machine_.system, printer.driverName, printer.serverName);
-    if (printer.serverName.empty()) {
-        printer.pnpHardwareId = ReadPrinterHardwareId(machine_.registry, printer.printerName);
-    }
+    ::spoolsweep::ReadDriverFacts(machine_.registry, machine_.system, printer);
 }
 
 void CommandLineRemover::DeletePrinterItself(const PrinterRecord& printer) {

@@ -181,12 +181,7 @@ void PrinterRemover::ReadDriverFacts() {
         if (printer.driverToDelete != 1) {
             continue;
         }
-        printer.dataFileBase = ReadDriverDataFileBase(machine_.registry, printer.driverName);
-        printer.dsDriverName =
-            ReadDsDriverName(machine_.registry, machine_.system, printer.driverName, printer.serverName);
-        if (printer.serverName.empty()) {
-            printer.pnpHardwareId = ReadPrinterHardwareId(machine_.registry, printer.printerName);
-        }
+        ::spoolsweep::ReadDriverFacts(machine_.registry, machine_.system, printer);
     }
 }
 
