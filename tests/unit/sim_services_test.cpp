@@ -158,20 +158,5 @@ TEST(SimProcesses, SnapshotsAreCopiesAndTerminatedProcessesLeaveLaterOnes) {
     EXPECT_EQ(sim.OpenHandleCount(), 0u);
 }
 
-TEST(SimProcesses, TerminateNeedsTheTerminateRight) {
-    SimMachine sim;
-    Processes& processes = sim.machine().processes;
-    std::uint32_t id = sim.AddProcess(u"Trackwell.exe");
-    HandleResult query = processes.OpenProcess(0x1000, id);
-    EXPECT_EQ(processes.TerminateProcess(query.handle, 0).error, win_error::kAccessDenied);
-    HandleResult terminate = processes.OpenProcess(kProcessTerminate, id);
-    EXPECT_EQ(processes.GetExitCode(terminate.handle).error, win_error::kAccessDenied);
-    EXPECT_TRUE(processes.TerminateProcess(terminate.handle, 0).ok());
-    processes.CloseHandle(query.handle);
-    processes.CloseHandle(terminate.handle);
-    processes.CloseHandle(terminate.handle);
-    EXPECT_EQ(sim.BadHandleCloses(), 1u);
-}
-
 }  // namespace
 }  // namespace spoolsweep::sim

@@ -116,6 +116,8 @@ struct SimProcess {
     std::uint32_t processId = 0;
     bool running = true;
     std::uint32_t exitCode = kStillActive;
+    // The rights its security grants the administrator; OpenProcess asking for more fails with 5.
+    std::uint32_t grantedAccess = 0x001FFFFF;  // every process right
 };
 
 class SimMachine {
