@@ -351,7 +351,7 @@ TEST_F(UpdaterFolders, RestoredWhenTheInstallFolderVanishesDuringTheDriverDeleti
     RunProgram(sim, u"Spoolsweep.exe -p Office");
     EXPECT_EQ(sim.ReadFile(kUpdater), "updater");
     EXPECT_FALSE(sim.FolderExists(kBackup));
-    const auto vanished = JournalIndex(sim, "SHFileOperationW FO_DELETE C:\\Program Files (x86)\\Vantle");
+    const auto vanished = JournalIndex(sim, "SHFileOperationW FO_DELETE C:\\Program Files (x86)\\Vantle 0x414");
     const auto restored = JournalIndex(sim, "CopyFileW C:\\Program Files (x86)\\Vantle_temp");
     ASSERT_TRUE(vanished.has_value());
     ASSERT_TRUE(restored.has_value());

@@ -119,7 +119,7 @@ TEST(SimFiles, CopiesTheUpdaterAndShellDeletesWholeTrees) {
     EXPECT_FALSE(sim.FolderExists(vantle));
     EXPECT_FALSE(sim.FileExists(vantle + u"\\data\\cfg.ini"));
     EXPECT_TRUE(sim.FolderExists(vantle + u"_temp"));
-    EXPECT_EQ(sim.journal().back(), "SHFileOperationW FO_DELETE C:\\Program Files (x86)\\Vantle");
+    EXPECT_EQ(sim.journal().back(), "SHFileOperationW FO_DELETE C:\\Program Files (x86)\\Vantle 0x414");
 }
 
 TEST(SimFiles, AppendTextWritesCrLfRelativeToTheCurrentFolder) {

@@ -154,7 +154,7 @@ class SimMachine {
     //   "SetFileAttributesW <path> 0x<attributes as passed, hex>"
     //   "DeleteFileW <path>", "RemoveDirectoryW <path>", "CreateDirectoryW <path>"
     //   "CopyFileW <source> -> <target>"
-    //   "SHFileOperationW FO_DELETE <path>" (one line per source)
+    //   "SHFileOperationW FO_DELETE <path> 0x<flags as passed, hex>" (one line per source)
     //   "ControlService <service> STOP", "StartServiceW <service>"
     //   "TerminateProcess <pid> <exit code>"
     // Appending to a text file (the command log) is not journalled: the file's contents show it.
