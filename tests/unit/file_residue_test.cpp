@@ -101,6 +101,15 @@ TEST(FileResidue, DriverTempPatternsInBothTempFoldersUserFirst) {
     }
 }
 
+TEST(FileResidue, AFolderTreeGoesWithoutQuestionsErrorsOrUndo) {
+    sim::SimMachine sim;
+    sim.WriteFile(kPresets + u"\\DMT_abc12.PPD\\EssentialPresets\\preferences", "p", kFileAttributeReadOnly);
+    (void)DeleteFolderTree(sim.machine().files, kPresets + u"\\DMT_abc12.PPD");
+    EXPECT_EQ(sim.journal(), std::vector<std::string>{
+                                 "SHFileOperationW FO_DELETE "
+                                 "C:\\Users\\admin\\AppData\\Roaming\\Norvel\\JPData\\DMT_abc12.PPD 0x414"});
+}
+
 TEST(FileResidue, AMatchingFolderHasItsAttributesResetAndStays) {
     sim::SimMachine sim;
     sim.WriteFile(kWinTemp + u"\\,,Drv.tmp\\inside.tmp", "x");

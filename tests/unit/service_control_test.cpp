@@ -100,6 +100,17 @@ TEST(ServiceControl, StopPendingForeverIsGivenUpAfterTheBudgetAndNotStarted) {
     EXPECT_EQ(StateOf(sim, u"Spooler"), ServiceState::StopPending);
 }
 
+// The budget is spent only once more than its 10,000 ms have passed: a stop done at the next poll still
+// counts.
+TEST(ServiceControl, AStopDoneOnePollAfterTheBudgetIsStillSeen) {
+    sim::SimMachine sim;
+    auto spooler = Running(u"Spooler");
+    spooler.pendingMs = kServiceWaitBudgetMs + kServicePollMs;
+    sim.AddService(spooler);
+    Restart(sim);
+    EXPECT_EQ(sim.calls().Count("StartServiceW"), 1u);
+}
+
 TEST(ServiceControl, DependentsOfDependentsStopFirstAndInactiveOnesAreLeft) {
     sim::SimMachine sim;
     sim.AddService(Running(u"Spooler", {u"Fax", u"Stopped1"}));

@@ -242,6 +242,11 @@ class SimMachine {
     void SetNativeArchitecture(std::uint16_t architecture);  // also writes PROCESSOR_ARCHITECTURE
     void SetLocalTime(const std::tm& time);
     void SetConsoleAttachable(bool attachable);
+    // The ANSI code page of the thread's locale (CP_THREAD_ACP): 1252, as the system's, or 65001 (UTF-8)
+    // standing for a thread locale whose code page differs from the system's.
+    void SetThreadCodePage(std::uint32_t codePage);
+    // The control classes InitCommonControlsEx was asked for, all calls together.
+    [[nodiscard]] std::uint32_t CommonControlClasses() const;
     void SetCommandLine(std::u16string_view commandLine);
     void SetMessageBoxAnswer(int answer);
     // Replaces one entry of the resource module's string table (an empty text removes it).

@@ -206,6 +206,7 @@ struct World {
     std::string stdoutText;
     std::vector<SimMachine::MessageBoxCall> messageBoxes;
     std::uint32_t commonControlClasses = 0;
+    std::uint32_t threadCodePage = 1252;  // the ANSI code page of the thread's locale
     // The resource module's string table; the program's own English entries unless a test changes them.
     std::map<std::uint32_t, std::u16string> strings = DefaultStringTable();
     [[nodiscard]] static std::map<std::uint32_t, std::u16string> DefaultStringTable();
