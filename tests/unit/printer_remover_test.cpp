@@ -1,13 +1,15 @@
 // The dialog mode's removal on simulated machines: whole runs as the dialog starts them, under failing
-// platform calls, and its cost as the printer count grows.
+// platform calls, beside the step-by-step removal, and its cost as the printer count grows.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <set>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "bench/support/reference_printer_removal.h"
 #include "memory_dialog.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/text.h"
@@ -82,7 +84,7 @@ struct DialogRun {
 
 // Fills the list as the dialog does, checks the lines (a name the list lacks gets a line of its own, as if
 // its printer went after the fill) and runs the removal; the names it listed as deleted.
-Names RunDialog(sim::SimMachine& sim, const DialogRun& run) {
+Names RunDialog(sim::SimMachine& sim, const DialogRun& run, bool stepByStep = false) {
     sim::MemoryDialog dialog(sim.machine().system);
     PrinterRemover remover(sim.machine(), &dialog, &dialog);
     (void)remover.FillPrinterList();
@@ -96,7 +98,7 @@ Names RunDialog(sim::SimMachine& sim, const DialogRun& run) {
         remover.printers.pop_back();
     }
     sim.QueueMessageBoxAnswers(run.answers);
-    remover.RunRemoval();
+    stepByStep ? test::RunRemovalStepByStep(sim.machine(), remover) : remover.RunRemoval();
     return dialog.deleted;
 }
 
@@ -222,6 +224,31 @@ TEST(PrinterRemover, FormsStayWhileALocalPrinterThatStaysListsThem) {
     AddPrinter(connectionsOnly, u"\\\\srv\\Q", u"Laser");
     EXPECT_EQ(RunDialog(connectionsOnly, DialogRun{{u"\\\\srv\\Q"}}), Names{u"\\\\srv\\Q"});
     EXPECT_EQ(connectionsOnly.calls().Count("OpenPrinterW"), 0U);
+}
+
+// Random checks on random variants of the office, with or without "Delete All Printer Drivers", random
+// answers, and now and then a catalogue one printer short.
+TEST(PrinterRemover, DoesWhatTheStepByStepRemovalDoes) {
+    std::mt19937 rng(1);
+    for (int round = 0; round < 300; ++round) {
+        SCOPED_TRACE(round);
+        DialogRun run({}, rng() % 5 == 0, {}, rng() % 6 == 0);
+        for (const std::u16string& name : kOffice) {
+            if (rng() % 2 == 0) {
+                run.checks.push_back(name);
+            }
+        }
+        run.answers = {1 + int(rng() % 2), 1 + int(rng() % 2), 1 + int(rng() % 2)};
+        const unsigned variant = rng() % 16;
+        sim::SimMachine shipping;
+        sim::SimMachine reference;
+        BuildOffice(shipping, variant);
+        BuildOffice(reference, variant);
+        ASSERT_EQ(RunDialog(shipping, run), RunDialog(reference, run, true));
+        ASSERT_EQ(Boxes(shipping), Boxes(reference));
+        ASSERT_EQ(shipping.journal(), reference.journal());
+        ASSERT_EQ(shipping.AllPaths(), reference.AllPaths());
+    }
 }
 
 // Deletions of keys, values, printers, forms, drivers and processes (files and folders are compared by what
