@@ -30,7 +30,7 @@ class PrinterRemover : public PrinterCatalogue, public DialogRemovalEngine {
     // Enumerates the printers once for the catalogue; the lists the removal works on come with the first
     // fill. Both views must outlive the remover.
     PrinterRemover(Machine& machine, RemovalDialogView* dialogView, CheckListView* checkListView);
-    ~PrinterRemover();
+    ~PrinterRemover() override;
     PrinterRemover(const PrinterRemover&) = delete;
     PrinterRemover& operator=(const PrinterRemover&) = delete;
 
