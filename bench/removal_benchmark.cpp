@@ -6,14 +6,14 @@
 #include <string>
 
 #include "app/spoolsweep_app.h"
+#include "bench/support/reference_printer_removal.h"
+#include "bench/support/reference_removal.h"
 #include "cli/command_line_remover.h"
 #include "cli/custom_command_line_info.h"
 #include "memory_dialog.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/text.h"
 #include "removal/printer_remover.h"
-#include "tests/support/reference_printer_removal.h"
-#include "tests/support/reference_removal.h"
 
 namespace spoolsweep {
 namespace {

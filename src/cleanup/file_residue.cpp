@@ -51,10 +51,9 @@ void DeleteMatch(Files& files, std::u16string_view folderPrefix, const FindEntry
     if (path.size() >= kMaxPath) {
         return;
     }
-    const auto attributes = files.GetStatus(path);
-    // A folder that matches is never touched: resetting its attributes would strip what Windows keeps
-    // there (hidden, system), and DeleteFileW would not remove it anyway.
-    if (!attributes || (*attributes & kFileAttributeDirectory) != 0) {
+    // Every match found by the status query is reset, a folder too; DeleteFileW then leaves a folder in
+    // place.
+    if (!files.GetStatus(path)) {
         return;
     }
     static_cast<void>(files.SetAttributes(path, 0));

@@ -129,30 +129,19 @@ std::u16string ReadPrinterHardwareId(Registry& registry, std::u16string_view pri
 }
 
 std::u16string ReadDriverDataFileBase(Registry& registry, std::u16string_view driverName) {
-    return ReadDriverDataFileBaseIfReadable(registry, driverName).value_or(std::u16string());
-}
-
-std::optional<std::u16string> ReadDriverDataFileBaseIfReadable(Registry& registry,
-                                                               std::u16string_view driverName) {
-    const std::optional<std::u16string> architecture = ReadRegistryStringIfReadable(
-        registry, kHkeyLocalMachine, kSessionEnvironmentKey, u"PROCESSOR_ARCHITECTURE");
-    if (!architecture) {
-        return std::nullopt;
-    }
+    // Any error reading the architecture or the data file reads as empty text.
+    const std::u16string architecture =
+        ReadMachineString(registry, kSessionEnvironmentKey, u"PROCESSOR_ARCHITECTURE");
     std::u16string_view pattern;
-    if (*architecture == u"x86") {
+    if (architecture == u"x86") {
         pattern = kX86DriverKey;
-    } else if (*architecture == u"AMD64") {
+    } else if (architecture == u"AMD64") {
         pattern = kX64DriverKey;
     } else {
         return std::u16string();
     }
-    const std::optional<std::u16string> dataFile = ReadRegistryStringIfReadable(
-        registry, kHkeyLocalMachine, FormatOne(pattern, driverName), u"Data File");
-    if (!dataFile) {
-        return std::nullopt;
-    }
-    const std::u16string_view text = UpToNull(*dataFile);
+    const std::u16string dataFile = ReadMachineString(registry, FormatOne(pattern, driverName), u"Data File");
+    const std::u16string_view text = UpToNull(dataFile);
     const auto dot = text.find(u'.');
     if (dot == std::u16string_view::npos) {
         return std::u16string();

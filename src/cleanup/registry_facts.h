@@ -35,12 +35,10 @@ inline constexpr std::uint32_t kTempPathBufferChars = 260;
 [[nodiscard]] std::u16string ReadDriverInfPath(Registry& registry, std::u16string_view driverName);
 // The printer's plug-and-play hardware ID in a form usable in file names: LPTENUM\A-B&C.D gives A_B_C_D.
 [[nodiscard]] std::u16string ReadPrinterHardwareId(Registry& registry, std::u16string_view printerName);
-// The driver's data file name up to its first dot: abc12.ppd gives abc12.
+// The driver's data file name up to its first dot: abc12.ppd gives abc12. A data file that cannot be read,
+// whatever the error, gives empty text.
 [[nodiscard]] std::u16string ReadDriverDataFileBase(Registry& registry, std::u16string_view driverName);
 // The "driverName" recorded for a local printer (empty serverName) or for a connection to serverName.
-// As ReadDriverDataFileBase, but nothing when the registry could not be read.
-[[nodiscard]] std::optional<std::u16string> ReadDriverDataFileBaseIfReadable(Registry& registry,
-                                                                             std::u16string_view driverName);
 [[nodiscard]] std::u16string ReadDsDriverName(Registry& registry, System& system,
                                               std::u16string_view printerKeyName,
                                               std::u16string_view serverName);

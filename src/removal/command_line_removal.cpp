@@ -21,9 +21,7 @@ RemovalIndex& CommandLineRemover::Index() {
     if (!index_) {
         index_ = std::make_unique<RemovalIndex>(
             printers, catalogue.printers,
-            [this](std::u16string_view driver) -> std::optional<std::u16string> {
-                return ReadDriverDataFileBaseIfReadable(machine_.registry, driver);
-            });
+            [this](std::u16string_view driver) { return ReadDriverDataFileBase(machine_.registry, driver); });
     }
     return *index_;
 }

@@ -98,10 +98,8 @@ std::int32_t RemovalIndex::TamberPrintersLeft() {
         if (facts.tamber.has_value() || facts.printersLeft == 0) {
             continue;
         }
-        // A driver whose data file cannot be read counts as Tamber: the updater then stays rather than being
-        // deleted while Tamber printers may remain.
-        const std::optional<std::u16string> base = readDataFileBase_(driver);
-        facts.tamber = !base || HasNorvelPrefix(*base);
+        // A data file that cannot be read, whatever the error, reads as an empty name: no Tamber driver.
+        facts.tamber = HasNorvelPrefix(readDataFileBase_(driver));
         if (*facts.tamber) {
             tamberLeft_ += static_cast<std::int32_t>(facts.printersLeft);
         }

@@ -18,7 +18,7 @@ namespace spoolsweep {
 class RemovalIndex {
   public:
     // Reads a driver's data-file base name from the registry; nothing when the registry could not be read.
-    using DataFileReader = std::function<std::optional<std::u16string>(std::u16string_view driverName)>;
+    using DataFileReader = std::function<std::u16string(std::u16string_view driverName)>;
 
     RemovalIndex(const std::vector<PrinterRecord>& printers,
                  const std::vector<PrinterRecord>& cataloguePrinters, DataFileReader readDataFileBase);

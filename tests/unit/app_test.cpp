@@ -148,7 +148,7 @@ TEST(App, StartUpInitialisesControlsAndSetsTheRegistryKey) {
     CSpoolsweepApp app(sim.machine(), {});
     EXPECT_FALSE(app.InitInstance());
     EXPECT_EQ(app.RegistryKey(), u"Norvel");
-    EXPECT_EQ(sim.calls().Count("InitCommonControlsEx"), 1U);
+    EXPECT_EQ(sim.CommonControlClasses(), 0xFFU);  // every standard control class
 }
 
 TEST(App, WithoutAParentConsoleOptionsStillRunAndLog) {

@@ -87,6 +87,7 @@ TEST(DriverDeletion, DeletesX86ThenX64WithThePackageReadBeforeAnyDeletion) {
 
 TEST(DriverDeletion, DeletesAnX64OnlyDriverAndItsPackageInTheX64Pass) {
     DeletionRun run;
+    run.sim.SetOsVersion(6, 0);  // Vista, the first with driver packages
     AddDriver(run.sim, u"Drv", {kEnvironmentX64});
     run.DeleteDriver(u"Drv");
 

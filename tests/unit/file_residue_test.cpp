@@ -66,19 +66,57 @@ TEST(FileResidue, ConnectionFilesGoFromBothTempFoldersUserFirstReadOnlyIncluded)
               JournalIndex(sim, "Windows\\Temp\\,,srv,P1.tmp"));
 }
 
-TEST(FileResidue, DriverTempFilesGoButMatchingFoldersStayUntouched) {
+std::string Utf8(const std::u16string& text) {
+    return {text.begin(), text.end()};
+}
+
+TEST(FileResidue, DriverTempPatternsInBothTempFoldersUserFirst) {
+    struct Case {
+        const char* label;
+        std::u16string_view dataFileBase;
+        std::u16string_view dsDriverName;
+        std::vector<std::string> deleted;  // in each Temp folder, in order
+    };
+    const std::vector<Case> cases = {
+        {"both names", u"abc12", u"Drv", {"abc12.wmk", "Drv.tmp", ",,Drv.tmp"}},
+        {"no data-file base", u"", u"Drv", {"Drv.tmp", ",,Drv.tmp"}},
+        {"no driver name", u"abc12", u"", {"abc12.wmk"}},
+        {"neither", u"", u"", {}},
+    };
+    for (const Case& c : cases) {
+        sim::SimMachine sim;
+        std::vector<std::string> expected;
+        for (const std::u16string& temp : {kUserTemp, kWinTemp}) {
+            for (std::u16string_view name :
+                 {u"abc12.wmk", u"Drv.tmp", u",,Drv.tmp", u".wmk", u".tmp", u",,.tmp", u"other.wmk"}) {
+                sim.WriteFile(temp + u"\\" + std::u16string(name), "x", kFileAttributeReadOnly);
+            }
+            for (const std::string& name : c.deleted) {
+                expected.push_back("SetFileAttributesW " + Utf8(temp) + "\\" + name + " 0x0");
+                expected.push_back("DeleteFileW " + Utf8(temp) + "\\" + name);
+            }
+        }
+        DeleteDriverFiles(sim.machine().files, sim.machine().registry, c.dataFileBase, c.dsDriverName, u"");
+        EXPECT_EQ(sim.journal(), expected) << c.label;
+    }
+}
+
+TEST(FileResidue, AFolderTreeGoesWithoutQuestionsErrorsOrUndo) {
     sim::SimMachine sim;
-    sim.SetString(kHkeyCurrentUser, u"Environment", u"Temp", u"C:\\Missing");  // no user Temp folder
-    sim.WriteFile(kWinTemp + u"\\abc12.wmk", "x", kFileAttributeHidden | kFileAttributeReadOnly);
-    sim.WriteFile(kWinTemp + u"\\Drv.tmp", "x");
-    sim.WriteFile(kWinTemp + u"\\other.wmk", "x");
-    sim.WriteFile(kWinTemp + u"\\,,Drv.tmp\\inside.tmp", "x");  // a folder that matches
-    DeleteDriverFiles(sim.machine().files, sim.machine().registry, u"abc12", u"Drv", u"");
-    EXPECT_FALSE(sim.FileExists(kWinTemp + u"\\abc12.wmk"));
-    EXPECT_FALSE(sim.FileExists(kWinTemp + u"\\Drv.tmp"));
-    EXPECT_TRUE(sim.FileExists(kWinTemp + u"\\other.wmk"));
+    sim.WriteFile(kPresets + u"\\DMT_abc12.PPD\\EssentialPresets\\preferences", "p", kFileAttributeReadOnly);
+    (void)DeleteFolderTree(sim.machine().files, kPresets + u"\\DMT_abc12.PPD");
+    EXPECT_EQ(sim.journal(), std::vector<std::string>{
+                                 "SHFileOperationW FO_DELETE "
+                                 "C:\\Users\\admin\\AppData\\Roaming\\Norvel\\JPData\\DMT_abc12.PPD 0x414"});
+}
+
+TEST(FileResidue, AMatchingFolderHasItsAttributesResetAndStays) {
+    sim::SimMachine sim;
+    sim.WriteFile(kWinTemp + u"\\,,Drv.tmp\\inside.tmp", "x");
+    sim.SetPathAttributes(kWinTemp + u"\\,,Drv.tmp", kFileAttributeDirectory | kFileAttributeHidden);
+    DeleteMatchingFiles(sim.machine().files, kWinTemp + u"\\*Drv.tmp");
+    EXPECT_EQ(sim.journal(), std::vector<std::string>{"SetFileAttributesW C:\\Windows\\Temp\\,,Drv.tmp 0x0"});
     EXPECT_TRUE(sim.FileExists(kWinTemp + u"\\,,Drv.tmp\\inside.tmp"));
-    EXPECT_EQ(sim.calls().Count("SetFileAttributesW"), 2u);  // the two files only, not the folder
 }
 
 TEST(FileResidue, HardwareIdFolderIsEmptiedAndRemovedOnlyWhenEmpty) {

@@ -9,11 +9,11 @@
 #include <tuple>
 #include <vector>
 
+#include "bench/support/reference_printer_removal.h"
 #include "memory_dialog.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/text.h"
 #include "removal/printer_remover.h"
-#include "tests/support/reference_printer_removal.h"
 
 namespace spoolsweep {
 namespace {
@@ -68,6 +68,7 @@ void BuildOffice(sim::SimMachine& sim, unsigned variant = 1) {
     }
     sim.WriteFile(u"C:\\Windows\\System32\\spool\\drivers\\x64\\loose.dll", "d");
     sim.SetString(kHkeyCurrentUser, u"Printers\\Settings\\Wizard", u"Driver Name", u"Laser");
+    sim.CreateKey(kHkeyCurrentUser, u"Printers\\DMTDevMode");  // an empty cache goes with any driver
     sim.AddProcess(u"NorvelAB12.srv");
     sim.AddProcess(u"Trackwell.exe");
 }
@@ -185,6 +186,7 @@ TEST(PrinterRemover, RemovesTheCheckedPrintersAsTheDialogAsks) {
         EXPECT_EQ(sim.FolderExists(kPresets), c.presetsLeft);
         EXPECT_EQ(sim.FolderExists(kInstall), c.updaterLeft);
         EXPECT_FALSE(sim.FolderExists(kTemp));
+        EXPECT_EQ(sim.KeyExists(kHkeyCurrentUser, u"Printers\\DMTDevMode"), c.driversLeft == kAll);
         // The machine-wide residue goes only with "Delete All Printer Drivers".
         const bool all = c.run.deleteAll;
         EXPECT_EQ(sim.ValueExists(kHkeyCurrentUser, u"Printers\\Settings\\Wizard", u"Driver Name"), !all);

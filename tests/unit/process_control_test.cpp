@@ -56,17 +56,20 @@ TEST(ProcessControl, EmptyBaseLooksForDotSrv) {
 TEST(ProcessControl, FreeupPrerequisitesLogsTheSearchAndTheMatch) {
     sim::SimMachine sim;
     Machine& machine = sim.machine();
-    const auto target = sim.AddProcess(u"NorvelAB12.srv");
+    const auto target = sim.AddProcess(u"Norvel\u00c4B12.srv");
+    sim.SetThreadCodePage(65001);  // UTF-8: the log follows the thread's locale, not the system's
     CommandLog log(machine.files, machine.system);
-    FreeupPrerequisites(machine.processes, machine.system, log, u"NorvelAB12");
+    FreeupPrerequisites(machine.processes, machine.system, log, u"Norvel\u00c4B12");
     FreeupPrerequisites(machine.processes, machine.system, log, u"Missing");
     EXPECT_FALSE(IsRunning(sim, target));
 
     const std::string text = sim.ReadFile(u"C:\\Users\\admin\\Spoolsweep_CL.log").value_or("");
     const std::vector<std::string> expected = {
         "FreeupPrerequisites",
-        "PC File Name NorvelAB12 SRV Process Found.",
-        "NorvelAB12SRV Process is being Terminated.",
+        "PC File Name Norvel\xc3\x84"
+        "B12 SRV Process Found.",
+        "Norvel\xc3\x84"
+        "B12SRV Process is being Terminated.",
         "FreeupPrerequisites",
     };
     std::size_t at = 0;
@@ -90,7 +93,8 @@ TEST(ProcessControl, FailedSnapshotEndsNothing) {
 TEST(ProcessControl, TrackwellFirstExactMatchEndedWithExitCodeZero) {
     sim::SimMachine sim;
     const auto lower = sim.AddProcess(u"trackwell.exe");
-    const auto first = sim.AddProcess(u"Trackwell.exe");
+    // The tool runs under another account, whose security grants the administrator no more than termination.
+    const auto first = sim.AddProcessRecord({u"Trackwell.exe", 0, true, kStillActive, kProcessTerminate});
     const auto second = sim.AddProcess(u"Trackwell.exe");
     TerminateTrackwell(sim.machine().processes);
     EXPECT_TRUE(IsRunning(sim, lower));

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "bench/support/reference_removal.h"
 #include "cli/command_line_remover.h"
 #include "cli/command_log.h"
 #include "platform/sim/sim_machine.h"
-#include "tests/support/reference_removal.h"
 #include "tests/unit/run_helpers.h"
 
 namespace spoolsweep {

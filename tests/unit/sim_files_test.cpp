@@ -81,62 +81,6 @@ TEST(SimFiles, DeletionRespectsReadOnlyFoldersAndWritability) {
                              }));
 }
 
-TEST(SimFiles, FoldersAreCreatedAndRemovedOneLevelAtATime) {
-    SimMachine sim;
-    Files& files = sim.machine().files;
-    EXPECT_EQ(files.CreateDirectory(u"C:\\A\\B").error, win_error::kPathNotFound);
-    EXPECT_TRUE(files.CreateDirectory(u"C:\\A").ok());
-    EXPECT_EQ(files.CreateDirectory(u"c:\\a").error, win_error::kAlreadyExists);
-    EXPECT_TRUE(files.CreateDirectory(u"C:\\A\\B").ok());
-    EXPECT_EQ(files.RemoveDirectory(u"C:\\A").error, win_error::kDirNotEmpty);
-    EXPECT_TRUE(files.RemoveDirectory(u"C:\\A\\B").ok());
-    EXPECT_TRUE(files.RemoveDirectory(u"C:\\A").ok());
-    EXPECT_EQ(files.RemoveDirectory(u"C:\\A").error, win_error::kFileNotFound);
-}
-
-TEST(SimFiles, CopiesTheUpdaterAndShellDeletesWholeTrees) {
-    SimMachine sim;
-    Files& files = sim.machine().files;
-    const std::u16string vantle = u"C:\\Program Files (x86)\\Vantle";
-    sim.WriteFile(vantle + u"\\Tamber Driver Updater.exe", "MZ",
-                  kFileAttributeReadOnly | kFileAttributeArchive);
-    sim.WriteFile(vantle + u"\\data\\cfg.ini", "k=v", kFileAttributeReadOnly);
-
-    EXPECT_EQ(files.CopyFile(vantle + u"\\Missing.exe", vantle + u"_temp\\x.exe", false).error,
-              win_error::kFileNotFound);
-    EXPECT_EQ(files.CopyFile(vantle + u"\\Tamber Driver Updater.exe", vantle + u"_temp\\x.exe", false).error,
-              win_error::kPathNotFound);
-    ASSERT_TRUE(files.CreateDirectory(vantle + u"_temp").ok());
-    EXPECT_TRUE(files
-                    .CopyFile(vantle + u"\\Tamber Driver Updater.exe",
-                              vantle + u"_temp\\Tamber Driver Updater.exe", false)
-                    .ok());
-    EXPECT_EQ(sim.ReadFile(vantle + u"_temp\\Tamber Driver Updater.exe"), "MZ");
-
-    EXPECT_NE(files.ShellDeleteTree(u"C:\\Nope\0\0", kFofSilentNoConfirmationNoErrorUi), 0);
-    std::u16string list = vantle + std::u16string(2, u'\0');
-    EXPECT_EQ(files.ShellDeleteTree(list, kFofSilentNoConfirmationNoErrorUi), 0);
-    EXPECT_FALSE(sim.FolderExists(vantle));
-    EXPECT_FALSE(sim.FileExists(vantle + u"\\data\\cfg.ini"));
-    EXPECT_TRUE(sim.FolderExists(vantle + u"_temp"));
-    EXPECT_EQ(sim.journal().back(), "SHFileOperationW FO_DELETE C:\\Program Files (x86)\\Vantle");
-}
-
-TEST(SimFiles, AppendTextWritesCrLfRelativeToTheCurrentFolder) {
-    SimMachine sim;
-    Files& files = sim.machine().files;
-    EXPECT_TRUE(files.AppendText(u"Spoolsweep_CL.log", "one\n"));
-    EXPECT_TRUE(files.AppendText(u"Spoolsweep_CL.log", "two\n"));
-    EXPECT_EQ(sim.ReadFile(u"C:\\Users\\admin\\Spoolsweep_CL.log"), "one\r\ntwo\r\n");
-    sim.SetCurrentDirectory(u"C:\\Gone");
-    EXPECT_FALSE(files.AppendText(u"Spoolsweep_CL.log", "x"));
-    EXPECT_EQ(files.GetWindowsDirectory(), u"C:\\Windows");
-    EXPECT_EQ(files.GetSystemDirectory(), u"C:\\Windows\\System32");
-    EXPECT_EQ(files.GetSpecialFolderPath(kCsidlAppData, false), u"C:\\Users\\admin\\AppData\\Roaming");
-    sim.SetSpecialFolder(kCsidlAppData, std::nullopt);
-    EXPECT_FALSE(files.GetSpecialFolderPath(kCsidlAppData, false).has_value());
-}
-
 TEST(SimFiles, PathsResolveAsWindowsResolvesThem) {
     SimMachine sim;
     Files& files = sim.machine().files;
@@ -149,20 +93,6 @@ TEST(SimFiles, PathsResolveAsWindowsResolvesThem) {
     // The status query is GetFileAttributesExW: a pattern names no file, even when its folder exists.
     EXPECT_FALSE(files.GetStatus(u"C:\\Users\\admin\\*").has_value());
     EXPECT_EQ(files.GetStatus(u"C:\\"), kFileAttributeDirectory);
-}
-
-TEST(SimFiles, CopyKeepsReadOnlyTargetsAndHonoursFailIfExists) {
-    SimMachine sim;
-    Files& files = sim.machine().files;
-    sim.WriteFile(u"C:\\A\\new.exe", "new");
-    sim.WriteFile(u"C:\\B\\old.exe", "old");
-    sim.WriteFile(u"C:\\B\\locked.exe", "locked", kFileAttributeReadOnly);
-    EXPECT_EQ(files.CopyFile(u"C:\\A\\new.exe", u"C:\\B\\old.exe", true).error, 80u);
-    EXPECT_EQ(files.CopyFile(u"C:\\A\\new.exe", u"C:\\B\\locked.exe", false).error, win_error::kAccessDenied);
-    EXPECT_TRUE(files.CopyFile(u"C:\\A\\new.exe", u"C:\\B\\OLD.EXE", false).ok());
-    EXPECT_EQ(sim.ReadFile(u"C:\\B\\old.exe"), "new");
-    EXPECT_EQ(sim.ReadFile(u"C:\\B\\locked.exe"), "locked");
-    EXPECT_EQ(sim.journal(), std::vector<std::string>{"CopyFileW C:\\A\\new.exe -> C:\\B\\old.exe"});
 }
 
 TEST(SimFiles, ShellDeleteChangesNothingItCannotFinish) {

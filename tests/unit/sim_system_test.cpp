@@ -31,27 +31,6 @@ TEST(SimFaults, FailChosenCallsAfterSkippingAndLeaveTheStateAlone) {
     EXPECT_TRUE(files.DeleteFile(u"C:\\T\\c.tmp").ok());
 }
 
-TEST(SimFaults, EveryFamilyOfCallsCanFail) {
-    SimMachine sim;
-    sim.AddPrinter({u"P1", u"D", u"", u"", {}, {}});
-    for (const char* function : {"EnumPrintersW", "RegOpenKeyExW", "OpenServiceW", "CreateToolhelp32Snapshot",
-                                 "FindFirstFileW", "GetVersionExW"}) {
-        sim.faults().Fail(function, win_error::kNotEnoughMemory);
-    }
-    Machine& machine = sim.machine();
-    EXPECT_EQ(machine.spooler.EnumPrinters(6, 0).error, win_error::kNotEnoughMemory);
-    EXPECT_EQ(machine.registry.OpenKeyEx(kHkeyCurrentUser, u"Environment", kKeyAllAccess).error,
-              win_error::kNotEnoughMemory);
-    HandleResult manager = machine.services.OpenManager(kScManagerAllAccess);
-    EXPECT_EQ(machine.services.OpenService(manager.handle, u"Spooler", kServiceAllAccess).error,
-              win_error::kNotEnoughMemory);
-    machine.services.CloseServiceHandle(manager.handle);
-    EXPECT_EQ(machine.processes.CreateSnapshot().error, win_error::kNotEnoughMemory);
-    EXPECT_EQ(machine.files.FindFirst(u"C:\\*").error, win_error::kNotEnoughMemory);
-    EXPECT_FALSE(machine.system.QueryOsVersion().ok);
-    EXPECT_EQ(sim.calls().Total(), 8u);
-}
-
 TEST(SimSystem, ReportsVersionArchitectureAndAnsiText) {
     SimMachine sim;
     System& system = sim.machine().system;
@@ -69,47 +48,6 @@ TEST(SimSystem, ReportsVersionArchitectureAndAnsiText) {
     EXPECT_EQ(now.tm_mon + 1, 3);
     EXPECT_EQ(now.tm_hour, 14);
     EXPECT_EQ(now.tm_sec, 9);
-}
-
-TEST(SimSystem, OnlySleepMovesTheClock) {
-    SimMachine sim;
-    System& system = sim.machine().system;
-    std::uint32_t start = system.TickCount();
-    EXPECT_EQ(system.TickCount(), start);
-    system.Sleep(100);
-    EXPECT_EQ(system.TickCount(), start + 100);
-    EXPECT_EQ(sim.Now(), start + 100);
-}
-
-TEST(SimSystem, ConsoleOutputNeedsAnAttachedConsole) {
-    SimMachine sim;
-    System& system = sim.machine().system;
-    system.WriteStdout("lost");
-    ASSERT_TRUE(system.AttachParentConsole());
-    system.WriteStdout("Success");
-    system.WriteStdout("1");
-    EXPECT_EQ(sim.Stdout(), "Success1");
-
-    SimMachine shortcut;
-    shortcut.SetConsoleAttachable(false);
-    EXPECT_FALSE(shortcut.machine().system.AttachParentConsole());
-    shortcut.machine().system.WriteStdout("x");
-    EXPECT_TRUE(shortcut.Stdout().empty());
-}
-
-TEST(SimSystem, MessageBoxesAreRecordedAndAnswered) {
-    SimMachine sim;
-    sim.SetMessageBoxAnswer(7);
-    EXPECT_EQ(sim.machine().system.MessageBox(u"Printer is Busy.", u"Spoolsweep", kMbOk), 7);
-    ASSERT_EQ(sim.MessageBoxes().size(), 1u);
-    EXPECT_EQ(sim.MessageBoxes()[0].text, u"Printer is Busy.");
-    EXPECT_EQ(sim.MessageBoxes()[0].caption, u"Spoolsweep");
-    sim.QueueMessageBoxAnswers({6, 2});
-    System& system = sim.machine().system;
-    EXPECT_EQ(system.MessageBox(u"Keep presets?", u"Tamber AB12 PS", 0x24), 6);
-    EXPECT_EQ(system.MessageBox(u"Keep presets?", u"Tamber CD34 PS", 0x24), 2);
-    EXPECT_EQ(system.MessageBox(u"Done", u"Spoolsweep", kMbOk), 7);
-    EXPECT_EQ(sim.MessageBoxes().size(), 4u);
 }
 
 // Faults are addressed by these names, so each seam call must record the Win32 function it stands for.

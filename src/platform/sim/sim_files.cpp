@@ -356,7 +356,9 @@ int SimFiles::ShellDeleteTree(std::u16string_view sourceList, std::uint16_t flag
         std::erase_if(world_.files, [&](const auto& entry) {
             return entry.first == key || entry.first.starts_with(prefix);
         });
-        world_.Journal("SHFileOperationW FO_DELETE " + ToUtf8(target));
+        char flagText[8];
+        std::snprintf(flagText, sizeof flagText, " 0x%x", static_cast<unsigned>(flags));
+        world_.Journal("SHFileOperationW FO_DELETE " + ToUtf8(target) + flagText);
     }
     return 0;
 }

@@ -478,6 +478,12 @@ void SimMachine::SetLocalTime(const std::tm& time) {
 void SimMachine::SetConsoleAttachable(bool attachable) {
     state_->world.consoleAttachable = attachable;
 }
+void SimMachine::SetThreadCodePage(std::uint32_t codePage) {
+    state_->world.threadCodePage = codePage;
+}
+std::uint32_t SimMachine::CommonControlClasses() const {
+    return state_->world.commonControlClasses;
+}
 void SimMachine::SetModulePath(std::u16string_view path) {
     state_->world.modulePath = path;
 }

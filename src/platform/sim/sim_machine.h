@@ -116,6 +116,8 @@ struct SimProcess {
     std::uint32_t processId = 0;
     bool running = true;
     std::uint32_t exitCode = kStillActive;
+    // The rights its security grants the administrator; OpenProcess asking for more fails with 5.
+    std::uint32_t grantedAccess = 0x001FFFFF;  // every process right
 };
 
 class SimMachine {
@@ -152,7 +154,7 @@ class SimMachine {
     //   "SetFileAttributesW <path> 0x<attributes as passed, hex>"
     //   "DeleteFileW <path>", "RemoveDirectoryW <path>", "CreateDirectoryW <path>"
     //   "CopyFileW <source> -> <target>"
-    //   "SHFileOperationW FO_DELETE <path>" (one line per source)
+    //   "SHFileOperationW FO_DELETE <path> 0x<flags as passed, hex>" (one line per source)
     //   "ControlService <service> STOP", "StartServiceW <service>"
     //   "TerminateProcess <pid> <exit code>"
     // Appending to a text file (the command log) is not journalled: the file's contents show it.
@@ -240,6 +242,11 @@ class SimMachine {
     void SetNativeArchitecture(std::uint16_t architecture);  // also writes PROCESSOR_ARCHITECTURE
     void SetLocalTime(const std::tm& time);
     void SetConsoleAttachable(bool attachable);
+    // The ANSI code page of the thread's locale (CP_THREAD_ACP): 1252, as the system's, or 65001 (UTF-8)
+    // standing for a thread locale whose code page differs from the system's.
+    void SetThreadCodePage(std::uint32_t codePage);
+    // The control classes InitCommonControlsEx was asked for, all calls together.
+    [[nodiscard]] std::uint32_t CommonControlClasses() const;
     void SetCommandLine(std::u16string_view commandLine);
     void SetMessageBoxAnswer(int answer);
     // Replaces one entry of the resource module's string table (an empty text removes it).

@@ -58,12 +58,18 @@ HandleResult SimProcesses::OpenProcess(std::uint32_t access, std::uint32_t proce
     if (std::uint32_t error = world_.Enter("OpenProcess", WidenAscii(std::to_string(processId)))) {
         return {0, error};
     }
-    bool alive = false;
+    const SimProcess* target = nullptr;
     for (const SimProcess& process : world_.processes) {
-        alive = alive || (process.processId == processId && process.running);
+        if (process.processId == processId && process.running) {
+            target = &process;
+        }
     }
-    if (!alive) {
+    if (target == nullptr) {
         return {0, win_error::kInvalidParameter};
+    }
+    // The process's security decides which rights an administrator may have on it.
+    if ((access & ~target->grantedAccess) != 0) {
+        return {0, win_error::kAccessDenied};
     }
     OpenKernel open;
     open.processId = processId;

@@ -46,7 +46,8 @@ std::string SimRegistry::FullName(const OpenRegKey& key) const {
     return name;
 }
 
-HandleResult SimRegistry::Open(const char* function, Handle parent, std::u16string_view path) {
+HandleResult SimRegistry::Open(const char* function, Handle parent, std::u16string_view path,
+                               std::uint32_t access) {
     OpenRegKey base;
     bool known = Resolve(parent, base);
     std::u16string argument = WidenAscii(known ? World::RootName(base.root) : "?");
@@ -67,7 +68,7 @@ HandleResult SimRegistry::Open(const char* function, Handle parent, std::u16stri
     if (key == nullptr) {
         return {0, sim_error::kKeyDeleted};
     }
-    OpenRegKey opened{base.root, base.path};
+    OpenRegKey opened{base.root, base.path, access};
     for (const auto& part : SplitPath(path)) {
         key = key->Find(part);
         if (key == nullptr) {
@@ -81,12 +82,13 @@ HandleResult SimRegistry::Open(const char* function, Handle parent, std::u16stri
 }
 
 HandleResult SimRegistry::OpenKey(Handle parent, std::u16string_view path) {
-    return Open("RegOpenKeyW", parent, path);
+    // RegOpenKeyW asks for the most the caller may have; the administrator gets every right.
+    return Open("RegOpenKeyW", parent, path, kKeyAllAccess);
 }
 
-HandleResult SimRegistry::OpenKeyEx(Handle parent, std::u16string_view path, std::uint32_t /*access*/) {
-    // The administrator the program runs as is granted every access it asks for.
-    return Open("RegOpenKeyExW", parent, path);
+HandleResult SimRegistry::OpenKeyEx(Handle parent, std::u16string_view path, std::uint32_t access) {
+    // The administrator the program runs as is granted every access it asks for, and only that.
+    return Open("RegOpenKeyExW", parent, path, access);
 }
 
 void SimRegistry::CloseKey(Handle key) {
@@ -107,6 +109,9 @@ ValueResult SimRegistry::QueryValue(Handle key, std::u16string_view name, std::u
     if (!Resolve(key, open)) {
         return {win_error::kInvalidHandle, 0, {}};
     }
+    if (!sim_access::Holds(open.access, sim_access::kKeyQueryValue)) {
+        return {win_error::kAccessDenied, 0, {}};
+    }
     RegKey* node = world_.FindKey(open.root, open.path);
     if (node == nullptr) {
         return {sim_error::kKeyDeleted, 0, {}};
@@ -125,7 +130,8 @@ ValueResult SimRegistry::QueryValue(Handle key, std::u16string_view name, std::u
     return {0, size, value->data};
 }
 
-SimRegistry::EnumeratedKey SimRegistry::EnterEnumeration(const char* function, Handle key) {
+SimRegistry::EnumeratedKey SimRegistry::EnterEnumeration(const char* function, Handle key,
+                                                         std::uint32_t needed) {
     OpenRegKey open;
     const bool known = Resolve(key, open);
     if (std::uint32_t error = world_.Enter(function, known ? FromUtf8(FullName(open)) : u"")) {
@@ -133,6 +139,9 @@ SimRegistry::EnumeratedKey SimRegistry::EnterEnumeration(const char* function, H
     }
     if (!known) {
         return {win_error::kInvalidHandle, nullptr};
+    }
+    if (!sim_access::Holds(open.access, needed)) {
+        return {win_error::kAccessDenied, nullptr};
     }
     RegKey* node = world_.FindKey(open.root, open.path);
     if (node == nullptr) {
@@ -142,7 +151,7 @@ SimRegistry::EnumeratedKey SimRegistry::EnterEnumeration(const char* function, H
 }
 
 NameResult SimRegistry::EnumKey(Handle key, std::uint32_t index, std::uint32_t nameBufferChars) {
-    const EnumeratedKey entered = EnterEnumeration("RegEnumKeyExW", key);
+    const EnumeratedKey entered = EnterEnumeration("RegEnumKeyExW", key, sim_access::kKeyEnumerateSubKeys);
     if (entered.error != 0) {
         return {entered.error, {}};
     }
@@ -160,7 +169,7 @@ NameResult SimRegistry::EnumKey(Handle key, std::uint32_t index, std::uint32_t n
 }
 
 NameResult SimRegistry::EnumValue(Handle key, std::uint32_t index, std::uint32_t nameBufferChars) {
-    const EnumeratedKey entered = EnterEnumeration("RegEnumValueW", key);
+    const EnumeratedKey entered = EnterEnumeration("RegEnumValueW", key, sim_access::kKeyQueryValue);
     if (entered.error != 0) {
         return {entered.error, {}};
     }
@@ -182,6 +191,9 @@ Status SimRegistry::DeleteValue(Handle key, std::u16string_view name) {
     OpenRegKey open;
     if (!Resolve(key, open)) {
         return {win_error::kInvalidHandle};
+    }
+    if (!sim_access::Holds(open.access, sim_access::kKeySetValue)) {
+        return {win_error::kAccessDenied};
     }
     RegKey* node = world_.FindKey(open.root, open.path);
     if (node == nullptr) {
@@ -207,6 +219,7 @@ Status SimRegistry::DeleteTree(Handle parent, std::u16string_view path) {
     if (!known) {
         return {win_error::kInvalidHandle};
     }
+    // SHDeleteKeyW opens the key it deletes itself, so the parent handle's rights do not matter.
     auto parts = SplitPath(path);
     if (parts.empty()) {
         return {win_error::kInvalidParameter};

@@ -18,14 +18,14 @@ class SimRegistry final : public Registry {
     ExpandResult ExpandEnvironmentStrings(std::u16string_view text, std::uint32_t bufferChars) override;
 
   private:
-    HandleResult Open(const char* function, Handle parent, std::u16string_view path);
+    HandleResult Open(const char* function, Handle parent, std::u16string_view path, std::uint32_t access);
     // The key an enumeration works on, or the error the call ends with (faults are matched on the key's
     // name).
     struct EnumeratedKey {
         std::uint32_t error = 0;
         RegKey* node = nullptr;
     };
-    [[nodiscard]] EnumeratedKey EnterEnumeration(const char* function, Handle key);
+    [[nodiscard]] EnumeratedKey EnterEnumeration(const char* function, Handle key, std::uint32_t needed);
     // The root and canonical path a handle names; false for an unknown handle.
     bool Resolve(Handle key, OpenRegKey& out) const;
     [[nodiscard]] std::string FullName(const OpenRegKey& key) const;
@@ -140,7 +140,9 @@ class SimServices final : public Services {
 
   private:
     // The service a service handle names, or nothing (unknown handle, manager handle, deleted service).
+    // The service a handle names, when the handle holds every right of `needed`; else the error.
     SimService* ServiceOf(Handle handle);
+    [[nodiscard]] std::uint32_t CheckAccess(Handle handle, std::uint32_t needed) const;
     World& world_;
 };
 

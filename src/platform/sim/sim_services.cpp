@@ -62,6 +62,9 @@ HandleResult SimServices::OpenService(Handle manager, std::u16string_view name, 
     if (it == world_.serviceHandles.end() || !it->second.name.empty()) {
         return {0, win_error::kInvalidHandle};
     }
+    if (!sim_access::Holds(it->second.access, sim_access::kScManagerConnect)) {
+        return {0, win_error::kAccessDenied};
+    }
     SimService* service = world_.FindService(name);
     if (service == nullptr) {
         return {0, win_error::kServiceDoesNotExist};
@@ -80,6 +83,11 @@ void SimServices::CloseServiceHandle(Handle handle) {
     }
 }
 
+std::uint32_t SimServices::CheckAccess(Handle handle, std::uint32_t needed) const {
+    auto it = world_.serviceHandles.find(handle);
+    return sim_access::Holds(it->second.access, needed) ? 0 : win_error::kAccessDenied;
+}
+
 SimService* SimServices::ServiceOf(Handle handle) {
     auto it = world_.serviceHandles.find(handle);
     if (it == world_.serviceHandles.end() || it->second.name.empty()) {
@@ -96,6 +104,9 @@ ServiceStatusResult SimServices::QueryStatus(Handle service) {
     if (target == nullptr) {
         return {win_error::kInvalidHandle, ServiceState::Stopped};
     }
+    if (std::uint32_t denied = CheckAccess(service, sim_access::kServiceQueryStatus)) {
+        return {denied, ServiceState::Stopped};
+    }
     world_.Settle(*target);
     return {0, target->state};
 }
@@ -107,6 +118,9 @@ Status SimServices::ControlStop(Handle service) {
     }
     if (target == nullptr) {
         return {win_error::kInvalidHandle};
+    }
+    if (std::uint32_t denied = CheckAccess(service, sim_access::kServiceStop)) {
+        return {denied};
     }
     world_.Settle(*target);
     if (target->refusesControl) {
@@ -142,6 +156,9 @@ Status SimServices::StartService(Handle service) {
     if (target == nullptr) {
         return {win_error::kInvalidHandle};
     }
+    if (std::uint32_t denied = CheckAccess(service, sim_access::kServiceStart)) {
+        return {denied};
+    }
     world_.Settle(*target);
     if (target->refusesControl) {
         return {win_error::kServiceCannotAcceptCtrl};
@@ -163,6 +180,9 @@ EnumResult<std::u16string> SimServices::EnumDependentServices(Handle service, st
     }
     if (target == nullptr) {
         return {false, win_error::kInvalidHandle, 0, {}};
+    }
+    if (std::uint32_t denied = CheckAccess(service, sim_access::kServiceEnumerateDependents)) {
+        return {false, denied, 0, {}};
     }
     if ((stateFilter & (kServiceActive | kServiceInactive)) == 0) {
         return {false, win_error::kInvalidParameter, 0, {}};

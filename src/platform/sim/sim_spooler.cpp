@@ -108,11 +108,12 @@ EnumResult<DriverInfo> SimSpooler::EnumPrinterDrivers(std::u16string_view enviro
     return Deliver(std::move(entries), needed, bufferBytes);
 }
 
-HandleResult SimSpooler::OpenPrinter(std::u16string_view name, std::uint32_t /*access*/) {
+HandleResult SimSpooler::OpenPrinter(std::u16string_view name, std::uint32_t access) {
     if (std::uint32_t error = world_.Enter("OpenPrinterW", name)) {
         return {0, error};
     }
     OpenPrinterHandle open;
+    open.access = access;
     if (!name.empty()) {
         SimPrinter* printer = world_.FindPrinter(name);
         if (printer == nullptr) {
@@ -145,6 +146,9 @@ EnumResult<std::uint32_t> SimSpooler::EnumJobs(Handle printer, std::uint32_t fir
     if (target == nullptr) {
         return {false, win_error::kInvalidHandle, 0, {}};
     }
+    if (!sim_access::Holds(it->second.access, sim_access::kPrinterUse)) {
+        return {false, win_error::kAccessDenied, 0, {}};
+    }
     std::vector<std::uint32_t> jobs = target->jobs;
     if (!it->second.jobAnswer && !target->scriptedJobCounts.empty()) {
         it->second.jobAnswer = target->scriptedJobCounts.front();
@@ -170,8 +174,12 @@ EnumResult<FormInfo> SimSpooler::EnumForms(Handle printer, std::uint32_t bufferB
     if (std::uint32_t error = world_.Enter("EnumFormsW")) {
         return {false, error, 0, {}};
     }
-    if (!world_.printerHandles.contains(printer)) {
+    auto it = world_.printerHandles.find(printer);
+    if (it == world_.printerHandles.end()) {
         return {false, win_error::kInvalidHandle, 0, {}};
+    }
+    if (!sim_access::Holds(it->second.access, sim_access::kPrinterUse)) {
+        return {false, win_error::kAccessDenied, 0, {}};
     }
     std::vector<FormInfo> entries;
     std::uint32_t needed = 0;
@@ -191,6 +199,9 @@ Status SimSpooler::DeletePrinter(Handle printer) {
     SimPrinter* target = name.empty() ? nullptr : world_.FindPrinter(name);
     if (target == nullptr) {
         return {win_error::kInvalidHandle};
+    }
+    if (!sim_access::Holds(it->second.access, sim_access::kDelete)) {
+        return {win_error::kAccessDenied};
     }
     if (!target->serverName.empty()) {
         // The queue belongs to the server; a connection is removed with DeletePrinterConnectionW.
@@ -224,8 +235,12 @@ Status SimSpooler::DeleteForm(Handle printer, std::u16string_view formName) {
     if (std::uint32_t error = world_.Enter("DeleteFormW", formName)) {
         return {error};
     }
-    if (!world_.printerHandles.contains(printer)) {
+    auto open = world_.printerHandles.find(printer);
+    if (open == world_.printerHandles.end()) {
         return {win_error::kInvalidHandle};
+    }
+    if (!sim_access::Holds(open->second.access, sim_access::kPrinterAdminister)) {
+        return {win_error::kAccessDenied};
     }
     auto it = std::find_if(world_.forms.begin(), world_.forms.end(),
                            [&](const SimForm& form) { return EqualNoCase(form.name, formName); });

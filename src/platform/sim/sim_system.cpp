@@ -42,10 +42,13 @@ std::string SimSystem::WideToMultiByte(std::u16string_view text, std::uint32_t c
     if (world_.Enter("WideCharToMultiByte", text) != 0) {
         return {};
     }
+    if (codePage == kCpThreadAcp) {
+        codePage = world_.threadCodePage;
+    }
     if (codePage == kCpUtf8) {
         return ToUtf8(text);
     }
-    // The machine's ANSI code page (CP_ACP, CP_THREAD_ACP) is 1252, as on a Western European Windows.
+    // The system's ANSI code page (CP_ACP) is 1252, as on a Western European Windows.
     std::string narrow;
     narrow.reserve(text.size());
     for (char16_t unit : text) {

@@ -72,10 +72,31 @@ struct FileNode {
 struct OpenRegKey {
     Handle root = 0;
     std::vector<std::u16string> path;  // canonical names from the root
+    std::uint32_t access = 0xF003F;    // the predefined roots hold every right
 };
 
+// Specific rights the simulated machine checks against the access a handle was opened with.
+namespace sim_access {
+inline constexpr std::uint32_t kKeyQueryValue = 0x0001;
+inline constexpr std::uint32_t kKeySetValue = 0x0002;
+inline constexpr std::uint32_t kKeyEnumerateSubKeys = 0x0008;
+inline constexpr std::uint32_t kPrinterAdminister = 0x0004;
+inline constexpr std::uint32_t kPrinterUse = 0x0008;
+inline constexpr std::uint32_t kDelete = 0x00010000;
+inline constexpr std::uint32_t kScManagerConnect = 0x0001;
+inline constexpr std::uint32_t kServiceQueryStatus = 0x0004;
+inline constexpr std::uint32_t kServiceEnumerateDependents = 0x0008;
+inline constexpr std::uint32_t kServiceStart = 0x0010;
+inline constexpr std::uint32_t kServiceStop = 0x0020;
+// True when every right of `needed` is held.
+[[nodiscard]] inline bool Holds(std::uint32_t access, std::uint32_t needed) {
+    return (access & needed) == needed;
+}
+}  // namespace sim_access
+
 struct OpenPrinterHandle {
-    std::u16string printer;                  // empty: the local print server
+    std::u16string printer;  // empty: the local print server
+    std::uint32_t access = 0;
     std::optional<std::uint32_t> jobAnswer;  // the scripted job count this handle took
 };
 
@@ -185,6 +206,7 @@ struct World {
     std::string stdoutText;
     std::vector<SimMachine::MessageBoxCall> messageBoxes;
     std::uint32_t commonControlClasses = 0;
+    std::uint32_t threadCodePage = 1252;  // the ANSI code page of the thread's locale
     // The resource module's string table; the program's own English entries unless a test changes them.
     std::map<std::uint32_t, std::u16string> strings = DefaultStringTable();
     [[nodiscard]] static std::map<std::uint32_t, std::u16string> DefaultStringTable();

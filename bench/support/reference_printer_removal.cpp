@@ -1,4 +1,4 @@
-#include "tests/support/reference_printer_removal.h"
+#include "bench/support/reference_printer_removal.h"
 
 #include <algorithm>
 

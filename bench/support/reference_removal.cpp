@@ -1,4 +1,4 @@
-#include "tests/support/reference_removal.h"
+#include "bench/support/reference_removal.h"
 
 #include <cassert>
 #include <sstream>
