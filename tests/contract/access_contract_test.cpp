@@ -67,7 +67,11 @@ TEST_F(AccessTest, AServiceOpenedToQueryIsNeitherStoppedNorStarted) {
 
     EXPECT_EQ(services.ControlStop(spooler.get()).error, win_error::kAccessDenied);
     EXPECT_EQ(services.StartService(spooler.get()).error, win_error::kAccessDenied);
-    EXPECT_EQ(services.EnumDependentServices(spooler.get(), 1, 0).error, win_error::kAccessDenied);
+    // Wine 8.0 lists dependents whatever the handle's rights (it reports none anyway); Windows asks for
+    // SERVICE_ENUMERATE_DEPENDENTS.
+    if (!world().IsWine()) {
+        EXPECT_EQ(services.EnumDependentServices(spooler.get(), 1, 0).error, win_error::kAccessDenied);
+    }
     EXPECT_EQ(services.QueryStatus(spooler.get()).state, before);
 }
 
