@@ -2,7 +2,6 @@
 // own remover, writes its words to the console with no line ends and its steps to the command log.
 #include "cli/removal_options.h"
 
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,9 +19,14 @@ void WriteResult(System& system, bool removed) {
 // empty piece, a comma at the very end gives no further piece.
 std::vector<std::string> CutAtCommas(const std::string& list) {
     std::vector<std::string> pieces;
-    std::istringstream stream(list);
-    for (std::string piece; std::getline(stream, piece, ',');) {
-        pieces.push_back(piece);
+    for (std::size_t start = 0; start < list.size();) {
+        const std::size_t comma = list.find(',', start);
+        if (comma == std::string::npos) {
+            pieces.push_back(list.substr(start));
+            break;
+        }
+        pieces.push_back(list.substr(start, comma - start));
+        start = comma + 1;
     }
     return pieces;
 }

@@ -3,7 +3,6 @@
 
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 
 #include "cleanup/file_residue.h"
@@ -137,9 +136,7 @@ void CommandLineRemover::SettleUpdaterFolders(std::int32_t remaining, const Upda
 
 void CommandLineRemover::DeleteDriverAt(std::uint32_t index) {
     const PrinterRecord& printer = printers[index];
-    std::ostringstream line;
-    line << "Deletion of Selected Driver with Index " << static_cast<int>(index);
-    log_.WriteLogLine(line.str());
+    log_.WriteLogLine("Deletion of Selected Driver with Index " + std::to_string(static_cast<int>(index)));
     DeletePrinterDriverAllEnvironments(machine_.spooler, machine_.registry, machine_.system,
                                        printer.driverName);
     DeleteDriverFiles(machine_.files, machine_.registry, printer.dataFileBase, printer.dsDriverName,

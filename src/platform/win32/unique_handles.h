@@ -3,6 +3,7 @@
 // last-error value, so a caller can read the error of the call that failed after the owner is gone.
 #include "platform/unique_resource.h"
 #include "platform/win32/windows_api.h"
+#include "platform/win32/winspool_library.h"
 
 namespace spoolsweep::win32 {
 
@@ -35,7 +36,7 @@ struct InvalidValueHandleTraits {
 
 using unique_hkey = UniqueResource<HandleTraits<HKEY, nullptr, &::RegCloseKey>>;
 using unique_sc_handle = UniqueResource<HandleTraits<SC_HANDLE, nullptr, &::CloseServiceHandle>>;
-using unique_printer = UniqueResource<HandleTraits<HANDLE, nullptr, &::ClosePrinter>>;
+using unique_printer = UniqueResource<HandleTraits<HANDLE, nullptr, &ClosePrinterHandle>>;
 using unique_handle = UniqueResource<HandleTraits<HANDLE, nullptr, &::CloseHandle>>;
 using unique_hmodule = UniqueResource<HandleTraits<HMODULE, nullptr, &::FreeLibrary>>;
 using unique_find = UniqueResource<InvalidValueHandleTraits<&::FindClose>>;

@@ -1,9 +1,11 @@
-// The print spooler seam over winspool.drv.
+// The print spooler seam over winspool.drv, whose entries come from the library loaded from the system
+// folder; with the library missing, every call fails with the load error.
 #include <vector>
 
 #include "platform/win32/unique_handles.h"
 #include "platform/win32/win32_seams.h"
 #include "platform/win32/windows_api.h"
+#include "platform/win32/winspool_library.h"
 
 namespace spoolsweep::win32 {
 namespace {
@@ -42,30 +44,17 @@ HANDLE AsPrinter(Handle printer) {
     return FromPortable<HANDLE>(printer);
 }
 
-// GetDefaultPrinterW is exported by ordinal 203 of winspool.drv on Windows and on Wine (its export table
-// gives the same ordinal), so the entry is looked up by that ordinal rather than by name.
-using GetDefaultPrinterFunction = BOOL(WINAPI*)(LPWSTR, LPDWORD);
-constexpr WORD kGetDefaultPrinterOrdinal = 203;
-
-using DeletePrinterDriverPackageFunction = HRESULT(WINAPI*)(LPCWSTR, LPCWSTR, LPCWSTR);
-
-// The spooler's own library, loaded for the length of a lookup.
-unique_hmodule LoadWinSpool() {
-    return unique_hmodule(::LoadLibraryW(L"WinSpool.drv"));
-}
-
-template <class Function>
-Function LookUp(HMODULE module, LPCSTR name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-}
-
 }  // namespace
 
 EnumResult<PrinterInfo> Win32Spooler::EnumPrinters(std::uint32_t flags, std::uint32_t bufferBytes) {
+    const WinSpoolEntries* spool = WinSpool();
+    if (spool == nullptr) {
+        return Outcome<PrinterInfo>(FALSE, 0);
+    }
     EnumBuffer buffer(bufferBytes);
     DWORD needed = 0;
     DWORD returned = 0;
-    BOOL ok = ::EnumPrintersW(flags, nullptr, 2, buffer.data(), bufferBytes, &needed, &returned);
+    BOOL ok = spool->enumPrinters(flags, nullptr, 2, buffer.data(), bufferBytes, &needed, &returned);
     auto result = Outcome<PrinterInfo>(ok, needed);
     if (result.ok) {
         const auto* info = buffer.as<PRINTER_INFO_2W>();
@@ -79,11 +68,16 @@ EnumResult<PrinterInfo> Win32Spooler::EnumPrinters(std::uint32_t flags, std::uin
 
 EnumResult<DriverInfo> Win32Spooler::EnumPrinterDrivers(std::u16string_view environment,
                                                         std::uint32_t bufferBytes) {
+    const WinSpoolEntries* spool = WinSpool();
+    if (spool == nullptr) {
+        return Outcome<DriverInfo>(FALSE, 0);
+    }
     EnumBuffer buffer(bufferBytes);
     DWORD needed = 0;
     DWORD returned = 0;
     std::wstring env = Wide(environment);
-    BOOL ok = ::EnumPrinterDriversW(nullptr, env.data(), 2, buffer.data(), bufferBytes, &needed, &returned);
+    BOOL ok =
+        spool->enumPrinterDrivers(nullptr, env.data(), 2, buffer.data(), bufferBytes, &needed, &returned);
     auto result = Outcome<DriverInfo>(ok, needed);
     if (result.ok) {
         const auto* info = buffer.as<DRIVER_INFO_2W>();
@@ -95,10 +89,14 @@ EnumResult<DriverInfo> Win32Spooler::EnumPrinterDrivers(std::u16string_view envi
 }
 
 HandleResult Win32Spooler::OpenPrinter(std::u16string_view name, std::uint32_t access) {
+    const WinSpoolEntries* spool = WinSpool();
+    if (spool == nullptr) {
+        return {0, ErrorAfter(false)};
+    }
     std::wstring printerName = Wide(name);
     PRINTER_DEFAULTSW defaults{nullptr, nullptr, access};
     HANDLE printer = nullptr;
-    BOOL ok = ::OpenPrinterW(printerName.data(), &printer, &defaults);
+    BOOL ok = spool->openPrinter(printerName.data(), &printer, &defaults);
     return {ok ? ToPortable(printer) : 0, ErrorAfter(ok != FALSE)};
 }
 
@@ -108,11 +106,15 @@ void Win32Spooler::ClosePrinter(Handle printer) {
 
 EnumResult<std::uint32_t> Win32Spooler::EnumJobs(Handle printer, std::uint32_t firstJob, std::uint32_t count,
                                                  std::uint32_t bufferBytes) {
+    const WinSpoolEntries* spool = WinSpool();
+    if (spool == nullptr) {
+        return Outcome<std::uint32_t>(FALSE, 0);
+    }
     EnumBuffer buffer(bufferBytes);
     DWORD needed = 0;
     DWORD returned = 0;
-    BOOL ok =
-        ::EnumJobsW(AsPrinter(printer), firstJob, count, 3, buffer.data(), bufferBytes, &needed, &returned);
+    BOOL ok = spool->enumJobs(AsPrinter(printer), firstJob, count, 3, buffer.data(), bufferBytes, &needed,
+                              &returned);
     auto result = Outcome<std::uint32_t>(ok, needed);
     if (result.ok) {
         const auto* info = buffer.as<JOB_INFO_3>();
@@ -124,10 +126,14 @@ EnumResult<std::uint32_t> Win32Spooler::EnumJobs(Handle printer, std::uint32_t f
 }
 
 EnumResult<FormInfo> Win32Spooler::EnumForms(Handle printer, std::uint32_t bufferBytes) {
+    const WinSpoolEntries* spool = WinSpool();
+    if (spool == nullptr) {
+        return Outcome<FormInfo>(FALSE, 0);
+    }
     EnumBuffer buffer(bufferBytes);
     DWORD needed = 0;
     DWORD returned = 0;
-    BOOL ok = ::EnumFormsW(AsPrinter(printer), 1, buffer.data(), bufferBytes, &needed, &returned);
+    BOOL ok = spool->enumForms(AsPrinter(printer), 1, buffer.data(), bufferBytes, &needed, &returned);
     auto result = Outcome<FormInfo>(ok, needed);
     if (result.ok) {
         const auto* info = buffer.as<FORM_INFO_1W>();
@@ -139,47 +145,48 @@ EnumResult<FormInfo> Win32Spooler::EnumForms(Handle printer, std::uint32_t buffe
 }
 
 Status Win32Spooler::DeletePrinter(Handle printer) {
-    return {ErrorAfter(::DeletePrinter(AsPrinter(printer)) != FALSE)};
+    const WinSpoolEntries* spool = WinSpool();
+    return {ErrorAfter(spool != nullptr && spool->deletePrinter(AsPrinter(printer)) != FALSE)};
 }
 
 Status Win32Spooler::DeletePrinterConnection(std::u16string_view name) {
+    const WinSpoolEntries* spool = WinSpool();
     std::wstring printerName = Wide(name);
-    return {ErrorAfter(::DeletePrinterConnectionW(printerName.data()) != FALSE)};
+    return {ErrorAfter(spool != nullptr && spool->deletePrinterConnection(printerName.data()) != FALSE)};
 }
 
 Status Win32Spooler::DeleteForm(Handle printer, std::u16string_view formName) {
+    const WinSpoolEntries* spool = WinSpool();
     std::wstring form = Wide(formName);
-    return {ErrorAfter(::DeleteFormW(AsPrinter(printer), form.data()) != FALSE)};
+    return {ErrorAfter(spool != nullptr && spool->deleteForm(AsPrinter(printer), form.data()) != FALSE)};
 }
 
 Status Win32Spooler::DeletePrinterDriverEx(std::u16string_view environment, std::u16string_view driver,
                                            std::uint32_t deleteFlags, std::uint32_t version) {
+    const WinSpoolEntries* spool = WinSpool();
     std::wstring env = Wide(environment);
     std::wstring name = Wide(driver);
-    BOOL ok = ::DeletePrinterDriverExW(nullptr, env.data(), name.data(), deleteFlags, version);
-    return {ErrorAfter(ok != FALSE)};
+    return {ErrorAfter(spool != nullptr && spool->deletePrinterDriverEx(nullptr, env.data(), name.data(),
+                                                                        deleteFlags, version) != FALSE)};
 }
 
 bool Win32Spooler::CanDeletePrinterDriverPackage() {
-    unique_hmodule winspool = LoadWinSpool();
-    return winspool && LookUp<DeletePrinterDriverPackageFunction>(winspool.get(),
-                                                                  "DeletePrinterDriverPackageW") != nullptr;
+    const WinSpoolEntries* spool = WinSpool();
+    return spool != nullptr && spool->deletePrinterDriverPackage != nullptr;
 }
 
 Status Win32Spooler::DeletePrinterDriverPackage(std::u16string_view infPath,
                                                 std::u16string_view environment) {
-    unique_hmodule winspool = LoadWinSpool();
-    if (!winspool) {
+    const WinSpoolEntries* spool = WinSpool();
+    if (spool == nullptr) {
         return {ErrorAfter(false)};
     }
-    auto deletePackage =
-        LookUp<DeletePrinterDriverPackageFunction>(winspool.get(), "DeletePrinterDriverPackageW");
-    if (deletePackage == nullptr) {
-        return {ErrorAfter(false)};
+    if (spool->deletePrinterDriverPackage == nullptr) {
+        return {ERROR_PROC_NOT_FOUND};
     }
     std::wstring inf = Wide(infPath);
     std::wstring env = Wide(environment);
-    HRESULT hr = deletePackage(nullptr, inf.c_str(), env.c_str());
+    HRESULT hr = spool->deletePrinterDriverPackage(nullptr, inf.c_str(), env.c_str());
     // The call reports an HRESULT; a Win32 failure wrapped in one is given back as its plain code.
     if (SUCCEEDED(hr)) {
         return {};
@@ -190,17 +197,14 @@ Status Win32Spooler::DeletePrinterDriverPackage(std::u16string_view infPath,
 
 DefaultPrinterResult Win32Spooler::GetDefaultPrinter(std::uint32_t bufferChars) {
     DefaultPrinterResult result;
-    unique_hmodule winspool = LoadWinSpool();
-    auto getDefault = winspool ? LookUp<GetDefaultPrinterFunction>(
-                                     winspool.get(), MAKEINTRESOURCEA(kGetDefaultPrinterOrdinal))
-                               : nullptr;
-    if (getDefault == nullptr) {
-        result.error = ErrorAfter(false);
+    const WinSpoolEntries* spool = WinSpool();
+    if (spool == nullptr || spool->getDefaultPrinter == nullptr) {
+        result.error = spool == nullptr ? ErrorAfter(false) : ERROR_PROC_NOT_FOUND;
         return result;
     }
     std::vector<wchar_t> buffer(bufferChars);
     DWORD chars = bufferChars;
-    result.ok = getDefault(buffer.empty() ? nullptr : buffer.data(), &chars) != FALSE;
+    result.ok = spool->getDefaultPrinter(buffer.empty() ? nullptr : buffer.data(), &chars) != FALSE;
     result.error = ErrorAfter(result.ok);
     result.charsNeeded = chars;
     if (result.ok) {
