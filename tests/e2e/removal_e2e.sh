@@ -11,10 +11,12 @@ case_name=$4
 work=$(mktemp -d)
 export SPOOLSWEEP_WINE_ROOT="$work/wine"
 cleanup() {
-    WINEPREFIX="$SPOOLSWEEP_WINE_ROOT/prefix" /usr/lib/wine/wineserver -k >/dev/null 2>&1
+    WINEPREFIX="$("$wine_run" --prefix)" /usr/lib/wine/wineserver -k >/dev/null 2>&1
     rm -rf "$work"
 }
 trap cleanup EXIT
+# Prepares the prefix; exit 77 (skipped) when this Wine cannot run the exe at all.
+"$wine_run" || exit $?
 mkdir -p "$work/cwd"
 cd "$work/cwd" || exit 1
 

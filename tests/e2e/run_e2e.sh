@@ -6,6 +6,8 @@ set -u
 wine_run=$(realpath "$1")
 exe=$(realpath "$2")
 case_name=$3
+# Prepares the prefix; exit 77 (skipped) when this Wine cannot run the exe at all.
+"$wine_run" || exit $?
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
