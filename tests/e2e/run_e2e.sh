@@ -1,5 +1,5 @@
 #!/bin/bash
-# End-to-end runs of Spoolsweep.exe under Wine:  run_e2e.sh WINE_RUN SPOOLSWEEP_EXE CASE
+# End-to-end runs of Spoolsweep.exe under Wine:  run_e2e.sh WINE_RUN SPOOLSWEEP_EXE CASE [PLANTED_DLL]
 # Each case runs the program in a fresh working directory and compares its console output and its command
 # log byte for byte. Under Wine the console is the Linux pipe, so each "\n" arrives as CR LF.
 set -u
@@ -75,6 +75,14 @@ case "$case_name" in
         run -RMPRINTS
         expect_stdout ""
         expect_log $'\n|Command Line Arguments Passed so No UI is launched.'
+        ;;
+    planted-winspool)
+        # The exe in a folder of its own beside a winspool.drv that marks its loading.
+        mkdir "$work/app" && cp "$exe" "$work/app/" && cp "$4" "$work/app/winspool.drv"
+        exe="$work/app/$(basename "$exe")"
+        run -help
+        expect_stdout "$usage"
+        [ ! -e "$work/planted-dll-loaded" ] || fail "the winspool.drv beside the exe was loaded"
         ;;
     parent-console)
         # Started from cmd.exe inside a terminal, the usage text appears in cmd's console. (Wine refuses
