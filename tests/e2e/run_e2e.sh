@@ -77,12 +77,22 @@ case "$case_name" in
         expect_log $'\n|Command Line Arguments Passed so No UI is launched.'
         ;;
     planted-winspool)
-        # The exe in a folder of its own beside a winspool.drv that marks its loading.
+        # The exe in a folder of its own beside a winspool.drv that marks its loading. Wine prefers its own
+        # builtin winspool.drv to one found beside the exe; "native first" makes it load as Windows would.
         mkdir "$work/app" && cp "$exe" "$work/app/" && cp "$4" "$work/app/winspool.drv"
         exe="$work/app/$(basename "$exe")"
-        run -help
+        # An exe that did load it would fail on its missing entries (Wine then waits in its debugger).
+        WINEDLLOVERRIDES="mscoree,mshtml=;winspool.drv=n,b" timeout 60 "$wine_run" "$exe" -help >"$work/stdout" 2>&1 ||
+            fail "exit status $? (expected 0)"
         expect_stdout "$usage"
         [ ! -e "$work/planted-dll-loaded" ] || fail "the winspool.drv beside the exe was loaded"
+        ;;
+    no-spooler)
+        # With winspool.drv missing the program says so and ends, rather than crash or fail each printer.
+        WINEDLLOVERRIDES="mscoree,mshtml=;winspool.drv=d" timeout 60 "$wine_run" "$exe" -rmPrints >"$work/stdout" 2>&1
+        status=$?
+        [ "$status" -eq 1 ] || fail "exit status $status (expected 1)"
+        expect_stdout $'Spoolsweep cannot load winspool.drv from the Windows system folder (error 126).\r\n'
         ;;
     parent-console)
         # Started from cmd.exe inside a terminal, the usage text appears in cmd's console. (Wine refuses

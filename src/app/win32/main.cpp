@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "app/command_line_info.h"
 #include "app/spoolsweep_app.h"
 #include "platform/win32/unique_handles.h"
 #include "platform/win32/win32_seams.h"
@@ -29,11 +30,13 @@ void RunDialogMode(spoolsweep::Machine& machine) {
 }
 
 // Without the spooler's library the program can do nothing; it says so instead of failing on every printer.
-// Started from a console the text goes there (a box would stop a script); from the desktop, into a box.
+// With options (a script, a console) the text goes to standard output, where a box would stop the script;
+// started bare, as from the desktop, into a box.
 int ReportMissingSpooler(spoolsweep::System& system, std::uint32_t error) {
     const std::string text = "Spoolsweep cannot load winspool.drv from the Windows system folder (error " +
                              std::to_string(error) + ").";
-    if (system.AttachParentConsole()) {
+    if (spoolsweep::SplitCommandLine(system.CommandLine()).size() > 1) {
+        static_cast<void>(system.AttachParentConsole());
         system.WriteStdout(text + "\n");
     } else {
         static_cast<void>(
