@@ -126,6 +126,8 @@ TEST(RemovalRuns, OptionsRemoveWhatTheyNameAndReportIt) {
          {"Removing Selected Printers", "Selected Printers are: ", "A,B", "Deleting Printer \tA",
           "Deleting Selected Printer", "Deleting Printer \tB"}, false},
         {"a name not found after one that was", ab, u"-p A,Typo", "1" + notAvailable, {u"B"}, 2, 0, {}, false},
+        {"an empty piece between commas, none after the last", ab, u"-p A,,B,", "1" + notAvailable + "1", {}, 1, 1,
+         {"Deleting Printer \tA", "Deleting Printer \t", "Deleting Printer \tB"}, false},
         {"Tamber option without Tamber printers is silent", {{u"A", other, {}}}, u"-rmNorvelPrints", "", {u"A"},
          2, 0, kClosing, true},
     };
