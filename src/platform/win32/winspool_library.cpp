@@ -103,7 +103,7 @@ std::uint32_t WinSpoolLoadError() {
 
 BOOL WINAPI ClosePrinterHandle(HANDLE printer) {
     const WinSpoolEntries* spool = WinSpool();
-    return spool != nullptr ? spool->closePrinter(printer) : FALSE;
+    return spool != nullptr && spool->closePrinter != nullptr ? spool->closePrinter(printer) : FALSE;
 }
 
 }  // namespace spoolsweep::win32
