@@ -327,7 +327,12 @@ bool DeletionRules::Allows(const std::string& line) const {
 
 void DeletionRules::Check(sim::SimMachine& sim) const {
     for (const std::string& line : sim.journal()) {
-        Require(Allows(line), "a deletion no rule names: " + line);
+        if (!Allows(line)) {
+            for (const std::string& earlier : sim.journal()) {
+                std::fprintf(stderr, "journal: %s\n", earlier.c_str());
+            }
+            Require(false, "a deletion no rule names: " + line);
+        }
     }
     Require(sim.calls().Total() - callsBefore_ <= callBudget_,
             "call budget exceeded: " + std::to_string(sim.calls().Total() - callsBefore_));
