@@ -18,7 +18,7 @@ namespace {
 constexpr std::u16string_view kHostileNames[] = {
     u"", u".", u"..", u"..\\..", u"\\", u"a\\..\\..", u"*", u"?*.*", u"C:\\Windows", u"C:", u"NorvelAB12",
     u"Trackwell", u"%USERPROFILE%", u"a,b", u"\" q \"", u"x. ", u"Dr\u00fccker \u20ac", u"\u041f\u0440\u0438\u043d",
-    u"\\\\srv\\p", u"line\nfeed", u"Tamber Office 1"};
+    u"\\\\srv\\p", u"line\nfeed", u"Tamber Office 1", u"..\\keep"};
 constexpr std::u16string_view kTempSettings[] = {
     u"%USERPROFILE%\\AppData\\Local\\Temp", u"C:\\Windows\\Temp\\..", u"C:\\", u"%SystemRoot%", u"",
     u"%NOSUCH%\\Temp", u"C:\\Windows\\System32\\spool\\drivers"};
@@ -175,7 +175,8 @@ void ShapeMachine(FuzzedDataProvider& data, NameSource& names, sim::SimMachine& 
     sim.SetString(kHkeyCurrentUser, u"Environment", u"Temp", tempSetting, sim::kRegExpandSz);
     // Files the rules never name, beside and above the ones they do.
     sim.WriteFile(u"C:\\Windows\\System32\\keep.tmp", "keep");
-    sim.WriteFile(u"C:\\Users\\admin\\AppData\\Local\\keep.wmk", "keep");
+    sim.WriteFile(u"C:\\Users\\admin\\AppData\\Local\\keep.tmp", "keep");
+    sim.WriteFile(u"C:\\Windows\\keep.wmk", "keep");
     sim.WriteFile(u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\unidrv.dll", "driver");
     sim.WriteFile(u"C:\\Windows\\System32\\spool\\drivers\\w32x86\\loose.dll", "driver");
     sim.WriteFile(std::u16string(kUserTemp) + u"\\Trackwell\\trace.log", "trace");
