@@ -1,6 +1,7 @@
 #include "cleanup/registry_residue.h"
 
 #include <array>
+#include <iterator>
 #include <span>
 #include <string>
 #include <utility>
@@ -100,7 +101,7 @@ constexpr std::array kPrinterSteps = {
 
 // The spooler's driver keys in every control set; a driver's set removes the key named after the printer
 // from each.
-constexpr std::array<std::u16string_view, 12> kDriverKeys = {
+constexpr std::u16string_view kDriverKeys[] = {
     u"System\\CurrentControlSet\\Control\\Print\\Environments\\Windows NT x86\\Drivers\\Version-3",
     u"System\\ControlSet001\\Control\\Print\\Environments\\Windows NT x86\\Drivers\\Version-3",
     u"System\\ControlSet002\\Control\\Print\\Environments\\Windows NT x86\\Drivers\\Version-3",
@@ -116,7 +117,7 @@ constexpr std::array<std::u16string_view, 12> kDriverKeys = {
 };
 
 constexpr auto kDriverSteps = [] {
-    std::array<RegistryResidueStep, 4 + kDriverKeys.size()> steps = {{
+    std::array<RegistryResidueStep, 4 + std::size(kDriverKeys)> steps = {{
         {kHkeyCurrentUser, u"Printers\\DMTDevMode", PrinterSubkey},
         {kHkeyCurrentUser, u"Printers\\DMTDevMode", KeyWithoutSubkeys},
         // The default account keeps its own device-mode cache, as it keeps its own printer settings (which
@@ -125,7 +126,7 @@ constexpr auto kDriverSteps = [] {
         {kHkeyUsers, u".DEFAULT\\Printers\\DMTDevMode", PrinterSubkey},
         {kHkeyCurrentUser, u"Software\\Norvel\\Job Properties\\Driver", ModelSubkey},
     }};
-    for (std::size_t i = 0; i < kDriverKeys.size(); ++i) {
+    for (std::size_t i = 0; i < std::size(kDriverKeys); ++i) {
         steps[4 + i] = {kHkeyLocalMachine, kDriverKeys[i], PrinterSubkey};
     }
     return steps;
