@@ -12,9 +12,6 @@
 namespace spoolsweep {
 namespace {
 
-// The spool driver folders of the two driver environments, always in this order.
-constexpr std::array<std::u16string_view, 2> kEnvironmentFolders = {u"w32x86", u"x64"};
-
 bool Exists(Files& files, std::u16string_view path) {
     return !path.empty() && files.GetStatus(path).has_value();
 }
@@ -69,16 +66,17 @@ std::optional<std::u16string> GetAppDataFolder(Files& files) {
 }
 
 // The first preset candidate (the "DMT_" one, else the "DrvJP_" one) that exists, built under the
-// Application Data folder from the tails given.
+// presets folder of Application Data from the tails given.
 std::optional<std::u16string> FindPresetCandidate(Files& files, std::u16string_view dataFileBase,
                                                   std::u16string_view dmtTail,
                                                   std::u16string_view drvJpTail) {
     const auto appData = GetAppDataFolder(files);
-    if (!appData) {
+    const auto presets = appData ? BuildPathInFolder(*appData, kPresetsFolder, {}) : std::nullopt;
+    if (!presets) {
         return std::nullopt;
     }
     for (std::u16string_view tail : {dmtTail, drvJpTail}) {
-        auto path = BuildPathInFolder(*appData, tail, {dataFileBase});
+        auto path = BuildPathInFolder(*presets, tail, {dataFileBase});
         if (path && files.PathFileExists(*path)) {
             return path;
         }
@@ -174,16 +172,15 @@ void DeleteDriverFiles(Files& files, Registry& registry, std::u16string_view dat
 
 void DeletePresetPreferences(Files& files, std::u16string_view dataFileBase) {
     // Only the "preferences" file goes; the preset folder and its other files stay.
-    if (const auto path = FindPresetCandidate(
-            files, dataFileBase, u"Norvel\\JPData\\DMT_%s.PPD\\EssentialPresets\\preferences",
-            u"Norvel\\JPData\\DrvJP_%s.PPD\\EssentialPresets\\preferences")) {
+    if (const auto path =
+            FindPresetCandidate(files, dataFileBase, u"DMT_%s.PPD\\EssentialPresets\\preferences",
+                                u"DrvJP_%s.PPD\\EssentialPresets\\preferences")) {
         static_cast<void>(files.DeleteFile(*path));
     }
 }
 
 void DeletePresetFolder(Files& files, std::u16string_view dataFileBase) {
-    if (const auto path = FindPresetCandidate(files, dataFileBase, u"Norvel\\JPData\\DMT_%s.PPD",
-                                              u"Norvel\\JPData\\DrvJP_%s.PPD")) {
+    if (const auto path = FindPresetCandidate(files, dataFileBase, u"DMT_%s.PPD", u"DrvJP_%s.PPD")) {
         static_cast<void>(DeleteFolderTree(files, *path));
     }
 }

@@ -3,6 +3,7 @@
 // watermark and temporary files, a plug-and-play driver's files in the spool driver folders, the per-user
 // presets of a Tamber driver, files of the maker's tools, and the driver updater's folders. Nothing is
 // reported: a file that is in use, protected or missing stays and the next file or step follows.
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -16,6 +17,10 @@
 namespace spoolsweep {
 
 inline constexpr std::u16string_view kUpdaterExeName = u"Tamber Driver Updater.exe";
+// The spool driver folders of the two driver environments, always in this order.
+inline constexpr std::array<std::u16string_view, 2> kEnvironmentFolders = {u"w32x86", u"x64"};
+// The Tamber drivers' preset folders lie below this folder of Application Data.
+inline constexpr std::u16string_view kPresetsFolder = u"Norvel\\JPData";
 
 struct UpdaterFolders {
     std::u16string install;

@@ -6,7 +6,6 @@
 namespace spoolsweep {
 namespace {
 
-constexpr std::u16string_view kFormsKey = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Forms";
 constexpr std::uint32_t kMaxJobsAsked = 10;
 constexpr std::uint32_t kVistaMajor = 6;
 

@@ -16,6 +16,8 @@ namespace spoolsweep {
 
 // Form names longer than this are not listed (see EnumPrinterForms).
 inline constexpr std::size_t kFormNameMaxChars = 255;
+// Where the spooler keeps the forms: one value per form, and from Vista on one key per form.
+inline constexpr std::u16string_view kFormsKey = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Forms";
 
 struct FormRecord {
     std::u16string name;  // at most kFormNameMaxChars units

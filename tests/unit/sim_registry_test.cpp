@@ -51,5 +51,16 @@ TEST(SimRegistry, RefusesKeyPathsWithEmptyNames) {
     EXPECT_EQ(sim.OpenHandleCount(), 0u);
 }
 
+// Windows key names may hold "/" (a printer or driver named "Generic / Text Only"); only "\\" separates.
+TEST(SimRegistry, SlashIsPartOfAKeyName) {
+    SimMachine sim;
+    sim.CreateKey(kHkeyCurrentUser, u"Printers\\Settings\\Printers\\Generic / Text Only");
+    EXPECT_EQ(sim.SubkeyNames(kHkeyCurrentUser, u"Printers\\Settings\\Printers"),
+              std::vector<std::u16string>{u"Generic / Text Only"});
+    EXPECT_NE(sim.machine().registry.DeleteTree(kHkeyCurrentUser, u"Printers\\Settings\\Printers\\//").error,
+              0u);
+    EXPECT_TRUE(sim.KeyExists(kHkeyCurrentUser, u"Printers\\Settings\\Printers\\Generic / Text Only"));
+}
+
 }  // namespace
 }  // namespace spoolsweep::sim

@@ -1,5 +1,6 @@
 #include "machine_json.h"
 
+#include <charconv>
 #include <cstdio>
 #include <ctime>
 
@@ -41,11 +42,51 @@ constexpr StateName kStates[] = {{"stopped", ServiceState::Stopped},
     throw MachineFileError(where + ": " + what);
 }
 
-std::u16string Wide(const MachineJson& value, const std::string& where) {
+std::string Text(const MachineJson& value, const std::string& where) {
     if (!value.is_string()) {
         Fail(where, "expected a string");
     }
-    return FromUtf8(value.get<std::string>());
+    return value.get<std::string>();
+}
+
+std::u16string Wide(const MachineJson& value, const std::string& where) {
+    return FromUtf8(Text(value, where));
+}
+
+template <class Number>
+std::vector<Number> Numbers(const MachineJson& value, const std::string& where) {
+    if (!value.is_array()) {
+        Fail(where, "expected a list of integers");
+    }
+    std::vector<Number> numbers;
+    for (const auto& item : value) {
+        if (!item.is_number_integer()) {
+            Fail(where, "expected a list of integers");
+        }
+        numbers.push_back(item.get<Number>());
+    }
+    return numbers;
+}
+
+// An entry of a list that must be an object.
+const MachineJson& Entry(const MachineJson& item, const char* list) {
+    if (!item.is_object()) {
+        Fail(list, "each entry is an object");
+    }
+    return item;
+}
+
+// The object under key, or an empty one when there is none.
+const MachineJson& ObjectOf(const MachineJson& file, const char* key) {
+    static const MachineJson empty = MachineJson::object();
+    auto it = file.find(key);
+    if (it == file.end()) {
+        return empty;
+    }
+    if (!it->is_object()) {
+        Fail(key, "expected an object");
+    }
+    return *it;
 }
 
 std::string Narrow(std::u16string_view text) {
@@ -59,6 +100,16 @@ std::u16string WideField(const MachineJson& object, const char* key, const std::
         return fallback;
     }
     return Wide(*it, where + "." + key);
+}
+
+// The name of a printer or driver: the spooler keeps each under a registry key of that name, so an empty one
+// would stand for the key of them all.
+std::u16string NameField(const MachineJson& object, const char* list) {
+    std::u16string name = WideField(object, "name", list);
+    if (name.empty()) {
+        Fail(std::string(list) + ".name", "expected a name that is not empty");
+    }
+    return name;
 }
 
 template <class Number>
@@ -180,7 +231,7 @@ void LoadValue(SimMachine& machine, Handle root, const std::u16string& key, cons
                const MachineJson& entry, const std::string& where) {
     std::u16string valueName = FromUtf8(name);
     if (entry.is_string()) {
-        machine.SetString(root, key, valueName, FromUtf8(entry.get<std::string>()));
+        machine.SetString(root, key, valueName, Wide(entry, where));
         return;
     }
     if (!entry.is_object()) {
@@ -188,7 +239,7 @@ void LoadValue(SimMachine& machine, Handle root, const std::u16string& key, cons
     }
     std::uint32_t type = ParseType(entry.value("type", MachineJson("REG_SZ")), where + ".type");
     if (auto hex = entry.find("hex"); hex != entry.end()) {
-        machine.SetValue(root, key, valueName, type, FromHex(hex->get<std::string>(), where + ".hex"));
+        machine.SetValue(root, key, valueName, type, FromHex(Text(*hex, where + ".hex"), where + ".hex"));
         return;
     }
     const MachineJson& data = entry.contains("data") ? entry.at("data") : MachineJson("");
@@ -292,8 +343,12 @@ void DumpKeys(SimMachine& machine, Handle root, const std::u16string& path, Mach
 
 std::tm ParseTime(const std::string& text) {
     std::tm time{};
-    if (std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d", &time.tm_year, &time.tm_mon, &time.tm_mday,
-                    &time.tm_hour, &time.tm_min, &time.tm_sec) != 6) {
+    // Field widths keep every number far from overflow; the ranges are those of a calendar and a clock.
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d", &time.tm_year, &time.tm_mon, &time.tm_mday,
+                    &time.tm_hour, &time.tm_min, &time.tm_sec) != 6 ||
+        time.tm_year < 1601 || time.tm_mon < 1 || time.tm_mon > 12 || time.tm_mday < 1 || time.tm_mday > 31 ||
+        time.tm_hour < 0 || time.tm_hour > 23 || time.tm_min < 0 || time.tm_min > 59 || time.tm_sec < 0 ||
+        time.tm_sec > 59) {
         Fail("localTime", "expected \"YYYY-MM-DD hh:mm:ss\"");
     }
     time.tm_year -= 1900;
@@ -318,7 +373,7 @@ void LoadSystem(SimMachine& machine, const MachineJson& file) {
                              NumberField<std::uint32_t>(*os, "minor", "os", 0));
     }
     if (auto time = file.find("localTime"); time != file.end()) {
-        machine.SetLocalTime(ParseTime(time->get<std::string>()));
+        machine.SetLocalTime(ParseTime(Text(*time, "localTime")));
     }
     if (file.contains("tickCount")) {
         machine.SetTickCount(NumberField<std::uint32_t>(file, "tickCount", "", 0));
@@ -329,7 +384,7 @@ void LoadSystem(SimMachine& machine, const MachineJson& file) {
     machine.SetConsoleAttachable(BoolField(file, "consoleAttachable", "", machine.ConsoleAttachable()));
     machine.SetMessageBoxAnswer(NumberField<int>(file, "messageBoxAnswer", "", machine.MessageBoxAnswer()));
     if (auto answers = file.find("messageBoxAnswers"); answers != file.end()) {
-        machine.QueueMessageBoxAnswers(answers->get<std::vector<int>>());
+        machine.QueueMessageBoxAnswers(Numbers<int>(*answers, "messageBoxAnswers"));
     }
     machine.SetDriverPackageDeletion(
         BoolField(file, "driverPackageDeletion", "", machine.DriverPackageDeletion()));
@@ -338,55 +393,65 @@ void LoadSystem(SimMachine& machine, const MachineJson& file) {
     if (file.contains("commandLine")) {
         machine.SetCommandLine(WideField(file, "commandLine", ""));
     }
-    if (auto environment = file.find("environment"); environment != file.end()) {
-        for (const auto& [name, value] : environment->items()) {
-            machine.SetEnvironmentVariable(FromUtf8(name), Wide(value, "environment." + name));
-        }
+    for (const auto& [name, value] : ObjectOf(file, "environment").items()) {
+        machine.SetEnvironmentVariable(FromUtf8(name), Wide(value, "environment." + name));
     }
-    if (auto folders = file.find("specialFolders"); folders != file.end()) {
-        for (const auto& [csidl, path] : folders->items()) {
-            std::optional<std::u16string> value;
-            if (!path.is_null()) {
-                value = Wide(path, "specialFolders." + csidl);
-            }
-            machine.SetSpecialFolder(std::stoi(csidl), value);
+    for (const auto& [csidl, path] : ObjectOf(file, "specialFolders").items()) {
+        int id = 0;
+        const char* end = csidl.data() + csidl.size();
+        if (const auto parsed = std::from_chars(csidl.data(), end, id);
+            parsed.ec != std::errc() || parsed.ptr != end) {
+            Fail("specialFolders." + csidl, "a folder is named by its CSIDL number");
         }
+        std::optional<std::u16string> value;
+        if (!path.is_null()) {
+            value = Wide(path, "specialFolders." + csidl);
+        }
+        machine.SetSpecialFolder(id, value);
     }
 }
 
 void LoadSpooler(SimMachine& machine, const MachineJson& file) {
-    for (const auto& driver : ArrayOf(file, "drivers")) {
+    for (const auto& entry : ArrayOf(file, "drivers")) {
+        const MachineJson& driver = Entry(entry, "drivers");
         machine.AddDriver({WideField(driver, "environment", "drivers", u"Windows x64"),
-                           WideField(driver, "name", "drivers"), WideField(driver, "dataFile", "drivers"),
+                           NameField(driver, "drivers"), WideField(driver, "dataFile", "drivers"),
                            WideField(driver, "infPath", "drivers")});
     }
-    for (const auto& item : ArrayOf(file, "printers")) {
+    for (const auto& entry : ArrayOf(file, "printers")) {
+        const MachineJson& item = Entry(entry, "printers");
         SimPrinter printer;
-        printer.name = WideField(item, "name", "printers");
+        printer.name = NameField(item, "printers");
         printer.driver = WideField(item, "driver", "printers");
         printer.share = WideField(item, "share", "printers");
         printer.serverName = WideField(item, "server", "printers");
         if (auto jobs = item.find("jobs"); jobs != item.end()) {
             if (jobs->is_number_integer()) {
-                for (std::uint32_t id = 1; id <= jobs->get<std::uint32_t>(); ++id) {
+                // A queue is a list held in memory: a count beyond any real queue is a mistake in the file.
+                constexpr std::int64_t kMostJobs = 100000;
+                const auto count = jobs->get<std::int64_t>();
+                if (count < 0 || count > kMostJobs) {
+                    Fail("printers.jobs", "a count from 0 to 100000, or a list of job ids");
+                }
+                for (std::uint32_t id = 1; id <= count; ++id) {
                     printer.jobs.push_back(id);
                 }
             } else {
-                printer.jobs = jobs->get<std::vector<std::uint32_t>>();
+                printer.jobs = Numbers<std::uint32_t>(*jobs, "printers.jobs");
             }
         }
         printer.pendingDeletion = BoolField(item, "pendingDeletion", "printers", false);
         if (auto script = item.find("scriptedJobCounts"); script != item.end()) {
-            printer.scriptedJobCounts = script->get<std::vector<std::uint32_t>>();
+            printer.scriptedJobCounts = Numbers<std::uint32_t>(*script, "printers.scriptedJobCounts");
         }
         machine.AddPrinter(printer);
     }
     for (const auto& form : ArrayOf(file, "forms")) {
         if (form.is_string()) {
-            machine.AddForm({FromUtf8(form.get<std::string>()), kFormUser});
+            machine.AddForm({Wide(form, "forms"), kFormUser});
         } else {
-            machine.AddForm(
-                {WideField(form, "name", "forms"), NumberField<std::uint32_t>(form, "flags", "forms", 0)});
+            machine.AddForm({WideField(Entry(form, "forms"), "name", "forms"),
+                             NumberField<std::uint32_t>(form, "flags", "forms", 0)});
         }
     }
     if (auto printer = file.find("defaultPrinter"); printer != file.end()) {
@@ -397,10 +462,10 @@ void LoadSpooler(SimMachine& machine, const MachineJson& file) {
 void LoadFiles(SimMachine& machine, const MachineJson& file) {
     for (const auto& folder : ArrayOf(file, "folders")) {
         if (folder.is_string()) {
-            machine.CreateFolder(FromUtf8(folder.get<std::string>()));
+            machine.CreateFolder(Wide(folder, "folders"));
             continue;
         }
-        std::u16string path = WideField(folder, "path", "folders");
+        std::u16string path = WideField(Entry(folder, "folders"), "path", "folders");
         machine.CreateFolder(path);
         if (folder.contains("attributes")) {
             machine.SetPathAttributes(path,
@@ -408,11 +473,15 @@ void LoadFiles(SimMachine& machine, const MachineJson& file) {
         }
         machine.SetFolderWritable(path, BoolField(folder, "writable", "folders", true));
     }
-    for (const auto& item : ArrayOf(file, "files")) {
+    for (const auto& entry : ArrayOf(file, "files")) {
+        const MachineJson& item = Entry(entry, "files");
         std::u16string path = WideField(item, "path", "files");
-        std::string contents = item.value("contents", std::string());
+        std::string contents;
+        if (auto text = item.find("contents"); text != item.end()) {
+            contents = Text(*text, "files.contents");
+        }
         if (auto hex = item.find("contentsHex"); hex != item.end()) {
-            auto bytes = FromHex(hex->get<std::string>(), "files.contentsHex");
+            auto bytes = FromHex(Text(*hex, "files.contentsHex"), "files.contentsHex");
             contents.assign(bytes.begin(), bytes.end());
         }
         machine.WriteFile(path, contents, NumberField<std::uint32_t>(item, "attributes", "files", 0x20));
@@ -420,7 +489,8 @@ void LoadFiles(SimMachine& machine, const MachineJson& file) {
 }
 
 void LoadServicesAndProcesses(SimMachine& machine, const MachineJson& file) {
-    for (const auto& item : ArrayOf(file, "services")) {
+    for (const auto& entry : ArrayOf(file, "services")) {
+        const MachineJson& item = Entry(entry, "services");
         SimService service;
         service.name = WideField(item, "name", "services");
         if (auto state = item.find("state"); state != item.end()) {
@@ -435,8 +505,10 @@ void LoadServicesAndProcesses(SimMachine& machine, const MachineJson& file) {
                 Fail("services.state", "one of stopped, start-pending, stop-pending, running, paused");
             }
         }
-        for (const auto& dependent : item.value("dependents", MachineJson::array())) {
-            service.dependents.push_back(Wide(dependent, "services.dependents"));
+        if (auto dependents = item.find("dependents"); dependents != item.end()) {
+            for (const auto& dependent : *dependents) {
+                service.dependents.push_back(Wide(dependent, "services.dependents"));
+            }
         }
         service.pendingMs = NumberField<std::uint32_t>(item, "pendingMs", "services", service.pendingMs);
         service.staysStopPending = BoolField(item, "staysStopPending", "services", false);
@@ -447,9 +519,9 @@ void LoadServicesAndProcesses(SimMachine& machine, const MachineJson& file) {
     for (const auto& item : ArrayOf(file, "processes")) {
         SimProcess process;
         if (item.is_string()) {
-            process.exeFile = FromUtf8(item.get<std::string>());
+            process.exeFile = Wide(item, "processes");
         } else {
-            process.exeFile = WideField(item, "exe", "processes");
+            process.exeFile = WideField(Entry(item, "processes"), "exe", "processes");
             process.processId = NumberField<std::uint32_t>(item, "pid", "processes", 0);
             process.running = BoolField(item, "running", "processes", true);
             process.exitCode = NumberField<std::uint32_t>(item, "exitCode", "processes", kStillActive);
@@ -609,12 +681,12 @@ void LoadMachine(const MachineJson& file, SimMachine& machine) {
     if (!file.is_object()) {
         Fail("machine file", "expected a JSON object");
     }
-    std::string base = file.value("base", std::string("fresh"));
+    const std::string base = file.contains("base") ? Text(*file.find("base"), "base") : std::string("fresh");
     if (base != "fresh" && base != "empty") {
         Fail("base", "\"fresh\" or \"empty\"");
     }
-    if (auto architecture = file.find("architecture"); architecture != file.end()) {
-        machine.SetNativeArchitecture(architecture->get<std::uint16_t>());
+    if (file.contains("architecture")) {
+        machine.SetNativeArchitecture(NumberField<std::uint16_t>(file, "architecture", "", 9));
     }
     if (base == "empty") {
         machine.Empty();

@@ -138,7 +138,7 @@ void SimMachine::CreateKey(Handle root, std::u16string_view path) {
 }
 
 bool SimMachine::KeyExists(Handle root, std::u16string_view path) const {
-    return state_->world.FindKey(root, SplitPath(path)) != nullptr;
+    return state_->world.FindKey(root, SplitKeyPath(path)) != nullptr;
 }
 
 bool SimMachine::ValueExists(Handle root, std::u16string_view path, std::u16string_view name) const {
@@ -147,7 +147,7 @@ bool SimMachine::ValueExists(Handle root, std::u16string_view path, std::u16stri
 
 std::optional<std::vector<std::uint8_t>> SimMachine::GetValue(Handle root, std::u16string_view path,
                                                               std::u16string_view name) const {
-    RegKey* key = state_->world.FindKey(root, SplitPath(path));
+    RegKey* key = state_->world.FindKey(root, SplitKeyPath(path));
     RegValue* value = key != nullptr ? key->FindValue(name) : nullptr;
     if (value == nullptr) {
         return std::nullopt;
@@ -157,7 +157,7 @@ std::optional<std::vector<std::uint8_t>> SimMachine::GetValue(Handle root, std::
 
 std::vector<std::u16string> SimMachine::SubkeyNames(Handle root, std::u16string_view path) const {
     std::vector<std::u16string> names;
-    if (RegKey* key = state_->world.FindKey(root, SplitPath(path))) {
+    if (RegKey* key = state_->world.FindKey(root, SplitKeyPath(path))) {
         for (const auto& [folded, child] : key->subkeys) {
             names.push_back(child->name);
         }
@@ -175,7 +175,7 @@ std::vector<std::u16string> SimMachine::ValueNames(Handle root, std::u16string_v
 
 std::vector<SimValue> SimMachine::Values(Handle root, std::u16string_view path) const {
     std::vector<SimValue> values;
-    if (RegKey* key = state_->world.FindKey(root, SplitPath(path))) {
+    if (RegKey* key = state_->world.FindKey(root, SplitKeyPath(path))) {
         for (const auto& value : key->values) {
             values.push_back({value.name, value.type, value.data});
         }

@@ -69,7 +69,7 @@ HandleResult SimRegistry::Open(const char* function, Handle parent, std::u16stri
         return {0, sim_error::kKeyDeleted};
     }
     OpenRegKey opened{base.root, base.path, access};
-    for (const auto& part : SplitPath(path)) {
+    for (const auto& part : SplitKeyPath(path)) {
         key = key->Find(part);
         if (key == nullptr) {
             return {0, win_error::kFileNotFound};
@@ -220,7 +220,7 @@ Status SimRegistry::DeleteTree(Handle parent, std::u16string_view path) {
         return {win_error::kInvalidHandle};
     }
     // SHDeleteKeyW opens the key it deletes itself, so the parent handle's rights do not matter.
-    auto parts = SplitPath(path);
+    auto parts = SplitKeyPath(path);
     if (parts.empty()) {
         return {win_error::kInvalidParameter};
     }

@@ -107,11 +107,13 @@ std::u16string FromUtf8(std::string_view text) {
     return out;
 }
 
-std::vector<std::u16string> SplitPath(std::u16string_view path) {
+namespace {
+
+std::vector<std::u16string> SplitAt(std::u16string_view path, std::u16string_view separators) {
     std::vector<std::u16string> parts;
     std::u16string current;
     for (char16_t unit : path) {
-        if (unit == u'\\' || unit == u'/') {
+        if (separators.find(unit) != std::u16string_view::npos) {
             if (!current.empty()) {
                 parts.push_back(std::move(current));
                 current.clear();
@@ -124,6 +126,16 @@ std::vector<std::u16string> SplitPath(std::u16string_view path) {
         parts.push_back(std::move(current));
     }
     return parts;
+}
+
+}  // namespace
+
+std::vector<std::u16string> SplitPath(std::u16string_view path) {
+    return SplitAt(path, u"\\/");
+}
+
+std::vector<std::u16string> SplitKeyPath(std::u16string_view path) {
+    return SplitAt(path, u"\\");
 }
 
 RegKey* RegKey::Find(std::u16string_view child) {
@@ -237,14 +249,14 @@ RegKey& World::MakeKey(Handle root, std::u16string_view path) {
     if (key == nullptr) {
         key = &hkcu;  // set-up misuse: keep going rather than crash a test
     }
-    for (const auto& part : SplitPath(path)) {
+    for (const auto& part : SplitKeyPath(path)) {
         key = &key->Child(part);
     }
     return *key;
 }
 
 bool World::RemoveKey(Handle root, std::u16string_view path) {
-    auto parts = SplitPath(path);
+    auto parts = SplitKeyPath(path);
     if (parts.empty()) {
         return false;
     }

@@ -40,7 +40,10 @@ inline constexpr std::uint32_t kDriverPackageInUse = 3015;
 // UTF-16 to UTF-8 (unpaired surrogates become U+FFFD), for journal lines and dumps.
 [[nodiscard]] std::string ToUtf8(std::u16string_view text);
 [[nodiscard]] std::u16string FromUtf8(std::string_view text);
+// A file path's components: "\\" and "/" both separate.
 [[nodiscard]] std::vector<std::u16string> SplitPath(std::u16string_view path);
+// A registry key path's names: only "\\" separates, "/" is a character of key names as Windows has it.
+[[nodiscard]] std::vector<std::u16string> SplitKeyPath(std::u16string_view path);
 // FindFirstFileW's matching of one name against the last component of a pattern, without case.
 [[nodiscard]] bool MatchesFileMask(std::u16string_view mask, std::u16string_view name);
 

@@ -1,0 +1,343 @@
+#include "fuzz_machine.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string_view>
+
+#include "cleanup/file_residue.h"
+#include "cleanup/registry_facts.h"
+#include "cleanup/registry_residue.h"
+#include "platform/sim/sim_world.h"
+#include "spooler/driver_catalogue.h"
+#include "spooler/printer_operations.h"
+
+namespace spoolsweep::fuzz {
+namespace {
+
+// clang-format off
+constexpr std::u16string_view kHostileNames[] = {
+    u"", u".", u"..", u"..\\..", u"\\", u"a\\..\\..", u"*", u"?*.*", u"C:\\Windows", u"C:", u"NorvelAB12",
+    u"Trackwell", u"%USERPROFILE%", u"a,b", u"\" q \"", u"x. ", u"Dr\u00fccker \u20ac", u"\u041f\u0440\u0438\u043d",
+    u"\\\\srv\\p", u"line\nfeed", u"Tamber Office 1", u"..\\keep"};
+constexpr std::u16string_view kTempSettings[] = {
+    u"%USERPROFILE%\\AppData\\Local\\Temp", u"C:\\Windows\\Temp\\..", u"C:\\", u"%SystemRoot%", u"",
+    u"%NOSUCH%\\Temp", u"C:\\Windows\\System32\\spool\\drivers"};
+constexpr const char* kFaultable[] = {
+    "RegOpenKeyExW", "RegEnumKeyExW", "RegQueryValueExW", "SHDeleteKeyW", "RegDeleteValueW", "EnumPrintersW",
+    "OpenPrinterW", "DeletePrinter", "EnumJobsW", "DeleteFormW", "EnumFormsW", "DeletePrinterDriverExW",
+    "FindFirstFileW", "FindNextFileW", "DeleteFileW", "RemoveDirectoryW", "SHFileOperationW", "CopyFileW",
+    "CreateDirectoryW", "GetFileAttributesExW", "LockServiceDatabase", "OpenServiceW", "ControlService",
+    "QueryServiceStatus", "StartServiceW", "CreateToolhelp32Snapshot", "OpenProcess", "TerminateProcess",
+    "DoEnvironmentSubstW", "GetVersionExW"};
+// clang-format on
+constexpr std::uint32_t kErrors[] = {2, 3, 5, 6, 87, 122, 234, 259, 1055, 1061, 1797, 3001};
+constexpr std::u16string_view kUserTemp = u"C:\\Users\\admin\\AppData\\Local\\Temp";
+constexpr std::u16string_view kPrintersKey = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\";
+
+// Journal text as comparisons see it: UTF-8 read back, without case.
+std::u16string Folded(std::string_view utf8) {
+    return sim::Fold(sim::FromUtf8(utf8));
+}
+
+std::u16string Folded(std::u16string_view text) {
+    return Folded(sim::ToUtf8(text));
+}
+
+const char* RootName(Handle root) {
+    return root == kHkeyCurrentUser ? "HKCU\\" : root == kHkeyLocalMachine ? "HKLM\\" : "HKU\\";
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix, std::string& rest) {
+    if (!text.starts_with(prefix)) {
+        return false;
+    }
+    rest = text.substr(prefix.size());
+    return true;
+}
+
+// The text before the last blank: a journal line's path without its trailing flags.
+std::string WithoutLastWord(const std::string& text) {
+    return text.substr(0, std::min(text.rfind(' '), text.size()));
+}
+
+bool Below(const std::u16string& path, const std::u16string& root, bool rootItself) {
+    return (rootItself && path == root) || (path.size() > root.size() + 1 && path.starts_with(root + u"\\"));
+}
+
+void ShapePrinterResidue(FuzzedDataProvider& data, NameSource& names, sim::SimMachine& sim,
+                         const sim::SimPrinter& printer) {
+    sim.CreateKey(kHkeyCurrentUser, u"Printers\\Settings\\Printers\\" + printer.name);
+    sim.SetString(kHkeyCurrentUser, u"Printers\\Settings", printer.name, u"winspool");
+    sim.CreateKey(kHkeyCurrentUser, u"Printers\\DMTDevMode\\" + printer.name);
+    if (data.ConsumeBool()) {
+        sim.SetString(kHkeyLocalMachine, std::u16string(kPrintersKey) + printer.name + u"\\PnPData",
+                      u"HardwareID", names.Next());
+    }
+    if (data.ConsumeBool()) {
+        sim.SetString(kHkeyLocalMachine, std::u16string(kPrintersKey) + printer.driver + u"\\DsSpooler",
+                      u"driverName", names.Next());
+    }
+    if (data.ConsumeBool()) {
+        const std::u16string form = names.Next();
+        sim.SetMultiString(kHkeyLocalMachine, std::u16string(kPrintersKey) + printer.name + u"\\DsDriver",
+                           u"printMediaSupported", {form, names.Next()});
+        sim.AddForm({form, data.ConsumeIntegralInRange<std::uint32_t>(0, 2)});
+    }
+    std::u16string tempName = printer.name;
+    std::replace(tempName.begin(), tempName.end(), u'\\', u',');
+    sim.WriteFile(std::u16string(kUserTemp) + u"\\" + tempName + u".tmp", "spool");
+    sim.WriteFile(u"C:\\Windows\\Temp\\" + tempName + u".tmp", "spool");
+}
+
+bool UnderFileRoot(const std::string& path, const std::vector<std::u16string>& roots, bool rootItself) {
+    const std::u16string folded = Folded(path);
+    return std::any_of(roots.begin(), roots.end(),
+                       [&](const std::u16string& root) { return Below(folded, root, rootItself); });
+}
+
+}  // namespace
+
+void Require(bool holds, const std::string& what) {
+    if (!holds) {
+        std::fprintf(stderr, "fuzz check failed: %s\n", what.c_str());
+        __builtin_trap();
+    }
+}
+
+std::u16string NameSource::Next() {
+    std::u16string name;
+    switch (data_.ConsumeIntegralInRange(0, 4)) {
+        case 0:
+            if (!used_.empty()) {
+                return used_[data_.ConsumeIntegralInRange<std::size_t>(0, used_.size() - 1)];
+            }
+            [[fallthrough]];
+        case 1:
+            name = data_.PickValueInArray(kHostileNames);
+            break;
+        case 2:
+            for (unsigned char byte : data_.ConsumeRandomLengthString(24)) {
+                name.push_back(byte);
+            }
+            break;
+        case 3:
+            for (const std::string units = data_.ConsumeRandomLengthString(48);
+                 name.size() * 2 + 1 < units.size();) {
+                const std::size_t at = name.size() * 2;
+                name.push_back(static_cast<char16_t>(static_cast<unsigned char>(units[at]) |
+                                                     static_cast<unsigned char>(units[at + 1]) << 8));
+            }
+            break;
+        default:
+            name.assign(data_.ConsumeIntegralInRange<std::size_t>(250, 300), u'n');
+    }
+    used_.push_back(name);
+    return name;
+}
+
+void ShapeMachine(FuzzedDataProvider& data, NameSource& names, sim::SimMachine& sim) {
+    sim.SetNativeArchitecture(data.ConsumeBool() ? kProcessorArchitectureAmd64 : 0);
+    sim.SetOsVersion(data.PickValueInArray({5u, 6u, 10u}));
+    std::vector<std::u16string> drivers;
+    for (int i = data.ConsumeIntegralInRange(0, 3); i > 0; --i) {
+        const std::u16string base = names.Next();
+        const sim::SimDriver driver{std::u16string(data.PickValueInArray(kDriverEnvironments)), names.Next(),
+                                    base + (data.ConsumeBool() ? u".PPD" : u""),
+                                    u"C:\\Windows\\INF\\" + names.Next() + u".inf"};
+        sim.AddDriver(driver);
+        drivers.push_back(driver.name);
+        sim.WriteFile(u"C:\\Users\\admin\\AppData\\Roaming\\Norvel\\JPData\\DMT_" + base +
+                          u".PPD\\EssentialPresets\\preferences",
+                      "presets");
+        sim.WriteFile(std::u16string(kUserTemp) + u"\\" + base + u".wmk", "watermark");
+        if (data.ConsumeBool()) {
+            sim.AddProcess(base + u".srv");
+        }
+    }
+    for (int i = data.ConsumeIntegralInRange(0, 4); i > 0; --i) {
+        sim::SimPrinter printer;
+        printer.name = names.Next();
+        printer.driver = drivers.empty() || data.ConsumeIntegralInRange(0, 3) == 0
+                             ? names.Next()
+                             : drivers[data.ConsumeIntegralInRange<std::size_t>(0, drivers.size() - 1)];
+        if (data.ConsumeIntegralInRange(0, 3) == 0) {
+            printer.serverName = u"\\\\" + names.Next();
+            printer.name = printer.serverName + u"\\" + printer.name;
+        }
+        if (data.ConsumeIntegralInRange(0, 7) == 0) {
+            printer.jobs.push_back(1);
+        }
+        sim.AddPrinter(printer);
+        ShapePrinterResidue(data, names, sim, printer);
+    }
+    const std::u16string tempSetting =
+        data.ConsumeBool() ? std::u16string(data.PickValueInArray(kTempSettings)) : names.Next();
+    sim.SetString(kHkeyCurrentUser, u"Environment", u"Temp", tempSetting, sim::kRegExpandSz);
+    // Files the rules never name, beside and above the ones they do.
+    sim.WriteFile(u"C:\\Windows\\System32\\keep.tmp", "keep");
+    sim.WriteFile(u"C:\\Users\\admin\\AppData\\Local\\keep.tmp", "keep");
+    sim.WriteFile(u"C:\\Windows\\keep.wmk", "keep");
+    sim.WriteFile(u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\unidrv.dll", "driver");
+    sim.WriteFile(u"C:\\Windows\\System32\\spool\\drivers\\w32x86\\loose.dll", "driver");
+    sim.WriteFile(std::u16string(kUserTemp) + u"\\Trackwell\\trace.log", "trace");
+    for (std::u16string_view install : {u"C:\\Program Files (x86)\\Vantle", u"C:\\Program Files\\Vantle"}) {
+        if (data.ConsumeBool()) {
+            sim.WriteFile(std::u16string(install) + u"\\" + std::u16string(kUpdaterExeName), "MZ");
+        }
+    }
+    if (data.ConsumeBool()) {
+        sim.AddService(
+            {.name = u"Fax", .state = data.PickValueInArray({ServiceState::Running, ServiceState::Stopped})});
+        sim::SimService spooler = *sim.Service(u"Spooler");
+        spooler.dependents = {u"Fax"};
+        spooler.staysStopPending = data.ConsumeBool();
+        spooler.refusesControl = data.ConsumeBool();
+        sim.AddService(spooler);
+    }
+    if (data.ConsumeBool()) {
+        sim.AddProcess(u"Trackwell.exe");
+    }
+    std::vector<int> answers;
+    for (int i = data.ConsumeIntegralInRange(0, 3); i > 0; --i) {
+        answers.push_back(data.ConsumeIntegralInRange(1, 2));
+    }
+    sim.QueueMessageBoxAnswers(answers);
+    sim.SetDatabaseLockHeldElsewhere(data.ConsumeIntegralInRange(0, 15) == 0);
+}
+
+void InjectFaults(FuzzedDataProvider& data, sim::SimMachine& sim) {
+    for (int i = data.ConsumeIntegralInRange(0, 3); i > 0; --i) {
+        sim.faults().Fail(data.PickValueInArray(kFaultable), data.PickValueInArray(kErrors),
+                          data.ConsumeIntegralInRange(-1, 3), data.ConsumeIntegralInRange(0, 40));
+    }
+}
+
+DeletionRules::DeletionRules(sim::SimMachine& sim) {
+    const auto allow = [&](const std::string& line) { lines_.insert(line); };
+    for (const sim::SimPrinter& printer : sim.Printers()) {
+        printers_.push_back(printer.name);
+        const std::string name = sim::ToUtf8(printer.name);
+        for (const std::string& line : {"DeletePrinter " + name, "DeletePrinter " + name + " pending",
+                                        "DeletePrinterConnectionW " + name}) {
+            allow(line);
+        }
+    }
+    for (const sim::SimDriver& driver : sim.Drivers()) {
+        allow("DeletePrinterDriverExW " + sim::ToUtf8(driver.environment + u", " + driver.name));
+    }
+    const std::u16string formsKey = u"HKLM\\" + std::u16string(kFormsKey);
+    keys_.emplace_back(Folded(u"SHDeleteKeyW " + formsKey), false);
+    for (const sim::SimForm& form : sim.Forms()) {
+        allow("DeleteFormW " + sim::ToUtf8(form.name));
+        values_.push_back(Folded(u"RegDeleteValueW " + formsKey + u" " + form.name));
+    }
+    for (const sim::SimService& service : sim.AllServices()) {
+        allow("ControlService " + sim::ToUtf8(service.name) + " STOP");
+        allow("StartServiceW " + sim::ToUtf8(service.name));
+    }
+    for (const sim::SimProcess& process : sim.Processes()) {
+        for (std::uint32_t exitCode : {0u, process.exitCode}) {
+            allow("TerminateProcess " + std::to_string(process.processId) + " " + std::to_string(exitCode));
+        }
+    }
+    for (auto steps : {PrinterResidueSteps(), DriverResidueSteps(), SweepResidueSteps()}) {
+        for (const RegistryResidueStep& step : steps) {
+            const std::u16string key = sim::FromUtf8(RootName(step.root)) + std::u16string(step.path);
+            const std::u16string value = u"RegDeleteValueW " + key + u" ";
+            switch (step.target) {
+                case ResidueTarget::PrinterValue:
+                    for (const std::u16string& printer : printers_) {
+                        values_.push_back(Folded(value + printer));
+                    }
+                    break;
+                case ResidueTarget::Value:
+                case ResidueTarget::AllValues:
+                    values_.push_back(Folded(value + std::u16string(step.valueName)));
+                    break;
+                default:
+                    keys_.emplace_back(
+                        Folded(u"SHDeleteKeyW " + key),
+                        step.target == ResidueTarget::Key || step.target == ResidueTarget::KeyWithoutSubkeys);
+            }
+        }
+    }
+
+    // The folders, as the program finds them on this machine.
+    Machine& machine = sim.machine();
+    std::vector<std::u16string> roots = {GetUserTempPath(machine.registry),
+                                         GetWindowsTempPath(machine.files)};
+    for (std::u16string_view environment : kEnvironmentFolders) {
+        roots.push_back(machine.files.GetSystemDirectory() + u"\\spool\\drivers\\" +
+                        std::u16string(environment));
+    }
+    sim::World world;
+    world.currentDirectory = sim.CurrentDirectory();
+    if (const auto appData = sim.SpecialFolders()[kCsidlAppData]; appData && !appData->empty()) {
+        if (auto presets = world.Normalize(*appData + u"\\" + std::u16string(kPresetsFolder))) {
+            presetFolders_.push_back(Folded(*presets));
+        }
+    }
+    for (const std::u16string& root : roots) {
+        if (auto normalized = world.Normalize(root)) {
+            fileRoots_.push_back(Folded(*normalized));
+        }
+    }
+    fileRoots_.insert(fileRoots_.end(), presetFolders_.begin(), presetFolders_.end());
+    const UpdaterFolders updater = SelectUpdaterFolders(machine.system);
+    updaterFolders_ = {Folded(updater.install), Folded(updater.backup)};
+    callsBefore_ = sim.calls().Total();
+    callBudget_ = 50000 + 20000 * printers_.size() * printers_.size();
+}
+
+bool DeletionRules::Allows(const std::string& line) const {
+    if (lines_.contains(line)) {
+        return true;
+    }
+    const std::u16string folded = Folded(line);
+    if (line.starts_with("SHDeleteKeyW ")) {
+        return std::any_of(keys_.begin(), keys_.end(),
+                           [&](const auto& key) { return Below(folded, key.first, key.second); });
+    }
+    if (line.starts_with("RegDeleteValueW ")) {
+        return std::any_of(values_.begin(), values_.end(), [&](const std::u16string& value) {
+            return folded == value || (value.ends_with(u' ') && folded.starts_with(value));
+        });
+    }
+    std::string rest;
+    if (StartsWith(line, "DeleteFileW ", rest) || StartsWith(line, "RemoveDirectoryW ", rest)) {
+        return UnderFileRoot(rest, fileRoots_, false);
+    }
+    if (StartsWith(line, "SetFileAttributesW ", rest)) {
+        return UnderFileRoot(WithoutLastWord(rest), fileRoots_, false);
+    }
+    // Whole trees go only for the updater's folders and a driver's preset folder.
+    if (StartsWith(line, "SHFileOperationW FO_DELETE ", rest)) {
+        const std::string path = WithoutLastWord(rest);
+        return UnderFileRoot(path, updaterFolders_, true) || UnderFileRoot(path, presetFolders_, false);
+    }
+    if (StartsWith(line, "CreateDirectoryW ", rest)) {
+        return UnderFileRoot(rest, updaterFolders_, true);
+    }
+    if (StartsWith(line, "CopyFileW ", rest)) {
+        const std::size_t arrow = rest.find(" -> ");
+        return arrow != std::string::npos && UnderFileRoot(rest.substr(arrow + 4), updaterFolders_, false);
+    }
+    // Driver packages go only through the spooler, which holds only installed ones.
+    return StartsWith(line, "DeletePrinterDriverPackageW ", rest);
+}
+
+void DeletionRules::Check(sim::SimMachine& sim) const {
+    for (const std::string& line : sim.journal()) {
+        if (!Allows(line)) {
+            for (const std::string& earlier : sim.journal()) {
+                std::fprintf(stderr, "journal: %s\n", earlier.c_str());
+            }
+            Require(false, "a deletion no rule names: " + line);
+        }
+    }
+    Require(sim.calls().Total() - callsBefore_ <= callBudget_,
+            "call budget exceeded: " + std::to_string(sim.calls().Total() - callsBefore_));
+    Require(sim.BadHandleCloses() == 0, "a handle closed that was not open");
+}
+
+}  // namespace spoolsweep::fuzz

@@ -1,0 +1,63 @@
+#pragma once
+// Fuzzer bytes turned into a simulated machine with hostile names and data, and the checks every run on it
+// must pass. A failed check traps, so libFuzzer keeps the input as a crash.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/sim/sim_machine.h"
+
+namespace spoolsweep::fuzz {
+
+// Prints what broke and traps.
+void Require(bool holds, const std::string& what);
+
+// Names with separators, dots, wildcards, quotes, commas, non-ASCII and overlong text, or raw UTF-16 units;
+// later names often repeat earlier ones, so printers, drivers and selections meet.
+class NameSource {
+  public:
+    explicit NameSource(FuzzedDataProvider& data) : data_(data) {}
+    std::u16string Next();
+
+  private:
+    FuzzedDataProvider& data_;
+    std::vector<std::u16string> used_;
+};
+
+// Drivers, printers and connections, forms, registry residue and facts, files, services, processes and the
+// message-box answers, shaped by the input.
+void ShapeMachine(FuzzedDataProvider& data, NameSource& names, sim::SimMachine& sim);
+// Calls that fail with a chosen error, from then on.
+void InjectFaults(FuzzedDataProvider& data, sim::SimMachine& sim);
+
+// What the removal rules allow on this machine, read before the run from the program's own tables and
+// folders.
+class DeletionRules {
+  public:
+    explicit DeletionRules(sim::SimMachine& sim);
+    // Every journal line is one the rules name; the run stayed within its call budget; no handle was closed
+    // twice.
+    void Check(sim::SimMachine& sim) const;
+    [[nodiscard]] const std::vector<std::u16string>& Printers() const { return printers_; }
+
+  private:
+    [[nodiscard]] bool Allows(const std::string& line) const;
+
+    std::vector<std::u16string> printers_;
+    // Whole lines: deletions of the printers, drivers and forms there are, services restarted, processes
+    // ended.
+    std::set<std::string> lines_;
+    // Folded line starts: a key below which (or, when true, at which) SHDeleteKeyW may delete.
+    std::vector<std::pair<std::u16string, bool>> keys_;
+    // Folded RegDeleteValueW lines; one ending in a blank allows any value of its key.
+    std::vector<std::u16string> values_;
+    std::vector<std::u16string> fileRoots_, presetFolders_, updaterFolders_;  // folded, normalised
+    std::uint64_t callsBefore_ = 0;
+    std::uint64_t callBudget_ = 0;
+};
+
+}  // namespace spoolsweep::fuzz
