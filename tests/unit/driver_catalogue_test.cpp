@@ -7,6 +7,7 @@
 
 #include "platform/sim/sim_machine.h"
 #include "spooler_decorator.h"
+#include "tests/unit/run_helpers.h"
 
 namespace spoolsweep {
 namespace {
@@ -28,10 +29,7 @@ void AddDriver(SimMachine& sim, std::u16string_view name,
 }
 
 void AddPrinterUsing(SimMachine& sim, std::u16string_view driver) {
-    sim::SimPrinter printer;
-    printer.name = u"P1";
-    printer.driver = driver;
-    sim.AddPrinter(printer);
+    sim.AddPrinter(test::MakePrinter(u"P1", driver));
 }
 
 // "environment|driver" of every remaining driver.

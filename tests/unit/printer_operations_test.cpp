@@ -9,6 +9,7 @@
 #include "platform/sim/sim_machine.h"
 #include "platform/win_errors.h"
 #include "spooler_decorator.h"
+#include "tests/unit/run_helpers.h"
 
 namespace spoolsweep {
 namespace {
@@ -22,11 +23,7 @@ constexpr std::u16string_view kForms = u"SYSTEM\\CurrentControlSet\\Control\\Pri
 void AddPrinters(SimMachine& sim) {
     sim.AddDriver({u"Windows x64", u"Drv", u"drv.ppd", u""});
     for (std::u16string_view name : {u"P1", u"P2", u"\\\\srv\\Shared"}) {
-        sim::SimPrinter printer;
-        printer.name = name;
-        printer.driver = u"Drv";
-        printer.serverName = name.starts_with(u"\\\\") ? u"\\\\srv" : u"";
-        sim.AddPrinter(printer);
+        sim.AddPrinter(test::MakePrinter(name, u"Drv"));
     }
 }
 

@@ -20,17 +20,10 @@ void BuildOffice(sim::SimMachine& sim) {
     sim.AddDriver({u"Windows x64", u"Laser", u"LASER.PPD", u"C:\\Windows\\INF\\oem3.inf"});
     for (auto [name, driver] : {std::pair{u"Tamber Office", u"Tamber PS"},
                                 std::pair{u"Tamber Studio", u"Tamber PS"}, std::pair{u"Laser", u"Laser"}}) {
-        sim::SimPrinter printer;
-        printer.name = name;
-        printer.driver = driver;
-        sim.AddPrinter(printer);
+        sim.AddPrinter(test::MakePrinter(name, driver));
         sim.SetString(kHkeyCurrentUser, std::u16string(u"Printers\\Settings\\Printers\\") + name, u"x", u"1");
     }
-    sim::SimPrinter connection;
-    connection.name = u"\\\\srv\\Front Desk";
-    connection.serverName = u"\\\\srv";
-    connection.driver = u"Laser";
-    sim.AddPrinter(connection);
+    sim.AddPrinter(test::MakePrinter(u"\\\\srv\\Front Desk", u"Laser"));
     sim.AddForm({u"Custom", 0});
     sim.WriteFile(u"C:\\Windows\\Temp\\,,srv,Front Desk.tmp", "t", 0x21);
     sim.WriteFile(u"C:\\Program Files (x86)\\Vantle\\Tamber Driver Updater.exe", "u");
