@@ -73,9 +73,9 @@ TEST_F(FilesContract, FindsTheMatchesOfAPatternInOneFolder) {
     EXPECT_EQ(none.error, win_error::kFileNotFound);
 }
 
-TEST_F(FilesContract, CreatesAndRemovesFolders) {
+// A folder is removed only once empty; the shell deletes a whole tree, read-only files included, silently.
+TEST_F(FilesContract, CreatesAndRemovesFoldersAndWholeTrees) {
     std::u16string folder = world().OwnFolder() + u"\\made";
-
     EXPECT_TRUE(files().CreateDirectory(folder).ok());
     EXPECT_TRUE(world().FolderExists(folder));
     EXPECT_EQ(files().CreateDirectory(folder).error, win_error::kAlreadyExists);
@@ -84,6 +84,15 @@ TEST_F(FilesContract, CreatesAndRemovesFolders) {
     EXPECT_TRUE(files().DeleteFile(folder + u"\\inside.txt").ok());
     EXPECT_TRUE(files().RemoveDirectory(folder).ok());
     EXPECT_FALSE(world().FolderExists(folder));
+
+    std::u16string tree = world().OwnFolder() + u"\\Presets";
+    world().CreateFolder(tree);
+    world().CreateFolder(tree + u"\\Deep");
+    world().WriteFile(tree + u"\\Deep\\preset.dat", "p", kFileAttributeReadOnly);
+    world().WriteFile(tree + u"\\top.dat", "t");
+    EXPECT_EQ(files().ShellDeleteTree(tree + u'\0' + u'\0', kFofSilentNoConfirmationNoErrorUi), 0);
+    EXPECT_FALSE(world().FolderExists(tree));
+    EXPECT_TRUE(world().FolderExists(world().OwnFolder()));
 }
 
 TEST_F(FilesContract, CopiesAFileAndKeepsAnExistingTargetWhenAsked) {
@@ -98,19 +107,6 @@ TEST_F(FilesContract, CopiesAFileAndKeepsAnExistingTargetWhenAsked) {
     EXPECT_EQ(world().ReadFile(folder + u"\\target.exe"), "updater");
     EXPECT_TRUE(files().CopyFile(folder + u"\\source.exe", folder + u"\\fresh.exe", true).ok());
     EXPECT_EQ(world().ReadFile(folder + u"\\fresh.exe"), "updater");
-}
-
-TEST_F(FilesContract, TheShellDeletesAWholeTreeSilently) {
-    std::u16string folder = world().OwnFolder() + u"\\Presets";
-    world().CreateFolder(folder);
-    world().CreateFolder(folder + u"\\Deep");
-    world().WriteFile(folder + u"\\Deep\\preset.dat", "p", kFileAttributeReadOnly);
-    world().WriteFile(folder + u"\\top.dat", "t");
-    std::u16string list = folder + u'\0' + u'\0';
-
-    EXPECT_EQ(files().ShellDeleteTree(list, kFofSilentNoConfirmationNoErrorUi), 0);
-    EXPECT_FALSE(world().FolderExists(folder));
-    EXPECT_TRUE(world().FolderExists(world().OwnFolder()));
 }
 
 TEST_F(FilesContract, AppendsTextWithLineFeedsStoredAsCarriageReturnLineFeed) {

@@ -164,27 +164,23 @@ TEST_F(DialogMode, ExpandShowsTheDeletedPrintersAndCollapseHidesThem) {
         RECT rect = ScreenRect(dialog);
         return rect.bottom - rect.top;
     };
-    const auto lowerShown = [dialog] {
-        return ::IsWindowVisible(::GetDlgItem(dialog, IDC_DELETED_LIST)) != FALSE &&
-               ::IsWindowVisible(::GetDlgItem(dialog, IDC_DELETED_LABEL)) != FALSE;
-    };
-    const auto lowerHidden = [dialog] {
-        return ::IsWindowVisible(::GetDlgItem(dialog, IDC_DELETED_LIST)) == FALSE &&
-               ::IsWindowVisible(::GetDlgItem(dialog, IDC_DELETED_LABEL)) == FALSE;
+    const auto lowerShown = [dialog](bool shown) {
+        return (::IsWindowVisible(::GetDlgItem(dialog, IDC_DELETED_LIST)) != FALSE) == shown &&
+               (::IsWindowVisible(::GetDlgItem(dialog, IDC_DELETED_LABEL)) != FALSE) == shown;
     };
     EXPECT_EQ(height(), collapsed);
-    EXPECT_TRUE(lowerHidden());
+    EXPECT_TRUE(lowerShown(false));
     EXPECT_EQ(Text(expand), L"+");
 
     PressButton(dialog, IDC_EXPAND);
     ASSERT_TRUE(WaitUntil([&] { return Text(expand) == L"-"; }));
     EXPECT_EQ(height(), collapsed + (list.bottom - list.top) + 20);
-    EXPECT_TRUE(lowerShown());
+    EXPECT_TRUE(lowerShown(true));
 
     PressButton(dialog, IDC_EXPAND);
     ASSERT_TRUE(WaitUntil([&] { return Text(expand) == L"+"; }));
     EXPECT_EQ(height(), collapsed);
-    EXPECT_TRUE(lowerHidden());
+    EXPECT_TRUE(lowerShown(false));
 }
 
 // A parameter without "-" or "/" is no option: the dialog mode starts, and Cancel on its warning ends the

@@ -29,8 +29,10 @@ bool JournalHas(const sim::SimMachine& sim, const std::string& line) {
     return false;
 }
 
+// An empty base looks for ".srv" alone.
 TEST(ProcessControl, EndsOnlyTheFirstExactlyNamedCompanion) {
     sim::SimMachine sim;
+    const auto bare = sim.AddProcess(u".srv");
     const auto upper = sim.AddProcess(u"ABC12.srv");
     const auto first = sim.AddProcess(u"abc12.srv");
     const auto second = sim.AddProcess(u"abc12.srv");
@@ -42,15 +44,11 @@ TEST(ProcessControl, EndsOnlyTheFirstExactlyNamedCompanion) {
     EXPECT_TRUE(JournalHas(sim, "TerminateProcess " + std::to_string(first) + " 259"));
     EXPECT_EQ(sim.calls().Count("TerminateProcess"), 1u);
     EXPECT_EQ(sim.OpenHandleCount(), 0u);
-}
+    EXPECT_TRUE(IsRunning(sim, bare));
 
-TEST(ProcessControl, EmptyBaseLooksForDotSrv) {
-    sim::SimMachine sim;
-    const auto other = sim.AddProcess(u"abc12.srv");
-    const auto bare = sim.AddProcess(u".srv");
     TerminateSrvProcess(sim.machine().processes, u"");
-    EXPECT_TRUE(IsRunning(sim, other));
     EXPECT_FALSE(IsRunning(sim, bare));
+    EXPECT_TRUE(IsRunning(sim, second));
 }
 
 TEST(ProcessControl, FreeupPrerequisitesLogsTheSearchAndTheMatch) {
