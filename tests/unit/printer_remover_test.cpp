@@ -269,19 +269,12 @@ std::set<std::string> Deletions(const sim::SimMachine& sim) {
 
 // Every run of the table again, with one kind of spooler, registry, file, service or process call failing.
 TEST(PrinterRemover, FailingCallsNeitherStopTheRunNorWidenIt) {
-    // clang-format off
-    const std::vector<std::string> calls = {"RegOpenKeyW", "RegOpenKeyExW", "RegQueryValueExW", "RegEnumKeyExW",
-        "SHDeleteKeyW", "GetFileAttributesExW", "FindFirstFileW", "DeleteFileW", "CopyFileW", "PathFileExistsW",
-        "SHFileOperationW", "SHGetSpecialFolderPathW", "OpenSCManagerW", "QueryServiceStatusEx", "ControlService",
-        "StartServiceW", "CreateToolhelp32Snapshot", "OpenPrinterW", "EnumFormsW", "DeleteFormW", "DeletePrinter",
-        "DeletePrinterConnectionW", "DeletePrinterDriverExW", "EnumPrinterDriversW", "LoadStringW", "MessageBoxW"};
-    // clang-format on
     for (const Case& c : Cases()) {
         sim::SimMachine baseline;
         BuildOffice(baseline);
         (void)RunDialog(baseline, c.run);
         const std::set<std::string> baselineDeletions = Deletions(baseline);
-        for (const std::string& call : calls) {
+        for (const std::string& call : test::kFailingCalls) {
             SCOPED_TRACE(std::string(c.what) + " with " + call + " failing");
             sim::SimMachine sim;
             BuildOffice(sim);

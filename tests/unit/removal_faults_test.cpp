@@ -72,49 +72,13 @@ Outcome RunOffice(const std::string& failingCall, std::u16string_view commandLin
 }
 
 TEST(RemovalFaults, FailingCallsNeitherStopTheRunNorWidenIt) {
-    const std::vector<std::string> calls = {"RegOpenKeyW",
-                                            "RegOpenKeyExW",
-                                            "RegQueryValueExW",
-                                            "RegEnumKeyExW",
-                                            "RegDeleteValueW",
-                                            "SHDeleteKeyW",
-                                            "DoEnvironmentSubstW",
-                                            "GetFileAttributesExW",
-                                            "SetFileAttributesW",
-                                            "FindFirstFileW",
-                                            "DeleteFileW",
-                                            "CreateDirectoryW",
-                                            "CopyFileW",
-                                            "PathFileExistsW",
-                                            "SHFileOperationW",
-                                            "SHGetSpecialFolderPathW",
-                                            "OpenSCManagerW",
-                                            "OpenServiceW",
-                                            "QueryServiceStatusEx",
-                                            "ControlService",
-                                            "StartServiceW",
-                                            "EnumDependentServicesW",
-                                            "CreateToolhelp32Snapshot",
-                                            "OpenProcess",
-                                            "TerminateProcess",
-                                            "OpenPrinterW",
-                                            "EnumJobsW",
-                                            "EnumFormsW",
-                                            "DeleteFormW",
-                                            "DeletePrinter",
-                                            "DeletePrinterConnectionW",
-                                            "DeletePrinterDriverExW",
-                                            "DeletePrinterDriverPackageW",
-                                            "fopen",
-                                            "GetVersionExW",
-                                            "GetNativeSystemInfo"};
     for (std::u16string_view commandLine :
          {std::u16string_view(u"Spoolsweep.exe -rmPrints"),
           std::u16string_view(u"Spoolsweep.exe -rmNorvelPrints"),
           std::u16string_view(u"Spoolsweep.exe -p \"Laser,\\\\srv\\Front Desk\"")}) {
         const Outcome baseline = RunOffice("", commandLine);
         ASSERT_FALSE(baseline.deletions.empty());
-        for (const std::string& call : calls) {
+        for (const std::string& call : test::kFailingCalls) {
             SCOPED_TRACE(call + " with " + std::string(commandLine.begin(), commandLine.end()));
             const Outcome faulted = RunOffice(call, commandLine);
             // A driver data file that cannot be read names no Tamber driver: such printers are not removed
