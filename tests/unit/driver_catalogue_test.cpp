@@ -74,36 +74,22 @@ TEST(DriverDeletion, DeletesX86ThenX64WithThePackageReadBeforeAnyDeletion) {
         std::vector<std::string> calls;
         std::uint64_t lookups;  // GetProcAddress calls: once for both passes, none before Vista
     };
+    const std::u16string_view x86 = kEnvironmentX86, x64 = kEnvironmentX64;
+    // clang-format off
     const std::vector<Case> cases = {
         // With "x86" the INF path comes from the x86 key, which the first pass removes.
-        {"x86",
-         10,
-         0,
-         u"x86",
-         {kEnvironmentX86, kEnvironmentX64},
+        {"x86", 10, 0, u"x86", {x86, x64},
          {"DeletePrinterDriverExW Windows NT x86|Drv|1|3 -> 0",
           "DeletePrinterDriverPackageW Drv-Windows NT x86.inf|Windows NT x86",
           "DeletePrinterDriverExW Windows x64|Drv|1|3 -> 0",
-          "DeletePrinterDriverPackageW Drv-Windows NT x86.inf|Windows x64"},
-         1},
-        {"Vista, the first with driver packages, x64 only",
-         6,
-         0,
-         nullptr,
-         {kEnvironmentX64},
-         {"DeletePrinterDriverExW Windows NT x86|Drv|1|3 -> 1797",
-          "DeletePrinterDriverExW Windows x64|Drv|1|3 -> 0",
-          "DeletePrinterDriverPackageW Drv-Windows x64.inf|Windows x64"},
-         1},
-        {"before Vista",
-         5,
-         1,
-         nullptr,
-         {kEnvironmentX86, kEnvironmentX64},
-         {"DeletePrinterDriverExW Windows NT x86|Drv|1|3 -> 0",
-          "DeletePrinterDriverExW Windows x64|Drv|1|3 -> 0"},
-         0},
+          "DeletePrinterDriverPackageW Drv-Windows NT x86.inf|Windows x64"}, 1},
+        {"Vista, the first with driver packages, x64 only", 6, 0, nullptr, {x64},
+         {"DeletePrinterDriverExW Windows NT x86|Drv|1|3 -> 1797", "DeletePrinterDriverExW Windows x64|Drv|1|3 -> 0",
+          "DeletePrinterDriverPackageW Drv-Windows x64.inf|Windows x64"}, 1},
+        {"before Vista", 5, 1, nullptr, {x86, x64},
+         {"DeletePrinterDriverExW Windows NT x86|Drv|1|3 -> 0", "DeletePrinterDriverExW Windows x64|Drv|1|3 -> 0"}, 0},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         DeletionRun run;
