@@ -84,10 +84,12 @@ TEST(DriverDeletion, DeletesX86ThenX64WithThePackageReadBeforeAnyDeletion) {
           "DeletePrinterDriverExW Windows x64|Drv|1|3 -> 0",
           "DeletePrinterDriverPackageW Drv-Windows NT x86.inf|Windows x64"}, 1},
         {"Vista, the first with driver packages, x64 only", 6, 0, nullptr, {x64},
-         {"DeletePrinterDriverExW Windows NT x86|Drv|1|3 -> 1797", "DeletePrinterDriverExW Windows x64|Drv|1|3 -> 0",
+         {"DeletePrinterDriverExW Windows NT x86|Drv|1|3 -> 1797",
+          "DeletePrinterDriverExW Windows x64|Drv|1|3 -> 0",
           "DeletePrinterDriverPackageW Drv-Windows x64.inf|Windows x64"}, 1},
         {"before Vista", 5, 1, nullptr, {x86, x64},
-         {"DeletePrinterDriverExW Windows NT x86|Drv|1|3 -> 0", "DeletePrinterDriverExW Windows x64|Drv|1|3 -> 0"}, 0},
+         {"DeletePrinterDriverExW Windows NT x86|Drv|1|3 -> 0",
+          "DeletePrinterDriverExW Windows x64|Drv|1|3 -> 0"}, 0},
     };
     // clang-format on
     for (const Case& c : cases) {
