@@ -58,16 +58,6 @@ EnumResult<PrinterInfo> Listing(std::vector<std::u16string> names) {
     return result;
 }
 
-TEST(PrinterRecord, AbsentNamesAreEmptyAndMarksStartCleared) {
-    PrinterRecord record(std::nullopt, u"P1", u"Tamber PS", std::nullopt);
-    EXPECT_EQ(record.serverName, u"");
-    EXPECT_EQ(record.printerName, u"P1");
-    EXPECT_EQ(record.driverName, u"Tamber PS");
-    EXPECT_EQ(record.shareName, u"");
-    EXPECT_EQ(record.selected + record.driverToDelete + record.deleted, 0);
-    EXPECT_TRUE(record.dataFileBase.empty() && record.dsDriverName.empty() && record.pnpHardwareId.empty());
-}
-
 TEST(PrinterRecord, OverlongNamesAreCutToTheirField) {
     std::u16string longName(300, u'n');
     PrinterRecord record(longName, longName, std::u16string(259, u'd'), std::u16string(260, u's'));
