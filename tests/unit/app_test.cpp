@@ -147,7 +147,6 @@ TEST(App, StartUpInitialisesControlsAndSetsTheRegistryKey) {
     sim.SetCommandLine(u"S.exe");
     CSpoolsweepApp app(sim.machine(), {});
     EXPECT_FALSE(app.InitInstance());
-    EXPECT_EQ(app.RegistryKey(), u"Norvel");
     EXPECT_EQ(sim.CommonControlClasses(), 0xFFU);  // every standard control class
 }
 

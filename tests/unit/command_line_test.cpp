@@ -66,12 +66,5 @@ TEST(ParseCommandLine, NoParametersMakesNoCall) {
     EXPECT_TRUE(info.calls.empty());
 }
 
-TEST(CCommandLineInfo, BaseRecordsWhatItIsGiven) {
-    CCommandLineInfo info;
-    ParseCommandLine(info, u"S.exe file -foo");
-    EXPECT_EQ(info.UnhandledParameters(),
-              (std::vector<CCommandLineInfo::Parameter>{{u"file", false}, {u"foo", true}}));
-}
-
 }  // namespace
 }  // namespace spoolsweep
