@@ -38,6 +38,28 @@ void RequireStatus(LSTATUS status, const char* what) {
     }
 }
 
+// A key of this test run's registry, created when asked; empty when it cannot be opened.
+win32::unique_hkey OpenKey(Handle root, std::u16string_view path, bool create) {
+    win32::unique_hkey key;
+    const LSTATUS status = create
+                               ? ::RegCreateKeyExW(RootKey(root), Wide(path).c_str(), 0, nullptr, 0,
+                                                   KEY_ALL_ACCESS, nullptr, key.put(), nullptr)
+                               : ::RegOpenKeyExW(RootKey(root), Wide(path).c_str(), 0, KEY_READ, key.put());
+    if (create) {
+        RequireStatus(status, "RegCreateKeyExW");
+    } else if (status != ERROR_SUCCESS) {
+        key.reset();
+    }
+    return key;
+}
+
+// A printer opened with every right (deleting it, its forms), or an empty handle.
+win32::unique_printer OpenPrinterFully(std::wstring name) {
+    PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    HANDLE printer = nullptr;
+    return win32::unique_printer(::OpenPrinterW(name.data(), &printer, &access) ? printer : nullptr);
+}
+
 std::u16string Unique() {
     static std::atomic<unsigned> counter{0};
     return win32::FromWide(std::to_wstring(::GetCurrentProcessId()).c_str()) + u"_" +
@@ -114,7 +136,7 @@ class Win32World final : public World {
 
     void AddForm(std::u16string_view name) override {
         std::wstring formName = Wide(name);
-        win32::unique_printer printer(OpenOwnPrinter());
+        const win32::unique_printer printer = OpenOwnPrinter();
         FORM_INFO_1W form{};
         form.Flags = FORM_USER;
         form.pName = formName.data();
@@ -131,36 +153,23 @@ class Win32World final : public World {
 
     std::u16string OwnKey() override { return u"Software\\SpoolsweepContract\\" + unique_; }
 
-    void CreateKey(Handle root, std::u16string_view path) override {
-        win32::unique_hkey key;
-        RequireStatus(::RegCreateKeyExW(RootKey(root), Wide(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                        nullptr, key.put(), nullptr),
-                      "RegCreateKeyExW");
-    }
+    void CreateKey(Handle root, std::u16string_view path) override { OpenKey(root, path, true); }
 
     void SetValue(Handle root, std::u16string_view path, std::u16string_view name, std::uint32_t type,
                   const std::vector<std::uint8_t>& data) override {
-        win32::unique_hkey key;
-        RequireStatus(::RegCreateKeyExW(RootKey(root), Wide(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                        nullptr, key.put(), nullptr),
-                      "RegCreateKeyExW");
-        RequireStatus(::RegSetValueExW(key.get(), Wide(name).c_str(), 0, type, data.data(),
-                                       static_cast<DWORD>(data.size())),
+        RequireStatus(::RegSetValueExW(OpenKey(root, path, true).get(), Wide(name).c_str(), 0, type,
+                                       data.data(), static_cast<DWORD>(data.size())),
                       "RegSetValueExW");
     }
 
     bool KeyExists(Handle root, std::u16string_view path) override {
-        win32::unique_hkey key;
-        return ::RegOpenKeyExW(RootKey(root), Wide(path).c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+        return static_cast<bool>(OpenKey(root, path, false));
     }
 
     bool ValueExists(Handle root, std::u16string_view path, std::u16string_view name) override {
-        win32::unique_hkey key;
-        if (::RegOpenKeyExW(RootKey(root), Wide(path).c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
-            return false;
-        }
-        return ::RegQueryValueExW(key.get(), Wide(name).c_str(), nullptr, nullptr, nullptr, nullptr) ==
-               ERROR_SUCCESS;
+        const win32::unique_hkey key = OpenKey(root, path, false);
+        return key && ::RegQueryValueExW(key.get(), Wide(name).c_str(), nullptr, nullptr, nullptr, nullptr) ==
+                          ERROR_SUCCESS;
     }
 
     void SetEnvironmentVariable(std::u16string_view name, std::u16string_view value) override {
@@ -245,13 +254,12 @@ class Win32World final : public World {
     }
 
     // Forms belong to the spooler, not to one printer; any printer of this test opens the way to them.
-    HANDLE OpenOwnPrinter() {
+    win32::unique_printer OpenOwnPrinter() {
         if (printers_.empty()) {
             throw std::logic_error("add a printer before a form");
         }
-        PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
-        HANDLE printer = nullptr;
-        Require(::OpenPrinterW(printers_.front().data(), &printer, &access), "OpenPrinterW");
+        win32::unique_printer printer = OpenPrinterFully(printers_.front());
+        Require(static_cast<bool>(printer), "OpenPrinterW");
         return printer;
     }
 
@@ -264,22 +272,16 @@ class Win32World final : public World {
             ::TerminateProcess(child.get(), 0);
             ::WaitForSingleObject(child.get(), 5000);
         }
-        if (!forms_.empty()) {
-            PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
+        // The forms go first, through a handle closed again before its printer is deleted.
+        if (const win32::unique_printer own =
+                printers_.empty() ? win32::unique_printer() : OpenPrinterFully(printers_.front())) {
             for (std::wstring& form : forms_) {
-                HANDLE printer = nullptr;
-                if (!printers_.empty() && ::OpenPrinterW(printers_.front().data(), &printer, &access)) {
-                    ::DeleteFormW(printer, form.data());
-                    ::ClosePrinter(printer);
-                }
+                ::DeleteFormW(own.get(), form.data());
             }
         }
-        for (std::wstring& name : printers_) {
-            PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
-            HANDLE printer = nullptr;
-            if (::OpenPrinterW(name.data(), &printer, &access)) {
-                ::DeletePrinter(printer);
-                ::ClosePrinter(printer);
+        for (const std::wstring& name : printers_) {
+            if (const win32::unique_printer printer = OpenPrinterFully(name)) {
+                ::DeletePrinter(printer.get());
             }
         }
         for (auto& [environment, name] : drivers_) {

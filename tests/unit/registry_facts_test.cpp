@@ -125,20 +125,16 @@ TEST(RegistryFacts, ReadsRecordedDriverNamesByPrinterKindAndProvider) {
                               u"\\Servers\\srv\\Printers\\Drv\\PrinterDriverData",
                           u"driverName", provider);
         }
+        // A recorded name ends at its first null.
+        sim.SetMultiString(kHkeyLocalMachine, std::u16string(kPrinters) + u"P1\\DsSpooler", u"driverName",
+                           {u"Drv", u"Other"});
         Machine& machine = sim.machine();
         EXPECT_EQ(ReadDsDriverName(machine.registry, machine.system, u"Drv", u""), u"local");
         EXPECT_EQ(ReadDsDriverName(machine.registry, machine.system, u"Drv", u"srv"),
                   major < 6 ? u"LanMan Print Services" : u"Client Side Rendering Print Provider");
         EXPECT_EQ(ReadDsDriverName(machine.registry, machine.system, u"Other", u"srv"), u"");
+        EXPECT_EQ(ReadDsDriverName(machine.registry, machine.system, u"P1", u""), u"Drv");
     }
-}
-
-TEST(RegistryFacts, RecordedDriverNameEndsAtItsFirstNull) {
-    SimMachine sim;
-    sim.SetMultiString(kHkeyLocalMachine, std::u16string(kPrinters) + u"P1\\DsSpooler", u"driverName",
-                       {u"Drv", u"Other"});
-    Machine& machine = sim.machine();
-    EXPECT_EQ(ReadDsDriverName(machine.registry, machine.system, u"P1", u""), u"Drv");
 }
 
 TEST(RegistryFacts, ExpandsTheUserTempSettingOrLeavesItWhole) {
