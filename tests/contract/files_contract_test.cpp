@@ -14,21 +14,6 @@ constexpr std::uint32_t kErrorFileExists = 80;
 class FilesContract : public WorldTest {
   protected:
     Files& files() { return machine().files; }
-
-    std::vector<std::u16string> Matches(std::u16string_view pattern) {
-        std::vector<std::u16string> names;
-        FindResult first = files().FindFirst(pattern);
-        if (first.find == 0) {
-            return names;
-        }
-        FindHandle find(first.find, {&files()});
-        names.push_back(first.first.name);
-        while (auto next = files().FindNext(find.get())) {
-            names.push_back(next->name);
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
 };
 
 TEST_F(FilesContract, ReportsTheStatusOfFilesAndFolders) {
@@ -67,7 +52,7 @@ TEST_F(FilesContract, FindsTheMatchesOfAPatternInOneFolder) {
     world().CreateFolder(folder + u"\\nested");
     world().WriteFile(folder + u"\\nested\\deep.tmp", "4");
 
-    EXPECT_EQ(Matches(folder + u"\\*.tmp"), (std::vector<std::u16string>{u"one.tmp", u"two.TMP"}));
+    EXPECT_EQ(FindNames(files(), folder + u"\\*.tmp"), (std::vector<std::u16string>{u"one.tmp", u"two.TMP"}));
     FindResult none = files().FindFirst(folder + u"\\*.none");
     EXPECT_EQ(none.find, 0U);
     EXPECT_EQ(none.error, win_error::kFileNotFound);
