@@ -4,6 +4,8 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/unique_handles.h"
@@ -32,33 +34,33 @@ class ExeResources : public ::testing::Test {
 };
 
 TEST_F(ExeResources, HoldsTheApplicationStrings) {
-    EXPECT_EQ(String(IDS_ABOUTBOX), L"&About Spoolsweep...");
-    EXPECT_EQ(String(IDS_APP_CAPTION), L"Spoolsweep");
-    EXPECT_EQ(String(IDS_NO_PRINTERS), L"There are no Printers installed on the system.");
-    EXPECT_EQ(
-        String(IDS_ALL_PRINTERS_CHECKED),
-        L"In case all the Installed Printers need to be deleted, please check the box - Delete All Printer "
-        L"Drivers");
-    EXPECT_EQ(
-        String(IDS_DRIVER_KEPT),
-        L"Driver- %s is being used by some other PNP Printer also,So only Printer- %s will be deleted and "
-        L"underlying Driver will remain.");
-    EXPECT_EQ(String(IDS_DELETE_ALL_DRIVERS),
-              L"Please note that ALL Printer Drivers will be deleted from the system. Click OK to continue.");
-    EXPECT_EQ(
-        String(IDS_PRINTERS_BUSY),
-        L"The following Printers cannot be deleted, because they still have Print Jobs queued to them.\n\n");
-    EXPECT_EQ(String(IDS_VERSION_LABEL), L"Version:");
-    EXPECT_EQ(String(IDS_NOTHING_SELECTED), L"No Printer has been selected for deletion, please select it.");
-    EXPECT_EQ(
-        String(IDS_CLOSE_APPLICATIONS),
-        L"Please close all the applications before proceeding to delete the Printer Driver.\nIf the "
-        L"applications are closed then please press OK to continue deleting the Printer Driver else press "
-        L"Cancel to abort the deletion of Printer Driver.");
-    EXPECT_EQ(
-        String(IDS_DELETE_PRESETS),
-        L"Select OK to delete the Tamber Driver and your associated presets.\nSelect Cancel to delete only "
-        L"the Tamber Driver.");
+    const std::pair<UINT, std::wstring_view> strings[] = {
+        {IDS_ABOUTBOX, L"&About Spoolsweep..."},
+        {IDS_APP_CAPTION, L"Spoolsweep"},
+        {IDS_NO_PRINTERS, L"There are no Printers installed on the system."},
+        {IDS_ALL_PRINTERS_CHECKED,
+         L"In case all the Installed Printers need to be deleted, please check the box - "
+         L"Delete All Printer Drivers"},
+        {IDS_DRIVER_KEPT,
+         L"Driver- %s is being used by some other PNP Printer also,So only Printer- %s will be "
+         L"deleted and underlying Driver will remain."},
+        {IDS_DELETE_ALL_DRIVERS,
+         L"Please note that ALL Printer Drivers will be deleted from the system. Click OK to continue."},
+        {IDS_PRINTERS_BUSY,
+         L"The following Printers cannot be deleted, because they still have Print Jobs queued to them.\n\n"},
+        {IDS_VERSION_LABEL, L"Version:"},
+        {IDS_NOTHING_SELECTED, L"No Printer has been selected for deletion, please select it."},
+        {IDS_CLOSE_APPLICATIONS,
+         L"Please close all the applications before proceeding to delete the Printer Driver.\nIf the "
+         L"applications are closed then please press OK to continue deleting the Printer Driver else press "
+         L"Cancel to abort the deletion of Printer Driver."},
+        {IDS_DELETE_PRESETS,
+         L"Select OK to delete the Tamber Driver and your associated presets.\nSelect Cancel to "
+         L"delete only the Tamber Driver."},
+    };
+    for (const auto& [id, text] : strings) {
+        EXPECT_EQ(String(id), text) << id;
+    }
 }
 
 // Reads a DLGTEMPLATEEX: its fields in order, each string or ordinal as text ("#130" for an ordinal; the
@@ -171,19 +173,11 @@ TEST_F(ExeResources, HoldsTheMainDialogTemplate) {
     };
     const DWORD style =
         DS_SHELLFONT | DS_MODALFRAME | WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-    std::vector<std::wstring> expected = {L"4294901761",
-                                          std::to_wstring(WS_EX_APPWINDOW),
-                                          std::to_wstring(style),
-                                          L"9",
-                                          L"0",
-                                          L"0",
-                                          L"194",
-                                          L"286",
-                                          L"",
-                                          L"",
-                                          L"Spoolsweep",
-                                          L"8",
-                                          L"MS Shell Dlg"};
+    // Version 1 of the extended template, its styles, 9 controls at (0, 0) sized 194 x 286, no menu or class.
+    std::vector<std::wstring> expected = {L"4294901761", std::to_wstring(WS_EX_APPWINDOW),
+                                          std::to_wstring(style)};
+    expected.insert(expected.end(),
+                    {L"9", L"0", L"0", L"194", L"286", L"", L"", L"Spoolsweep", L"8", L"MS Shell Dlg"});
     for (const Control& c : controls) {
         expected.insert(expected.end(), {L"0", std::to_wstring(c.style | WS_CHILD | WS_VISIBLE)});
         for (int value : {c.x, c.y, c.cx, c.cy, c.id}) {
