@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/results.h"
 #include "platform/text.h"
 #include "platform/win_errors.h"
@@ -27,6 +28,26 @@ auto EnumerateTwice(Call call) {
     EXPECT_TRUE(data.ok) << "error " << data.error;
     EXPECT_EQ(data.error, 0U);
     return data;
+}
+
+// The names a file pattern matches, sorted; `error` receives the search's first answer.
+inline std::vector<std::u16string> FindNames(Files& files, std::u16string_view pattern,
+                                             std::uint32_t* error = nullptr) {
+    std::vector<std::u16string> names;
+    FindResult first = files.FindFirst(pattern);
+    if (error != nullptr) {
+        *error = first.error;
+    }
+    if (first.find == 0) {
+        return names;
+    }
+    FindHandle find(first.find, {&files});
+    names.push_back(first.first.name);
+    while (auto next = files.FindNext(find.get())) {
+        names.push_back(next->name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 inline std::string Narrow(std::u16string_view text) {

@@ -14,21 +14,6 @@ constexpr std::uint32_t kErrorFileExists = 80;
 class FilesContract : public WorldTest {
   protected:
     Files& files() { return machine().files; }
-
-    std::vector<std::u16string> Matches(std::u16string_view pattern) {
-        std::vector<std::u16string> names;
-        FindResult first = files().FindFirst(pattern);
-        if (first.find == 0) {
-            return names;
-        }
-        FindHandle find(first.find, {&files()});
-        names.push_back(first.first.name);
-        while (auto next = files().FindNext(find.get())) {
-            names.push_back(next->name);
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
 };
 
 TEST_F(FilesContract, ReportsTheStatusOfFilesAndFolders) {
@@ -67,15 +52,15 @@ TEST_F(FilesContract, FindsTheMatchesOfAPatternInOneFolder) {
     world().CreateFolder(folder + u"\\nested");
     world().WriteFile(folder + u"\\nested\\deep.tmp", "4");
 
-    EXPECT_EQ(Matches(folder + u"\\*.tmp"), (std::vector<std::u16string>{u"one.tmp", u"two.TMP"}));
+    EXPECT_EQ(FindNames(files(), folder + u"\\*.tmp"), (std::vector<std::u16string>{u"one.tmp", u"two.TMP"}));
     FindResult none = files().FindFirst(folder + u"\\*.none");
     EXPECT_EQ(none.find, 0U);
     EXPECT_EQ(none.error, win_error::kFileNotFound);
 }
 
-TEST_F(FilesContract, CreatesAndRemovesFolders) {
+// A folder is removed only once empty; the shell deletes a whole tree, read-only files included, silently.
+TEST_F(FilesContract, CreatesAndRemovesFoldersAndWholeTrees) {
     std::u16string folder = world().OwnFolder() + u"\\made";
-
     EXPECT_TRUE(files().CreateDirectory(folder).ok());
     EXPECT_TRUE(world().FolderExists(folder));
     EXPECT_EQ(files().CreateDirectory(folder).error, win_error::kAlreadyExists);
@@ -84,6 +69,15 @@ TEST_F(FilesContract, CreatesAndRemovesFolders) {
     EXPECT_TRUE(files().DeleteFile(folder + u"\\inside.txt").ok());
     EXPECT_TRUE(files().RemoveDirectory(folder).ok());
     EXPECT_FALSE(world().FolderExists(folder));
+
+    std::u16string tree = world().OwnFolder() + u"\\Presets";
+    world().CreateFolder(tree);
+    world().CreateFolder(tree + u"\\Deep");
+    world().WriteFile(tree + u"\\Deep\\preset.dat", "p", kFileAttributeReadOnly);
+    world().WriteFile(tree + u"\\top.dat", "t");
+    EXPECT_EQ(files().ShellDeleteTree(tree + u'\0' + u'\0', kFofSilentNoConfirmationNoErrorUi), 0);
+    EXPECT_FALSE(world().FolderExists(tree));
+    EXPECT_TRUE(world().FolderExists(world().OwnFolder()));
 }
 
 TEST_F(FilesContract, CopiesAFileAndKeepsAnExistingTargetWhenAsked) {
@@ -98,19 +92,6 @@ TEST_F(FilesContract, CopiesAFileAndKeepsAnExistingTargetWhenAsked) {
     EXPECT_EQ(world().ReadFile(folder + u"\\target.exe"), "updater");
     EXPECT_TRUE(files().CopyFile(folder + u"\\source.exe", folder + u"\\fresh.exe", true).ok());
     EXPECT_EQ(world().ReadFile(folder + u"\\fresh.exe"), "updater");
-}
-
-TEST_F(FilesContract, TheShellDeletesAWholeTreeSilently) {
-    std::u16string folder = world().OwnFolder() + u"\\Presets";
-    world().CreateFolder(folder);
-    world().CreateFolder(folder + u"\\Deep");
-    world().WriteFile(folder + u"\\Deep\\preset.dat", "p", kFileAttributeReadOnly);
-    world().WriteFile(folder + u"\\top.dat", "t");
-    std::u16string list = folder + u'\0' + u'\0';
-
-    EXPECT_EQ(files().ShellDeleteTree(list, kFofSilentNoConfirmationNoErrorUi), 0);
-    EXPECT_FALSE(world().FolderExists(folder));
-    EXPECT_TRUE(world().FolderExists(world().OwnFolder()));
 }
 
 TEST_F(FilesContract, AppendsTextWithLineFeedsStoredAsCarriageReturnLineFeed) {

@@ -62,7 +62,7 @@ TEST_F(RegistryContract, OpensExistingKeysWithoutRegardToLetterCase) {
     RegistryKey relativeKey(relative.handle, {&registry()});
 }
 
-TEST_F(RegistryContract, OpeningAMissingKeyFails) {
+TEST_F(RegistryContract, MissingKeysAndNullKeysFail) {
     HandleResult opened = registry().OpenKey(kHkeyCurrentUser, world().OwnKey() + u"\\Missing");
     EXPECT_EQ(opened.handle, 0U);
     EXPECT_EQ(opened.error, win_error::kFileNotFound);
@@ -70,48 +70,33 @@ TEST_F(RegistryContract, OpeningAMissingKeyFails) {
         registry().OpenKeyEx(kHkeyLocalMachine, u"SOFTWARE\\Spoolsweep Contract Missing", kKeyAllAccess);
     EXPECT_EQ(openedEx.handle, 0U);
     EXPECT_EQ(openedEx.error, win_error::kFileNotFound);
-}
 
-TEST_F(RegistryContract, CallsWithANullKeyFail) {
     EXPECT_EQ(registry().QueryValue(0, u"Data File", 0).error, win_error::kInvalidHandle);
     EXPECT_EQ(registry().EnumKey(0, 0, kRegNameBufferChars).error, win_error::kInvalidHandle);
     EXPECT_EQ(registry().EnumValue(0, 0, kRegNameBufferChars).error, win_error::kInvalidHandle);
     EXPECT_EQ(registry().DeleteValue(0, u"Data File").error, win_error::kInvalidHandle);
 }
 
+// A value's size first, then its data; a buffer too small reports more data, a missing value size zero.
 TEST_F(RegistryContract, ReportsAValueSizeThenItsData) {
     std::u16string own = world().OwnKey();
     world().SetValue(kHkeyCurrentUser, own, u"Data File", kRegSz, StringBytes(u"NorvelAB12.PPD"));
+    world().SetValue(kHkeyCurrentUser, own, u"Blob", kRegBinary, {1, 2, 3, 4, 5, 6, 7, 8});
     RegistryKey key = Open(own);
 
     ValueResult sizing = registry().QueryValue(key.get(), u"data file", 0);
     EXPECT_EQ(sizing.error, 0U);
     ASSERT_EQ(sizing.size, StringBytes(u"NorvelAB12.PPD").size()) << "bytes, terminator included";
     EXPECT_TRUE(sizing.data.empty());
-
     ValueResult data = registry().QueryValue(key.get(), u"Data File", sizing.size);
     EXPECT_EQ(data.error, 0U);
     EXPECT_EQ(data.size, sizing.size);
     EXPECT_EQ(data.data, StringBytes(u"NorvelAB12.PPD"));
-}
-
-TEST_F(RegistryContract, AValueLargerThanTheBufferReportsMoreData) {
-    std::u16string own = world().OwnKey();
-    std::vector<std::uint8_t> bytes{1, 2, 3, 4, 5, 6, 7, 8};
-    world().SetValue(kHkeyCurrentUser, own, u"Blob", kRegBinary, bytes);
-    RegistryKey key = Open(own);
 
     ValueResult shortBuffer = registry().QueryValue(key.get(), u"Blob", 4);
     EXPECT_EQ(shortBuffer.error, win_error::kMoreData);
     EXPECT_EQ(shortBuffer.size, 8U);
     EXPECT_TRUE(shortBuffer.data.empty());
-}
-
-TEST_F(RegistryContract, AMissingValueReadsAsSizeZero) {
-    std::u16string own = world().OwnKey();
-    world().CreateKey(kHkeyCurrentUser, own);
-    RegistryKey key = Open(own);
-
     ValueResult missing = registry().QueryValue(key.get(), u"Absent", 0);
     EXPECT_EQ(missing.error, win_error::kFileNotFound);
     EXPECT_EQ(missing.size, 0U);
@@ -176,21 +161,18 @@ TEST_F(RegistryContract, DeletesAKeyWithEverythingBelowIt) {
     EXPECT_TRUE(world().KeyExists(kHkeyCurrentUser, own + u"\\Sibling"));
 }
 
+// An expansion that does not fit leaves the text as it was.
 TEST_F(RegistryContract, ExpandsEnvironmentVariablesInPlace) {
     world().SetEnvironmentVariable(u"SPSW_CONTRACT_DIR", u"C:\\Contract");
+    world().SetEnvironmentVariable(u"SPSW_CONTRACT_LONG", std::u16string(300, u'x'));
 
     ExpandResult expanded =
         registry().ExpandEnvironmentStrings(u"%SPSW_CONTRACT_DIR%\\Temp %SPSW_CONTRACT_UNSET%", 260);
     EXPECT_TRUE(expanded.expanded);
     EXPECT_EQ(expanded.text, u"C:\\Contract\\Temp %SPSW_CONTRACT_UNSET%");
-}
-
-TEST_F(RegistryContract, AnExpansionThatDoesNotFitLeavesTheTextAsItWas) {
-    world().SetEnvironmentVariable(u"SPSW_CONTRACT_LONG", std::u16string(300, u'x'));
-
-    ExpandResult expanded = registry().ExpandEnvironmentStrings(u"%SPSW_CONTRACT_LONG%", 260);
-    EXPECT_FALSE(expanded.expanded);
-    EXPECT_EQ(expanded.text, u"%SPSW_CONTRACT_LONG%");
+    ExpandResult tooLong = registry().ExpandEnvironmentStrings(u"%SPSW_CONTRACT_LONG%", 260);
+    EXPECT_FALSE(tooLong.expanded);
+    EXPECT_EQ(tooLong.text, u"%SPSW_CONTRACT_LONG%");
 }
 
 }  // namespace

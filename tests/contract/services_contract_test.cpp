@@ -55,14 +55,6 @@ TEST_F(ServicesContract, ALockHeldElsewhereIsReportedAsLocked) {
     EXPECT_EQ(lock.error, win_error::kServiceDatabaseLocked);
 }
 
-TEST_F(ServicesContract, AnUnknownServiceDoesNotExist) {
-    ServiceHandle manager = OpenManager(kScManagerAllAccess);
-    HandleResult opened =
-        services().OpenService(manager.get(), u"SpoolsweepNoSuchService", kServiceAllAccess);
-    EXPECT_EQ(opened.handle, 0U);
-    EXPECT_EQ(opened.error, win_error::kServiceDoesNotExist);
-}
-
 TEST_F(ServicesContract, StopsAndStartsTheSpooler) {
     ServiceHandle manager = OpenManager(kScManagerAllAccess);
     HandleResult opened = services().OpenService(manager.get(), u"spooler", kServiceAllAccess);
@@ -83,8 +75,12 @@ TEST_F(ServicesContract, StopsAndStartsTheSpooler) {
     EXPECT_EQ(AwaitState(spooler.get(), ServiceState::Running), ServiceState::Running);
 }
 
-TEST_F(ServicesContract, TheSpoolerHasNoActiveDependentsByDefault) {
+TEST_F(ServicesContract, OpensTheSpoolerWithNoActiveDependentsButNoUnknownService) {
     ServiceHandle manager = OpenManager(kScManagerAllAccess);
+    HandleResult unknown =
+        services().OpenService(manager.get(), u"SpoolsweepNoSuchService", kServiceAllAccess);
+    EXPECT_EQ(unknown.handle, 0U);
+    EXPECT_EQ(unknown.error, win_error::kServiceDoesNotExist);
     HandleResult opened = services().OpenService(manager.get(), u"Spooler", kServiceAllAccess);
     ASSERT_NE(opened.handle, 0U);
     ServiceHandle spooler(opened.handle, {&services()});

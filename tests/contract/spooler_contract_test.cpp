@@ -43,6 +43,11 @@ class SpoolerContract : public WorldTest {
                            [&](const DriverInfo& d) { return d.name == name; });
     }
 
+    void AddPrinterOnDriverA(std::u16string_view name) {
+        world().AddDriver(kEnvironmentX64, u"Contract Driver A", u"NorvelCA.PPD");
+        world().AddPrinter(name, u"Contract Driver A");
+    }
+
     PrinterHandle Open(std::u16string_view name) {
         HandleResult opened = spooler().OpenPrinter(name, kPrinterAllAccess);
         EXPECT_EQ(opened.error, 0U) << Narrow(name);
@@ -51,9 +56,8 @@ class SpoolerContract : public WorldTest {
     }
 };
 
-TEST_F(SpoolerContract, ListsLocalPrintersWithDriverAndShareInTwoCalls) {
-    world().AddDriver(kEnvironmentX64, u"Contract Driver A", u"NorvelCA.PPD");
-    world().AddPrinter(u"Contract Plain", u"Contract Driver A");
+TEST_F(SpoolerContract, ListsLocalPrintersAndDriversInTwoCalls) {
+    AddPrinterOnDriverA(u"Contract Plain");
     world().AddPrinter(u"Contract Shared", u"Contract Driver A", u"cshare");
 
     auto plain = FindPrinter(u"Contract Plain");
@@ -62,28 +66,9 @@ TEST_F(SpoolerContract, ListsLocalPrintersWithDriverAndShareInTwoCalls) {
     EXPECT_EQ(plain->serverName.value_or(u""), u"") << "a local printer has no server";
     // Windows and Wine differ in how an unshared printer says so (empty or absent); both mean no share.
     EXPECT_EQ(plain->shareName.value_or(u""), u"");
-
     auto shared = FindPrinter(u"Contract Shared");
     ASSERT_TRUE(shared.has_value());
     EXPECT_EQ(shared->shareName.value_or(u""), u"cshare");
-}
-
-TEST_F(SpoolerContract, PrinterEnumerationWithABufferOneByteShortFails) {
-    world().AddDriver(kEnvironmentX64, u"Contract Driver A", u"NorvelCA.PPD");
-    world().AddPrinter(u"Contract Plain", u"Contract Driver A");
-
-    auto sizing = spooler().EnumPrinters(kLocalAndConnections, 0);
-    ASSERT_FALSE(sizing.ok);
-    EXPECT_EQ(sizing.error, win_error::kInsufficientBuffer);
-    auto shortBuffer = spooler().EnumPrinters(kLocalAndConnections, sizing.bytesNeeded - 1);
-    EXPECT_FALSE(shortBuffer.ok);
-    EXPECT_EQ(shortBuffer.error, win_error::kInsufficientBuffer);
-    EXPECT_TRUE(shortBuffer.entries.empty());
-    EXPECT_EQ(shortBuffer.bytesNeeded, sizing.bytesNeeded);
-}
-
-TEST_F(SpoolerContract, ListsDriversPerEnvironment) {
-    world().AddDriver(kEnvironmentX64, u"Contract Driver A", u"NorvelCA.PPD");
 
     auto drivers = Drivers(kEnvironmentX64);
     auto found = std::find_if(drivers.begin(), drivers.end(),
@@ -93,47 +78,49 @@ TEST_F(SpoolerContract, ListsDriversPerEnvironment) {
     EXPECT_FALSE(HasDriver(kEnvironmentX86, u"Contract Driver A"));
 }
 
-TEST_F(SpoolerContract, DriverAndFormEnumerationsRefuseABufferOneByteShort) {
-    world().AddDriver(kEnvironmentX64, u"Contract Driver A", u"NorvelCA.PPD");
-    world().AddPrinter(u"Contract Forms", u"Contract Driver A");
+// A buffer one byte short of the size the first call gave is refused, for printers, drivers and forms alike.
+TEST_F(SpoolerContract, EnumerationsRefuseABufferOneByteShort) {
+    AddPrinterOnDriverA(u"Contract Forms");
     PrinterHandle printer = Open(u"Contract Forms");
-
-    auto drivers = spooler().EnumPrinterDrivers(kEnvironmentX64, 0);
-    ASSERT_EQ(drivers.error, win_error::kInsufficientBuffer);
-    auto shortDrivers = spooler().EnumPrinterDrivers(kEnvironmentX64, drivers.bytesNeeded - 1);
-    EXPECT_FALSE(shortDrivers.ok);
-    EXPECT_EQ(shortDrivers.error, win_error::kInsufficientBuffer);
-    EXPECT_TRUE(shortDrivers.entries.empty());
-
-    auto forms = spooler().EnumForms(printer.get(), 0);
-    ASSERT_EQ(forms.error, win_error::kInsufficientBuffer);
-    auto shortForms = spooler().EnumForms(printer.get(), forms.bytesNeeded - 1);
-    EXPECT_FALSE(shortForms.ok);
-    EXPECT_EQ(shortForms.error, win_error::kInsufficientBuffer);
-    EXPECT_TRUE(shortForms.entries.empty());
+    auto expectRefused = [](auto call) {
+        auto sizing = call(0U);
+        ASSERT_FALSE(sizing.ok);
+        ASSERT_EQ(sizing.error, win_error::kInsufficientBuffer);
+        auto shortBuffer = call(sizing.bytesNeeded - 1);
+        EXPECT_FALSE(shortBuffer.ok);
+        EXPECT_EQ(shortBuffer.error, win_error::kInsufficientBuffer);
+        EXPECT_TRUE(shortBuffer.entries.empty());
+        EXPECT_EQ(shortBuffer.bytesNeeded, sizing.bytesNeeded);
+    };
+    expectRefused(
+        [this](std::uint32_t bytes) { return spooler().EnumPrinters(kLocalAndConnections, bytes); });
+    expectRefused(
+        [this](std::uint32_t bytes) { return spooler().EnumPrinterDrivers(kEnvironmentX64, bytes); });
+    expectRefused([&](std::uint32_t bytes) { return spooler().EnumForms(printer.get(), bytes); });
 }
 
-TEST_F(SpoolerContract, TheDefaultPrinterFollowsTheLastChoice) {
-    world().AddDriver(kEnvironmentX64, u"Contract Driver A", u"NorvelCA.PPD");
-    world().AddPrinter(u"Contract First", u"Contract Driver A");
-    world().AddPrinter(u"Contract Second", u"Contract Driver A");
+TEST_F(SpoolerContract, ReportsTheLastChosenDefaultPrinterInTwoCalls) {
+    AddPrinterOnDriverA(u"Contract First");
+    world().AddPrinter(u"Contract Default", u"Contract Driver A");
     world().SetDefaultPrinter(u"Contract First");
-    world().SetDefaultPrinter(u"Contract Second");
+    world().SetDefaultPrinter(u"Contract Default");
 
-    DefaultPrinterResult named = spooler().GetDefaultPrinter(kMaxPath);
+    DefaultPrinterResult sizing = spooler().GetDefaultPrinter(0);
+    EXPECT_FALSE(sizing.ok);
+    EXPECT_EQ(sizing.error, win_error::kInsufficientBuffer);
+    ASSERT_EQ(sizing.charsNeeded, std::u16string_view(u"Contract Default").size() + 1)
+        << "terminator included";
+    DefaultPrinterResult named = spooler().GetDefaultPrinter(sizing.charsNeeded);
     EXPECT_TRUE(named.ok);
-    EXPECT_EQ(named.name, u"Contract Second");
+    EXPECT_EQ(named.error, 0U);
+    EXPECT_EQ(named.name, u"Contract Default");
 }
 
-TEST_F(SpoolerContract, OpeningAnUnknownPrinterFails) {
+TEST_F(SpoolerContract, UnknownPrintersAndNullHandlesFailWithoutEffect) {
+    AddPrinterOnDriverA(u"Contract Survivor");
     HandleResult opened = spooler().OpenPrinter(u"Contract No Such Printer", kPrinterAllAccess);
     EXPECT_EQ(opened.handle, 0U);
     EXPECT_EQ(opened.error, win_error::kInvalidPrinterName);
-}
-
-TEST_F(SpoolerContract, CallsWithANullHandleFailWithoutEffect) {
-    world().AddDriver(kEnvironmentX64, u"Contract Driver A", u"NorvelCA.PPD");
-    world().AddPrinter(u"Contract Survivor", u"Contract Driver A");
 
     EXPECT_EQ(spooler().DeletePrinter(0).error, win_error::kInvalidHandle);
     EXPECT_EQ(spooler().DeleteForm(0, u"Letter").error, win_error::kInvalidHandle);
@@ -143,21 +130,9 @@ TEST_F(SpoolerContract, CallsWithANullHandleFailWithoutEffect) {
     EXPECT_TRUE(FindPrinter(u"Contract Survivor").has_value());
 }
 
-TEST_F(SpoolerContract, DeletesAnOpenedPrinter) {
-    world().AddDriver(kEnvironmentX64, u"Contract Driver A", u"NorvelCA.PPD");
-    world().AddPrinter(u"Contract Doomed", u"Contract Driver A");
-    {
-        PrinterHandle printer = Open(u"Contract Doomed");
-        EXPECT_TRUE(spooler().DeletePrinter(printer.get()).ok());
-    }
-    EXPECT_FALSE(FindPrinter(u"Contract Doomed").has_value());
-    EXPECT_EQ(spooler().OpenPrinter(u"Contract Doomed", kPrinterAllAccess).handle, 0U);
-}
-
 TEST_F(SpoolerContract, AnIdlePrinterHasNoJobs) {
     SKIP_ON_WINE("EnumJobsW is a stub that fails");
-    world().AddDriver(kEnvironmentX64, u"Contract Driver A", u"NorvelCA.PPD");
-    world().AddPrinter(u"Contract Idle", u"Contract Driver A");
+    AddPrinterOnDriverA(u"Contract Idle");
     PrinterHandle printer = Open(u"Contract Idle");
 
     auto jobs = spooler().EnumJobs(printer.get(), 0, 10, 0);
@@ -167,8 +142,7 @@ TEST_F(SpoolerContract, AnIdlePrinterHasNoJobs) {
 }
 
 TEST_F(SpoolerContract, ListsBuiltInFormsInTwoCalls) {
-    world().AddDriver(kEnvironmentX64, u"Contract Driver A", u"NorvelCA.PPD");
-    world().AddPrinter(u"Contract Forms", u"Contract Driver A");
+    AddPrinterOnDriverA(u"Contract Forms");
     PrinterHandle printer = Open(u"Contract Forms");
 
     auto forms =
@@ -181,8 +155,7 @@ TEST_F(SpoolerContract, ListsBuiltInFormsInTwoCalls) {
 
 TEST_F(SpoolerContract, DeletesAUserForm) {
     SKIP_ON_WINE("AddFormW and DeleteFormW are stubs; EnumFormsW lists only the built-in forms");
-    world().AddDriver(kEnvironmentX64, u"Contract Driver A", u"NorvelCA.PPD");
-    world().AddPrinter(u"Contract Forms", u"Contract Driver A");
+    AddPrinterOnDriverA(u"Contract Forms");
     world().AddForm(u"Contract Form 1");
     PrinterHandle printer = Open(u"Contract Forms");
     auto listed = [&] {
@@ -208,13 +181,15 @@ TEST_F(SpoolerContract, RefusesToDeleteADriverInUse) {
     EXPECT_TRUE(HasDriver(kEnvironmentX64, u"Contract Driver B"));
 }
 
-TEST_F(SpoolerContract, DeletesADriverOnceNoPrinterUsesIt) {
+TEST_F(SpoolerContract, DeletesAnOpenedPrinterThenItsDriverOnceNoPrinterUsesIt) {
     world().AddDriver(kEnvironmentX64, u"Contract Driver B", u"NorvelCB.PPD");
     world().AddPrinter(u"Contract User", u"Contract Driver B");
     {
         PrinterHandle printer = Open(u"Contract User");
         ASSERT_TRUE(spooler().DeletePrinter(printer.get()).ok());
     }
+    EXPECT_FALSE(FindPrinter(u"Contract User").has_value());
+    EXPECT_EQ(spooler().OpenPrinter(u"Contract User", kPrinterAllAccess).handle, 0U);
 
     EXPECT_TRUE(spooler().DeletePrinterDriverEx(kEnvironmentX64, u"Contract Driver B", 0, 3).ok());
     EXPECT_FALSE(HasDriver(kEnvironmentX64, u"Contract Driver B"));
@@ -249,23 +224,6 @@ TEST_F(SpoolerContract, DeletingAConnectionThatDoesNotExistFails) {
 TEST_F(SpoolerContract, OffersDriverPackageDeletion) {
     SKIP_ON_WINE("winspool.drv does not export DeletePrinterDriverPackageW");
     EXPECT_TRUE(spooler().CanDeletePrinterDriverPackage());
-}
-
-TEST_F(SpoolerContract, ReportsTheDefaultPrinterInTwoCalls) {
-    world().AddDriver(kEnvironmentX64, u"Contract Driver A", u"NorvelCA.PPD");
-    world().AddPrinter(u"Contract Default", u"Contract Driver A");
-    world().SetDefaultPrinter(u"Contract Default");
-
-    DefaultPrinterResult sizing = spooler().GetDefaultPrinter(0);
-    EXPECT_FALSE(sizing.ok);
-    EXPECT_EQ(sizing.error, win_error::kInsufficientBuffer);
-    ASSERT_EQ(sizing.charsNeeded, std::u16string_view(u"Contract Default").size() + 1)
-        << "terminator included";
-
-    DefaultPrinterResult named = spooler().GetDefaultPrinter(sizing.charsNeeded);
-    EXPECT_TRUE(named.ok);
-    EXPECT_EQ(named.error, 0U);
-    EXPECT_EQ(named.name, u"Contract Default");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "platform/win32/unique_handles.h"
 #include "platform/win32/win32_seams.h"
 #include "platform/win32/windows_api.h"
+#include "prefix_setup.h"
 #include "world.h"
 
 namespace spoolsweep::contract {
@@ -38,6 +39,27 @@ void RequireStatus(LSTATUS status, const char* what) {
     }
 }
 
+// A key of this test run's registry, created when asked; empty when it cannot be opened.
+win32::unique_hkey OpenKey(Handle root, std::u16string_view path, bool create) {
+    if (create) {
+        win32::unique_hkey key = prefix::CreateKey(RootKey(root), Wide(path));
+        Require(static_cast<bool>(key), "RegCreateKeyExW");
+        return key;
+    }
+    win32::unique_hkey key;
+    if (::RegOpenKeyExW(RootKey(root), Wide(path).c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+        key.reset();
+    }
+    return key;
+}
+
+// A printer opened with every right (deleting it, its forms), or an empty handle.
+win32::unique_printer OpenPrinterFully(std::wstring name) {
+    PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    HANDLE printer = nullptr;
+    return win32::unique_printer(::OpenPrinterW(name.data(), &printer, &access) ? printer : nullptr);
+}
+
 std::u16string Unique() {
     static std::atomic<unsigned> counter{0};
     return win32::FromWide(std::to_wstring(::GetCurrentProcessId()).c_str()) + u"_" +
@@ -64,57 +86,25 @@ class Win32World final : public World {
 
     void AddDriver(std::u16string_view environment, std::u16string_view name,
                    std::u16string_view dataFile) override {
-        std::wstring env = Wide(environment);
-        wchar_t folder[MAX_PATH] = {};
-        DWORD needed = 0;
-        Require(::GetPrinterDriverDirectoryW(nullptr, env.data(), 1, reinterpret_cast<BYTE*>(folder),
-                                             sizeof(folder), &needed),
-                "GetPrinterDriverDirectoryW");
-        std::wstring base = std::wstring(folder) + L"\\";
-        std::wstring driverFile = base + L"spsw" + Wide(unique_) + L"drv.dll";
-        std::wstring data = base + Wide(dataFile);
-        std::wstring config = base + L"spsw" + Wide(unique_) + L"ui.dll";
-        for (const std::wstring& file : {driverFile, data, config}) {
-            WriteBytes(file, "contract test driver file");
-            driverFiles_.push_back(file);
-        }
-        std::wstring driverName = Wide(name);
-        DRIVER_INFO_3W info{};
-        info.cVersion = 3;
-        info.pName = driverName.data();
-        info.pEnvironment = env.data();
-        info.pDriverPath = driverFile.data();
-        info.pDataFile = data.data();
-        info.pConfigFile = config.data();
-        Require(::AddPrinterDriverW(nullptr, 3, reinterpret_cast<BYTE*>(&info)), "AddPrinterDriverW");
-        drivers_.push_back({env, driverName});
+        const std::wstring env = Wide(environment);
+        const prefix::DriverFiles files{L"spsw" + Wide(unique_) + L"drv.dll", Wide(dataFile),
+                                        L"spsw" + Wide(unique_) + L"ui.dll"};
+        Require(prefix::InstallDriver(env, Wide(name), files, "contract test driver file"), "InstallDriver");
+        const std::wstring folder = prefix::DriverFolder(env);
+        driverFiles_.insert(driverFiles_.end(),
+                            {folder + files.driver, folder + files.data, folder + files.config});
+        drivers_.push_back({env, Wide(name)});
     }
 
     void AddPrinter(std::u16string_view name, std::u16string_view driver,
                     std::u16string_view share) override {
-        std::wstring printerName = Wide(name);
-        std::wstring driverName = Wide(driver);
-        std::wstring shareName = Wide(share);
-        std::wstring port = L"FILE:";
-        std::wstring processor = L"WinPrint";
-        std::wstring datatype = L"RAW";
-        PRINTER_INFO_2W info{};
-        info.pPrinterName = printerName.data();
-        info.pShareName = share.empty() ? nullptr : shareName.data();
-        info.pPortName = port.data();
-        info.pDriverName = driverName.data();
-        info.pPrintProcessor = processor.data();
-        info.pDatatype = datatype.data();
-        info.Attributes = share.empty() ? 0 : PRINTER_ATTRIBUTE_SHARED;
-        HANDLE printer = ::AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&info));
-        Require(printer != nullptr, "AddPrinterW");
-        ::ClosePrinter(printer);
-        printers_.push_back(printerName);
+        Require(prefix::InstallPrinter(Wide(name), Wide(driver), Wide(share), L"FILE:"), "AddPrinterW");
+        printers_.push_back(Wide(name));
     }
 
     void AddForm(std::u16string_view name) override {
         std::wstring formName = Wide(name);
-        win32::unique_printer printer(OpenOwnPrinter());
+        const win32::unique_printer printer = OpenOwnPrinter();
         FORM_INFO_1W form{};
         form.Flags = FORM_USER;
         form.pName = formName.data();
@@ -131,36 +121,23 @@ class Win32World final : public World {
 
     std::u16string OwnKey() override { return u"Software\\SpoolsweepContract\\" + unique_; }
 
-    void CreateKey(Handle root, std::u16string_view path) override {
-        win32::unique_hkey key;
-        RequireStatus(::RegCreateKeyExW(RootKey(root), Wide(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                        nullptr, key.put(), nullptr),
-                      "RegCreateKeyExW");
-    }
+    void CreateKey(Handle root, std::u16string_view path) override { OpenKey(root, path, true); }
 
     void SetValue(Handle root, std::u16string_view path, std::u16string_view name, std::uint32_t type,
                   const std::vector<std::uint8_t>& data) override {
-        win32::unique_hkey key;
-        RequireStatus(::RegCreateKeyExW(RootKey(root), Wide(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                        nullptr, key.put(), nullptr),
-                      "RegCreateKeyExW");
-        RequireStatus(::RegSetValueExW(key.get(), Wide(name).c_str(), 0, type, data.data(),
-                                       static_cast<DWORD>(data.size())),
+        RequireStatus(::RegSetValueExW(OpenKey(root, path, true).get(), Wide(name).c_str(), 0, type,
+                                       data.data(), static_cast<DWORD>(data.size())),
                       "RegSetValueExW");
     }
 
     bool KeyExists(Handle root, std::u16string_view path) override {
-        win32::unique_hkey key;
-        return ::RegOpenKeyExW(RootKey(root), Wide(path).c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+        return static_cast<bool>(OpenKey(root, path, false));
     }
 
     bool ValueExists(Handle root, std::u16string_view path, std::u16string_view name) override {
-        win32::unique_hkey key;
-        if (::RegOpenKeyExW(RootKey(root), Wide(path).c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
-            return false;
-        }
-        return ::RegQueryValueExW(key.get(), Wide(name).c_str(), nullptr, nullptr, nullptr, nullptr) ==
-               ERROR_SUCCESS;
+        const win32::unique_hkey key = OpenKey(root, path, false);
+        return key && ::RegQueryValueExW(key.get(), Wide(name).c_str(), nullptr, nullptr, nullptr, nullptr) ==
+                          ERROR_SUCCESS;
     }
 
     void SetEnvironmentVariable(std::u16string_view name, std::u16string_view value) override {
@@ -184,7 +161,7 @@ class Win32World final : public World {
 
     void WriteFile(std::u16string_view path, std::string_view contents, std::uint32_t attributes) override {
         std::wstring name = Wide(path);
-        WriteBytes(name, contents);
+        Require(prefix::WriteBytes(name, contents), "WriteFile");
         Require(::SetFileAttributesW(name.c_str(), attributes), "SetFileAttributesW");
     }
 
@@ -236,22 +213,13 @@ class Win32World final : public World {
     }
 
   private:
-    static void WriteBytes(const std::wstring& path, std::string_view contents) {
-        std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
-        out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
-        if (!out) {
-            throw std::runtime_error("cannot write a contract test file");
-        }
-    }
-
     // Forms belong to the spooler, not to one printer; any printer of this test opens the way to them.
-    HANDLE OpenOwnPrinter() {
+    win32::unique_printer OpenOwnPrinter() {
         if (printers_.empty()) {
             throw std::logic_error("add a printer before a form");
         }
-        PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
-        HANDLE printer = nullptr;
-        Require(::OpenPrinterW(printers_.front().data(), &printer, &access), "OpenPrinterW");
+        win32::unique_printer printer = OpenPrinterFully(printers_.front());
+        Require(static_cast<bool>(printer), "OpenPrinterW");
         return printer;
     }
 
@@ -264,22 +232,16 @@ class Win32World final : public World {
             ::TerminateProcess(child.get(), 0);
             ::WaitForSingleObject(child.get(), 5000);
         }
-        if (!forms_.empty()) {
-            PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
+        // The forms go first, through a handle closed again before its printer is deleted.
+        if (const win32::unique_printer own =
+                printers_.empty() ? win32::unique_printer() : OpenPrinterFully(printers_.front())) {
             for (std::wstring& form : forms_) {
-                HANDLE printer = nullptr;
-                if (!printers_.empty() && ::OpenPrinterW(printers_.front().data(), &printer, &access)) {
-                    ::DeleteFormW(printer, form.data());
-                    ::ClosePrinter(printer);
-                }
+                ::DeleteFormW(own.get(), form.data());
             }
         }
-        for (std::wstring& name : printers_) {
-            PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
-            HANDLE printer = nullptr;
-            if (::OpenPrinterW(name.data(), &printer, &access)) {
-                ::DeletePrinter(printer);
-                ::ClosePrinter(printer);
+        for (const std::wstring& name : printers_) {
+            if (const win32::unique_printer printer = OpenPrinterFully(name)) {
+                ::DeletePrinter(printer.get());
             }
         }
         for (auto& [environment, name] : drivers_) {

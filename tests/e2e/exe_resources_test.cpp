@@ -4,6 +4,8 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/unique_handles.h"
@@ -32,33 +34,33 @@ class ExeResources : public ::testing::Test {
 };
 
 TEST_F(ExeResources, HoldsTheApplicationStrings) {
-    EXPECT_EQ(String(IDS_ABOUTBOX), L"&About Spoolsweep...");
-    EXPECT_EQ(String(IDS_APP_CAPTION), L"Spoolsweep");
-    EXPECT_EQ(String(IDS_NO_PRINTERS), L"There are no Printers installed on the system.");
-    EXPECT_EQ(
-        String(IDS_ALL_PRINTERS_CHECKED),
-        L"In case all the Installed Printers need to be deleted, please check the box - Delete All Printer "
-        L"Drivers");
-    EXPECT_EQ(
-        String(IDS_DRIVER_KEPT),
-        L"Driver- %s is being used by some other PNP Printer also,So only Printer- %s will be deleted and "
-        L"underlying Driver will remain.");
-    EXPECT_EQ(String(IDS_DELETE_ALL_DRIVERS),
-              L"Please note that ALL Printer Drivers will be deleted from the system. Click OK to continue.");
-    EXPECT_EQ(
-        String(IDS_PRINTERS_BUSY),
-        L"The following Printers cannot be deleted, because they still have Print Jobs queued to them.\n\n");
-    EXPECT_EQ(String(IDS_VERSION_LABEL), L"Version:");
-    EXPECT_EQ(String(IDS_NOTHING_SELECTED), L"No Printer has been selected for deletion, please select it.");
-    EXPECT_EQ(
-        String(IDS_CLOSE_APPLICATIONS),
-        L"Please close all the applications before proceeding to delete the Printer Driver.\nIf the "
-        L"applications are closed then please press OK to continue deleting the Printer Driver else press "
-        L"Cancel to abort the deletion of Printer Driver.");
-    EXPECT_EQ(
-        String(IDS_DELETE_PRESETS),
-        L"Select OK to delete the Tamber Driver and your associated presets.\nSelect Cancel to delete only "
-        L"the Tamber Driver.");
+    const std::pair<UINT, std::wstring_view> strings[] = {
+        {IDS_ABOUTBOX, L"&About Spoolsweep..."},
+        {IDS_APP_CAPTION, L"Spoolsweep"},
+        {IDS_NO_PRINTERS, L"There are no Printers installed on the system."},
+        {IDS_ALL_PRINTERS_CHECKED,
+         L"In case all the Installed Printers need to be deleted, please check the box - "
+         L"Delete All Printer Drivers"},
+        {IDS_DRIVER_KEPT,
+         L"Driver- %s is being used by some other PNP Printer also,So only Printer- %s will be "
+         L"deleted and underlying Driver will remain."},
+        {IDS_DELETE_ALL_DRIVERS,
+         L"Please note that ALL Printer Drivers will be deleted from the system. Click OK to continue."},
+        {IDS_PRINTERS_BUSY,
+         L"The following Printers cannot be deleted, because they still have Print Jobs queued to them.\n\n"},
+        {IDS_VERSION_LABEL, L"Version:"},
+        {IDS_NOTHING_SELECTED, L"No Printer has been selected for deletion, please select it."},
+        {IDS_CLOSE_APPLICATIONS,
+         L"Please close all the applications before proceeding to delete the Printer Driver.\nIf the "
+         L"applications are closed then please press OK to continue deleting the Printer Driver else press "
+         L"Cancel to abort the deletion of Printer Driver."},
+        {IDS_DELETE_PRESETS,
+         L"Select OK to delete the Tamber Driver and your associated presets.\nSelect Cancel to "
+         L"delete only the Tamber Driver."},
+    };
+    for (const auto& [id, text] : strings) {
+        EXPECT_EQ(String(id), text) << id;
+    }
 }
 
 // Reads a DLGTEMPLATEEX: its fields in order, each string or ordinal as text ("#130" for an ordinal; the
@@ -95,37 +97,66 @@ class TemplateReader {
     std::size_t at_ = 0;
 };
 
-TEST_F(ExeResources, HoldsTheMainDialogTemplate) {
-    HRSRC found = ::FindResourceW(module_.get(), MAKEINTRESOURCEW(IDD_SPOOLSWEEP_DIALOG), RT_DIALOG);
-    ASSERT_NE(found, nullptr);
-    const auto* data = static_cast<const BYTE*>(::LockResource(::LoadResource(module_.get(), found)));
-    TemplateReader dialog({data, data + ::SizeofResource(module_.get(), found)});
-    ASSERT_EQ(dialog.Next<WORD>(), 1);       // version
-    ASSERT_EQ(dialog.Next<WORD>(), 0xFFFF);  // extended template
-    dialog.Next<DWORD>();                    // help id
-    EXPECT_EQ(dialog.Next<DWORD>(), DWORD{WS_EX_APPWINDOW});
-    EXPECT_EQ(dialog.Next<DWORD>(), DWORD{DS_SHELLFONT | DS_MODALFRAME | WS_POPUP | WS_VISIBLE | WS_CAPTION |
-                                          WS_SYSMENU | WS_MINIMIZEBOX});
+// A DLGTEMPLATEEX's fields as text, in order: the dialog's extended style, style, control count, place, size,
+// menu, class, caption, point size and font face; then each control's extended style, style, place, size, id,
+// class and text. Without texts (caption and control texts left out) it is the geometry every translation
+// must share.
+std::vector<std::wstring> DialogFields(HMODULE module, bool withTexts) {
+    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(IDD_SPOOLSWEEP_DIALOG), RT_DIALOG);
+    if (found == nullptr) {
+        return {};
+    }
+    const auto* data = static_cast<const BYTE*>(::LockResource(::LoadResource(module, found)));
+    TemplateReader dialog({data, data + ::SizeofResource(module, found)});
+    std::vector<std::wstring> fields;
+    const auto take = [&fields](auto value) { fields.push_back(std::to_wstring(value)); };
+    const auto text = [&](bool translated) {
+        std::wstring value = dialog.Text();
+        if (withTexts || !translated) {
+            fields.push_back(value);
+        }
+    };
+    take(dialog.Next<DWORD>());  // version 1 and the extended template's signature
+    dialog.Next<DWORD>();        // help id
+    take(dialog.Next<DWORD>());
+    take(dialog.Next<DWORD>());
     const WORD controls = dialog.Next<WORD>();
-    dialog.Next<DWORD>();  // x, y
-    EXPECT_EQ(dialog.Next<short>(), 194);
-    EXPECT_EQ(dialog.Next<short>(), 286);
-    EXPECT_EQ(dialog.Text(), L"");  // no menu
-    EXPECT_EQ(dialog.Text(), L"");  // the dialog class
-    EXPECT_EQ(dialog.Text(), L"Spoolsweep");
-    EXPECT_EQ(dialog.Next<WORD>(), 8);  // points
-    dialog.Next<DWORD>();               // weight, italic, character set
-    EXPECT_EQ(dialog.Text(), L"MS Shell Dlg");
+    take(controls);
+    for (int i = 0; i < 4; ++i) {
+        take(dialog.Next<short>());
+    }
+    text(false);  // menu
+    text(false);  // class
+    text(true);   // caption
+    take(dialog.Next<WORD>());
+    dialog.Next<DWORD>();  // weight, italic, character set
+    text(false);
+    for (WORD c = 0; c < controls; ++c) {
+        dialog.AlignToDword();
+        dialog.Next<DWORD>();  // help id
+        take(dialog.Next<DWORD>());
+        take(dialog.Next<DWORD>());
+        for (int i = 0; i < 4; ++i) {
+            take(dialog.Next<short>());
+        }
+        take(static_cast<int>(dialog.Next<DWORD>()));
+        text(false);  // class
+        text(true);
+        take(dialog.Next<WORD>());  // creation data: none
+    }
+    return fields;
+}
 
+TEST_F(ExeResources, HoldsTheMainDialogTemplate) {
     struct Control {
         int id;
         const wchar_t* className;
         const wchar_t* text;
-        short x, y, cx, cy;
+        int x, y, cx, cy;
         DWORD style;  // beyond child and visible
     };
     const DWORD list = LBS_NOTIFY | LBS_SORT | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_BORDER | WS_TABSTOP;
-    const Control expected[] = {
+    const Control controls[] = {
         {IDC_STATIC, L"Static", L"Please select Printers to Delete from the Installed list below:", 9, 7, 180,
          18, SS_LEFT | WS_GROUP},
         {IDC_PRINTER_LIST, L"ListBox", L"", 7, 25, 180, 84,
@@ -140,61 +171,21 @@ TEST_F(ExeResources, HoldsTheMainDialogTemplate) {
         {IDM_ABOUTBOX, L"Button", L"About", 7, 265, 67, 14, BS_DEFPUSHBUTTON | WS_TABSTOP},
         {IDOK, L"Button", L"Exit", 120, 265, 67, 14, BS_PUSHBUTTON | WS_TABSTOP},
     };
-    ASSERT_EQ(controls, std::size(expected));
-    for (const Control& c : expected) {
-        dialog.AlignToDword();
-        dialog.Next<DWORD>();                         // help id
-        EXPECT_EQ(dialog.Next<DWORD>(), 0U) << c.id;  // extended style
-        EXPECT_EQ(dialog.Next<DWORD>(), c.style | WS_CHILD | WS_VISIBLE) << c.id;
-        for (short value : {c.x, c.y, c.cx, c.cy}) {
-            EXPECT_EQ(dialog.Next<short>(), value) << c.id;
+    const DWORD style =
+        DS_SHELLFONT | DS_MODALFRAME | WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+    // Version 1 of the extended template, its styles, 9 controls at (0, 0) sized 194 x 286, no menu or class.
+    std::vector<std::wstring> expected = {L"4294901761", std::to_wstring(WS_EX_APPWINDOW),
+                                          std::to_wstring(style)};
+    expected.insert(expected.end(),
+                    {L"9", L"0", L"0", L"194", L"286", L"", L"", L"Spoolsweep", L"8", L"MS Shell Dlg"});
+    for (const Control& c : controls) {
+        expected.insert(expected.end(), {L"0", std::to_wstring(c.style | WS_CHILD | WS_VISIBLE)});
+        for (int value : {c.x, c.y, c.cx, c.cy, c.id}) {
+            expected.push_back(std::to_wstring(value));
         }
-        EXPECT_EQ(static_cast<int>(dialog.Next<DWORD>()), c.id);
-        EXPECT_EQ(dialog.Text(), c.className) << c.id;
-        EXPECT_EQ(dialog.Text(), c.text) << c.id;
-        EXPECT_EQ(dialog.Next<WORD>(), 0) << c.id;  // no creation data
+        expected.insert(expected.end(), {c.className, c.text, L"0"});
     }
-}
-
-// The dialog's geometry without its texts: the dialog's styles and size, then each control's styles, place,
-// size, id and class.
-std::vector<std::wstring> DialogGeometry(HMODULE module) {
-    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(IDD_SPOOLSWEEP_DIALOG), RT_DIALOG);
-    if (found == nullptr) {
-        return {};
-    }
-    const auto* data = static_cast<const BYTE*>(::LockResource(::LoadResource(module, found)));
-    TemplateReader dialog({data, data + ::SizeofResource(module, found)});
-    std::vector<std::wstring> fields;
-    const auto take = [&fields](auto value) { fields.push_back(std::to_wstring(value)); };
-    dialog.Next<DWORD>();  // version, signature
-    dialog.Next<DWORD>();  // help id
-    take(dialog.Next<DWORD>());
-    take(dialog.Next<DWORD>());
-    const WORD controls = dialog.Next<WORD>();
-    for (int i = 0; i < 4; ++i) {
-        take(dialog.Next<short>());
-    }
-    for (int i = 0; i < 3; ++i) {
-        dialog.Text();  // menu, class, caption
-    }
-    take(dialog.Next<WORD>());
-    dialog.Next<DWORD>();
-    fields.push_back(dialog.Text());
-    for (WORD c = 0; c < controls; ++c) {
-        dialog.AlignToDword();
-        dialog.Next<DWORD>();
-        take(dialog.Next<DWORD>());
-        take(dialog.Next<DWORD>());
-        for (int i = 0; i < 4; ++i) {
-            take(dialog.Next<short>());
-        }
-        take(dialog.Next<DWORD>());
-        fields.push_back(dialog.Text());
-        dialog.Text();
-        dialog.Next<WORD>();
-    }
-    return fields;
+    EXPECT_EQ(DialogFields(module_.get(), true), expected);
 }
 
 std::wstring FormatSpecifiers(const std::wstring& text) {
@@ -210,7 +201,7 @@ std::wstring FormatSpecifiers(const std::wstring& text) {
 // specifiers in order, the same dialog geometry, the icon and the about image.
 TEST_F(ExeResources, LanguageLibrariesTranslateEverythingTheDialogModeShows) {
     const std::wstring folder = g_exePath.substr(0, g_exePath.find_last_of(L"\\/") + 1);
-    ASSERT_GT(DialogGeometry(module_.get()).size(), 9U * 8U);
+    ASSERT_GT(DialogFields(module_.get(), false).size(), 9U * 9U);
     const UINT ids[] = {IDS_ABOUTBOX,         IDS_NO_PRINTERS,        IDS_ALL_PRINTERS_CHECKED,
                         IDS_DRIVER_KEPT,      IDS_DELETE_ALL_DRIVERS, IDS_PRINTERS_BUSY,
                         IDS_NOTHING_SELECTED, IDS_CLOSE_APPLICATIONS, IDS_DELETE_PRESETS,
@@ -229,7 +220,7 @@ TEST_F(ExeResources, LanguageLibrariesTranslateEverythingTheDialogModeShows) {
             EXPECT_NE(translated, String(id)) << id;
             EXPECT_EQ(FormatSpecifiers(translated), FormatSpecifiers(String(id))) << id;
         }
-        EXPECT_EQ(DialogGeometry(library.get()), DialogGeometry(module_.get()));
+        EXPECT_EQ(DialogFields(library.get(), false), DialogFields(module_.get(), false));
         EXPECT_NE(::FindResourceW(library.get(), MAKEINTRESOURCEW(IDR_MAINFRAME), RT_GROUP_ICON), nullptr);
         EXPECT_NE(::FindResourceW(library.get(), MAKEINTRESOURCEW(IDB_ABOUT), RT_BITMAP), nullptr);
     }

@@ -1,5 +1,6 @@
 #include "window_driver.h"
 
+#include <algorithm>
 #include <array>
 #include <thread>
 
@@ -184,25 +185,27 @@ namespace {
 
 constexpr int kMessageBoxTextId = 0xFFFF;
 
-HWND FindDialog(const Program& program, const std::function<bool(HWND)>& matches) {
-    for (HWND window : program.Windows(L"#32770")) {
-        if (::IsWindowVisible(window) != FALSE && matches(window)) {
-            return window;
-        }
-    }
-    return nullptr;
+// Waits for the topmost visible dialog of the program that matches; null when none came.
+HWND WaitForDialog(const Program& program, const std::function<bool(HWND)>& matches) {
+    HWND found = nullptr;
+    static_cast<void>(WaitUntil([&] {
+        const std::vector<HWND> windows = program.Windows(L"#32770");
+        const auto match = std::find_if(windows.begin(), windows.end(), [&](HWND window) {
+            return ::IsWindowVisible(window) != FALSE && matches(window);
+        });
+        found = match == windows.end() ? nullptr : *match;
+        return found != nullptr;
+    }));
+    return found;
 }
 
 }  // namespace
 
 HWND WaitForMessageBox(const Program& program, std::wstring_view caption) {
-    HWND found = nullptr;
-    const auto isBox = [caption](HWND window) {
+    return WaitForDialog(program, [caption](HWND window) {
         return ::GetDlgItem(window, kMessageBoxTextId) != nullptr &&
                (caption.empty() || Text(window) == caption);
-    };
-    static_cast<void>(WaitUntil([&] { return (found = FindDialog(program, isBox)) != nullptr; }));
-    return found;
+    });
 }
 
 std::wstring MessageBoxText(HWND box) {
@@ -210,10 +213,8 @@ std::wstring MessageBoxText(HWND box) {
 }
 
 HWND WaitForDialogWith(const Program& program, int controlId) {
-    HWND found = nullptr;
-    const auto hasControl = [controlId](HWND window) { return ::GetDlgItem(window, controlId) != nullptr; };
-    static_cast<void>(WaitUntil([&] { return (found = FindDialog(program, hasControl)) != nullptr; }));
-    return found;
+    return WaitForDialog(program,
+                         [controlId](HWND window) { return ::GetDlgItem(window, controlId) != nullptr; });
 }
 
 void PressButton(HWND dialog, int buttonId) {

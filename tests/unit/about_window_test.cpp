@@ -9,50 +9,41 @@
 namespace spoolsweep::ui {
 namespace {
 
-struct TickCase {
-    const char* name;
-    int content, client, offset;
-    bool wrap, paused;
-    const char* timers;  // 's' the scroll timer fires, 'p' the pause timer
-    int offsetAfter, notifications;
-    bool pausedAfter;
-};
-
-void PrintTo(const TickCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
-class ScrollerTicks : public ::testing::TestWithParam<TickCase> {};
-
-TEST_P(ScrollerTicks, MoveWrapNotifyAndPause) {
-    const TickCase& c = GetParam();
-    ScrollerState state;
-    state.contentHeight = c.content;
-    state.clientHeight = c.client;
-    state.offset = c.offset;
-    state.wrap = c.wrap;
-    state.paused = c.paused;
-    int notifications = 0;
-    for (const char* timer = c.timers; *timer != '\0'; ++timer) {
-        TickEffects effects =
-            state.OnTimer(*timer == 'p' ? state.pauseTimer : ScrollerState::kScrollTimer, {});
-        notifications += effects.notifyParent ? 1 : 0;
-        EXPECT_EQ(effects.startPauseTimer, state.paused && effects.repaint);
+TEST(ScrollerTicks, MoveWrapNotifyAndPause) {
+    struct Case {
+        const char* name;
+        int content, client, offset;
+        bool wrap, paused;
+        const char* timers;  // 's' the scroll timer fires, 'p' the pause timer
+        int offsetAfter, notifications;
+        bool pausedAfter;
+    };
+    for (const Case& c :
+         {Case{"one pixel per tick", 100, 50, 0, true, false, "sss", -3, 0, false},
+          Case{"held until the pause timer", 100, 50, 0, true, true, "ssp", -1, 0, false},
+          Case{"wrap restarts at the top, notifies once, pauses", 20, 10, -19, true, false, "sssss", 0, 1,
+               true},
+          Case{"without wrap comes in from the bottom", 20, 10, -20, false, false, "s", 10, 1, false},
+          Case{"coming in pauses at the top", 20, 10, 2, false, false, "sss", 0, 0, true}}) {
+        SCOPED_TRACE(c.name);
+        ScrollerState state;
+        state.contentHeight = c.content;
+        state.clientHeight = c.client;
+        state.offset = c.offset;
+        state.wrap = c.wrap;
+        state.paused = c.paused;
+        int notifications = 0;
+        for (const char* timer = c.timers; *timer != '\0'; ++timer) {
+            TickEffects effects =
+                state.OnTimer(*timer == 'p' ? state.pauseTimer : ScrollerState::kScrollTimer, {});
+            notifications += effects.notifyParent ? 1 : 0;
+            EXPECT_EQ(effects.startPauseTimer, state.paused && effects.repaint);
+        }
+        EXPECT_EQ(state.offset, c.offsetAfter);
+        EXPECT_EQ(notifications, c.notifications);
+        EXPECT_EQ(state.paused, c.pausedAfter);
     }
-    EXPECT_EQ(state.offset, c.offsetAfter);
-    EXPECT_EQ(notifications, c.notifications);
-    EXPECT_EQ(state.paused, c.pausedAfter);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ScrollerTicks,
-    ::testing::Values(
-        TickCase{"MovesOnePixelPerTick", 100, 50, 0, true, false, "sss", -3, 0, false},
-        TickCase{"HeldUntilThePauseTimer", 100, 50, 0, true, true, "ssp", -1, 0, false},
-        TickCase{"WrapRestartsAtTheTopNotifiesOnceAndPauses", 20, 10, -19, true, false, "sssss", 0, 1, true},
-        TickCase{"WithoutWrapComesInFromTheBottom", 20, 10, -20, false, false, "s", 10, 1, false},
-        TickCase{"ComingInPausesAtTheTop", 20, 10, 2, false, false, "sss", 0, 0, true}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ScrollerHover, UpdatesTheScrollBarOnlyForATallTextUnderTheCursorOfTheActiveWindow) {
     struct Case {

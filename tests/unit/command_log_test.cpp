@@ -7,8 +7,8 @@
 
 #include "app/spoolsweep_app.h"
 #include "cli/custom_command_line_info.h"
-#include "cli_test_support.h"
 #include "platform/sim/sim_machine.h"
+#include "tests/unit/run_helpers.h"
 
 namespace spoolsweep {
 namespace {
@@ -27,7 +27,7 @@ std::tm FixedTime() {
 }
 
 std::string Entry(std::string_view message) {
-    return "\r\n " + std::string(kStamp) + std::string(testing::kLogBanner) + std::string(message);
+    return "\r\n " + std::string(kStamp) + std::string(test::kBanner) + std::string(message);
 }
 
 class CommandLogTest : public ::testing::Test {
@@ -42,21 +42,20 @@ TEST_F(CommandLogTest, EntriesAreAppendedByteForByte) {
     log.WriteLogLine("Remove All Printers");
     log.WriteLogLine(std::string());
     log.WriteLogLine(std::string("Deleting Printer \tP1"));
-    EXPECT_EQ(sim.ReadFile(testing::kAdminLogPath),
+    EXPECT_EQ(sim.ReadFile(test::kLogPath),
               Entry("Remove All Printers") + Entry("") + Entry("Deleting Printer \tP1"));
 }
 
 TEST_F(CommandLogTest, EarlierRunsAreKept) {
-    sim.WriteFile(testing::kAdminLogPath, "\r\n earlier");
+    sim.WriteFile(test::kLogPath, "\r\n earlier");
     std::tm evening = FixedTime();
     evening.tm_hour = 23;
     evening.tm_mday = 31;
     evening.tm_mon = 11;
     sim.SetLocalTime(evening);
     log.WriteLogLine("GetInstalled Printers");
-    EXPECT_EQ(
-        sim.ReadFile(testing::kAdminLogPath),
-        "\r\n earlier\r\n 2024-12-31.23:07:09" + std::string(testing::kLogBanner) + "GetInstalled Printers");
+    EXPECT_EQ(sim.ReadFile(test::kLogPath),
+              "\r\n earlier\r\n 2024-12-31.23:07:09" + std::string(test::kBanner) + "GetInstalled Printers");
 }
 
 TEST_F(CommandLogTest, EachWorkingDirectoryHasItsOwnLog) {
@@ -68,7 +67,7 @@ TEST_F(CommandLogTest, EachWorkingDirectoryHasItsOwnLog) {
     log.WriteLogLine("second");
     EXPECT_EQ(sim.ReadFile(u"C:\\Work\\One\\Spoolsweep_CL.log"), Entry("first"));
     EXPECT_EQ(sim.ReadFile(u"C:\\Work\\Two\\Spoolsweep_CL.log"), Entry("second"));
-    EXPECT_FALSE(sim.FileExists(testing::kAdminLogPath));
+    EXPECT_FALSE(sim.FileExists(test::kLogPath));
 }
 
 TEST_F(CommandLogTest, UnwritableDirectoryDropsEntriesAndTheRunGoesOn) {
@@ -76,13 +75,13 @@ TEST_F(CommandLogTest, UnwritableDirectoryDropsEntriesAndTheRunGoesOn) {
     sim.SetFolderWritable(u"C:\\Users\\admin", false);
     sim.SetCommandLine(u"S.exe -help -getInstalledPrinters");
     EXPECT_EQ(RunSpoolsweepApp(sim.machine()), 0);
-    EXPECT_FALSE(sim.FileExists(testing::kAdminLogPath));
+    EXPECT_FALSE(sim.FileExists(test::kLogPath));
     EXPECT_TRUE(sim.Stdout().ends_with("Tamber Drivers.There are no printers installed in the system."))
         << sim.Stdout();
 
     sim.SetFolderWritable(u"C:\\Users\\admin", true);
     log.WriteLogLine("later");
-    EXPECT_EQ(sim.ReadFile(testing::kAdminLogPath), Entry("later"));
+    EXPECT_EQ(sim.ReadFile(test::kLogPath), Entry("later"));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "platform/sim/sim_machine.h"
 #include "spooler_decorator.h"
+#include "tests/unit/run_helpers.h"
 
 namespace spoolsweep {
 namespace {
@@ -28,10 +29,7 @@ void AddDriver(SimMachine& sim, std::u16string_view name,
 }
 
 void AddPrinterUsing(SimMachine& sim, std::u16string_view driver) {
-    sim::SimPrinter printer;
-    printer.name = u"P1";
-    printer.driver = driver;
-    sim.AddPrinter(printer);
+    sim.AddPrinter(test::MakePrinter(u"P1", driver));
 }
 
 // "environment|driver" of every remaining driver.
@@ -68,50 +66,50 @@ TEST(DriverCatalogue, ListsTheDriversOfOneEnvironment) {
 }
 
 TEST(DriverDeletion, DeletesX86ThenX64WithThePackageReadBeforeAnyDeletion) {
-    DeletionRun run;
-    // With "x86" the INF path comes from the x86 key, which the first pass removes.
-    run.sim.SetString(kHkeyLocalMachine, u"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment",
-                      u"PROCESSOR_ARCHITECTURE", u"x86");
-    AddDriver(run.sim, u"Drv", {kEnvironmentX86, kEnvironmentX64});
-    run.DeleteDriver(u"Drv");
-
-    EXPECT_EQ(run.spooler.calls, (std::vector<std::string>{
-                                     "DeletePrinterDriverExW Windows NT x86|Drv|1|3 -> 0",
-                                     "DeletePrinterDriverPackageW Drv-Windows NT x86.inf|Windows NT x86",
-                                     "DeletePrinterDriverExW Windows x64|Drv|1|3 -> 0",
-                                     "DeletePrinterDriverPackageW Drv-Windows NT x86.inf|Windows x64",
-                                 }));
-    EXPECT_TRUE(Installed(run.sim).empty());
-    EXPECT_EQ(run.sim.calls().Count("GetProcAddress"), 1U) << "looked up once for both passes";
-}
-
-TEST(DriverDeletion, DeletesAnX64OnlyDriverAndItsPackageInTheX64Pass) {
-    DeletionRun run;
-    run.sim.SetOsVersion(6, 0);  // Vista, the first with driver packages
-    AddDriver(run.sim, u"Drv", {kEnvironmentX64});
-    run.DeleteDriver(u"Drv");
-
-    EXPECT_EQ(run.spooler.calls, (std::vector<std::string>{
-                                     "DeletePrinterDriverExW Windows NT x86|Drv|1|3 -> 1797",
-                                     "DeletePrinterDriverExW Windows x64|Drv|1|3 -> 0",
-                                     "DeletePrinterDriverPackageW Drv-Windows x64.inf|Windows x64",
-                                 }));
-    ASSERT_EQ(run.sim.DeletedDriverPackages().size(), 1U);
-    EXPECT_EQ(run.sim.DeletedDriverPackages()[0].second, kEnvironmentX64);
-}
-
-TEST(DriverDeletion, BeforeVistaReadsNoInfPathAndLooksUpNoPackage) {
-    DeletionRun run;
-    run.sim.SetOsVersion(5, 1);
-    AddDriver(run.sim, u"Drv", {kEnvironmentX86, kEnvironmentX64});
-    run.DeleteDriver(u"Drv");
-
-    EXPECT_EQ(run.sim.calls().Count("RegQueryValueExW") + run.sim.calls().Count("LoadLibraryW") +
-                  run.sim.calls().Count("GetProcAddress") +
-                  run.sim.calls().Count("DeletePrinterDriverPackageW"),
-              0U);
-    EXPECT_EQ(run.spooler.calls.size(), 2U);
-    EXPECT_TRUE(Installed(run.sim).empty());
+    struct Case {
+        const char* what;
+        std::uint32_t osMajor, osMinor;
+        const char16_t* architecture;  // nullptr: the machine's own
+        std::vector<std::u16string_view> environments;
+        std::vector<std::string> calls;
+        std::uint64_t lookups;  // GetProcAddress calls: once for both passes, none before Vista
+    };
+    const std::u16string_view x86 = kEnvironmentX86, x64 = kEnvironmentX64;
+    // clang-format off
+    const std::vector<Case> cases = {
+        // With "x86" the INF path comes from the x86 key, which the first pass removes.
+        {"x86", 10, 0, u"x86", {x86, x64},
+         {"DeletePrinterDriverExW Windows NT x86|Drv|1|3 -> 0",
+          "DeletePrinterDriverPackageW Drv-Windows NT x86.inf|Windows NT x86",
+          "DeletePrinterDriverExW Windows x64|Drv|1|3 -> 0",
+          "DeletePrinterDriverPackageW Drv-Windows NT x86.inf|Windows x64"}, 1},
+        {"Vista, the first with driver packages, x64 only", 6, 0, nullptr, {x64},
+         {"DeletePrinterDriverExW Windows NT x86|Drv|1|3 -> 1797",
+          "DeletePrinterDriverExW Windows x64|Drv|1|3 -> 0",
+          "DeletePrinterDriverPackageW Drv-Windows x64.inf|Windows x64"}, 1},
+        {"before Vista", 5, 1, nullptr, {x86, x64},
+         {"DeletePrinterDriverExW Windows NT x86|Drv|1|3 -> 0",
+          "DeletePrinterDriverExW Windows x64|Drv|1|3 -> 0"}, 0},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DeletionRun run;
+        run.sim.SetOsVersion(c.osMajor, c.osMinor);
+        if (c.architecture != nullptr) {
+            run.sim.SetString(kHkeyLocalMachine,
+                              u"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment",
+                              u"PROCESSOR_ARCHITECTURE", c.architecture);
+        }
+        AddDriver(run.sim, u"Drv", c.environments);
+        run.DeleteDriver(u"Drv");
+        EXPECT_EQ(run.spooler.calls, c.calls);
+        EXPECT_TRUE(Installed(run.sim).empty());
+        EXPECT_EQ(run.sim.calls().Count("GetProcAddress"), c.lookups);
+        // Before Vista not even the INF path is read.
+        EXPECT_EQ(run.sim.calls().Count("RegQueryValueExW") + run.sim.calls().Count("LoadLibraryW") == 0,
+                  c.lookups == 0);
+    }
 }
 
 TEST(DriverDeletion, DeletesPackagesOnlyAfterADriverDeletionSucceeds) {

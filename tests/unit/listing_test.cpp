@@ -6,8 +6,8 @@
 #include "app/spoolsweep_app.h"
 #include "cli/command_line_remover.h"
 #include "cli/custom_command_line_info.h"
-#include "cli_test_support.h"
 #include "platform/sim/sim_machine.h"
+#include "tests/unit/run_helpers.h"
 
 namespace spoolsweep {
 namespace {
@@ -22,7 +22,7 @@ class Listing : public ::testing::Test {
   protected:
     Listing() { sim.AddDriver({u"Windows x64", std::u16string(kDriver), u"NorvelAB12.PPD", u""}); }
 
-    void AddPrinter(std::u16string_view name) { sim.AddPrinter(testing::MakePrinter(name, kDriver)); }
+    void AddPrinter(std::u16string_view name) { sim.AddPrinter(test::MakePrinter(name, kDriver)); }
     std::string ListAll() {
         CommandLog log(sim.machine().files, sim.machine().system);
         CommandLineRemover remover(sim.machine(), log);
@@ -40,12 +40,12 @@ TEST_F(Listing, NoPrintersIsOneSentenceWithoutLineEnd) {
 TEST_F(Listing, GetInstalledPrintersListsEveryKindOnePerLine) {
     ResetPendingOption();
     AddPrinter(u"Office Laser");
-    sim.AddPrinter(testing::MakePrinter(u"Front Desk", kDriver, u"FD"));
-    sim.AddPrinter(testing::MakePrinter(u"\\\\print01\\Plotter", kDriver, u"", u"\\\\print01"));
+    sim.AddPrinter(test::MakePrinter(u"Front Desk", kDriver, u"FD"));
+    sim.AddPrinter(test::MakePrinter(u"\\\\print01\\Plotter", kDriver));
     sim.SetCommandLine(u"Spoolsweep.exe -getInstalledPrinters");
     EXPECT_EQ(RunSpoolsweepApp(sim.machine()), 0);
     EXPECT_EQ(sim.Stdout(), " Office Laser\n Front Desk\n \\\\print01\\Plotter\n");
-    EXPECT_EQ(testing::ReadLogMessages(sim),
+    EXPECT_EQ(test::LogMessages(sim),
               (std::vector<std::string>{"GetInstalled Printers",
                                         "Command Line Arguments Passed so No UI is launched."}));
 }

@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "cli_test_support.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/win_errors.h"
+#include "spooler_decorator.h"
+#include "tests/unit/run_helpers.h"
 
 namespace spoolsweep {
 namespace {
@@ -22,8 +23,13 @@ std::vector<std::u16string> Names(const std::vector<PrinterRecord>& records) {
 }
 
 // A spooler whose EnumPrintersW answers are given one by one; the buffer sizes asked for are kept.
-class ScriptedSpooler : public Spooler {
+// Every other call goes to a machine of its own, made before the decorator that forwards to it.
+struct SpareMachine {
+    sim::SimMachine spare;
+};
+class ScriptedSpooler : private SpareMachine, public testing::SpoolerDecorator {
   public:
+    ScriptedSpooler() : SpoolerDecorator(spare.machine().spooler) {}
     EnumResult<PrinterInfo> EnumPrinters(std::uint32_t flags, std::uint32_t bufferBytes) override {
         flagsSeen.push_back(flags);
         buffersSeen.push_back(bufferBytes);
@@ -34,23 +40,6 @@ class ScriptedSpooler : public Spooler {
         answers.pop_front();
         return answer;
     }
-    EnumResult<DriverInfo> EnumPrinterDrivers(std::u16string_view, std::uint32_t) override { return {}; }
-    HandleResult OpenPrinter(std::u16string_view, std::uint32_t) override { return {}; }
-    void ClosePrinter(Handle) override {}
-    EnumResult<std::uint32_t> EnumJobs(Handle, std::uint32_t, std::uint32_t, std::uint32_t) override {
-        return {};
-    }
-    EnumResult<FormInfo> EnumForms(Handle, std::uint32_t) override { return {}; }
-    Status DeletePrinter(Handle) override { return {}; }
-    Status DeletePrinterConnection(std::u16string_view) override { return {}; }
-    Status DeleteForm(Handle, std::u16string_view) override { return {}; }
-    Status DeletePrinterDriverEx(std::u16string_view, std::u16string_view, std::uint32_t,
-                                 std::uint32_t) override {
-        return {};
-    }
-    bool CanDeletePrinterDriverPackage() override { return false; }
-    Status DeletePrinterDriverPackage(std::u16string_view, std::u16string_view) override { return {}; }
-    DefaultPrinterResult GetDefaultPrinter(std::uint32_t) override { return {}; }
 
     std::deque<EnumResult<PrinterInfo>> answers;
     std::vector<std::uint32_t> flagsSeen;
@@ -67,16 +56,6 @@ EnumResult<PrinterInfo> Listing(std::vector<std::u16string> names) {
         result.entries.push_back({std::nullopt, std::move(name), u"Driver", std::nullopt});
     }
     return result;
-}
-
-TEST(PrinterRecord, AbsentNamesAreEmptyAndMarksStartCleared) {
-    PrinterRecord record(std::nullopt, u"P1", u"Tamber PS", std::nullopt);
-    EXPECT_EQ(record.serverName, u"");
-    EXPECT_EQ(record.printerName, u"P1");
-    EXPECT_EQ(record.driverName, u"Tamber PS");
-    EXPECT_EQ(record.shareName, u"");
-    EXPECT_EQ(record.selected + record.driverToDelete + record.deleted, 0);
-    EXPECT_TRUE(record.dataFileBase.empty() && record.dsDriverName.empty() && record.pnpHardwareId.empty());
 }
 
 TEST(PrinterRecord, OverlongNamesAreCutToTheirField) {
@@ -101,9 +80,9 @@ TEST(HasNorvelPrefix, MatchesThePrefixInAnyLetterCase) {
 TEST(EnumerateInstalledPrinters, ListsLocalSharedAndConnectionsInSpoolerOrder) {
     sim::SimMachine sim;
     sim.AddDriver({u"Windows x64", u"Tamber PS", u"NorvelAB12.PPD", u""});
-    sim.AddPrinter(testing::MakePrinter(u"Local", u"Tamber PS"));
-    sim.AddPrinter(testing::MakePrinter(u"Shared", u"Tamber PS", u"SharedShare"));
-    sim.AddPrinter(testing::MakePrinter(u"\\\\srv\\Remote", u"Tamber PS", u"", u"\\\\srv"));
+    sim.AddPrinter(test::MakePrinter(u"Local", u"Tamber PS"));
+    sim.AddPrinter(test::MakePrinter(u"Shared", u"Tamber PS", u"SharedShare"));
+    sim.AddPrinter(test::MakePrinter(u"\\\\srv\\Remote", u"Tamber PS"));
     std::vector<PrinterRecord> records = EnumerateInstalledPrinters(sim.machine().spooler);
     ASSERT_EQ(Names(records), (std::vector<std::u16string>{u"Local", u"Shared", u"\\\\srv\\Remote"}));
     EXPECT_EQ(records[0].serverName, u"");
@@ -118,43 +97,29 @@ TEST(EnumerateInstalledPrinters, ListsLocalSharedAndConnectionsInSpoolerOrder) {
     EXPECT_TRUE(catalogue.remainingDataFiles.empty());
 }
 
-TEST(EnumerateInstalledPrinters, FailedCallsGiveAnEmptyList) {
-    for (int skip : {0, 1}) {
-        sim::SimMachine sim;
-        sim.AddDriver({u"Windows x64", u"D", u"D.PPD", u""});
-        sim.AddPrinter(testing::MakePrinter(u"P", u"D"));
-        sim.faults().Fail("EnumPrintersW", win_error::kAccessDenied, 1, skip);
-        EXPECT_TRUE(EnumerateInstalledPrinters(sim.machine().spooler).empty()) << skip;
+// Local printers and connections, asked with the size the spooler gave; a printer added between the two calls
+// is retried once, no printers means no second call, and a failed call an empty list.
+TEST(EnumerateInstalledPrinters, AsksWithTheSizeItWasGivenAndRetriesOnce) {
+    struct Case {
+        std::deque<EnumResult<PrinterInfo>> answers;
+        std::vector<std::u16string> names;
+        std::vector<std::uint32_t> buffers;
+    };
+    const Case cases[] = {
+        {{TooSmall(640), Listing({u"A", u"B"})}, {u"A", u"B"}, {0, 640}},
+        {{TooSmall(640), TooSmall(960), Listing({u"A", u"B", u"New"})}, {u"A", u"B", u"New"}, {0, 640, 960}},
+        {{TooSmall(640), TooSmall(960), TooSmall(1280), Listing({u"A"})}, {}, {0, 640, 960}},
+        {{EnumResult<PrinterInfo>{true, 0, 0, {}}}, {}, {0}},
+        {{EnumResult<PrinterInfo>{false, win_error::kAccessDenied, 0, {}}}, {}, {0}},
+        {{TooSmall(640), EnumResult<PrinterInfo>{false, win_error::kAccessDenied, 0, {}}}, {}, {0, 640}},
+    };
+    for (const Case& c : cases) {
+        ScriptedSpooler spooler;
+        spooler.answers = c.answers;
+        EXPECT_EQ(Names(EnumerateInstalledPrinters(spooler)), c.names);
+        EXPECT_EQ(spooler.buffersSeen, c.buffers);
+        EXPECT_EQ(spooler.flagsSeen, std::vector<std::uint32_t>(c.buffers.size(), 6));
     }
-    sim::SimMachine empty;
-    EXPECT_TRUE(PrinterCatalogue(empty.machine().spooler).printers.empty());
-}
-
-TEST(EnumerateInstalledPrinters, AsksForLocalAndConnectionsWithTheSizeItWasGiven) {
-    ScriptedSpooler spooler;
-    spooler.answers = {TooSmall(640), Listing({u"A", u"B"})};
-    EXPECT_EQ(Names(EnumerateInstalledPrinters(spooler)), (std::vector<std::u16string>{u"A", u"B"}));
-    EXPECT_EQ(spooler.flagsSeen, (std::vector<std::uint32_t>{6, 6}));
-    EXPECT_EQ(spooler.buffersSeen, (std::vector<std::uint32_t>{0, 640}));
-}
-
-TEST(EnumerateInstalledPrinters, APrinterAddedBetweenTheCallsIsRetriedOnce) {
-    ScriptedSpooler spooler;
-    spooler.answers = {TooSmall(640), TooSmall(960), Listing({u"A", u"B", u"New"})};
-    EXPECT_EQ(Names(EnumerateInstalledPrinters(spooler)), (std::vector<std::u16string>{u"A", u"B", u"New"}));
-    EXPECT_EQ(spooler.buffersSeen, (std::vector<std::uint32_t>{0, 640, 960}));
-
-    ScriptedSpooler growing;
-    growing.answers = {TooSmall(640), TooSmall(960), TooSmall(1280), Listing({u"A"})};
-    EXPECT_TRUE(EnumerateInstalledPrinters(growing).empty());
-    EXPECT_EQ(growing.buffersSeen.size(), 3U);
-}
-
-TEST(EnumerateInstalledPrinters, NoPrintersMeansNoSecondCall) {
-    ScriptedSpooler spooler;
-    spooler.answers = {EnumResult<PrinterInfo>{true, 0, 0, {}}};
-    EXPECT_TRUE(EnumerateInstalledPrinters(spooler).empty());
-    EXPECT_EQ(spooler.buffersSeen.size(), 1U);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "platform/sim/sim_machine.h"
 #include "platform/win_errors.h"
 #include "spooler_decorator.h"
+#include "tests/unit/run_helpers.h"
 
 namespace spoolsweep {
 namespace {
@@ -22,16 +23,8 @@ constexpr std::u16string_view kForms = u"SYSTEM\\CurrentControlSet\\Control\\Pri
 void AddPrinters(SimMachine& sim) {
     sim.AddDriver({u"Windows x64", u"Drv", u"drv.ppd", u""});
     for (std::u16string_view name : {u"P1", u"P2", u"\\\\srv\\Shared"}) {
-        sim::SimPrinter printer;
-        printer.name = name;
-        printer.driver = u"Drv";
-        printer.serverName = name.starts_with(u"\\\\") ? u"\\\\srv" : u"";
-        sim.AddPrinter(printer);
+        sim.AddPrinter(test::MakePrinter(name, u"Drv"));
     }
-}
-
-std::size_t PrinterCount(const SimMachine& sim) {
-    return sim.Printers().size();
 }
 
 std::u16string FormKey(std::u16string_view name) {
@@ -49,16 +42,6 @@ void AddFormWithEntries(SimMachine& sim, std::u16string_view name, std::uint32_t
     sim.AddForm({std::u16string(name), flags});
     sim.SetValue(kHkeyLocalMachine, kForms, name, sim::kRegBinary, {1, 2, 3, 4});
     sim.CreateKey(kHkeyLocalMachine, FormKey(name));
-}
-
-// The first journal line that starts with `call` and ends with " name"; the journal's size when none does.
-std::size_t JournalIndex(const SimMachine& sim, std::string_view call, std::string_view name) {
-    const auto& journal = sim.journal();
-    return std::find_if(journal.begin(), journal.end(),
-                        [&](const std::string& line) {
-                            return line.starts_with(call) && line.ends_with(" " + std::string(name));
-                        }) -
-           journal.begin();
 }
 
 TEST(PrinterOperations, OpensTheDefaultPrinterWhenNoNameIsGiven) {
@@ -101,14 +84,14 @@ TEST(PrinterOperations, DeletesPrintersAndConnectionsAndCarriesOnAfterAFault) {
     EXPECT_NO_THROW(DeletePrinterConnectionByName(spooler, u"\\\\srv\\Shared"));
     EXPECT_EQ(spooler.calls.size(), 2U);
     EXPECT_EQ(sim.calls().Count("ClosePrinter"), 1U) << "the handle is closed after the fault";
-    EXPECT_EQ(PrinterCount(sim), 3U);
+    EXPECT_EQ(sim.Printers().size(), 3U);
 
     spooler.throwWhenStarts.clear();
     DeletePrinterByName(spooler, u"P1");
     DeletePrinterConnectionByName(spooler, u"\\\\srv\\Shared");
     DeletePrinterByName(spooler, u"Missing");  // still calls DeletePrinter, on the null handle
     EXPECT_EQ(spooler.calls.back(), "DeletePrinter 0 -> " + std::to_string(win_error::kInvalidHandle));
-    ASSERT_EQ(PrinterCount(sim), 1U);
+    ASSERT_EQ(sim.Printers().size(), 1U);
     EXPECT_EQ(sim.Printers()[0].name, u"P2");
 }
 
@@ -149,11 +132,13 @@ TEST(PrinterForms, DeletesEachFormsRegistryValueBeforeTheForm) {
         EXPECT_FALSE(HasForm(sim, name) || sim.ValueExists(kHkeyLocalMachine, kForms, name) ||
                      sim.KeyExists(kHkeyLocalMachine, FormKey(name)));
     }
-    const std::size_t value1 = JournalIndex(sim, "RegDeleteValueW", "Custom1");
-    const std::size_t form1 = JournalIndex(sim, "DeleteFormW", "Custom1");
-    const std::size_t value2 = JournalIndex(sim, "RegDeleteValueW", "Custom2");
-    const std::size_t form2 = JournalIndex(sim, "DeleteFormW", "Custom2");
-    EXPECT_TRUE(value1 < form1 && form1 < value2 && value2 < form2 && form2 < sim.journal().size());
+    const std::string value = "RegDeleteValueW HKLM\\" + NarrowLowBytes(kForms) + " Custom";
+    const auto value1 = test::JournalIndex(sim, value + "1");
+    const auto form1 = test::JournalIndex(sim, "DeleteFormW Custom1");
+    const auto value2 = test::JournalIndex(sim, value + "2");
+    const auto form2 = test::JournalIndex(sim, "DeleteFormW Custom2");
+    ASSERT_TRUE(value1 && form1 && value2 && form2);
+    EXPECT_TRUE(*value1 < *form1 && *form1 < *value2 && *value2 < *form2);
 }
 
 TEST(PrinterForms, DeletesOnlyDeletableFormsThatAreNotBuiltIn) {

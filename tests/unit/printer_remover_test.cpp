@@ -14,6 +14,7 @@
 #include "platform/sim/sim_machine.h"
 #include "platform/text.h"
 #include "removal/printer_remover.h"
+#include "tests/unit/run_helpers.h"
 
 namespace spoolsweep {
 namespace {
@@ -27,13 +28,9 @@ constexpr char16_t kPresets[] = u"C:\\Users\\admin\\AppData\\Roaming\\Norvel\\JP
 const Names kOffice = {u"NoDot",    u"Laser 1",  u"Laser 2", u"\\\\srv\\Desk",
                        u"Tamber 3", u"Tamber 1", u"Tamber 2"};
 
-void AddPrinter(sim::SimMachine& sim, const std::u16string& name, std::u16string driver,
+void AddPrinter(sim::SimMachine& sim, const std::u16string& name, const std::u16string& driver,
                 std::vector<std::u16string> media = {}) {
-    sim::SimPrinter printer;
-    printer.name = name;
-    printer.driver = std::move(driver);
-    printer.serverName = name.starts_with(u"\\\\") ? name.substr(0, name.find(u'\\', 2)) : u"";
-    sim.AddPrinter(printer);
+    sim.AddPrinter(test::MakePrinter(name, driver));
     sim.SetString(kHkeyCurrentUser, u"Printers\\Settings\\Printers\\" + name, u"x", u"1");
     if (!media.empty()) {
         sim.SetMultiString(kHkeyLocalMachine,
@@ -272,19 +269,12 @@ std::set<std::string> Deletions(const sim::SimMachine& sim) {
 
 // Every run of the table again, with one kind of spooler, registry, file, service or process call failing.
 TEST(PrinterRemover, FailingCallsNeitherStopTheRunNorWidenIt) {
-    // clang-format off
-    const std::vector<std::string> calls = {"RegOpenKeyW", "RegOpenKeyExW", "RegQueryValueExW", "RegEnumKeyExW",
-        "SHDeleteKeyW", "GetFileAttributesExW", "FindFirstFileW", "DeleteFileW", "CopyFileW", "PathFileExistsW",
-        "SHFileOperationW", "SHGetSpecialFolderPathW", "OpenSCManagerW", "QueryServiceStatusEx", "ControlService",
-        "StartServiceW", "CreateToolhelp32Snapshot", "OpenPrinterW", "EnumFormsW", "DeleteFormW", "DeletePrinter",
-        "DeletePrinterConnectionW", "DeletePrinterDriverExW", "EnumPrinterDriversW", "LoadStringW", "MessageBoxW"};
-    // clang-format on
     for (const Case& c : Cases()) {
         sim::SimMachine baseline;
         BuildOffice(baseline);
         (void)RunDialog(baseline, c.run);
         const std::set<std::string> baselineDeletions = Deletions(baseline);
-        for (const std::string& call : calls) {
+        for (const std::string& call : test::kFailingCalls) {
             SCOPED_TRACE(std::string(c.what) + " with " + call + " failing");
             sim::SimMachine sim;
             BuildOffice(sim);
@@ -316,19 +306,10 @@ TEST(PrinterRemover, FailingCallsNeitherStopTheRunNorWidenIt) {
     }
 }
 
-// Platform calls and registry reads per printer with every printer checked, on a machine where pairs of
-// printers share a driver and one driver in four is a Tamber driver.
+// Platform calls and registry reads per printer with every printer checked.
 std::pair<double, double> CostPerPrinter(int printers, bool deleteAll) {
     sim::SimMachine sim;
-    DialogRun run({}, deleteAll);
-    for (int i = 0; i < printers; ++i) {
-        const std::u16string driver = u"Driver " + WidenAscii(std::to_string(i / 2));
-        if (i % 2 == 0) {
-            sim.AddDriver({u"Windows x64", driver, i % 8 == 0 ? u"NorvelAB.PPD" : u"LASER.PPD", u""});
-        }
-        run.checks.push_back(u"Printer " + WidenAscii(std::to_string(i)));
-        AddPrinter(sim, run.checks.back(), driver);
-    }
+    const DialogRun run(test::AddServerPrinters(sim, printers), deleteAll);
     sim.calls().Clear();
     EXPECT_EQ(RunDialog(sim, run).size(), static_cast<std::size_t>(printers));
     EXPECT_TRUE(sim.Printers().empty());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/sim/sim_machine.h"
@@ -71,21 +72,17 @@ TEST(RegistryFacts, ReadsPrintMediaAsAListOfStrings) {
 
 TEST(RegistryFacts, ReducesHardwareIdsAndDataFileNames) {
     SimMachine sim;
-    for (auto [printer, id] : {std::pair{u"Usb", u"LPTENUM\\A-B&C.D"},
-                               {u"Plain", u"X-Y"},
-                               {u"Nested", u"U\\V\\M.1"},
-                               {u"Blank", u""}}) {
-        sim.SetString(kHkeyLocalMachine, std::u16string(kPrinters) + printer + u"\\PnPData", u"HardwareID",
-                      id);
-    }
     sim.AddDriver({u"Windows x64", u"Ppd", u"abc12.ppd", u""});
     sim.AddDriver({u"Windows x64", u"NoDot", u"abc12", u""});
     Registry& registry = sim.machine().registry;
-
-    EXPECT_EQ(ReadPrinterHardwareId(registry, u"Usb"), u"A_B_C_D");
-    EXPECT_EQ(ReadPrinterHardwareId(registry, u"Plain"), u"X_Y");
-    EXPECT_EQ(ReadPrinterHardwareId(registry, u"Nested"), u"V\\M_1");
-    EXPECT_EQ(ReadPrinterHardwareId(registry, u"Blank"), u"");
+    for (auto [printer, id, reduced] : {std::tuple{u"Usb", u"LPTENUM\\A-B&C.D", u"A_B_C_D"},
+                                        {u"Plain", u"X-Y", u"X_Y"},
+                                        {u"Nested", u"U\\V\\M.1", u"V\\M_1"},
+                                        {u"Blank", u"", u""}}) {
+        sim.SetString(kHkeyLocalMachine, std::u16string(kPrinters) + printer + u"\\PnPData", u"HardwareID",
+                      id);
+        EXPECT_EQ(ReadPrinterHardwareId(registry, printer), reduced);
+    }
     EXPECT_EQ(ReadPrinterHardwareId(registry, u"Missing"), u"");
     EXPECT_EQ(ReadDriverDataFileBase(registry, u"Ppd"), u"abc12");
     EXPECT_EQ(ReadDriverDataFileBase(registry, u"NoDot"), u"");
@@ -125,20 +122,16 @@ TEST(RegistryFacts, ReadsRecordedDriverNamesByPrinterKindAndProvider) {
                               u"\\Servers\\srv\\Printers\\Drv\\PrinterDriverData",
                           u"driverName", provider);
         }
+        // A recorded name ends at its first null.
+        sim.SetMultiString(kHkeyLocalMachine, std::u16string(kPrinters) + u"P1\\DsSpooler", u"driverName",
+                           {u"Drv", u"Other"});
         Machine& machine = sim.machine();
         EXPECT_EQ(ReadDsDriverName(machine.registry, machine.system, u"Drv", u""), u"local");
         EXPECT_EQ(ReadDsDriverName(machine.registry, machine.system, u"Drv", u"srv"),
                   major < 6 ? u"LanMan Print Services" : u"Client Side Rendering Print Provider");
         EXPECT_EQ(ReadDsDriverName(machine.registry, machine.system, u"Other", u"srv"), u"");
+        EXPECT_EQ(ReadDsDriverName(machine.registry, machine.system, u"P1", u""), u"Drv");
     }
-}
-
-TEST(RegistryFacts, RecordedDriverNameEndsAtItsFirstNull) {
-    SimMachine sim;
-    sim.SetMultiString(kHkeyLocalMachine, std::u16string(kPrinters) + u"P1\\DsSpooler", u"driverName",
-                       {u"Drv", u"Other"});
-    Machine& machine = sim.machine();
-    EXPECT_EQ(ReadDsDriverName(machine.registry, machine.system, u"P1", u""), u"Drv");
 }
 
 TEST(RegistryFacts, ExpandsTheUserTempSettingOrLeavesItWhole) {

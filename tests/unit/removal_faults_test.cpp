@@ -20,17 +20,10 @@ void BuildOffice(sim::SimMachine& sim) {
     sim.AddDriver({u"Windows x64", u"Laser", u"LASER.PPD", u"C:\\Windows\\INF\\oem3.inf"});
     for (auto [name, driver] : {std::pair{u"Tamber Office", u"Tamber PS"},
                                 std::pair{u"Tamber Studio", u"Tamber PS"}, std::pair{u"Laser", u"Laser"}}) {
-        sim::SimPrinter printer;
-        printer.name = name;
-        printer.driver = driver;
-        sim.AddPrinter(printer);
+        sim.AddPrinter(test::MakePrinter(name, driver));
         sim.SetString(kHkeyCurrentUser, std::u16string(u"Printers\\Settings\\Printers\\") + name, u"x", u"1");
     }
-    sim::SimPrinter connection;
-    connection.name = u"\\\\srv\\Front Desk";
-    connection.serverName = u"\\\\srv";
-    connection.driver = u"Laser";
-    sim.AddPrinter(connection);
+    sim.AddPrinter(test::MakePrinter(u"\\\\srv\\Front Desk", u"Laser"));
     sim.AddForm({u"Custom", 0});
     sim.WriteFile(u"C:\\Windows\\Temp\\,,srv,Front Desk.tmp", "t", 0x21);
     sim.WriteFile(u"C:\\Program Files (x86)\\Vantle\\Tamber Driver Updater.exe", "u");
@@ -79,49 +72,13 @@ Outcome RunOffice(const std::string& failingCall, std::u16string_view commandLin
 }
 
 TEST(RemovalFaults, FailingCallsNeitherStopTheRunNorWidenIt) {
-    const std::vector<std::string> calls = {"RegOpenKeyW",
-                                            "RegOpenKeyExW",
-                                            "RegQueryValueExW",
-                                            "RegEnumKeyExW",
-                                            "RegDeleteValueW",
-                                            "SHDeleteKeyW",
-                                            "DoEnvironmentSubstW",
-                                            "GetFileAttributesExW",
-                                            "SetFileAttributesW",
-                                            "FindFirstFileW",
-                                            "DeleteFileW",
-                                            "CreateDirectoryW",
-                                            "CopyFileW",
-                                            "PathFileExistsW",
-                                            "SHFileOperationW",
-                                            "SHGetSpecialFolderPathW",
-                                            "OpenSCManagerW",
-                                            "OpenServiceW",
-                                            "QueryServiceStatusEx",
-                                            "ControlService",
-                                            "StartServiceW",
-                                            "EnumDependentServicesW",
-                                            "CreateToolhelp32Snapshot",
-                                            "OpenProcess",
-                                            "TerminateProcess",
-                                            "OpenPrinterW",
-                                            "EnumJobsW",
-                                            "EnumFormsW",
-                                            "DeleteFormW",
-                                            "DeletePrinter",
-                                            "DeletePrinterConnectionW",
-                                            "DeletePrinterDriverExW",
-                                            "DeletePrinterDriverPackageW",
-                                            "fopen",
-                                            "GetVersionExW",
-                                            "GetNativeSystemInfo"};
     for (std::u16string_view commandLine :
          {std::u16string_view(u"Spoolsweep.exe -rmPrints"),
           std::u16string_view(u"Spoolsweep.exe -rmNorvelPrints"),
           std::u16string_view(u"Spoolsweep.exe -p \"Laser,\\\\srv\\Front Desk\"")}) {
         const Outcome baseline = RunOffice("", commandLine);
         ASSERT_FALSE(baseline.deletions.empty());
-        for (const std::string& call : calls) {
+        for (const std::string& call : test::kFailingCalls) {
             SCOPED_TRACE(call + " with " + std::string(commandLine.begin(), commandLine.end()));
             const Outcome faulted = RunOffice(call, commandLine);
             // A driver data file that cannot be read names no Tamber driver: such printers are not removed

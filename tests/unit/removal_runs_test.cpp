@@ -35,18 +35,7 @@ void AddOtherDriver(sim::SimMachine& sim, std::u16string name = kOtherDriver) {
 }
 
 void AddLocal(sim::SimMachine& sim, std::u16string name, std::u16string driver) {
-    sim::SimPrinter printer;
-    printer.name = std::move(name);
-    printer.driver = std::move(driver);
-    sim.AddPrinter(printer);
-}
-
-void AddConnection(sim::SimMachine& sim, std::u16string server, std::u16string name, std::u16string driver) {
-    sim::SimPrinter printer;
-    printer.serverName = server;
-    printer.name = server + u"\\" + name;
-    printer.driver = std::move(driver);
-    sim.AddPrinter(printer);
+    sim.AddPrinter(test::MakePrinter(name, driver));
 }
 
 bool HasPrinter(const sim::SimMachine& sim, std::u16string_view name) {
@@ -186,7 +175,7 @@ TEST(RemovalRuns, ConnectionIsRemovedWithItsTempFilesOnly) {
     sim::SimMachine sim;
     AddOtherDriver(sim);
     AddLocal(sim, u"Local", kOtherDriver);
-    AddConnection(sim, u"\\\\srv", u"Q", kOtherDriver);
+    AddLocal(sim, u"\\\\srv\\Q", kOtherDriver);  // a connection
     sim.AddForm({u"Custom Label", 0});
     sim.AddProcess(u"LASER.srv");
     sim.WriteFile(u"C:\\Users\\admin\\AppData\\Local\\Temp\\,,srv,Q.tmp", "x");
@@ -328,22 +317,10 @@ TEST_F(UpdaterFolders, OnA32BitMachineTheProgramFilesFolderIsUsed) {
     EXPECT_TRUE(sim.FolderExists(kInstall));
 }
 
-}  // namespace
-}  // namespace spoolsweep
-
-namespace spoolsweep {
-namespace {
-
-// Platform calls of -rmPrints per removed printer, on a machine where pairs of printers share a driver.
+// Platform calls of -rmPrints per removed printer.
 double CallsPerPrinter(int printers) {
     sim::SimMachine sim;
-    for (int i = 0; i < printers; ++i) {
-        const std::u16string driver = u"Driver " + WidenAscii(std::to_string(i / 2));
-        if (i % 2 == 0) {
-            sim.AddDriver({u"Windows x64", driver, i % 8 == 0 ? u"NorvelAB.PPD" : u"LASER.PPD", u""});
-        }
-        AddLocal(sim, u"Printer " + WidenAscii(std::to_string(i)), driver);
-    }
+    (void)test::AddServerPrinters(sim, printers);
     sim.calls().Clear();
     RunProgram(sim, u"Spoolsweep.exe -rmPrints");
     EXPECT_EQ(sim.Stdout(), "Success");

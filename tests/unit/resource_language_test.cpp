@@ -14,74 +14,64 @@ namespace {
 
 constexpr std::u16string_view kProgram = u"C:\\Tools\\Spoolsweep.exe";
 constexpr std::u16string_view kGerman = u"C:\\Tools\\SpoolsweepDEU.dll";
-constexpr std::u16string_view kFrench = u"C:\\Tools\\SpoolsweepFRA.dll";
 
-struct LanguageCase {
-    const char* name;
-    std::optional<std::string> languageFile;  // nothing: no file
-    std::uint32_t fileAttributes;
-    std::optional<std::u16string> locale;
-    std::u16string_view modulePath;
-    std::vector<std::u16string_view> libraries;  // files beside the program
-    std::u16string_view expected;                // the resource module afterwards; empty: the program's own
-};
-
-std::string LongLineWithKeyInSecondPiece() {
-    return std::string(120, 'x') + " serverlang=fr\n";
+std::u16string InTools(std::u16string_view name) {
+    return name.empty() ? std::u16string() : u"C:\\Tools\\" + std::u16string(name);
 }
 
+// The German and French libraries always stand in C:\Tools; `library` is one more beside the program (in the
+// working folder when there is no program path).
 TEST(ResourceLanguage, ChoosesTheLibraryFromTheServerFileElseTheLocale) {
-    const std::vector<std::u16string_view> both{kGerman, kFrench};
-    const LanguageCase cases[] = {
-        {"server file wins over locale", "serverlang=de\n", 0x20, u"FRA", kProgram, both, kGerman},
-        {"key is case-sensitive", "SERVERLANG=de\n", 0x20, u"FRA", kProgram, both, kFrench},
-        {"code ignores case", "serverlang=DE\r\n", 0x20, u"FRA", kProgram, both, kGerman},
-        {"unlisted code is skipped", "serverlang=xx\nlang\tserverlang= \tfr more\n", 0x20, u"DEU", kProgram,
-         both, kFrench},
-        {"key in second piece of a long line", LongLineWithKeyInSecondPiece(), 0x20, u"DEU", kProgram, both,
-         kFrench},
-        {"key cut by the piece boundary", std::string(95, 'x') + "serverlang=fr\n", 0x20, u"DEU", kProgram,
-         both, kGerman},
-        {"read-only file counts as absent", "serverlang=fr\n", 0x21, u"DEU", kProgram, both, kGerman},
-        {"file without a usable line", "serverlang=\n", 0x20, u"DEU", kProgram, both, kGerman},
-        {"ESN loads the ESP library",
-         std::nullopt,
-         0x20,
-         u"ESN",
-         kProgram,
-         {u"C:\\Tools\\SpoolsweepESP.dll"},
-         u"C:\\Tools\\SpoolsweepESP.dll"},
-        {"CHT loads the TCH library",
-         std::nullopt,
-         0x20,
-         u"CHT",
-         kProgram,
-         {u"C:\\Tools\\SpoolsweepTCH.dll"},
-         u"C:\\Tools\\SpoolsweepTCH.dll"},
-        {"no library: own resources", std::nullopt, 0x20, u"ITA", kProgram, both, u""},
-        {"locale query fails", std::nullopt, 0x20, std::nullopt, kProgram, both, u""},
-        {"path without an extension",
-         std::nullopt,
-         0x20,
-         u"DEU",
-         u"C:\\Tools\\Spool.sweep app",
-         {u"C:\\Tools\\Spool.sweep appDEU.dll"},
-         u"C:\\Tools\\Spool.sweep appDEU.dll"},
-        {"no program path: nothing loaded", std::nullopt, 0x20, u"DEU", u"", {u"DEU.dll"}, u""},
+    struct Case {
+        const char* name;
+        std::optional<std::string> languageFile;  // nothing: no file
+        std::uint32_t fileAttributes;
+        std::optional<std::u16string> locale;
+        std::u16string_view program;  // in C:\Tools; empty: no program path
+        std::u16string_view library;
+        std::u16string_view expected;  // the resource module, in C:\Tools; empty: the program's own
     };
-    for (const LanguageCase& c : cases) {
+    const std::u16string_view exe = u"Spoolsweep.exe";
+    const Case cases[] = {
+        {"server file wins over locale", "serverlang=de\n", 0x20, u"FRA", exe, u"", u"SpoolsweepDEU.dll"},
+        {"key is case-sensitive", "SERVERLANG=de\n", 0x20, u"FRA", exe, u"", u"SpoolsweepFRA.dll"},
+        {"code ignores case", "serverlang=DE\r\n", 0x20, u"FRA", exe, u"", u"SpoolsweepDEU.dll"},
+        {"unlisted code is skipped", "serverlang=xx\nlang\tserverlang= \tfr more\n", 0x20, u"DEU", exe, u"",
+         u"SpoolsweepFRA.dll"},
+        {"key in second piece of a long line", std::string(120, 'x') + " serverlang=fr\n", 0x20, u"DEU", exe,
+         u"", u"SpoolsweepFRA.dll"},
+        {"key cut by the piece boundary", std::string(95, 'x') + "serverlang=fr\n", 0x20, u"DEU", exe, u"",
+         u"SpoolsweepDEU.dll"},
+        {"read-only file counts as absent", "serverlang=fr\n", 0x21, u"DEU", exe, u"", u"SpoolsweepDEU.dll"},
+        {"file without a usable line", "serverlang=\n", 0x20, u"DEU", exe, u"", u"SpoolsweepDEU.dll"},
+        {"ESN loads the ESP library", {}, 0, u"ESN", exe, u"SpoolsweepESP.dll", u"SpoolsweepESP.dll"},
+        {"CHT loads the TCH library", {}, 0, u"CHT", exe, u"SpoolsweepTCH.dll", u"SpoolsweepTCH.dll"},
+        {"no library: own resources", {}, 0, u"ITA", exe, u"", u""},
+        {"locale query fails", {}, 0, std::nullopt, exe, u"", u""},
+        {"path without an extension",
+         {},
+         0,
+         u"DEU",
+         u"Spool.sweep app",
+         u"Spool.sweep appDEU.dll",
+         u"Spool.sweep appDEU.dll"},
+        {"no program path: nothing loaded", {}, 0, u"DEU", u"", u"DEU.dll", u""},
+    };
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         sim::SimMachine sim;
         if (c.languageFile) {
             sim.WriteFile(kServerLanguageFile, *c.languageFile, c.fileAttributes);
         }
         sim.SetLocaleAbbrevLanguage(c.locale);
-        sim.SetModulePath(c.modulePath);
-        for (std::u16string_view library : c.libraries) {
-            sim.WriteFile(library, "MZ");
+        sim.SetModulePath(InTools(c.program));
+        sim.WriteFile(kGerman, "MZ");
+        sim.WriteFile(InTools(u"SpoolsweepFRA.dll"), "MZ");
+        if (!c.library.empty()) {
+            sim.WriteFile(c.program.empty() ? std::u16string(c.library) : InTools(c.library), "MZ");
         }
         const Handle module = SelectResourceLanguage(sim.machine().files, sim.machine().system);
-        EXPECT_EQ(sim.ResourceModulePath(), c.expected);
+        EXPECT_EQ(sim.ResourceModulePath(), InTools(c.expected));
         EXPECT_EQ(module != 0, !c.expected.empty());
         EXPECT_TRUE(sim.MessageBoxes().empty());
         EXPECT_EQ(sim.OpenHandleCount(), 0U);

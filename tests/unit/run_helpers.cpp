@@ -2,8 +2,44 @@
 
 #include "app/spoolsweep_app.h"
 #include "cli/custom_command_line_info.h"
+#include "platform/text.h"
 
 namespace spoolsweep::test {
+
+sim::SimPrinter MakePrinter(std::u16string_view name, std::u16string_view driver, std::u16string_view share) {
+    sim::SimPrinter printer;
+    printer.name = name;
+    printer.driver = driver;
+    printer.share = share;
+    if (name.starts_with(u"\\\\")) {
+        printer.serverName = name.substr(0, name.find(u'\\', 2));
+    }
+    return printer;
+}
+
+std::vector<std::u16string> AddServerPrinters(sim::SimMachine& sim, int printers) {
+    std::vector<std::u16string> names;
+    for (int i = 0; i < printers; ++i) {
+        const std::u16string driver = u"Driver " + WidenAscii(std::to_string(i / 2));
+        if (i % 2 == 0) {
+            sim.AddDriver({u"Windows x64", driver, i % 8 == 0 ? u"NorvelAB.PPD" : u"LASER.PPD", u""});
+        }
+        names.push_back(u"Printer " + WidenAscii(std::to_string(i)));
+        sim.AddPrinter(MakePrinter(names.back(), driver));
+    }
+    return names;
+}
+
+// clang-format off
+const std::vector<std::string> kFailingCalls = {"RegOpenKeyW", "RegOpenKeyExW", "RegQueryValueExW", "RegEnumKeyExW",
+    "RegDeleteValueW", "SHDeleteKeyW", "DoEnvironmentSubstW", "GetFileAttributesExW", "SetFileAttributesW",
+    "FindFirstFileW", "DeleteFileW", "CreateDirectoryW", "CopyFileW", "PathFileExistsW", "SHFileOperationW",
+    "SHGetSpecialFolderPathW", "OpenSCManagerW", "OpenServiceW", "QueryServiceStatusEx", "ControlService",
+    "StartServiceW", "EnumDependentServicesW", "CreateToolhelp32Snapshot", "OpenProcess", "TerminateProcess",
+    "OpenPrinterW", "EnumJobsW", "EnumFormsW", "DeleteFormW", "DeletePrinter", "DeletePrinterConnectionW",
+    "DeletePrinterDriverExW", "DeletePrinterDriverPackageW", "EnumPrinterDriversW", "fopen", "GetVersionExW",
+    "GetNativeSystemInfo", "LoadStringW", "MessageBoxW"};
+// clang-format on
 
 void RunProgram(sim::SimMachine& sim, std::u16string_view commandLine) {
     ResetPendingOption();

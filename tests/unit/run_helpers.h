@@ -13,6 +13,18 @@ namespace spoolsweep::test {
 inline constexpr char16_t kLogPath[] = u"C:\\Users\\admin\\Spoolsweep_CL.log";
 inline constexpr std::string_view kBanner = "\t Tamber Spoolsweep Command Line  ------> \t";
 
+// A printer as the spooler lists it; a name "\\server\printer" makes it a connection to that server.
+[[nodiscard]] sim::SimPrinter MakePrinter(std::u16string_view name, std::u16string_view driver,
+                                          std::u16string_view share = {});
+
+// Printers "Printer 0", "Printer 1", ... in pairs sharing a driver, one driver in four a Tamber one: a print
+// server's load for the cost tests. Returns their names.
+std::vector<std::u16string> AddServerPrinters(sim::SimMachine& sim, int printers);
+
+// Platform calls that whole removals are run against, one failing at a time: registry, file, service,
+// process, spooler, resource and message-box calls.
+extern const std::vector<std::string> kFailingCalls;
+
 // Runs the program's entry with this command line (the program's own path first).
 void RunProgram(sim::SimMachine& sim, std::u16string_view commandLine);
 

@@ -10,7 +10,7 @@
 namespace spoolsweep {
 namespace {
 
-sim::SimService Running(std::u16string name, std::vector<std::u16string> dependents = {}) {
+sim::SimService MakeService(std::u16string name, std::vector<std::u16string> dependents = {}) {
     sim::SimService service;
     service.name = std::move(name);
     service.dependents = std::move(dependents);
@@ -65,47 +65,61 @@ void Restart(sim::SimMachine& sim) {
     RestartSpooler(sim.machine().services, sim.machine().system);
 }
 
-TEST(ServiceControl, RestartStopsThenStartsARunningSpooler) {
-    sim::SimMachine sim;
-    Restart(sim);
-    EXPECT_EQ(StateOf(sim, u"Spooler"), ServiceState::Running);
-    const auto lines = JournalWith(sim, "Spooler");
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_NE(lines[0].find("ControlService"), std::string::npos);
-    EXPECT_NE(lines[1].find("StartServiceW"), std::string::npos);
-}
+struct RestartCase {
+    const char* what;
+    ServiceState state;
+    bool refusesControl, staysStopPending;
+    const char* failingCall;  // fails once after the first call, or nullptr
+    std::uint64_t stops, starts;
+    ServiceState after;
+};
 
-TEST(ServiceControl, AlreadyStoppedSpoolerGetsNoStopAndIsStarted) {
-    sim::SimMachine sim;
-    auto spooler = Running(u"Spooler");
-    spooler.state = ServiceState::Stopped;
-    sim.AddService(spooler);
-    Restart(sim);
-    EXPECT_EQ(sim.calls().Count("ControlService"), 0u);
-    EXPECT_EQ(sim.calls().Count("StartServiceW"), 1u);
-    EXPECT_EQ(StateOf(sim, u"Spooler"), ServiceState::Running);
-}
-
-TEST(ServiceControl, StopPendingForeverIsGivenUpAfterTheBudgetAndNotStarted) {
-    sim::SimMachine sim;
-    auto spooler = Running(u"Spooler");
-    spooler.staysStopPending = true;
-    sim.AddService(spooler);
-    const std::uint32_t start = sim.Now();
-    Restart(sim);
-    const std::uint32_t elapsed = sim.Now() - start;
-    // Polled until more than the budget has passed: the poll at exactly 10,000 ms still waits.
-    EXPECT_EQ(elapsed, kServiceWaitBudgetMs + 2 * kServicePollMs);
-    EXPECT_EQ(sim.calls().Count("StartServiceW"), 0u);
-    EXPECT_EQ(StateOf(sim, u"Spooler"), ServiceState::StopPending);
+TEST(ServiceControl, RestartStopsWhatRunsAndStartsWhatStopped) {
+    using enum ServiceState;
+    const std::vector<RestartCase> cases = {
+        {"running", Running, false, false, nullptr, 1, 1, Running},
+        {"already stopped", Stopped, false, false, nullptr, 0, 1, Running},
+        {"stop pending forever", Running, false, true, nullptr, 1, 0, StopPending},
+        {"refused stop: the start step finds it running", Running, true, false, nullptr, 1, 0, Running},
+        {"refused start", Stopped, true, false, nullptr, 0, 1, Stopped},
+        {"failed status query: the start step finds it running", Running, false, false,
+         "QueryServiceStatusEx", 0, 0, Running},
+    };
+    for (const RestartCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::SimMachine sim;
+        auto spooler = MakeService(u"Spooler");
+        spooler.state = c.state;
+        spooler.refusesControl = c.refusesControl;
+        spooler.staysStopPending = c.staysStopPending;
+        sim.AddService(spooler);
+        if (c.failingCall != nullptr) {
+            sim.faults().Fail(c.failingCall, 6, 1);
+        }
+        const std::uint32_t start = sim.Now();
+        Restart(sim);
+        EXPECT_EQ(sim.calls().Count("ControlService"), c.stops);
+        EXPECT_EQ(sim.calls().Count("StartServiceW"), c.starts);
+        EXPECT_EQ(StateOf(sim, u"Spooler"), c.after);
+        const auto lines = JournalWith(sim, "Spooler");
+        if (c.stops == 1 && c.starts == 1) {
+            ASSERT_EQ(lines.size(), 2u);
+            EXPECT_NE(lines[0].find("ControlService"), std::string::npos);
+            EXPECT_NE(lines[1].find("StartServiceW"), std::string::npos);
+        }
+        if (c.staysStopPending) {
+            // Polled until more than the budget has passed: the poll at exactly 10,000 ms still waits.
+            EXPECT_EQ(sim.Now() - start, kServiceWaitBudgetMs + 2 * kServicePollMs);
+        }
+    }
 }
 
 TEST(ServiceControl, DependentsOfDependentsStopFirstAndInactiveOnesAreLeft) {
     sim::SimMachine sim;
-    sim.AddService(Running(u"Spooler", {u"Fax", u"Stopped1"}));
-    sim.AddService(Running(u"Fax", {u"FaxHelper"}));
-    sim.AddService(Running(u"FaxHelper"));
-    auto stopped = Running(u"Stopped1");
+    sim.AddService(MakeService(u"Spooler", {u"Fax", u"Stopped1"}));
+    sim.AddService(MakeService(u"Fax", {u"FaxHelper"}));
+    sim.AddService(MakeService(u"FaxHelper"));
+    auto stopped = MakeService(u"Stopped1");
     stopped.state = ServiceState::Stopped;
     sim.AddService(stopped);
     Restart(sim);
@@ -145,22 +159,6 @@ TEST(ServiceControl, SharedManagerIsOpenedOnceAndClosedOnce) {
     EXPECT_EQ(sim.BadHandleCloses(), 0u);
 }
 
-TEST(ServiceControl, RefusedRequestsEnd) {
-    sim::SimMachine sim;
-    auto spooler = Running(u"Spooler");
-    spooler.refusesControl = true;
-    sim.AddService(spooler);
-    Restart(sim);  // refused stop: the start step then finds it running
-    EXPECT_EQ(sim.calls().Count("ControlService"), 1u);
-    EXPECT_EQ(sim.calls().Count("StartServiceW"), 0u);
-
-    spooler.state = ServiceState::Stopped;
-    sim.AddService(spooler);
-    Restart(sim);  // refused start
-    EXPECT_EQ(sim.calls().Count("StartServiceW"), 1u);
-    EXPECT_EQ(StateOf(sim, u"Spooler"), ServiceState::Stopped);
-}
-
 TEST(ServiceControl, AcceptedStopsThatChangeNothingAreNotRepeatedWithoutEnd) {
     sim::SimMachine sim;
     {
@@ -170,14 +168,6 @@ TEST(ServiceControl, AcceptedStopsThatChangeNothingAreNotRepeatedWithoutEnd) {
     }
     EXPECT_EQ(StateOf(sim, u"Spooler"), ServiceState::Running);
     EXPECT_EQ(sim.OpenHandleCount(), 0u);
-}
-
-TEST(ServiceControl, FailedStatusQueryEndsTheStop) {
-    sim::SimMachine sim;
-    sim.faults().Fail("QueryServiceStatusEx", 6, 1);
-    Restart(sim);
-    EXPECT_EQ(sim.calls().Count("ControlService"), 0u);
-    EXPECT_EQ(StateOf(sim, u"Spooler"), ServiceState::Running);  // the start step sees it running
 }
 
 }  // namespace

@@ -35,7 +35,6 @@ TEST(SimSpooler, DriversAndPrintersKeepTheirRegistryKeys) {
     EXPECT_FALSE(
         sim.KeyExists(kHkeyLocalMachine, u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\P1"));
     EXPECT_TRUE(sim.Printers().empty());
-    EXPECT_EQ(spooler.OpenPrinter(u"P1", kPrinterAllAccess).error, win_error::kInvalidPrinterName);
     EXPECT_EQ(sim.OpenHandleCount(), 0u);
 }
 
@@ -103,7 +102,6 @@ TEST(SimSpooler, FaultsNarrowedToOnePrinterLeaveTheOthers) {
     EXPECT_EQ(sim.Printers()[0].name, u"P1");
     EXPECT_FALSE(sim.DefaultPrinter().has_value());  // the default went with its printer
     EXPECT_EQ(sim.calls().Count("DeletePrinter"), 2u);
-    EXPECT_EQ(spooler.DeletePrinter(0).error, win_error::kInvalidHandle);
 }
 
 }  // namespace

@@ -1,0 +1,38 @@
+// Installs drivers and printers and writes registry keys in a real Windows prefix (Wine's, in the test runs)
+// with the calls an installer would use. The contract tests' world and the end-to-end fixture both prepare
+// their prefixes with it. Test tooling only; it never ships.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/win32/unique_handles.h"
+#include "platform/win32/windows_api.h"
+
+namespace spoolsweep::prefix {
+
+// The driver files' names inside the environment's driver folder.
+struct DriverFiles {
+    std::wstring driver;
+    std::wstring data;
+    std::wstring config;
+};
+
+// The driver folder of an environment ("Windows x64"), with its closing backslash; empty when refused.
+std::wstring DriverFolder(const std::wstring& environment);
+
+[[nodiscard]] bool WriteBytes(const std::wstring& path, std::string_view contents);
+
+// Writes the three files (each holding `contents`) into the driver folder and adds a version-3 driver that
+// names them.
+[[nodiscard]] bool InstallDriver(const std::wstring& environment, const std::wstring& name,
+                                 const DriverFiles& files, std::string_view contents);
+
+// Adds a printer with the WinPrint processor on `port`, shared under `share` unless it is empty.
+[[nodiscard]] bool InstallPrinter(const std::wstring& name, const std::wstring& driver,
+                                  const std::wstring& share, const std::wstring& port);
+
+// Opens a key with every right, creating it when missing; empty when refused.
+win32::unique_hkey CreateKey(HKEY root, const std::wstring& path);
+
+}  // namespace spoolsweep::prefix
