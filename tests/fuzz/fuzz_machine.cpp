@@ -28,7 +28,10 @@ constexpr const char* kFaultable[] = {
     "FindFirstFileW", "FindNextFileW", "DeleteFileW", "RemoveDirectoryW", "SHFileOperationW", "CopyFileW",
     "CreateDirectoryW", "GetFileAttributesExW", "LockServiceDatabase", "OpenServiceW", "ControlService",
     "QueryServiceStatus", "StartServiceW", "CreateToolhelp32Snapshot", "OpenProcess", "TerminateProcess",
-    "DoEnvironmentSubstW", "GetVersionExW"};
+    "DoEnvironmentSubstW", "GetVersionExW", "RegOpenKeyW", "SetFileAttributesW", "PathFileExistsW",
+    "SHGetSpecialFolderPathW", "OpenSCManagerW", "QueryServiceStatusEx", "EnumDependentServicesW",
+    "DeletePrinterConnectionW", "DeletePrinterDriverPackageW", "EnumPrinterDriversW", "fopen",
+    "GetNativeSystemInfo", "LoadStringW", "MessageBoxW"};
 // clang-format on
 constexpr std::uint32_t kErrors[] = {2, 3, 5, 6, 87, 122, 234, 259, 1055, 1061, 1797, 3001};
 constexpr std::u16string_view kUserTemp = u"C:\\Users\\admin\\AppData\\Local\\Temp";
@@ -286,6 +289,9 @@ DeletionRules::DeletionRules(sim::SimMachine& sim) {
     const UpdaterFolders updater = SelectUpdaterFolders(machine.system);
     updaterFolders_ = {Folded(updater.install), Folded(updater.backup)};
     callsBefore_ = sim.calls().Total();
+    // Two bounded 10-second waits per spooler restart, one restart per driver at most.
+    startTick_ = sim.Now();
+    waitBudgetMs_ = 2 * 10'200 * (sim.Drivers().size() + 1);
     callBudget_ = 50000 + 20000 * printers_.size() * printers_.size();
 }
 
@@ -337,6 +343,7 @@ void DeletionRules::Check(sim::SimMachine& sim) const {
     }
     Require(sim.calls().Total() - callsBefore_ <= callBudget_,
             "call budget exceeded: " + std::to_string(sim.calls().Total() - callsBefore_));
+    Require(sim.Now() - startTick_ <= waitBudgetMs_, "waited " + std::to_string(sim.Now() - startTick_) + " ms");
     Require(sim.BadHandleCloses() == 0, "a handle closed that was not open");
 }
 
