@@ -74,8 +74,8 @@ void CheckConsole(const std::string& console, const std::vector<std::u16string>&
 enum class Removal { Shipping, StepByStep };
 
 // Results, journal, console, command log and the files left.
-using Outcome = std::tuple<std::vector<bool>, std::vector<std::string>, std::string, std::optional<std::string>,
-                           std::vector<std::u16string>>;
+using Outcome = std::tuple<std::vector<bool>, std::vector<std::string>, std::string,
+                           std::optional<std::string>, std::vector<std::u16string>>;
 
 Outcome RemoveByIndex(const std::uint8_t* bytes, std::size_t size, Removal removal) {
     FuzzedDataProvider data(bytes, size);
@@ -86,8 +86,9 @@ Outcome RemoveByIndex(const std::uint8_t* bytes, std::size_t size, Removal remov
     CommandLineRemover remover(sim.machine(), log);
     test::ReferenceRemoval reference(sim.machine(), log, remover);
     Outcome outcome;
-    for (int i = data.ConsumeIntegralInRange(1, 8); i > 0; --i) {
-        const auto index = data.ConsumeIntegralInRange<std::uint32_t>(0, 4);
+    for (int i = data.ConsumeIntegralInRange(1, 8); i > 0 && !remover.printers.empty(); --i) {
+        const auto index = data.ConsumeIntegralInRange<std::uint32_t>(
+            0, static_cast<std::uint32_t>(remover.printers.size() - 1));
         std::get<0>(outcome).push_back(removal == Removal::Shipping ? remover.RemovePrinterAt(index)
                                                                     : reference.RemovePrinterAt(index));
     }

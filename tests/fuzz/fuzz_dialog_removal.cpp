@@ -23,7 +23,8 @@ bool WasChecked(const std::vector<std::u16string>& checked, const std::u16string
 enum class Run { Faulted, Shipping, StepByStep };
 
 // What a run leaves: journal, message boxes, the names listed as deleted and the files left.
-using Outcome = std::tuple<std::vector<std::string>, std::vector<std::tuple<std::u16string, std::u16string, std::uint32_t>>,
+using Outcome = std::tuple<std::vector<std::string>,
+                           std::vector<std::tuple<std::u16string, std::u16string, std::uint32_t>>,
                            std::vector<std::u16string>, std::vector<std::u16string>>;
 
 Outcome RunRemoval(const std::uint8_t* bytes, std::size_t size, Run run) {
@@ -52,7 +53,8 @@ Outcome RunRemoval(const std::uint8_t* bytes, std::size_t size, Run run) {
         dialog.deleteAll = deleteAll ? 1 : 0;
         std::vector<std::u16string> busy;
         if (!checked.empty() && remover.FindBusyPrinters(busy) != 1) {
-            run == Run::StepByStep ? test::RunRemovalStepByStep(sim.machine(), remover) : remover.RunRemoval();
+            run == Run::StepByStep ? test::RunRemovalStepByStep(sim.machine(), remover)
+                                   : remover.RunRemoval();
         }
     }
     rules.Check(sim);
@@ -78,7 +80,8 @@ Outcome RunRemoval(const std::uint8_t* bytes, std::size_t size, Run run) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
     static_cast<void>(RunRemoval(bytes, size, Run::Faulted));
-    spoolsweep::fuzz::Require(RunRemoval(bytes, size, Run::Shipping) == RunRemoval(bytes, size, Run::StepByStep),
-                              "the shipping and the step-by-step removal differ");
+    spoolsweep::fuzz::Require(
+        RunRemoval(bytes, size, Run::Shipping) == RunRemoval(bytes, size, Run::StepByStep),
+        "the shipping and the step-by-step removal differ");
     return 0;
 }
