@@ -1,9 +1,14 @@
 // The program's entry on a machine the input shapes, with a command line the input writes: arbitrary
-// parameters in "-" and "/" form, printer lists with commas, blanks, quotes and non-ASCII, or raw text.
+// parameters in "-" and "/" form, printer lists with commas, blanks, quotes and non-ASCII, or raw text. The
+// same machine also has printers removed one index at a time, by the shipping removal and by the step-by-step
+// one, which must do exactly the same.
+#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/spoolsweep_app.h"
+#include "bench/support/reference_removal.h"
 #include "cli/command_line_remover.h"
 #include "cli/custom_command_line_info.h"
 #include "fuzz_machine.h"
@@ -66,6 +71,34 @@ void CheckConsole(const std::string& console, const std::vector<std::u16string>&
     Require(reached.back(), "console text no option writes: " + console);
 }
 
+enum class Removal { Shipping, StepByStep };
+
+// Results, journal, console, command log and the files left.
+using Outcome = std::tuple<std::vector<bool>, std::vector<std::string>, std::string,
+                           std::optional<std::string>, std::vector<std::u16string>>;
+
+Outcome RemoveByIndex(const std::uint8_t* bytes, std::size_t size, Removal removal) {
+    FuzzedDataProvider data(bytes, size);
+    sim::SimMachine sim;
+    NameSource names(data);
+    ShapeMachine(data, names, sim);
+    CommandLog log(sim.machine().files, sim.machine().system);
+    CommandLineRemover remover(sim.machine(), log);
+    test::ReferenceRemoval reference(sim.machine(), log, remover);
+    Outcome outcome;
+    for (int i = data.ConsumeIntegralInRange(1, 8); i > 0 && !remover.printers.empty(); --i) {
+        const auto index = data.ConsumeIntegralInRange<std::uint32_t>(
+            0, static_cast<std::uint32_t>(remover.printers.size() - 1));
+        std::get<0>(outcome).push_back(removal == Removal::Shipping ? remover.RemovePrinterAt(index)
+                                                                    : reference.RemovePrinterAt(index));
+    }
+    std::get<1>(outcome) = sim.journal();
+    std::get<2>(outcome) = sim.Stdout();
+    std::get<3>(outcome) = sim.ReadFile(sim.CurrentDirectory() + u"\\Spoolsweep_CL.log");
+    std::get<4>(outcome) = sim.AllPaths();
+    return outcome;
+}
+
 }  // namespace
 }  // namespace spoolsweep::fuzz
 
@@ -88,5 +121,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     static_cast<void>(RunSpoolsweepApp(sim.machine()));
     rules.Check(sim);
     fuzz::CheckConsole(sim.Stdout(), rules.Printers());
+    fuzz::Require(fuzz::RemoveByIndex(bytes, size, fuzz::Removal::Shipping) ==
+                      fuzz::RemoveByIndex(bytes, size, fuzz::Removal::StepByStep),
+                  "the shipping and the step-by-step removal differ");
     return 0;
 }

@@ -1,9 +1,12 @@
 // The dialog mode's removal as its delete button starts it, with fuzzed check states, "Delete All Printer
-// Drivers" and message-box answers, on a machine the input shapes.
+// Drivers" and message-box answers, on a machine the input shapes. Without failing calls, the same machine is
+// also run through the step-by-step removal, which must do exactly the same.
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "bench/support/reference_printer_removal.h"
 #include "fuzz_machine.h"
 #include "memory_dialog.h"
 #include "platform/sim/sim_world.h"
@@ -17,9 +20,14 @@ bool WasChecked(const std::vector<std::u16string>& checked, const std::u16string
     });
 }
 
-}  // namespace
+enum class Run { Faulted, Shipping, StepByStep };
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+// What a run leaves: journal, message boxes, the names listed as deleted and the files left.
+using Outcome = std::tuple<std::vector<std::string>,
+                           std::vector<std::tuple<std::u16string, std::u16string, std::uint32_t>>,
+                           std::vector<std::u16string>, std::vector<std::u16string>>;
+
+Outcome RunRemoval(const std::uint8_t* bytes, std::size_t size, Run run) {
     using namespace spoolsweep;
     FuzzedDataProvider data(bytes, size);
     sim::SimMachine sim;
@@ -29,7 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     sim::MemoryDialog dialog(sim.machine().system);
     PrinterRemover remover(sim.machine(), &dialog, &dialog);
     const bool deleteAll = data.ConsumeBool();
-    fuzz::InjectFaults(data, sim);
+    if (run == Run::Faulted) {
+        fuzz::InjectFaults(data, sim);
+    }
 
     std::vector<std::u16string> checked;
     if (remover.FillPrinterList() != kNoPrintersInstalled) {
@@ -43,7 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         dialog.deleteAll = deleteAll ? 1 : 0;
         std::vector<std::u16string> busy;
         if (!checked.empty() && remover.FindBusyPrinters(busy) != 1) {
-            remover.RunRemoval();
+            run == Run::StepByStep ? test::RunRemovalStepByStep(sim.machine(), remover)
+                                   : remover.RunRemoval();
         }
     }
     rules.Check(sim);
@@ -58,5 +69,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
             }
         }
     }
+    Outcome outcome{sim.journal(), {}, dialog.deleted, sim.AllPaths()};
+    for (const auto& box : sim.MessageBoxes()) {
+        std::get<1>(outcome).emplace_back(box.caption, box.text, box.style);
+    }
+    return outcome;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+    static_cast<void>(RunRemoval(bytes, size, Run::Faulted));
+    spoolsweep::fuzz::Require(
+        RunRemoval(bytes, size, Run::Shipping) == RunRemoval(bytes, size, Run::StepByStep),
+        "the shipping and the step-by-step removal differ");
     return 0;
 }

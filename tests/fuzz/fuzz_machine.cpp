@@ -28,7 +28,10 @@ constexpr const char* kFaultable[] = {
     "FindFirstFileW", "FindNextFileW", "DeleteFileW", "RemoveDirectoryW", "SHFileOperationW", "CopyFileW",
     "CreateDirectoryW", "GetFileAttributesExW", "LockServiceDatabase", "OpenServiceW", "ControlService",
     "QueryServiceStatus", "StartServiceW", "CreateToolhelp32Snapshot", "OpenProcess", "TerminateProcess",
-    "DoEnvironmentSubstW", "GetVersionExW"};
+    "DoEnvironmentSubstW", "GetVersionExW", "RegOpenKeyW", "SetFileAttributesW", "PathFileExistsW",
+    "SHGetSpecialFolderPathW", "OpenSCManagerW", "QueryServiceStatusEx", "EnumDependentServicesW",
+    "DeletePrinterConnectionW", "DeletePrinterDriverPackageW", "EnumPrinterDriversW", "fopen",
+    "GetNativeSystemInfo", "LoadStringW", "MessageBoxW"};
 // clang-format on
 constexpr std::uint32_t kErrors[] = {2, 3, 5, 6, 87, 122, 234, 259, 1055, 1061, 1797, 3001};
 constexpr std::u16string_view kUserTemp = u"C:\\Users\\admin\\AppData\\Local\\Temp";
@@ -64,11 +67,34 @@ bool Below(const std::u16string& path, const std::u16string& root, bool rootItse
     return (rootItself && path == root) || (path.size() > root.size() + 1 && path.starts_with(root + u"\\"));
 }
 
+// Registry residue at every place the removal sets name: below the printer's name, below the driver model's
+// name, or (both empty) the fixed keys and values.
+void AddRegistryResidue(sim::SimMachine& sim, const std::u16string& printer, const std::u16string& model) {
+    for (auto steps : {PrinterResidueSteps(), DriverResidueSteps(), SweepResidueSteps()}) {
+        for (const RegistryResidueStep& step : steps) {
+            const std::u16string path(step.path);
+            if (step.target == ResidueTarget::PrinterSubkey || step.target == ResidueTarget::ModelSubkey) {
+                const std::u16string& name = step.target == ResidueTarget::PrinterSubkey ? printer : model;
+                if (!name.empty()) {
+                    sim.SetString(step.root, path + u"\\" + name + u"\\Sub", u"v", u"v");
+                }
+            } else if (step.target == ResidueTarget::PrinterValue && !printer.empty()) {
+                sim.SetString(step.root, path, printer, u"v");
+            } else if (printer.empty() && model.empty()) {
+                sim.SetString(step.root, path + u"\\Sub", u"v", u"v");
+                sim.SetString(step.root, path, step.valueName.empty() ? u"v" : std::u16string(step.valueName),
+                              u"v");
+            }
+        }
+    }
+}
+
 void ShapePrinterResidue(FuzzedDataProvider& data, NameSource& names, sim::SimMachine& sim,
                          const sim::SimPrinter& printer) {
     sim.CreateKey(kHkeyCurrentUser, u"Printers\\Settings\\Printers\\" + printer.name);
     sim.SetString(kHkeyCurrentUser, u"Printers\\Settings", printer.name, u"winspool");
     sim.CreateKey(kHkeyCurrentUser, u"Printers\\DMTDevMode\\" + printer.name);
+    AddRegistryResidue(sim, printer.name, u"");
     if (data.ConsumeBool()) {
         sim.SetString(kHkeyLocalMachine, std::u16string(kPrintersKey) + printer.name + u"\\PnPData",
                       u"HardwareID", names.Next());
@@ -150,6 +176,7 @@ void ShapeMachine(FuzzedDataProvider& data, NameSource& names, sim::SimMachine& 
                           u".PPD\\EssentialPresets\\preferences",
                       "presets");
         sim.WriteFile(std::u16string(kUserTemp) + u"\\" + base + u".wmk", "watermark");
+        AddRegistryResidue(sim, u"", base);
         if (data.ConsumeBool()) {
             sim.AddProcess(base + u".srv");
         }
@@ -173,6 +200,7 @@ void ShapeMachine(FuzzedDataProvider& data, NameSource& names, sim::SimMachine& 
     const std::u16string tempSetting =
         data.ConsumeBool() ? std::u16string(data.PickValueInArray(kTempSettings)) : names.Next();
     sim.SetString(kHkeyCurrentUser, u"Environment", u"Temp", tempSetting, sim::kRegExpandSz);
+    AddRegistryResidue(sim, u"", u"");
     // Files the rules never name, beside and above the ones they do.
     sim.WriteFile(u"C:\\Windows\\System32\\keep.tmp", "keep");
     sim.WriteFile(u"C:\\Users\\admin\\AppData\\Local\\keep.tmp", "keep");
@@ -213,31 +241,29 @@ void InjectFaults(FuzzedDataProvider& data, sim::SimMachine& sim) {
 }
 
 DeletionRules::DeletionRules(sim::SimMachine& sim) {
-    const auto allow = [&](const std::string& line) { lines_.insert(line); };
     for (const sim::SimPrinter& printer : sim.Printers()) {
         printers_.push_back(printer.name);
         const std::string name = sim::ToUtf8(printer.name);
-        for (const std::string& line : {"DeletePrinter " + name, "DeletePrinter " + name + " pending",
-                                        "DeletePrinterConnectionW " + name}) {
-            allow(line);
-        }
+        lines_.insert({"DeletePrinter " + name, "DeletePrinter " + name + " pending",
+                       "DeletePrinterConnectionW " + name});
     }
     for (const sim::SimDriver& driver : sim.Drivers()) {
-        allow("DeletePrinterDriverExW " + sim::ToUtf8(driver.environment + u", " + driver.name));
+        lines_.insert("DeletePrinterDriverExW " + sim::ToUtf8(driver.environment + u", " + driver.name));
     }
     const std::u16string formsKey = u"HKLM\\" + std::u16string(kFormsKey);
     keys_.emplace_back(Folded(u"SHDeleteKeyW " + formsKey), false);
     for (const sim::SimForm& form : sim.Forms()) {
-        allow("DeleteFormW " + sim::ToUtf8(form.name));
+        lines_.insert("DeleteFormW " + sim::ToUtf8(form.name));
         values_.push_back(Folded(u"RegDeleteValueW " + formsKey + u" " + form.name));
     }
     for (const sim::SimService& service : sim.AllServices()) {
-        allow("ControlService " + sim::ToUtf8(service.name) + " STOP");
-        allow("StartServiceW " + sim::ToUtf8(service.name));
+        lines_.insert({"ControlService " + sim::ToUtf8(service.name) + " STOP",
+                       "StartServiceW " + sim::ToUtf8(service.name)});
     }
     for (const sim::SimProcess& process : sim.Processes()) {
         for (std::uint32_t exitCode : {0u, process.exitCode}) {
-            allow("TerminateProcess " + std::to_string(process.processId) + " " + std::to_string(exitCode));
+            lines_.insert("TerminateProcess " + std::to_string(process.processId) + " " +
+                          std::to_string(exitCode));
         }
     }
     for (auto steps : {PrinterResidueSteps(), DriverResidueSteps(), SweepResidueSteps()}) {
@@ -277,15 +303,18 @@ DeletionRules::DeletionRules(sim::SimMachine& sim) {
             presetFolders_.push_back(Folded(*presets));
         }
     }
+    fileRoots_ = presetFolders_;
     for (const std::u16string& root : roots) {
         if (auto normalized = world.Normalize(root)) {
             fileRoots_.push_back(Folded(*normalized));
         }
     }
-    fileRoots_.insert(fileRoots_.end(), presetFolders_.begin(), presetFolders_.end());
     const UpdaterFolders updater = SelectUpdaterFolders(machine.system);
     updaterFolders_ = {Folded(updater.install), Folded(updater.backup)};
     callsBefore_ = sim.calls().Total();
+    // Two bounded 10-second waits per spooler restart: one restart per printer removed, two per dialog run.
+    startTick_ = sim.Now();
+    waitBudgetMs_ = 2 * 10'200 * (printers_.size() + 2);
     callBudget_ = 50000 + 20000 * printers_.size() * printers_.size();
 }
 
@@ -337,6 +366,8 @@ void DeletionRules::Check(sim::SimMachine& sim) const {
     }
     Require(sim.calls().Total() - callsBefore_ <= callBudget_,
             "call budget exceeded: " + std::to_string(sim.calls().Total() - callsBefore_));
+    Require(sim.Now() - startTick_ <= waitBudgetMs_,
+            "waited " + std::to_string(sim.Now() - startTick_) + " ms");
     Require(sim.BadHandleCloses() == 0, "a handle closed that was not open");
 }
 

@@ -39,8 +39,8 @@ void InjectFaults(FuzzedDataProvider& data, sim::SimMachine& sim);
 class DeletionRules {
   public:
     explicit DeletionRules(sim::SimMachine& sim);
-    // Every journal line is one the rules name; the run stayed within its call budget; no handle was closed
-    // twice.
+    // Every journal line is one the rules name; the run stayed within its call and wait budgets; no handle
+    // was closed twice.
     void Check(sim::SimMachine& sim) const;
     [[nodiscard]] const std::vector<std::u16string>& Printers() const { return printers_; }
 
@@ -58,6 +58,8 @@ class DeletionRules {
     std::vector<std::u16string> fileRoots_, presetFolders_, updaterFolders_;  // folded, normalised
     std::uint64_t callsBefore_ = 0;
     std::uint64_t callBudget_ = 0;
+    std::uint32_t startTick_ = 0;
+    std::uint64_t waitBudgetMs_ = 0;
 };
 
 }  // namespace spoolsweep::fuzz

@@ -23,13 +23,12 @@ class Listing : public ::testing::Test {
     Listing() { sim.AddDriver({u"Windows x64", std::u16string(kDriver), u"NorvelAB12.PPD", u""}); }
 
     void AddPrinter(std::u16string_view name) { sim.AddPrinter(test::MakePrinter(name, kDriver)); }
-    std::string ListAll() {
-        CommandLog log(sim.machine().files, sim.machine().system);
-        CommandLineRemover remover(sim.machine(), log);
-        return CommandLineRemover::FormatPrinterList(remover.RefreshPrinters());
-    }
+    // A remover that reads the printers the machine has now.
+    CommandLineRemover MakeRemover() { return CommandLineRemover(sim.machine(), log); }
+    std::string ListAll() { return CommandLineRemover::FormatPrinterList(MakeRemover().printers); }
 
     sim::SimMachine sim;
+    CommandLog log{sim.machine().files, sim.machine().system};
 };
 
 TEST_F(Listing, NoPrintersIsOneSentenceWithoutLineEnd) {
@@ -55,8 +54,7 @@ TEST_F(Listing, NonLatinNamesListGarbledAndMatchOnlyTheirNarrowForm) {
     AddPrinter(u"Caf\u00E9");
     EXPECT_EQ(ListAll(), " " + std::string(kCyrillicNarrow) + "\n Caf\xE9\n");
 
-    CommandLog log(sim.machine().files, sim.machine().system);
-    CommandLineRemover remover(sim.machine(), log);
+    CommandLineRemover remover = MakeRemover();
     std::string acp = sim.machine().system.WideToMultiByte(kCyrillicName, kCpThreadAcp);
     for (const std::string& typed : {std::string(kCyrillicUtf8), acp}) {
         remover.selectionFound = false;
@@ -72,8 +70,7 @@ TEST_F(Listing, TheLastOfEqualNarrowNamesWins) {
     AddPrinter(u"Other");
     AddPrinter(u"PrA");
     AddPrinter(u"Zeta");
-    CommandLog log(sim.machine().files, sim.machine().system);
-    CommandLineRemover remover(sim.machine(), log);
+    CommandLineRemover remover = MakeRemover();
     EXPECT_EQ(remover.FindSelectedPrinter(" PrA"), 2U);
     EXPECT_TRUE(remover.selectionFound);
 
@@ -97,8 +94,7 @@ TEST_F(Listing, LongNamesAreCutOnTheConsoleButMatchedWhole) {
 
     EXPECT_EQ(ListAll(), " " + recorded.substr(0, 254) + "\n");
 
-    CommandLog log(sim.machine().files, sim.machine().system);
-    CommandLineRemover remover(sim.machine(), log);
+    CommandLineRemover remover = MakeRemover();
     EXPECT_EQ(remover.printers.at(0).printerName.size(), 259U);
     EXPECT_EQ(remover.FindSelectedPrinter(" " + recorded.substr(0, 254)), 0U);
     EXPECT_FALSE(remover.selectionFound);
@@ -109,8 +105,7 @@ TEST_F(Listing, LongNamesAreCutOnTheConsoleButMatchedWhole) {
 TEST_F(Listing, BothListsAlwaysNameTheSamePrinters) {
     AddPrinter(u"A");
     AddPrinter(u"B");
-    CommandLog log(sim.machine().files, sim.machine().system);
-    CommandLineRemover remover(sim.machine(), log);
+    CommandLineRemover remover = MakeRemover();
     EXPECT_EQ(sim.calls().Count("EnumPrintersW"), 2U);  // one enumeration: size, then data
     ASSERT_EQ(remover.printers.size(), 2U);
     ASSERT_EQ(remover.catalogue.printers.size(), 2U);

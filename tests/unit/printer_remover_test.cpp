@@ -1,15 +1,13 @@
-// The dialog mode's removal on simulated machines: whole runs as the dialog starts them, under failing
-// platform calls, beside the step-by-step removal, and its cost as the printer count grows.
+// The dialog mode's removal on simulated machines: whole runs as the dialog starts them, and its cost as the
+// printer count grows.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <random>
 #include <set>
 #include <string>
 #include <tuple>
 #include <vector>
 
-#include "bench/support/reference_printer_removal.h"
 #include "memory_dialog.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/text.h"
@@ -41,13 +39,10 @@ void AddPrinter(sim::SimMachine& sim, const std::u16string& name, const std::u16
 
 // The printers of kOffice in this order: one on a driver whose data file has no extension, two laser printers
 // (the second lists the form Custom) and a connection sharing a driver, three Tamber printers on two drivers;
-// an x86 driver no printer uses, presets, the updater, Trackwell and the machine-wide residue. Variants: bit
-// 1 the updater, bit 2 its backup; bits 4 and 8 make the Tamber drivers plain ones.
-void BuildOffice(sim::SimMachine& sim, unsigned variant = 1) {
+// an x86 driver no printer uses, presets, the updater, Trackwell and the machine-wide residue.
+void BuildOffice(sim::SimMachine& sim) {
     const Names drivers = {u"NoDot", u"Laser", u"Laser", u"Laser", u"Tamber CD", u"Tamber PS", u"Tamber PS"};
-    const std::u16string cd = (variant & 4) != 0 ? u"CD.PPD" : u"NorvelCD34.PPD";
-    const std::u16string ab = (variant & 8) != 0 ? u"AB.PPD" : u"NorvelAB12.PPD";
-    const Names dataFiles = {u"NorvelXY", u"LASER.PPD", u"", u"", cd, ab, u""};
+    const Names dataFiles = {u"NorvelXY", u"LASER.PPD", u"", u"", u"NorvelCD34.PPD", u"NorvelAB12.PPD", u""};
     for (std::size_t i = 0; i < kOffice.size(); ++i) {
         if (!dataFiles[i].empty()) {
             sim.AddDriver({u"Windows x64", drivers[i], dataFiles[i], u"C:\\Windows\\INF\\oem7.inf"});
@@ -58,11 +53,7 @@ void BuildOffice(sim::SimMachine& sim, unsigned variant = 1) {
     sim.AddForm({u"Custom", 0});
     sim.AddForm({u"Card", 2});
     sim.WriteFile(std::u16string(kPresets) + u"\\EssentialPresets\\preferences", "p");
-    for (const auto& [bit, folder] : {std::pair{1U, kInstall}, {2U, kTemp}}) {
-        if ((variant & bit) != 0) {
-            sim.WriteFile(folder + std::u16string(u"\\Tamber Driver Updater.exe"), "u");
-        }
-    }
+    sim.WriteFile(kInstall + std::u16string(u"\\Tamber Driver Updater.exe"), "u");
     sim.WriteFile(u"C:\\Windows\\System32\\spool\\drivers\\x64\\loose.dll", "d");
     sim.SetString(kHkeyCurrentUser, u"Printers\\Settings\\Wizard", u"Driver Name", u"Laser");
     sim.CreateKey(kHkeyCurrentUser, u"Printers\\DMTDevMode");  // an empty cache goes with any driver
@@ -81,7 +72,7 @@ struct DialogRun {
 
 // Fills the list as the dialog does, checks the lines (a name the list lacks gets a line of its own, as if
 // its printer went after the fill) and runs the removal; the names it listed as deleted.
-Names RunDialog(sim::SimMachine& sim, const DialogRun& run, bool stepByStep = false) {
+Names RunDialog(sim::SimMachine& sim, const DialogRun& run) {
     sim::MemoryDialog dialog(sim.machine().system);
     PrinterRemover remover(sim.machine(), &dialog, &dialog);
     (void)remover.FillPrinterList();
@@ -95,7 +86,7 @@ Names RunDialog(sim::SimMachine& sim, const DialogRun& run, bool stepByStep = fa
         remover.printers.pop_back();
     }
     sim.QueueMessageBoxAnswers(run.answers);
-    stepByStep ? test::RunRemovalStepByStep(sim.machine(), remover) : remover.RunRemoval();
+    remover.RunRemoval();
     return dialog.deleted;
 }
 
@@ -221,89 +212,6 @@ TEST(PrinterRemover, FormsStayWhileALocalPrinterThatStaysListsThem) {
     AddPrinter(connectionsOnly, u"\\\\srv\\Q", u"Laser");
     EXPECT_EQ(RunDialog(connectionsOnly, DialogRun{{u"\\\\srv\\Q"}}), Names{u"\\\\srv\\Q"});
     EXPECT_EQ(connectionsOnly.calls().Count("OpenPrinterW"), 0U);
-}
-
-// Random checks on random variants of the office, with or without "Delete All Printer Drivers", random
-// answers, and now and then a catalogue one printer short.
-TEST(PrinterRemover, DoesWhatTheStepByStepRemovalDoes) {
-    std::mt19937 rng(1);
-    for (int round = 0; round < 300; ++round) {
-        SCOPED_TRACE(round);
-        DialogRun run({}, rng() % 5 == 0, {}, rng() % 6 == 0);
-        for (const std::u16string& name : kOffice) {
-            if (rng() % 2 == 0) {
-                run.checks.push_back(name);
-            }
-        }
-        run.answers = {1 + int(rng() % 2), 1 + int(rng() % 2), 1 + int(rng() % 2)};
-        const unsigned variant = rng() % 16;
-        sim::SimMachine shipping;
-        sim::SimMachine reference;
-        BuildOffice(shipping, variant);
-        BuildOffice(reference, variant);
-        ASSERT_EQ(RunDialog(shipping, run), RunDialog(reference, run, true));
-        ASSERT_EQ(Boxes(shipping), Boxes(reference));
-        ASSERT_EQ(shipping.journal(), reference.journal());
-        ASSERT_EQ(shipping.AllPaths(), reference.AllPaths());
-    }
-}
-
-// Deletions of keys, values, printers, forms, drivers and processes (files and folders are compared by what
-// remains); the spooler's driver deletion counts as the deletion of the driver's key it makes.
-std::set<std::string> Deletions(const sim::SimMachine& sim) {
-    std::set<std::string> deletions;
-    for (std::string line : sim.journal()) {
-        if (const std::size_t comma = line.find(", "); line.starts_with("DeletePrinterDriverExW ")) {
-            line = "SHDeleteKeyW HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\" +
-                   line.substr(23, comma - 23) + "\\Drivers\\Version-3\\" + line.substr(comma + 2);
-        }
-        for (const char* prefix :
-             {"SHDeleteKeyW", "RegDeleteValueW", "DeleteP", "DeleteFormW", "Terminate"}) {
-            if (line.starts_with(prefix)) {
-                deletions.insert(line);
-            }
-        }
-    }
-    return deletions;
-}
-
-// Every run of the table again, with one kind of spooler, registry, file, service or process call failing.
-TEST(PrinterRemover, FailingCallsNeitherStopTheRunNorWidenIt) {
-    for (const Case& c : Cases()) {
-        sim::SimMachine baseline;
-        BuildOffice(baseline);
-        (void)RunDialog(baseline, c.run);
-        const std::set<std::string> baselineDeletions = Deletions(baseline);
-        for (const std::string& call : test::kFailingCalls) {
-            SCOPED_TRACE(std::string(c.what) + " with " + call + " failing");
-            sim::SimMachine sim;
-            BuildOffice(sim);
-            sim.faults().Fail(call, 5);
-            const std::uint32_t start = sim.Now();
-            (void)RunDialog(sim, c.run);
-            // Every wait is bounded: two 10-second waits per restart, at most two restarts.
-            EXPECT_LT(sim.Now() - start, 4 * 10'200U);
-            // A registry read that fails reads as empty: no data file names a Tamber driver, so nobody is
-            // asked about presets and no Tamber printer keeps the updater, and no printer that stays lists a
-            // form.
-            const bool unreadable = call == "RegOpenKeyW" || call == "RegQueryValueExW";
-            if (unreadable) {
-                EXPECT_TRUE(std::none_of(sim.MessageBoxes().begin(), sim.MessageBoxes().end(),
-                                         [](const auto& box) { return box.caption.starts_with(u"Tamber"); }));
-                EXPECT_FALSE(sim.FolderExists(kInstall));
-            }
-            for (const std::string& deletion : Deletions(sim)) {
-                EXPECT_TRUE(baselineDeletions.contains(deletion) ||
-                            (unreadable && deletion == "DeleteFormW Custom"))
-                    << "deleted only with the fault: " << deletion;
-            }
-            for (const std::u16string& path : baseline.AllPaths()) {
-                EXPECT_TRUE(sim.FileExists(path) || sim.FolderExists(path) ||
-                            (unreadable && path.starts_with(kInstall)))
-                    << "deleted only with the fault: " << NarrowLowBytes(path);
-            }
-        }
-    }
 }
 
 // Platform calls and registry reads per printer with every printer checked.

@@ -30,17 +30,6 @@ std::vector<std::u16string> AddServerPrinters(sim::SimMachine& sim, int printers
     return names;
 }
 
-// clang-format off
-const std::vector<std::string> kFailingCalls = {"RegOpenKeyW", "RegOpenKeyExW", "RegQueryValueExW", "RegEnumKeyExW",
-    "RegDeleteValueW", "SHDeleteKeyW", "DoEnvironmentSubstW", "GetFileAttributesExW", "SetFileAttributesW",
-    "FindFirstFileW", "DeleteFileW", "CreateDirectoryW", "CopyFileW", "PathFileExistsW", "SHFileOperationW",
-    "SHGetSpecialFolderPathW", "OpenSCManagerW", "OpenServiceW", "QueryServiceStatusEx", "ControlService",
-    "StartServiceW", "EnumDependentServicesW", "CreateToolhelp32Snapshot", "OpenProcess", "TerminateProcess",
-    "OpenPrinterW", "EnumJobsW", "EnumFormsW", "DeleteFormW", "DeletePrinter", "DeletePrinterConnectionW",
-    "DeletePrinterDriverExW", "DeletePrinterDriverPackageW", "EnumPrinterDriversW", "fopen", "GetVersionExW",
-    "GetNativeSystemInfo", "LoadStringW", "MessageBoxW"};
-// clang-format on
-
 void RunProgram(sim::SimMachine& sim, std::u16string_view commandLine) {
     ResetPendingOption();
     sim.SetCommandLine(commandLine);

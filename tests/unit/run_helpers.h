@@ -21,10 +21,6 @@ inline constexpr std::string_view kBanner = "\t Tamber Spoolsweep Command Line  
 // server's load for the cost tests. Returns their names.
 std::vector<std::u16string> AddServerPrinters(sim::SimMachine& sim, int printers);
 
-// Platform calls that whole removals are run against, one failing at a time: registry, file, service,
-// process, spooler, resource and message-box calls.
-extern const std::vector<std::string> kFailingCalls;
-
 // Runs the program's entry with this command line (the program's own path first).
 void RunProgram(sim::SimMachine& sim, std::u16string_view commandLine);
 
