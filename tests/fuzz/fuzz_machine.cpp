@@ -94,7 +94,10 @@ void ShapePrinterResidue(FuzzedDataProvider& data, NameSource& names, sim::SimMa
     sim.CreateKey(kHkeyCurrentUser, u"Printers\\Settings\\Printers\\" + printer.name);
     sim.SetString(kHkeyCurrentUser, u"Printers\\Settings", printer.name, u"winspool");
     sim.CreateKey(kHkeyCurrentUser, u"Printers\\DMTDevMode\\" + printer.name);
-    AddRegistryResidue(sim, printer.name, u"");
+    // Residue everywhere makes a run several times slower, so the input decides where it lies.
+    if (data.ConsumeBool()) {
+        AddRegistryResidue(sim, printer.name, u"");
+    }
     if (data.ConsumeBool()) {
         sim.SetString(kHkeyLocalMachine, std::u16string(kPrintersKey) + printer.name + u"\\PnPData",
                       u"HardwareID", names.Next());
@@ -176,7 +179,9 @@ void ShapeMachine(FuzzedDataProvider& data, NameSource& names, sim::SimMachine& 
                           u".PPD\\EssentialPresets\\preferences",
                       "presets");
         sim.WriteFile(std::u16string(kUserTemp) + u"\\" + base + u".wmk", "watermark");
-        AddRegistryResidue(sim, u"", base);
+        if (data.ConsumeBool()) {
+            AddRegistryResidue(sim, u"", base);
+        }
         if (data.ConsumeBool()) {
             sim.AddProcess(base + u".srv");
         }
