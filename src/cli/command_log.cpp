@@ -7,7 +7,6 @@
 namespace spoolsweep {
 namespace {
 
-constexpr std::u16string_view kLogFileName = u"Spoolsweep_CL.log";
 constexpr std::string_view kBanner = "\t Tamber Spoolsweep Command Line  ------> \t";
 
 // The program sets no locale, so "%X" gives 24-hour hours, minutes and seconds.
@@ -27,7 +26,7 @@ void CommandLog::WriteLogLine(std::string message) {
     message.insert(0, "\n " + FormatTimestamp(system_.LocalTime()) + std::string(kBanner));
     // A log that cannot be opened (a read-only working directory) loses this entry only: the log is a
     // record of the work, never a reason to stop it.
-    static_cast<void>(files_.AppendText(kLogFileName, message));
+    static_cast<void>(files_.AppendText(kCommandLogFileName, message));
 }
 
 }  // namespace spoolsweep

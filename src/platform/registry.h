@@ -27,6 +27,7 @@ struct ValueResult {
 struct NameResult {
     std::uint32_t error = 0;
     std::u16string name;
+    std::uint32_t type = 0;  // RegEnumValueW: the value's type (REG_SZ, ...); 0 for a key
 };
 
 // DoEnvironmentSubstW: expanded is false when the result did not fit (the text is then unchanged).

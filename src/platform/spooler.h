@@ -12,6 +12,8 @@ namespace spoolsweep {
 inline constexpr std::uint32_t kPrinterEnumLocal = 0x2;
 inline constexpr std::uint32_t kPrinterEnumConnections = 0x4;
 inline constexpr std::uint32_t kPrinterAllAccess = 0x000F000C;
+// The local print server's right to list what it holds (its forms among them).
+inline constexpr std::uint32_t kServerAccessEnumerate = 0x2;
 inline constexpr std::uint32_t kDpdDeleteUnusedFiles = 0x1;
 inline constexpr std::uint32_t kFormUser = 0;
 inline constexpr std::uint32_t kFormBuiltin = 1;
@@ -56,7 +58,8 @@ class Spooler {
     // EnumPrinterDriversW(NULL, environment, 2, buffer, bufferBytes, ...).
     [[nodiscard]] virtual EnumResult<DriverInfo> EnumPrinterDrivers(std::u16string_view environment,
                                                                     std::uint32_t bufferBytes) = 0;
-    // OpenPrinterW(name, &handle, {NULL, NULL, access}).
+    // OpenPrinterW(name, &handle, {NULL, NULL, access}); an empty name is passed as NULL: the local print
+    // server.
     [[nodiscard]] virtual HandleResult OpenPrinter(std::u16string_view name, std::uint32_t access) = 0;
     virtual void ClosePrinter(Handle printer) = 0;
     // EnumJobsW(printer, firstJob, count, 3, ...): entries are job ids.

@@ -106,12 +106,16 @@ TEST_F(RegistryContract, EnumeratesSubkeysAndValuesUntilNoMoreItems) {
     std::u16string own = world().OwnKey();
     world().CreateKey(kHkeyCurrentUser, own + u"\\Bravo");
     world().CreateKey(kHkeyCurrentUser, own + u"\\Alpha\\Deeper");
-    world().SetValue(kHkeyCurrentUser, own, u"Second", kRegSz, StringBytes(u"2"));
+    world().SetValue(kHkeyCurrentUser, own, u"Second", kRegExpandSz, StringBytes(u"2"));
     world().SetValue(kHkeyCurrentUser, own, u"First", kRegSz, StringBytes(u"1"));
     RegistryKey key = Open(own);
 
     EXPECT_EQ(SubkeyNames(key.get()), (std::vector<std::u16string>{u"Alpha", u"Bravo"}));
     EXPECT_EQ(ValueNames(key.get()), (std::vector<std::u16string>{u"First", u"Second"}));
+    for (std::uint32_t index : {0U, 1U}) {
+        const NameResult value = registry().EnumValue(key.get(), index, kRegNameBufferChars);
+        EXPECT_EQ(value.type, value.name == u"Second" ? kRegExpandSz : kRegSz) << Narrow(value.name);
+    }
 }
 
 TEST_F(RegistryContract, ANameLongerThanTheBufferIsNotReturned) {

@@ -141,16 +141,20 @@ TEST_F(SpoolerContract, AnIdlePrinterHasNoJobs) {
     EXPECT_TRUE(jobs.entries.empty());
 }
 
+// Through a printer, or through the local print server that an empty name opens.
 TEST_F(SpoolerContract, ListsBuiltInFormsInTwoCalls) {
     AddPrinterOnDriverA(u"Contract Forms");
-    PrinterHandle printer = Open(u"Contract Forms");
-
-    auto forms =
-        EnumerateTwice([&](std::uint32_t bytes) { return spooler().EnumForms(printer.get(), bytes); });
-    auto letter = std::find_if(forms.entries.begin(), forms.entries.end(),
-                               [](const FormInfo& f) { return f.name == u"Letter"; });
-    ASSERT_NE(letter, forms.entries.end());
-    EXPECT_EQ(letter->flags, kFormBuiltin);
+    for (std::u16string_view name : {u"Contract Forms", u""}) {
+        PrinterHandle printer(
+            spooler().OpenPrinter(name, name.empty() ? kServerAccessEnumerate : kPrinterAllAccess).handle,
+            {&spooler()});
+        auto forms =
+            EnumerateTwice([&](std::uint32_t bytes) { return spooler().EnumForms(printer.get(), bytes); });
+        auto letter = std::find_if(forms.entries.begin(), forms.entries.end(),
+                                   [](const FormInfo& f) { return f.name == u"Letter"; });
+        ASSERT_NE(letter, forms.entries.end()) << "opened as \"" << Narrow(name) << "\"";
+        EXPECT_EQ(letter->flags, kFormBuiltin);
+    }
 }
 
 TEST_F(SpoolerContract, DeletesAUserForm) {

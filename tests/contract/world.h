@@ -19,6 +19,7 @@ namespace spoolsweep::contract {
 inline constexpr std::u16string_view kEnvironmentX86 = u"Windows NT x86";
 inline constexpr std::u16string_view kEnvironmentX64 = u"Windows x64";
 inline constexpr std::uint32_t kRegSz = 1;
+inline constexpr std::uint32_t kRegExpandSz = 2;
 inline constexpr std::uint32_t kRegBinary = 3;
 
 class World {

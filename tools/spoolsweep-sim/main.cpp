@@ -3,6 +3,7 @@
 //   spoolsweep-sim --machine in.json [--write out.json] -- <program arguments>
 //   spoolsweep-sim --machine in.json [--write out.json] --dialog [--check NAME]... [--delete-all]
 //                  [--answers 1,2,...]
+//   spoolsweep-sim --machine in.json --preview <SpoolsweepPreview arguments>
 // Exit status: the program's (dialog: see dialog_run.h); 2 for a machine file that cannot be read or a
 // printer that has no line; 3 when the program threw.
 #include <fstream>
@@ -12,15 +13,18 @@
 #include <vector>
 
 #include "app/spoolsweep_app.h"
-#include "dialog_run.h"
-#include "machine_json.h"
+#include "preview/dialog_run.h"
+#include "preview/machine_json.h"
+#include "preview/preview.h"
+#include "preview/snapshot.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: spoolsweep-sim --machine in.json [--write out.json] -- <program arguments>\n"
     "       spoolsweep-sim --machine in.json [--write out.json] --dialog [--check NAME]... [--delete-all]\n"
-    "                      [--answers 1,2,...]\n";
+    "                      [--answers 1,2,...]\n"
+    "       spoolsweep-sim --machine in.json --preview <SpoolsweepPreview arguments>\n";
 
 struct Options {
     std::string machineFile;
@@ -28,6 +32,8 @@ struct Options {
     std::vector<std::string> programArguments;
     bool dialog = false;
     spoolsweep::sim::DialogRun dialogRun;
+    bool preview = false;
+    spoolsweep::preview::PreviewOptions previewOptions;
 };
 
 // "1,2,2": message-box answers (1 OK, 2 Cancel).
@@ -50,6 +56,17 @@ bool ParseOptions(int argc, char** argv, Options& options) {
         if (argument == "--") {
             ++at;
             break;
+        }
+        if (argument == "--preview") {
+            options.preview = true;
+            const std::vector<std::string> rest(argv + at + 1, argv + argc);
+            if (const std::string error =
+                    spoolsweep::preview::ParsePreviewArguments(rest, options.previewOptions);
+                !error.empty()) {
+                std::cerr << "spoolsweep-sim: " << error << "\n";
+                return false;
+            }
+            return !options.machineFile.empty() && options.writeFile.empty() && !options.dialog;
         }
         const bool hasValue = at + 1 < argc;
         if ((argument == "--machine" || argument == "--write") && hasValue) {
@@ -80,6 +97,43 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     return !options.machineFile.empty();
 }
 
+// The preview as SpoolsweepPreview.exe makes it, with the loaded machine standing for the real one: a
+// snapshot read through its seams, the run on the snapshot, the report.
+int RunPreview(spoolsweep::sim::SimMachine& machine, const spoolsweep::preview::PreviewOptions& options) {
+    using namespace spoolsweep;
+    if (!options.compareBefore.empty()) {
+        try {
+            std::ifstream before(options.compareBefore);
+            std::ifstream after(options.compareAfter);
+            const auto changes =
+                preview::CompareSnapshots(sim::MachineJson::parse(before), sim::MachineJson::parse(after));
+            std::cout << (options.json ? preview::ChangesJson(changes).dump(2) + "\n"
+                                       : preview::FormatChanges(changes));
+            return 0;
+        } catch (const std::exception& error) {
+            std::cerr << "spoolsweep-sim: " << error.what() << "\n";
+            return 2;
+        }
+    }
+    sim::SimMachine snapshot;
+    std::vector<std::string> notes =
+        preview::TakeSnapshot(machine.machine(), {machine.CurrentDirectory(), {}, 0}, snapshot);
+    if (!options.saveFile.empty()) {
+        std::ofstream out(options.saveFile, std::ios::binary);
+        out << sim::DumpMachine(snapshot).dump(2) << "\n";
+        if (!out) {
+            std::cerr << "spoolsweep-sim: cannot write " << options.saveFile << "\n";
+            return 2;
+        }
+    }
+    if (preview::AsksForRun(options)) {
+        const preview::PreviewReport report = preview::RunPreview(snapshot, options, std::move(notes));
+        std::cout << (options.json ? preview::ReportJson(report).dump(2) + "\n"
+                                   : preview::FormatReport(report));
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -99,6 +153,9 @@ int main(int argc, char** argv) {
     } catch (const std::exception& error) {
         std::cerr << "spoolsweep-sim: " << options.machineFile << ": " << error.what() << "\n";
         return 2;
+    }
+    if (options.preview) {
+        return RunPreview(machine, options.previewOptions);
     }
     // The program reports through its console, log and message boxes, never by exception; one that escapes is
     // a defect, shown here with the machine still written for inspection.

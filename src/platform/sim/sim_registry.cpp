@@ -181,7 +181,7 @@ NameResult SimRegistry::EnumValue(Handle key, std::uint32_t index, std::uint32_t
     if (name.size() >= nameBufferChars) {
         return {win_error::kMoreData, {}};
     }
-    return {0, name};
+    return {0, name, node->values[index].type};
 }
 
 Status SimRegistry::DeleteValue(Handle key, std::u16string_view name) {

@@ -178,7 +178,10 @@ EnumResult<FormInfo> SimSpooler::EnumForms(Handle printer, std::uint32_t bufferB
     if (it == world_.printerHandles.end()) {
         return {false, win_error::kInvalidHandle, 0, {}};
     }
-    if (!sim_access::Holds(it->second.access, sim_access::kPrinterUse)) {
+    // The local print server lists its forms to a handle that may enumerate, a printer to one that may use
+    // it.
+    const bool server = it->second.printer.empty();
+    if (!sim_access::Holds(it->second.access, server ? kServerAccessEnumerate : sim_access::kPrinterUse)) {
         return {false, win_error::kAccessDenied, 0, {}};
     }
     std::vector<FormInfo> entries;

@@ -72,6 +72,7 @@ static_assert(static_cast<DWORD>(ServiceState::Paused) == SERVICE_PAUSED);
 static_assert(kPrinterEnumLocal == PRINTER_ENUM_LOCAL);
 static_assert(kPrinterEnumConnections == PRINTER_ENUM_CONNECTIONS);
 static_assert(kPrinterAllAccess == PRINTER_ALL_ACCESS);
+static_assert(kServerAccessEnumerate == SERVER_ACCESS_ENUMERATE);
 static_assert(kDpdDeleteUnusedFiles == DPD_DELETE_UNUSED_FILES);
 static_assert(kFormUser == FORM_USER);
 static_assert(kFormBuiltin == FORM_BUILTIN);

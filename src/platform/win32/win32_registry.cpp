@@ -79,11 +79,13 @@ NameResult Win32Registry::EnumKey(Handle key, std::uint32_t index, std::uint32_t
 NameResult Win32Registry::EnumValue(Handle key, std::uint32_t index, std::uint32_t nameBufferChars) {
     std::vector<wchar_t> name(nameBufferChars + 1);
     DWORD length = nameBufferChars;
+    DWORD type = 0;
     LSTATUS status =
-        ::RegEnumValueW(AsKey(key), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        ::RegEnumValueW(AsKey(key), index, name.data(), &length, nullptr, &type, nullptr, nullptr);
     NameResult result{static_cast<std::uint32_t>(status), {}};
     if (status == ERROR_SUCCESS) {
         result.name = FromWide(name.data(), length);
+        result.type = type;
     }
     return result;
 }

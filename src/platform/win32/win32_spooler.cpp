@@ -96,7 +96,8 @@ HandleResult Win32Spooler::OpenPrinter(std::u16string_view name, std::uint32_t a
     std::wstring printerName = Wide(name);
     PRINTER_DEFAULTSW defaults{nullptr, nullptr, access};
     HANDLE printer = nullptr;
-    BOOL ok = spool->openPrinter(printerName.data(), &printer, &defaults);
+    // No printer name opens the local print server, as NULL does.
+    BOOL ok = spool->openPrinter(name.empty() ? nullptr : printerName.data(), &printer, &defaults);
     return {ok ? ToPortable(printer) : 0, ErrorAfter(ok != FALSE)};
 }
 

@@ -1,4 +1,4 @@
-#include "machine_json.h"
+#include "preview/machine_json.h"
 
 #include <charconv>
 #include <cstdio>
@@ -341,6 +341,18 @@ void DumpKeys(SimMachine& machine, Handle root, const std::u16string& path, Mach
     }
 }
 
+// The day of the week and of the year of a Gregorian date (timegm is not in every C library).
+void FillWeekAndYearDay(std::tm& time) {
+    const int year = time.tm_year + 1900;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    constexpr int kDaysBefore[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+    time.tm_yday = kDaysBefore[time.tm_mon] + time.tm_mday - 1 + (leap && time.tm_mon > 1 ? 1 : 0);
+    // Days since 1 January 1601, a Monday.
+    const long long before = year - 1601LL;
+    const long long days = before * 365 + before / 4 - before / 100 + before / 400 + time.tm_yday;
+    time.tm_wday = static_cast<int>((days + 1) % 7);
+}
+
 std::tm ParseTime(const std::string& text) {
     std::tm time{};
     // Field widths keep every number far from overflow; the ranges are those of a calendar and a clock.
@@ -353,10 +365,7 @@ std::tm ParseTime(const std::string& text) {
     }
     time.tm_year -= 1900;
     time.tm_mon -= 1;
-    std::tm normalised = time;
-    (void)timegm(&normalised);  // fills in the day of the week and of the year
-    time.tm_wday = normalised.tm_wday;
-    time.tm_yday = normalised.tm_yday;
+    FillWeekAndYearDay(time);
     return time;
 }
 

@@ -1,10 +1,10 @@
-#include "dialog_run.h"
+#include "preview/dialog_run.h"
 
 #include <algorithm>
 #include <ostream>
 
-#include "memory_dialog.h"
 #include "platform/sim/sim_world.h"
+#include "preview/memory_dialog.h"
 #include "removal/printer_remover.h"
 
 namespace spoolsweep::sim {

@@ -1,0 +1,138 @@
+// The Windows entry of SpoolsweepPreview.exe: reads this machine through the real seams without changing it,
+// runs Spoolsweep's removal on the copy, and prints what the removal would change.
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/win32/unique_handles.h"
+#include "platform/win32/win32_seams.h"
+#include "platform/win32/windows_api.h"
+#include "platform/win32/winspool_library.h"
+#include "preview/machine_json.h"
+#include "preview/preview.h"
+#include "preview/snapshot.h"
+
+namespace {
+
+using namespace spoolsweep;
+
+std::string ToUtf8(const wchar_t* text) {
+    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string narrow(bytes > 0 ? static_cast<std::size_t>(bytes) : 1, '\0');
+    if (bytes > 0) {
+        static_cast<void>(
+            ::WideCharToMultiByte(CP_UTF8, 0, text, -1, narrow.data(), bytes, nullptr, nullptr));
+    }
+    narrow.pop_back();  // the terminator
+    return narrow;
+}
+
+void Write(FILE* stream, const std::string& text) {
+    static_cast<void>(std::fwrite(text.data(), 1, text.size(), stream));
+    static_cast<void>(std::fflush(stream));
+}
+
+// The working folder, where Spoolsweep.exe would write its command log, and Spoolsweep.exe's path: beside
+// this program.
+preview::SnapshotContext ReadContext() {
+    preview::SnapshotContext context;
+    std::wstring buffer(32768, L'\0');
+    const DWORD folderChars = ::GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
+    context.currentDirectory.assign(buffer.begin(), buffer.begin() + folderChars);
+    const DWORD pathChars = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    std::u16string path(buffer.begin(), buffer.begin() + pathChars);
+    context.programPath = path.substr(0, path.rfind(u'\\') + 1) + u"Spoolsweep.exe";
+    context.ownProcessId = ::GetCurrentProcessId();
+    return context;
+}
+
+std::wstring Widen(const std::string& text) {
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(static_cast<std::size_t>(::MultiByteToWideChar(
+        CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), static_cast<int>(wide.size()))));
+    return wide;
+}
+
+// A saved snapshot; throws MachineFileError when it cannot be read or is no machine file.
+sim::MachineJson ReadSnapshot(const std::string& file) {
+    FILE* in = ::_wfopen(Widen(file).c_str(), L"rb");
+    if (in == nullptr) {
+        throw sim::MachineFileError("cannot read " + file);
+    }
+    std::string text;
+    char buffer[65536];
+    for (std::size_t read; (read = std::fread(buffer, 1, sizeof buffer, in)) > 0;) {
+        text.append(buffer, read);
+    }
+    static_cast<void>(std::fclose(in));
+    sim::MachineJson json = sim::MachineJson::parse(text, nullptr, false);
+    if (json.is_discarded()) {
+        throw sim::MachineFileError(file + " is not JSON");
+    }
+    return json;
+}
+
+// Prints what changed between two saved snapshots: before and after a removal, say.
+int CompareSnapshots(const preview::PreviewOptions& options) {
+    try {
+        const auto changes = preview::CompareSnapshots(ReadSnapshot(options.compareBefore),
+                                                       ReadSnapshot(options.compareAfter));
+        static_cast<void>(::SetConsoleOutputCP(CP_UTF8));
+        Write(stdout,
+              options.json ? preview::ChangesJson(changes).dump(2) + "\n" : preview::FormatChanges(changes));
+        return 0;
+    } catch (const sim::MachineFileError& error) {
+        Write(stderr, std::string("SpoolsweepPreview: ") + error.what() + "\n");
+        return 2;
+    }
+}
+
+bool SaveSnapshot(sim::SimMachine& snapshot, const std::string& file) {
+    FILE* out = ::_wfopen(Widen(file).c_str(), L"wb");
+    if (out == nullptr) {
+        return false;
+    }
+    const std::string text = sim::DumpMachine(snapshot).dump(2) + "\n";
+    const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
+    return std::fclose(out) == 0 && written;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    // Before anything loads a library: no DLL is ever taken from the exe's own or the current folder.
+    win32::RestrictDllSearchToSystemFolder();
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments.push_back(ToUtf8(argv[i]));
+    }
+    preview::PreviewOptions options;
+    if (const std::string error = preview::ParsePreviewArguments(arguments, options); !error.empty()) {
+        Write(stderr, "SpoolsweepPreview: " + error + "\n" + preview::kPreviewUsage);
+        return 2;
+    }
+    if (!options.compareBefore.empty()) {
+        return CompareSnapshots(options);
+    }
+    win32::Win32Machine machine;
+    if (const std::uint32_t error = win32::WinSpoolLoadError(); error != 0) {
+        Write(stderr, "SpoolsweepPreview cannot load winspool.drv from the Windows system folder (error " +
+                          std::to_string(error) + ").\n");
+        return 1;
+    }
+    sim::SimMachine snapshot;
+    std::vector<std::string> notes = preview::TakeSnapshot(machine.machine(), ReadContext(), snapshot);
+    if (!options.saveFile.empty() && !SaveSnapshot(snapshot, options.saveFile)) {
+        Write(stderr, "SpoolsweepPreview: cannot write " + options.saveFile + "\n");
+        return 2;
+    }
+    if (!preview::AsksForRun(options)) {
+        return 0;
+    }
+    const preview::PreviewReport report = preview::RunPreview(snapshot, options, std::move(notes));
+    // The report is UTF-8; a console shows it so once told.
+    static_cast<void>(::SetConsoleOutputCP(CP_UTF8));
+    Write(stdout, options.json ? preview::ReportJson(report).dump(2) + "\n" : preview::FormatReport(report));
+    return 0;
+}
