@@ -93,8 +93,6 @@ TEST(RemovalRuns, OptionsRemoveWhatTheyNameAndReportIt) {
          u"-rmPrints", "Success", {}, 2, 3, {}, false},
         {"remove all reaches a busy last printer", {{u"A", other, {}}, {u"B", u"D2", {1}}}, u"-rmPrints",
          "Success", {u"B"}, 2, 1, {}, false},
-        {"remove all without printers", {}, u"-rmPrints", "Failure", {}, 2, 0,
-         Concat({{"Remove All Printers"}, kClosing}), true},
         {"two pieces two results", ab, u"-p A,B", "11", {}, 1, 1,
          {"Removing Selected Printers", "Selected Printers are: ", "A,B", "Deleting Printer \tA",
           "Deleting Selected Printer", "Deleting Printer \tB"}, false},
