@@ -156,59 +156,42 @@ TEST(MainDialog, OpensOnlyWithPrintersAndAfterTheStartUpWarning) {
     }
 }
 
-TEST(MainDialog, CheckChangesAndDeleteAllPrinterDrivers) {
+TEST(MainDialog, CheckChangesDeleteAllAndRefusedDeletions) {
     struct Case {
-        Names steps;  // a printer's name toggles its check; "OK" and "Cancel" click Delete All and answer
+        Names steps;  // a name toggles its printer; "OK" and "Cancel" click Delete All and answer; "Delete"
+        std::set<std::u16string> busy;
         Names checked;
         bool deleteAll;
-        std::uint32_t lastMessage;  // the one message after the start-up warning
+        std::uint32_t message;  // the one message after the start-up warning, and its end
+        std::u16string end;
+        std::uint32_t style;
     };
     const Case cases[] = {
-        {{u"A", u"B", u"C"}, {u"A", u"B", u"C"}, false, 104},  // every printer checked by hand
-        {{u"OK", u"B"}, {u"A", u"C"}, false, 129},
-        {{u"OK"}, {u"A", u"B", u"C"}, true, 129},
-        {{u"B", u"Cancel"}, {u"B"}, false, 129},
-        {{u"OK", u"OK"}, {}, false, 129},  // the second click turns it off
+        {{u"A", u"B", u"C"}, {}, {u"A", u"B", u"C"}, false, 104, u"", 0},  // every printer checked by hand
+        {{u"OK", u"B"}, {}, {u"A", u"C"}, false, 129, u"", 0x111},
+        {{u"OK"}, {}, {u"A", u"B", u"C"}, true, 129, u"", 0x111},
+        {{u"B", u"Cancel"}, {}, {u"B"}, false, 129, u"", 0x111},
+        {{u"OK", u"OK"}, {}, {}, false, 129, u"", 0x111},  // the second click turns it off
+        {{u"Delete"}, {}, {}, false, 147, u"", 0},
+        {{u"A", u"Delete"}, {u"C", u"B"}, {u"A"}, false, 130, u"-> B\n\n-> C\n\n", 0x10},
     };
     for (const Case& c : cases) {
-        DialogRun run({u"C", u"A", u"B"});
+        DialogRun run({u"C", u"A", u"B"}, c.busy);
+        run.events.clear();
         for (const auto& step : c.steps) {
             if (step == u"OK" || step == u"Cancel") {
                 run.ClickDeleteAll(step == u"OK" ? kOk : kCancel);
+            } else if (step == u"Delete") {
+                run.controller.OnBnClickedDelete();
             } else {
                 run.Toggle(step);
             }
         }
-        EXPECT_EQ(run.Checked(), c.checked) << c.lastMessage;
-        EXPECT_EQ(run.deleteAll, c.deleteAll) << c.lastMessage;
-        EXPECT_EQ(run.sim.MessageBoxes().size(), 2U) << c.lastMessage;
-        EXPECT_EQ(run.LastMessage(), run.String(c.lastMessage));
-        EXPECT_EQ(run.sim.MessageBoxes().back().style, c.lastMessage == 129 ? 0x111U : 0U);
-    }
-}
-
-TEST(MainDialog, DeleteRefusesWithoutACheckOrWithAnyBusyPrinter) {
-    struct Case {
-        Names checked;
-        std::set<std::u16string> busy;
-        std::u16string message;
-        std::uint32_t style;
-    };
-    const std::u16string busyText =
-        u"The following Printers cannot be deleted, because they still have Print Jobs queued to them.\n\n";
-    const Case cases[] = {
-        {{}, {}, u"No Printer has been selected for deletion, please select it.", 0},
-        {{u"A"}, {u"C", u"B"}, busyText + u"-> B\n\n-> C\n\n", 0x10},
-    };
-    for (const Case& c : cases) {
-        DialogRun run({u"A", u"B", u"C"}, c.busy);
-        for (const auto& name : c.checked) {
-            run.Toggle(name);
-        }
-        run.events.clear();
-        run.controller.OnBnClickedDelete();
-        EXPECT_EQ(run.LastMessage(), c.message);
-        EXPECT_EQ(run.sim.MessageBoxes().back().style, c.style);
+        EXPECT_EQ(run.Checked(), c.checked) << c.message;
+        EXPECT_EQ(run.deleteAll, c.deleteAll) << c.message;
+        EXPECT_EQ(run.sim.MessageBoxes().size(), 2U) << c.message;
+        EXPECT_EQ(run.LastMessage(), run.String(c.message) + c.end);
+        EXPECT_EQ(run.sim.MessageBoxes().back().style, c.style) << c.message;
         EXPECT_TRUE(run.events.empty()) << "no control changed, no worker";
         EXPECT_EQ(run.installed.size(), 3U);
     }
