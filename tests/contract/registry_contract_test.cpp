@@ -14,7 +14,7 @@ class RegistryContract : public WorldTest {
 
     RegistryKey Open(std::u16string_view path) {
         HandleResult opened = registry().OpenKeyEx(kHkeyCurrentUser, path, kKeyAllAccess);
-        EXPECT_EQ(opened.error, 0U) << Narrow(path);
+        EXPECT_EQ(opened.error, 0U) << NarrowLowBytes(path);
         return RegistryKey(opened.handle, {&registry()});
     }
 
