@@ -45,15 +45,7 @@ bool HasPrinter(const sim::SimMachine& sim, std::u16string_view name) {
     return std::find(names.begin(), names.end(), name) != names.end();
 }
 
-const std::vector<std::string> kClosing = {"Command Line Arguments Passed so No UI is launched."};
-
-std::vector<std::string> Concat(std::vector<std::vector<std::string>> parts) {
-    std::vector<std::string> all;
-    for (auto& part : parts) {
-        all.insert(all.end(), part.begin(), part.end());
-    }
-    return all;
-}
+constexpr char kClosing[] = "Command Line Arguments Passed so No UI is launched.";
 
 TEST(RemovalRuns, OptionsRemoveWhatTheyNameAndReportIt) {
     struct Printer {
@@ -78,9 +70,9 @@ TEST(RemovalRuns, OptionsRemoveWhatTheyNameAndReportIt) {
     // clang-format off
     const std::vector<Case> cases = {
         {"busy printer stays", {{u"P1", kTamberDriver, {1}}}, u"-p P1", "0", {u"P1"}, 2, 0,
-         Concat({{"Removing Selected Printers", "Selected Printers are: ", "P1", "Deleting Printer \tP1",
-                  "Deleting Selected Printer", "Printer is Busy.", "Printer is Busy.",
-                  "Deletion of the Selected Printer was successful."}, kClosing}), true},
+         {"Removing Selected Printers", "Selected Printers are: ", "P1", "Deleting Printer \tP1",
+          "Deleting Selected Printer", "Printer is Busy.", "Printer is Busy.",
+          "Deletion of the Selected Printer was successful.", kClosing}, true},
         {"queue empties between the tests", {{u"P1", other, {1, 0}}}, u"-p P1", "1", {}, 1, 1,
          {"Printer is Busy.", "Printer is Not Busy."}, false},
         {"shared driver goes with the last printer", ab, u"-rmPrints", "Success", {}, 1, 1,
@@ -100,7 +92,7 @@ TEST(RemovalRuns, OptionsRemoveWhatTheyNameAndReportIt) {
         {"an empty piece between commas, none after the last", ab, u"-p A,,B,", "1" + notAvailable + "1", {}, 1, 1,
          {"Deleting Printer \tA", "Deleting Printer \t", "Deleting Printer \tB"}, false},
         {"Tamber option without Tamber printers is silent", {{u"A", other, {}}}, u"-rmNorvelPrints", "", {u"A"},
-         2, 0, kClosing, true},
+         2, 0, {kClosing}, true},
     };
     // clang-format on
     for (const Case& c : cases) {
