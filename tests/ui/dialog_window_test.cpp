@@ -20,10 +20,6 @@ std::wstring g_fixture;
 
 constexpr wchar_t kCaption[] = L"Spoolsweep";
 
-std::wstring Quoted(const std::wstring& text) {
-    return L"\"" + text + L"\"";
-}
-
 // The local printers of this prefix's spooler, sorted.
 std::vector<std::wstring> InstalledPrinters() {
     DWORD needed = 0;
