@@ -196,10 +196,9 @@ TEST_F(ExeResources, IsVersion3_4_0_15) {
     VS_FIXEDFILEINFO* info = nullptr;
     UINT size = 0;
     ASSERT_TRUE(::VerQueryValueW(copy.data(), L"\\", reinterpret_cast<void**>(&info), &size));
-    EXPECT_EQ(info->dwFileVersionMS, MAKELONG(4, 3));
-    EXPECT_EQ(info->dwFileVersionLS, MAKELONG(15, 0));
-    EXPECT_EQ(info->dwProductVersionMS, MAKELONG(4, 3));
-    EXPECT_EQ(info->dwProductVersionLS, MAKELONG(15, 0));
+    const std::vector<DWORD> version = {MAKELONG(4, 3), MAKELONG(15, 0)};
+    EXPECT_EQ((std::vector<DWORD>{info->dwFileVersionMS, info->dwFileVersionLS}), version);
+    EXPECT_EQ((std::vector<DWORD>{info->dwProductVersionMS, info->dwProductVersionLS}), version);
 }
 
 }  // namespace
