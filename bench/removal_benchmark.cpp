@@ -10,7 +10,7 @@
 #include "bench/support/reference_removal.h"
 #include "cli/command_line_remover.h"
 #include "cli/custom_command_line_info.h"
-#include "memory_dialog.h"
+#include "preview/memory_dialog.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/text.h"
 #include "removal/printer_remover.h"

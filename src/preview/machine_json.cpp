@@ -701,10 +701,12 @@ void LoadMachine(const MachineJson& file, SimMachine& machine) {
         machine.Empty();
     }
     LoadSystem(machine, file);
+    // The spooler writes its own keys for the drivers and printers it adds; the file's registry, loaded after
+    // them, has the last word, so a written machine reloads with every value as it was.
+    LoadSpooler(machine, file);
     if (auto registry = file.find("registry"); registry != file.end()) {
         LoadRegistry(machine, *registry);
     }
-    LoadSpooler(machine, file);
     LoadFiles(machine, file);
     LoadServicesAndProcesses(machine, file);
 }

@@ -20,7 +20,7 @@ void CaptureKeys(const sim::SimMachine& machine, Handle root, const std::u16stri
         state.keys.insert(key);
     }
     for (const std::u16string& value : machine.ValueNames(root, path)) {
-        state.values.insert(key + " \"" + ToUtf8(value) + "\"");
+        state.values.emplace(key, ToUtf8(value));
     }
     for (const std::u16string& subkey : machine.SubkeyNames(root, path)) {
         CaptureKeys(machine, root, path.empty() ? subkey : path + u"\\" + subkey, state);
@@ -36,10 +36,9 @@ std::vector<std::string> Minus(const std::set<std::string>& from, const std::set
 // A value of a key that went with it is part of that key's line.
 std::vector<std::string> DeletedValues(const MachineState& before, const MachineState& after) {
     std::vector<std::string> lines;
-    for (const std::string& value : Minus(before.values, after.values)) {
-        const std::string key = value.substr(0, value.rfind(" \""));
-        if (after.keys.contains(key)) {
-            lines.push_back(value);
+    for (const auto& value : before.values) {
+        if (!after.values.contains(value) && after.keys.contains(value.first)) {
+            lines.push_back(ValueLine(value));
         }
     }
     return lines;
@@ -146,6 +145,10 @@ void AppendIndented(std::string& out, const std::vector<std::string>& lines) {
 }
 
 }  // namespace
+
+std::string ValueLine(const std::pair<std::string, std::string>& value) {
+    return value.first + " \"" + value.second + "\"";
+}
 
 MachineState CaptureState(const sim::SimMachine& machine) {
     MachineState state;

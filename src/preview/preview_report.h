@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <set>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -15,12 +16,16 @@ namespace spoolsweep::preview {
 
 // The parts of a machine a removal may change, as text.
 struct MachineState {
-    std::set<std::string> printers, drivers, forms, keys, values, files, folders;
+    std::set<std::string> printers, drivers, forms, keys, files, folders;
+    std::set<std::pair<std::string, std::string>> values;  // key, value name
     std::map<std::string, std::uint32_t> attributes;        // file or folder: its attributes
     std::map<std::uint32_t, std::string> runningProcesses;  // process id: executable
 };
 
 [[nodiscard]] MachineState CaptureState(const sim::SimMachine& machine);
+
+// A value as the report names it: `<key> "<value name>"`.
+[[nodiscard]] std::string ValueLine(const std::pair<std::string, std::string>& value);
 
 // One group of changes: its title ("printers deleted", ...) and its lines, sorted.
 struct ChangeGroup {

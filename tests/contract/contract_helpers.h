@@ -50,10 +50,6 @@ inline std::vector<std::u16string> FindNames(Files& files, std::u16string_view p
     return names;
 }
 
-inline std::string Narrow(std::u16string_view text) {
-    return NarrowLowBytes(text);
-}
-
 inline bool SameText(std::u16string_view a, std::u16string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char16_t x, char16_t y) {
         auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };

@@ -136,11 +136,11 @@ TEST_F(FilesContract, AReadOnlyFileCannotBeOpenedForUpdate) {
 TEST_F(FilesContract, NamesTheWindowsSystemAndApplicationDataFolders) {
     std::u16string windows = files().GetWindowsDirectory();
     std::u16string system = files().GetSystemDirectory();
-    EXPECT_TRUE(SameText(windows, u"C:\\Windows")) << Narrow(windows);
-    EXPECT_TRUE(SameText(system, u"C:\\Windows\\System32")) << Narrow(system);
+    EXPECT_TRUE(SameText(windows, u"C:\\Windows")) << NarrowLowBytes(windows);
+    EXPECT_TRUE(SameText(system, u"C:\\Windows\\System32")) << NarrowLowBytes(system);
     auto appData = files().GetSpecialFolderPath(kCsidlAppData, false);
     ASSERT_TRUE(appData.has_value());
-    EXPECT_TRUE(SameText(appData->substr(0, 9), u"C:\\users\\")) << Narrow(*appData);
+    EXPECT_TRUE(SameText(appData->substr(0, 9), u"C:\\users\\")) << NarrowLowBytes(*appData);
     EXPECT_TRUE(files().PathFileExists(*appData));
 }
 

@@ -14,7 +14,7 @@ class RegistryContract : public WorldTest {
 
     RegistryKey Open(std::u16string_view path) {
         HandleResult opened = registry().OpenKeyEx(kHkeyCurrentUser, path, kKeyAllAccess);
-        EXPECT_EQ(opened.error, 0U) << Narrow(path);
+        EXPECT_EQ(opened.error, 0U) << NarrowLowBytes(path);
         return RegistryKey(opened.handle, {&registry()});
     }
 
@@ -114,7 +114,7 @@ TEST_F(RegistryContract, EnumeratesSubkeysAndValuesUntilNoMoreItems) {
     EXPECT_EQ(ValueNames(key.get()), (std::vector<std::u16string>{u"First", u"Second"}));
     for (std::uint32_t index : {0U, 1U}) {
         const NameResult value = registry().EnumValue(key.get(), index, kRegNameBufferChars);
-        EXPECT_EQ(value.type, value.name == u"Second" ? kRegExpandSz : kRegSz) << Narrow(value.name);
+        EXPECT_EQ(value.type, value.name == u"Second" ? kRegExpandSz : kRegSz) << NarrowLowBytes(value.name);
     }
 }
 

@@ -28,6 +28,19 @@ class SpoolerContract : public WorldTest {
             .entries;
     }
 
+    std::vector<FormInfo> Forms(Handle printer) {
+        return EnumerateTwice([&](std::uint32_t bytes) { return spooler().EnumForms(printer, bytes); })
+            .entries;
+    }
+
+    // The driver or form of this name, if listed.
+    template <class Entry>
+    static std::optional<Entry> Named(const std::vector<Entry>& entries, std::u16string_view name) {
+        const auto found = std::find_if(entries.begin(), entries.end(),
+                                        [&](const Entry& entry) { return entry.name == name; });
+        return found == entries.end() ? std::nullopt : std::optional<Entry>(*found);
+    }
+
     std::optional<PrinterInfo> FindPrinter(std::u16string_view name) {
         for (const PrinterInfo& printer : Printers()) {
             if (printer.printerName == std::u16string(name)) {
@@ -38,9 +51,7 @@ class SpoolerContract : public WorldTest {
     }
 
     bool HasDriver(std::u16string_view environment, std::u16string_view name) {
-        auto drivers = Drivers(environment);
-        return std::any_of(drivers.begin(), drivers.end(),
-                           [&](const DriverInfo& d) { return d.name == name; });
+        return Named(Drivers(environment), name).has_value();
     }
 
     void AddPrinterOnDriverA(std::u16string_view name) {
@@ -50,7 +61,7 @@ class SpoolerContract : public WorldTest {
 
     PrinterHandle Open(std::u16string_view name) {
         HandleResult opened = spooler().OpenPrinter(name, kPrinterAllAccess);
-        EXPECT_EQ(opened.error, 0U) << Narrow(name);
+        EXPECT_EQ(opened.error, 0U) << NarrowLowBytes(name);
         EXPECT_NE(opened.handle, 0U);
         return PrinterHandle(opened.handle, {&spooler()});
     }
@@ -70,10 +81,8 @@ TEST_F(SpoolerContract, ListsLocalPrintersAndDriversInTwoCalls) {
     ASSERT_TRUE(shared.has_value());
     EXPECT_EQ(shared->shareName.value_or(u""), u"cshare");
 
-    auto drivers = Drivers(kEnvironmentX64);
-    auto found = std::find_if(drivers.begin(), drivers.end(),
-                              [](const DriverInfo& d) { return d.name == u"Contract Driver A"; });
-    ASSERT_NE(found, drivers.end());
+    auto found = Named(Drivers(kEnvironmentX64), u"Contract Driver A");
+    ASSERT_TRUE(found.has_value());
     EXPECT_EQ(found->environment, kEnvironmentX64);
     EXPECT_FALSE(HasDriver(kEnvironmentX86, u"Contract Driver A"));
 }
@@ -148,11 +157,8 @@ TEST_F(SpoolerContract, ListsBuiltInFormsInTwoCalls) {
         PrinterHandle printer(
             spooler().OpenPrinter(name, name.empty() ? kServerAccessEnumerate : kPrinterAllAccess).handle,
             {&spooler()});
-        auto forms =
-            EnumerateTwice([&](std::uint32_t bytes) { return spooler().EnumForms(printer.get(), bytes); });
-        auto letter = std::find_if(forms.entries.begin(), forms.entries.end(),
-                                   [](const FormInfo& f) { return f.name == u"Letter"; });
-        ASSERT_NE(letter, forms.entries.end()) << "opened as \"" << Narrow(name) << "\"";
+        auto letter = Named(Forms(printer.get()), u"Letter");
+        ASSERT_TRUE(letter.has_value()) << "opened as \"" << NarrowLowBytes(name) << "\"";
         EXPECT_EQ(letter->flags, kFormBuiltin);
     }
 }
@@ -162,14 +168,9 @@ TEST_F(SpoolerContract, DeletesAUserForm) {
     AddPrinterOnDriverA(u"Contract Forms");
     world().AddForm(u"Contract Form 1");
     PrinterHandle printer = Open(u"Contract Forms");
-    auto listed = [&] {
-        auto forms =
-            EnumerateTwice([&](std::uint32_t bytes) { return spooler().EnumForms(printer.get(), bytes); });
-        auto found = std::find_if(forms.entries.begin(), forms.entries.end(),
-                                  [](const FormInfo& f) { return f.name == u"Contract Form 1"; });
-        return found == forms.entries.end() ? std::optional<std::uint32_t>{} : found->flags;
-    };
-    EXPECT_EQ(listed(), std::optional<std::uint32_t>(kFormUser));
+    auto listed = [&] { return Named(Forms(printer.get()), u"Contract Form 1"); };
+    ASSERT_TRUE(listed().has_value());
+    EXPECT_EQ(listed()->flags, kFormUser);
 
     EXPECT_TRUE(spooler().DeleteForm(printer.get(), u"Contract Form 1").ok());
     EXPECT_FALSE(listed().has_value());

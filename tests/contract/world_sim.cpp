@@ -16,11 +16,7 @@ class SimWorld final : public World {
     }
     void AddPrinter(std::u16string_view name, std::u16string_view driver,
                     std::u16string_view share) override {
-        sim::SimPrinter printer;
-        printer.name = name;
-        printer.driver = driver;
-        printer.share = share;
-        sim_.AddPrinter(printer);
+        sim_.AddPrinter({std::u16string(name), std::u16string(driver), std::u16string(share), u"", {}, {}});
     }
     void AddForm(std::u16string_view name) override { sim_.AddForm({std::u16string(name), kFormUser}); }
     void SetDefaultPrinter(std::u16string_view name) override { sim_.SetDefaultPrinter(name); }

@@ -18,13 +18,10 @@ using win32::FromWide;
 using win32::Wide;
 
 HKEY RootKey(Handle root) {
-    if (root == kHkeyCurrentUser)
-        return HKEY_CURRENT_USER;
-    if (root == kHkeyLocalMachine)
-        return HKEY_LOCAL_MACHINE;
-    if (root == kHkeyUsers)
-        return HKEY_USERS;
-    throw std::invalid_argument("not a root key");
+    return root == kHkeyCurrentUser    ? HKEY_CURRENT_USER
+           : root == kHkeyLocalMachine ? HKEY_LOCAL_MACHINE
+           : root == kHkeyUsers        ? HKEY_USERS
+                                       : throw std::invalid_argument("not a root key");
 }
 
 void Require(bool ok, const char* what) {
@@ -34,9 +31,8 @@ void Require(bool ok, const char* what) {
 }
 
 void RequireStatus(LSTATUS status, const char* what) {
-    if (status != ERROR_SUCCESS) {
-        throw std::runtime_error(std::string(what) + " failed with " + std::to_string(status));
-    }
+    ::SetLastError(static_cast<DWORD>(status));
+    Require(status == ERROR_SUCCESS, what);
 }
 
 // A key of this test run's registry, created when asked; empty when it cannot be opened.
@@ -64,12 +60,6 @@ std::u16string Unique() {
     static std::atomic<unsigned> counter{0};
     return win32::FromWide(std::to_wstring(::GetCurrentProcessId()).c_str()) + u"_" +
            win32::FromWide(std::to_wstring(++counter).c_str());
-}
-
-std::u16string ModulePath() {
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return FromWide(path);
 }
 
 class Win32World final : public World {
@@ -192,7 +182,9 @@ class Win32World final : public World {
 
     StartedProcess StartProcess() override {
         // A second copy of this test program that only waits (see the suite's main).
-        std::u16string self = ModulePath();
+        wchar_t path[MAX_PATH] = {};
+        ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+        const std::u16string self = FromWide(path);
         std::wstring commandLine = L"\"" + Wide(self) + L"\" --contract-child";
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);

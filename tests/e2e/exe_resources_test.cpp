@@ -97,11 +97,10 @@ class TemplateReader {
     std::size_t at_ = 0;
 };
 
-// A DLGTEMPLATEEX's fields as text, in order: the dialog's extended style, style, control count, place, size,
-// menu, class, caption, point size and font face; then each control's extended style, style, place, size, id,
-// class and text. Without texts (caption and control texts left out) it is the geometry every translation
-// must share.
-std::vector<std::wstring> DialogFields(HMODULE module, bool withTexts) {
+// A DLGTEMPLATEEX's geometry as text, in order: the dialog's extended style, style, control count, place,
+// size, menu, class, point size and font face; then each control's extended style, style, place, size, id and
+// class. Every translation of the dialog must share it.
+std::vector<std::wstring> DialogGeometry(HMODULE module) {
     HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(IDD_SPOOLSWEEP_DIALOG), RT_DIALOG);
     if (found == nullptr) {
         return {};
@@ -110,12 +109,6 @@ std::vector<std::wstring> DialogFields(HMODULE module, bool withTexts) {
     TemplateReader dialog({data, data + ::SizeofResource(module, found)});
     std::vector<std::wstring> fields;
     const auto take = [&fields](auto value) { fields.push_back(std::to_wstring(value)); };
-    const auto text = [&](bool translated) {
-        std::wstring value = dialog.Text();
-        if (withTexts || !translated) {
-            fields.push_back(value);
-        }
-    };
     take(dialog.Next<DWORD>());  // version 1 and the extended template's signature
     dialog.Next<DWORD>();        // help id
     take(dialog.Next<DWORD>());
@@ -125,12 +118,12 @@ std::vector<std::wstring> DialogFields(HMODULE module, bool withTexts) {
     for (int i = 0; i < 4; ++i) {
         take(dialog.Next<short>());
     }
-    text(false);  // menu
-    text(false);  // class
-    text(true);   // caption
+    fields.push_back(dialog.Text());  // menu
+    fields.push_back(dialog.Text());  // class
+    dialog.Text();                    // caption, translated
     take(dialog.Next<WORD>());
     dialog.Next<DWORD>();  // weight, italic, character set
-    text(false);
+    fields.push_back(dialog.Text());
     for (WORD c = 0; c < controls; ++c) {
         dialog.AlignToDword();
         dialog.Next<DWORD>();  // help id
@@ -139,53 +132,12 @@ std::vector<std::wstring> DialogFields(HMODULE module, bool withTexts) {
         for (int i = 0; i < 4; ++i) {
             take(dialog.Next<short>());
         }
-        take(static_cast<int>(dialog.Next<DWORD>()));
-        text(false);  // class
-        text(true);
-        take(dialog.Next<WORD>());  // creation data: none
+        take(static_cast<int>(dialog.Next<DWORD>()));  // id
+        fields.push_back(dialog.Text());               // class
+        dialog.Text();                                 // text, translated
+        take(dialog.Next<WORD>());                     // creation data: none
     }
     return fields;
-}
-
-TEST_F(ExeResources, HoldsTheMainDialogTemplate) {
-    struct Control {
-        int id;
-        const wchar_t* className;
-        const wchar_t* text;
-        int x, y, cx, cy;
-        DWORD style;  // beyond child and visible
-    };
-    const DWORD list = LBS_NOTIFY | LBS_SORT | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_BORDER | WS_TABSTOP;
-    const Control controls[] = {
-        {IDC_STATIC, L"Static", L"Please select Printers to Delete from the Installed list below:", 9, 7, 180,
-         18, SS_LEFT | WS_GROUP},
-        {IDC_PRINTER_LIST, L"ListBox", L"", 7, 25, 180, 84,
-         list | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_EXTENDEDSEL},
-        {IDC_DELETE_ALL, L"Button", L"Delete All Printer Drivers", 7, 115, 180, 10,
-         BS_AUTOCHECKBOX | WS_TABSTOP},
-        {IDC_DELETE, L"Button", L"Delete the Selected Printers", 7, 131, 180, 14, BS_PUSHBUTTON | WS_TABSTOP},
-        {IDC_EXPAND, L"Button", L"+", 7, 152, 9, 9, BS_PUSHBUTTON | BS_CENTER | BS_VCENTER | WS_TABSTOP},
-        {IDC_DELETED_LABEL, L"Static", L"List of Deleted Printer Drivers", 8, 163, 180, 8,
-         SS_LEFT | WS_GROUP},
-        {IDC_DELETED_LIST, L"ListBox", L"", 7, 174, 180, 84, list},
-        {IDM_ABOUTBOX, L"Button", L"About", 7, 265, 67, 14, BS_DEFPUSHBUTTON | WS_TABSTOP},
-        {IDOK, L"Button", L"Exit", 120, 265, 67, 14, BS_PUSHBUTTON | WS_TABSTOP},
-    };
-    const DWORD style =
-        DS_SHELLFONT | DS_MODALFRAME | WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-    // Version 1 of the extended template, its styles, 9 controls at (0, 0) sized 194 x 286, no menu or class.
-    std::vector<std::wstring> expected = {L"4294901761", std::to_wstring(WS_EX_APPWINDOW),
-                                          std::to_wstring(style)};
-    expected.insert(expected.end(),
-                    {L"9", L"0", L"0", L"194", L"286", L"", L"", L"Spoolsweep", L"8", L"MS Shell Dlg"});
-    for (const Control& c : controls) {
-        expected.insert(expected.end(), {L"0", std::to_wstring(c.style | WS_CHILD | WS_VISIBLE)});
-        for (int value : {c.x, c.y, c.cx, c.cy, c.id}) {
-            expected.push_back(std::to_wstring(value));
-        }
-        expected.insert(expected.end(), {c.className, c.text, L"0"});
-    }
-    EXPECT_EQ(DialogFields(module_.get(), true), expected);
 }
 
 std::wstring FormatSpecifiers(const std::wstring& text) {
@@ -201,7 +153,7 @@ std::wstring FormatSpecifiers(const std::wstring& text) {
 // specifiers in order, the same dialog geometry, the icon and the about image.
 TEST_F(ExeResources, LanguageLibrariesTranslateEverythingTheDialogModeShows) {
     const std::wstring folder = g_exePath.substr(0, g_exePath.find_last_of(L"\\/") + 1);
-    ASSERT_GT(DialogFields(module_.get(), false).size(), 9U * 9U);
+    ASSERT_GT(DialogGeometry(module_.get()).size(), 9U * 9U);
     const UINT ids[] = {IDS_ABOUTBOX,         IDS_NO_PRINTERS,        IDS_ALL_PRINTERS_CHECKED,
                         IDS_DRIVER_KEPT,      IDS_DELETE_ALL_DRIVERS, IDS_PRINTERS_BUSY,
                         IDS_NOTHING_SELECTED, IDS_CLOSE_APPLICATIONS, IDS_DELETE_PRESETS,
@@ -220,7 +172,7 @@ TEST_F(ExeResources, LanguageLibrariesTranslateEverythingTheDialogModeShows) {
             EXPECT_NE(translated, String(id)) << id;
             EXPECT_EQ(FormatSpecifiers(translated), FormatSpecifiers(String(id))) << id;
         }
-        EXPECT_EQ(DialogFields(library.get(), false), DialogFields(module_.get(), false));
+        EXPECT_EQ(DialogGeometry(library.get()), DialogGeometry(module_.get()));
         EXPECT_NE(::FindResourceW(library.get(), MAKEINTRESOURCEW(IDR_MAINFRAME), RT_GROUP_ICON), nullptr);
         EXPECT_NE(::FindResourceW(library.get(), MAKEINTRESOURCEW(IDB_ABOUT), RT_BITMAP), nullptr);
     }
@@ -244,10 +196,9 @@ TEST_F(ExeResources, IsVersion3_4_0_15) {
     VS_FIXEDFILEINFO* info = nullptr;
     UINT size = 0;
     ASSERT_TRUE(::VerQueryValueW(copy.data(), L"\\", reinterpret_cast<void**>(&info), &size));
-    EXPECT_EQ(info->dwFileVersionMS, MAKELONG(4, 3));
-    EXPECT_EQ(info->dwFileVersionLS, MAKELONG(15, 0));
-    EXPECT_EQ(info->dwProductVersionMS, MAKELONG(4, 3));
-    EXPECT_EQ(info->dwProductVersionLS, MAKELONG(15, 0));
+    const std::vector<DWORD> version = {MAKELONG(4, 3), MAKELONG(15, 0)};
+    EXPECT_EQ((std::vector<DWORD>{info->dwFileVersionMS, info->dwFileVersionLS}), version);
+    EXPECT_EQ((std::vector<DWORD>{info->dwProductVersionMS, info->dwProductVersionLS}), version);
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 #include "cli/command_line_remover.h"
 #include "cli/custom_command_line_info.h"
 #include "fuzz_machine.h"
-#include "machine_json.h"
+#include "preview/machine_json.h"
 #include "platform/sim/sim_world.h"
 
 namespace spoolsweep::fuzz {
@@ -78,10 +78,8 @@ using Outcome = std::tuple<std::vector<bool>, std::vector<std::string>, std::str
                            std::optional<std::string>, std::vector<std::u16string>>;
 
 Outcome RemoveByIndex(const std::uint8_t* bytes, std::size_t size, Removal removal) {
-    FuzzedDataProvider data(bytes, size);
-    sim::SimMachine sim;
-    NameSource names(data);
-    ShapeMachine(data, names, sim);
+    ShapedMachine shaped(bytes, size);
+    auto& [data, names, sim] = shaped;
     CommandLog log(sim.machine().files, sim.machine().system);
     CommandLineRemover remover(sim.machine(), log);
     test::ReferenceRemoval reference(sim.machine(), log, remover);
@@ -104,10 +102,8 @@ Outcome RemoveByIndex(const std::uint8_t* bytes, std::size_t size, Removal remov
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
     using namespace spoolsweep;
-    FuzzedDataProvider data(bytes, size);
-    sim::SimMachine sim;
-    fuzz::NameSource names(data);
-    fuzz::ShapeMachine(data, names, sim);
+    fuzz::ShapedMachine shaped(bytes, size);
+    auto& [data, names, sim] = shaped;
     const fuzz::DeletionRules rules(sim);
     std::vector<std::string> arguments;
     for (int i = data.ConsumeIntegralInRange(0, 5); i > 0; --i) {

@@ -8,7 +8,7 @@
 
 #include "bench/support/reference_printer_removal.h"
 #include "fuzz_machine.h"
-#include "memory_dialog.h"
+#include "preview/memory_dialog.h"
 #include "platform/sim/sim_world.h"
 
 namespace {
@@ -29,10 +29,8 @@ using Outcome = std::tuple<std::vector<std::string>,
 
 Outcome RunRemoval(const std::uint8_t* bytes, std::size_t size, Run run) {
     using namespace spoolsweep;
-    FuzzedDataProvider data(bytes, size);
-    sim::SimMachine sim;
-    fuzz::NameSource names(data);
-    fuzz::ShapeMachine(data, names, sim);
+    fuzz::ShapedMachine shaped(bytes, size);
+    auto& [data, names, sim] = shaped;
     const fuzz::DeletionRules rules(sim);
     sim::MemoryDialog dialog(sim.machine().system);
     PrinterRemover remover(sim.machine(), &dialog, &dialog);

@@ -50,14 +50,6 @@ const char* RootName(Handle root) {
     return root == kHkeyCurrentUser ? "HKCU\\" : root == kHkeyLocalMachine ? "HKLM\\" : "HKU\\";
 }
 
-bool StartsWith(std::string_view text, std::string_view prefix, std::string& rest) {
-    if (!text.starts_with(prefix)) {
-        return false;
-    }
-    rest = text.substr(prefix.size());
-    return true;
-}
-
 // The text before the last blank: a journal line's path without its trailing flags.
 std::string WithoutLastWord(const std::string& text) {
     return text.substr(0, std::min(text.rfind(' '), text.size()));
@@ -337,27 +329,30 @@ bool DeletionRules::Allows(const std::string& line) const {
             return folded == value || (value.ends_with(u' ') && folded.starts_with(value));
         });
     }
-    std::string rest;
-    if (StartsWith(line, "DeleteFileW ", rest) || StartsWith(line, "RemoveDirectoryW ", rest)) {
+    // The call's name, and for SHFileOperationW its operation, then the path.
+    const std::size_t space = line.find(' ', line.starts_with("SHFileOperationW ") ? 17 : 0);
+    const std::string call = line.substr(0, space);
+    const std::string rest = space == std::string::npos ? "" : line.substr(space + 1);
+    if (call == "DeleteFileW" || call == "RemoveDirectoryW") {
         return UnderFileRoot(rest, fileRoots_, false);
     }
-    if (StartsWith(line, "SetFileAttributesW ", rest)) {
+    if (call == "SetFileAttributesW") {
         return UnderFileRoot(WithoutLastWord(rest), fileRoots_, false);
     }
     // Whole trees go only for the updater's folders and a driver's preset folder.
-    if (StartsWith(line, "SHFileOperationW FO_DELETE ", rest)) {
+    if (call == "SHFileOperationW FO_DELETE") {
         const std::string path = WithoutLastWord(rest);
         return UnderFileRoot(path, updaterFolders_, true) || UnderFileRoot(path, presetFolders_, false);
     }
-    if (StartsWith(line, "CreateDirectoryW ", rest)) {
+    if (call == "CreateDirectoryW") {
         return UnderFileRoot(rest, updaterFolders_, true);
     }
-    if (StartsWith(line, "CopyFileW ", rest)) {
+    if (call == "CopyFileW") {
         const std::size_t arrow = rest.find(" -> ");
         return arrow != std::string::npos && UnderFileRoot(rest.substr(arrow + 4), updaterFolders_, false);
     }
     // Driver packages go only through the spooler, which holds only installed ones.
-    return StartsWith(line, "DeletePrinterDriverPackageW ", rest);
+    return call == "DeletePrinterDriverPackageW";
 }
 
 void DeletionRules::Check(sim::SimMachine& sim) const {

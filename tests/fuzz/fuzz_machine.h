@@ -31,6 +31,16 @@ class NameSource {
 // Drivers, printers and connections, forms, registry residue and facts, files, services, processes and the
 // message-box answers, shaped by the input.
 void ShapeMachine(FuzzedDataProvider& data, NameSource& names, sim::SimMachine& sim);
+// One input's run: its bytes' provider, the names they give and the machine they shaped.
+struct ShapedMachine {
+    ShapedMachine(const std::uint8_t* bytes, std::size_t size) : data(bytes, size) {
+        ShapeMachine(data, names, sim);
+    }
+    FuzzedDataProvider data;
+    NameSource names{data};
+    sim::SimMachine sim;
+};
+
 // Calls that fail with a chosen error, from then on.
 void InjectFaults(FuzzedDataProvider& data, sim::SimMachine& sim);
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "fuzz_machine.h"
-#include "machine_json.h"
+#include "preview/machine_json.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
     using namespace spoolsweep;

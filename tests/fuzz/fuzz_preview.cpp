@@ -1,6 +1,6 @@
-// The preview on a machine the input shapes: a snapshot read through the seams, written as a machine file and
-// loaded into a fresh machine must run the program exactly as the machine itself does, and the report must
-// list exactly what the run's journal deleted.
+// The preview on a machine the input shapes: a snapshot read through the seams into a fresh machine must run
+// the program exactly as the machine itself does and save as a machine file that loads as the same machine,
+// and the report must list exactly what the run's journal deleted.
 #include <algorithm>
 #include <cctype>
 #include <set>
@@ -58,88 +58,113 @@ preview::PreviewOptions ChooseRun(FuzzedDataProvider& data, const sim::SimMachin
     return options;
 }
 
-// A report line in the journal's spelling: a value `key "name"` as `key name`, a note in parentheses dropped.
-std::string JournalForm(std::string line, const std::string& group) {
-    if (group == "registry values deleted") {
-        line.replace(line.rfind(" \""), 2, " ");
-        line.pop_back();
-    } else if (group == "printers pending deletion") {
-        line.resize(line.rfind(" ("));
-    }
-    return line;
-}
-
 // Names compare without case, as the registry and the file system compare them.
-bool IsSameOrUnder(std::string line, std::string tree) {
-    for (std::string* text : {&line, &tree}) {
+bool IsSameOrUnder(std::string path, std::string tree) {
+    for (std::string* text : {&path, &tree}) {
         std::transform(text->begin(), text->end(), text->begin(),
                        [](unsigned char c) { return std::tolower(c); });
     }
-    return line == tree || line.starts_with(tree + "\\") || line.starts_with(tree + " ");
+    return path == tree || path.starts_with(tree + "\\");
+}
+
+// The journal names a deleted value "<key> <name>", and either may hold blanks: every split is a candidate,
+// as (key, report line).
+std::vector<std::pair<std::string, std::string>> ValueCandidates(const std::string& object) {
+    std::vector<std::pair<std::string, std::string>> candidates;
+    for (std::size_t blank = object.find(' '); blank != std::string::npos;
+         blank = object.find(' ', blank + 1)) {
+        const std::string key = object.substr(0, blank);
+        candidates.emplace_back(key, key + " \"" + object.substr(blank + 1) + "\"");
+    }
+    return candidates;
 }
 
 // Each listed deletion was made by a journal line, directly or inside a deleted tree; each journal deletion
 // whose object is gone after the run is listed, itself or as part of a listed tree.
 void CheckReportAgainstJournal(const preview::PreviewReport& report, sim::SimMachine& sim) {
-    std::vector<std::string> deleted;  // the journal's objects: names, keys, "key value", paths
+    std::vector<std::string> trees;                                        // deleted names, keys and paths
+    std::vector<std::vector<std::pair<std::string, std::string>>> values;  // each deletion's candidates
     for (const std::string& line : sim.journal()) {
         for (std::string_view call : {"DeletePrinter ", "DeletePrinterConnectionW ", "DeleteFormW ",
                                       "DeletePrinterDriverExW ", "SHDeleteKeyW ", "RegDeleteValueW ",
                                       "DeleteFileW ", "RemoveDirectoryW ", "SHFileOperationW FO_DELETE "}) {
-            if (line.starts_with(call)) {
-                std::string object = line.substr(call.size());
-                if (call.starts_with("SHFileOperationW") || object.ends_with(" pending")) {
-                    object.resize(object.rfind(' '));
-                }
-                // The spooler removes its own key of a printer or driver it deletes.
-                if (call == "DeletePrinter ") {
-                    deleted.push_back(std::string(kPrintKey) + "Printers\\" + object);
-                } else if (call == "DeletePrinterDriverExW ") {
-                    const std::size_t comma = object.find(", ");
-                    deleted.push_back(std::string(kPrintKey) + "Environments\\" + object.substr(0, comma) +
-                                      "\\Drivers\\Version-3\\" + object.substr(comma + 2));
-                }
-                deleted.push_back(object);
+            if (!line.starts_with(call)) {
+                continue;
             }
+            std::string object = line.substr(call.size());
+            if (call.starts_with("SHFileOperationW") || object.ends_with(" pending")) {
+                object.resize(object.rfind(' '));
+            }
+            if (call == "RegDeleteValueW ") {
+                values.push_back(ValueCandidates(object));
+                continue;
+            }
+            // The spooler removes its own key of a printer or driver it deletes.
+            if (call == "DeletePrinter ") {
+                trees.push_back(std::string(kPrintKey) + "Printers\\" + object);
+            } else if (call == "DeletePrinterDriverExW ") {
+                const std::size_t comma = object.find(", ");
+                trees.push_back(std::string(kPrintKey) + "Environments\\" + object.substr(0, comma) +
+                                "\\Drivers\\Version-3\\" + object.substr(comma + 2));
+            }
+            trees.push_back(object);
         }
     }
     std::vector<std::string> listed;
     for (const preview::ChangeGroup& group : report.changes) {
-        if (group.title.find("deleted") != std::string::npos && group.title != "driver packages deleted") {
-            for (const std::string& line : group.lines) {
-                listed.push_back(JournalForm(line, group.title));
-            }
+        if (group.title.find("deleted") == std::string::npos || group.title == "driver packages deleted") {
+            continue;
         }
-    }
-    for (const std::string& line : listed) {
-        fuzz::Require(std::any_of(deleted.begin(), deleted.end(),
-                                  [&](const std::string& object) { return IsSameOrUnder(line, object); }),
-                      "listed without a deletion: " + line);
+        for (std::string line : group.lines) {
+            if (group.title == "printers pending deletion") {
+                line.resize(line.rfind(" ("));
+            }
+            const bool made =
+                group.title == "registry values deleted"
+                    ? std::any_of(values.begin(), values.end(),
+                                  [&](const auto& candidates) {
+                                      return std::any_of(
+                                          candidates.begin(), candidates.end(),
+                                          [&](const auto& value) { return value.second == line; });
+                                  })
+                    : std::any_of(trees.begin(), trees.end(),
+                                  [&](const std::string& tree) { return IsSameOrUnder(line, tree); });
+            fuzz::Require(made, "listed without a deletion: " + line);
+            listed.push_back(line);
+        }
     }
     const preview::MachineState after = preview::CaptureState(sim);
     std::set<std::string> remaining;
+    for (const auto& value : after.values) {
+        remaining.insert(preview::ValueLine(value));
+    }
     for (const auto* names :
          {&after.printers, &after.forms, &after.drivers, &after.keys, &after.files, &after.folders}) {
         remaining.insert(names->begin(), names->end());
     }
-    for (const std::string& value : after.values) {
-        remaining.insert(JournalForm(value, "registry values deleted"));
+    const auto underListed = [&](const std::string& path) {
+        return std::any_of(listed.begin(), listed.end(),
+                           [&](const std::string& line) { return IsSameOrUnder(path, line); });
+    };
+    for (const std::string& tree : trees) {
+        fuzz::Require(remaining.contains(tree) || underListed(tree), "deleted but not listed: " + tree);
     }
-    for (const std::string& object : deleted) {
-        fuzz::Require(remaining.contains(object) ||
-                          std::any_of(listed.begin(), listed.end(),
-                                      [&](const std::string& line) { return IsSameOrUnder(object, line); }),
-                      "deleted but not listed: " + object);
+    // A value is listed, or still there, or went with a listed key.
+    for (const auto& candidates : values) {
+        fuzz::Require(std::any_of(candidates.begin(), candidates.end(),
+                                  [&](const auto& value) {
+                                      return remaining.contains(value.second) || underListed(value.second) ||
+                                             underListed(value.first);
+                                  }),
+                      "deleted but not listed: a value of " + candidates.front().first);
     }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
-    FuzzedDataProvider data(bytes, size);
-    sim::SimMachine machine;
-    fuzz::NameSource names(data);
-    fuzz::ShapeMachine(data, names, machine);
+    fuzz::ShapedMachine shaped(bytes, size);
+    sim::SimMachine& machine = shaped.sim;
     ClearWhatNoSnapshotKnows(machine);
     // Windows has no printer or driver without a name, and a machine file refuses one.
     const auto printers = machine.Printers();
@@ -149,19 +174,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         std::any_of(drivers.begin(), drivers.end(), [](const auto& d) { return d.name.empty(); })) {
         return 0;
     }
-    const preview::PreviewOptions options = ChooseRun(data, machine);
+    const preview::PreviewOptions options = ChooseRun(shaped.data, machine);
 
     sim::SimMachine snapshot;
     std::vector<std::string> notes =
         preview::TakeSnapshot(machine.machine(), {machine.CurrentDirectory(), {}, 0}, snapshot);
+    // Saved, it loads as the same machine, as far as a machine file (UTF-8 text) holds one: a lone surrogate
+    // in a name is written as U+FFFD.
+    const sim::MachineJson saved = sim::DumpMachine(snapshot);
     sim::SimMachine loaded;
-    sim::LoadMachine(sim::DumpMachine(snapshot), loaded);
-    loaded.QueueMessageBoxAnswers(machine.QueuedMessageBoxAnswers());
+    sim::LoadMachine(saved, loaded);
+    fuzz::Require(sim::DumpMachine(loaded) == saved, "the saved snapshot loads as another machine");
+    snapshot.QueueMessageBoxAnswers(machine.QueuedMessageBoxAnswers());
 
     const preview::PreviewReport real = preview::RunPreview(machine, options, {});
-    const preview::PreviewReport previewed = preview::RunPreview(loaded, options, std::move(notes));
+    const preview::PreviewReport previewed = preview::RunPreview(snapshot, options, std::move(notes));
     const auto& expected = machine.journal();
-    const auto& actual = loaded.journal();
+    const auto& actual = snapshot.journal();
     const auto [left, right] = std::mismatch(expected.begin(), expected.end(), actual.begin(), actual.end());
     fuzz::Require(left == expected.end() && right == actual.end(),
                   "the snapshot ran differently: [" + (left == expected.end() ? "" : *left) +
@@ -169,6 +198,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     fuzz::Require(previewed.console == real.console, "the snapshot's console differs");
     fuzz::Require(previewed.commandLog.size() == real.commandLog.size(),
                   "the snapshot's command log differs");
-    CheckReportAgainstJournal(previewed, loaded);
+    CheckReportAgainstJournal(previewed, snapshot);
     return 0;
 }

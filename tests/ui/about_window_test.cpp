@@ -21,10 +21,6 @@ constexpr wchar_t kHostClass[] = L"SpoolsweepTestHost";
 constexpr RECT kCredits{142, 310, 340, 434};
 constexpr std::uint32_t kMagenta = 0xFF00FF;
 
-std::wstring Quoted(const std::wstring& text) {
-    return L"\"" + text + L"\"";
-}
-
 class AboutWindow : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_NO_FATAL_FAILURE(Open()); }

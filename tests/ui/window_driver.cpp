@@ -23,6 +23,22 @@ BOOL CALLBACK CollectTopLevel(HWND window, LPARAM lParam) {
     return TRUE;
 }
 
+constexpr int kMessageBoxTextId = 0xFFFF;
+
+// Waits for the topmost visible dialog of the program that matches; null when none came.
+HWND WaitForDialog(const Program& program, const std::function<bool(HWND)>& matches) {
+    HWND found = nullptr;
+    static_cast<void>(WaitUntil([&] {
+        const std::vector<HWND> windows = program.Windows(L"#32770");
+        const auto match = std::find_if(windows.begin(), windows.end(), [&](HWND window) {
+            return ::IsWindowVisible(window) != FALSE && matches(window);
+        });
+        found = match == windows.end() ? nullptr : *match;
+        return found != nullptr;
+    }));
+    return found;
+}
+
 BOOL CALLBACK CollectChild(HWND window, LPARAM lParam) {
     reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(window);
     return TRUE;
@@ -180,26 +196,6 @@ void ClickAt(POINT screen, bool rightButton) {
     inputs[2].mi.dwFlags = rightButton ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
     ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
-
-namespace {
-
-constexpr int kMessageBoxTextId = 0xFFFF;
-
-// Waits for the topmost visible dialog of the program that matches; null when none came.
-HWND WaitForDialog(const Program& program, const std::function<bool(HWND)>& matches) {
-    HWND found = nullptr;
-    static_cast<void>(WaitUntil([&] {
-        const std::vector<HWND> windows = program.Windows(L"#32770");
-        const auto match = std::find_if(windows.begin(), windows.end(), [&](HWND window) {
-            return ::IsWindowVisible(window) != FALSE && matches(window);
-        });
-        found = match == windows.end() ? nullptr : *match;
-        return found != nullptr;
-    }));
-    return found;
-}
-
-}  // namespace
 
 HWND WaitForMessageBox(const Program& program, std::wstring_view caption) {
     return WaitForDialog(program, [caption](HWND window) {

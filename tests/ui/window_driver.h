@@ -17,6 +17,11 @@ namespace spoolsweep::uitest {
 bool WaitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
 
+// A path as a command line's program or argument: in quotes, for the blanks it may hold.
+inline std::wstring Quoted(const std::wstring& path) {
+    return L"\"" + path + L"\"";
+}
+
 // A program started for a test. When the object goes, the program's windows are asked to close and a
 // program still running after that is ended.
 class Program {

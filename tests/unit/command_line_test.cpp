@@ -58,12 +58,10 @@ TEST(ParseCommandLine, SkipsProgramPathAndStripsOnePrefix) {
                                              {u"p", true, false},
                                              {u"", false, false},
                                              {u"", true, true}}));
-}
 
-TEST(ParseCommandLine, NoParametersMakesNoCall) {
-    RecordingInfo info;
-    ParseCommandLine(info, u"\"C:\\S.exe\"   ");
-    EXPECT_TRUE(info.calls.empty());
+    RecordingInfo none;
+    ParseCommandLine(none, u"\"C:\\S.exe\"   ");
+    EXPECT_TRUE(none.calls.empty()) << "no parameters, no call";
 }
 
 }  // namespace

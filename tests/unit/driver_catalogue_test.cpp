@@ -28,10 +28,6 @@ void AddDriver(SimMachine& sim, std::u16string_view name,
     }
 }
 
-void AddPrinterUsing(SimMachine& sim, std::u16string_view driver) {
-    sim.AddPrinter(test::MakePrinter(u"P1", driver));
-}
-
 // "environment|driver" of every remaining driver.
 std::vector<std::string> Installed(const SimMachine& sim) {
     std::vector<std::string> drivers;
@@ -115,7 +111,7 @@ TEST(DriverDeletion, DeletesX86ThenX64WithThePackageReadBeforeAnyDeletion) {
 TEST(DriverDeletion, DeletesPackagesOnlyAfterADriverDeletionSucceeds) {
     DeletionRun run;
     AddDriver(run.sim, u"Used", {kEnvironmentX86, kEnvironmentX64});
-    AddPrinterUsing(run.sim, u"Used");
+    run.sim.AddPrinter(test::MakePrinter(u"P1", u"Used"));
     run.DeleteDriver(u"Used");
     EXPECT_EQ(run.spooler.calls, (std::vector<std::string>{
                                      "DeletePrinterDriverExW Windows NT x86|Used|1|3 -> 3001",
@@ -137,7 +133,7 @@ TEST(DriverDeletion, DeletesEveryDriverListingX64AfterTheX86Pass) {
     AddDriver(run.sim, u"B", {kEnvironmentX64});
     AddDriver(run.sim, u"C", {kEnvironmentX86, kEnvironmentX64});
     AddDriver(run.sim, u"D", {kEnvironmentX86});
-    AddPrinterUsing(run.sim, u"C");
+    run.sim.AddPrinter(test::MakePrinter(u"P1", u"C"));
 
     DeleteAllPrinterDrivers(run.spooler, run.sim.machine().registry, run.sim.machine().system);
 

@@ -7,6 +7,7 @@
 
 #include "cleanup/safe_paths.h"
 #include "platform/sim/sim_machine.h"
+#include "tests/unit/run_helpers.h"
 
 namespace spoolsweep {
 namespace {
@@ -16,16 +17,6 @@ const std::u16string kWinTemp = u"C:\\Windows\\Temp";
 const std::u16string kSpool = u"C:\\Windows\\System32\\spool\\drivers";
 const std::u16string kPresets = u"C:\\Users\\admin\\AppData\\Roaming\\Norvel\\JPData";
 const std::u16string kExe = u"\\Tamber Driver Updater.exe";
-
-std::size_t JournalIndex(const sim::SimMachine& sim, const std::string& needle) {
-    const auto& journal = sim.journal();
-    for (std::size_t i = 0; i < journal.size(); ++i) {
-        if (journal[i].find(needle) != std::string::npos) {
-            return i;
-        }
-    }
-    return journal.size();
-}
 
 TEST(FileResidue, BuildPathInFolderKeepsNamesInsideTheirFolder) {
     EXPECT_EQ(BuildPathInFolder(u"C:\\T\\", u"%s.tmp", {u",,srv,P 1"}).value(), u"C:\\T\\,,srv,P 1.tmp");
@@ -62,8 +53,8 @@ TEST(FileResidue, ConnectionFilesGoFromBothTempFoldersUserFirstReadOnlyIncluded)
     EXPECT_FALSE(sim.FileExists(kUserTemp + u"\\,,srv,P1.tmp"));
     EXPECT_FALSE(sim.FileExists(kWinTemp + u"\\,,srv,P1.tmp"));
     EXPECT_TRUE(sim.FileExists(kWinTemp + u"\\,,srv,P2.tmp"));
-    EXPECT_LT(JournalIndex(sim, "Local\\Temp\\,,srv,P1.tmp"),
-              JournalIndex(sim, "Windows\\Temp\\,,srv,P1.tmp"));
+    EXPECT_LT(test::JournalIndex(sim, "DeleteFileW C:\\Users\\admin\\AppData\\Local\\Temp\\,,srv,P1.tmp"),
+              test::JournalIndex(sim, "DeleteFileW C:\\Windows\\Temp\\,,srv,P1.tmp"));
 }
 
 std::string Utf8(const std::u16string& text) {

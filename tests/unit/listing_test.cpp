@@ -31,11 +31,6 @@ class Listing : public ::testing::Test {
     CommandLog log{sim.machine().files, sim.machine().system};
 };
 
-TEST_F(Listing, NoPrintersIsOneSentenceWithoutLineEnd) {
-    EXPECT_EQ(CommandLineRemover::FormatPrinterList({}), "There are no printers installed in the system.");
-    EXPECT_EQ(ListAll(), "There are no printers installed in the system.");
-}
-
 TEST_F(Listing, GetInstalledPrintersListsEveryKindOnePerLine) {
     ResetPendingOption();
     AddPrinter(u"Office Laser");

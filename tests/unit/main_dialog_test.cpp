@@ -20,10 +20,16 @@ using Events = std::vector<std::string>;
 constexpr int kOk = 1;
 constexpr int kCancel = 2;
 
-// The dialog's controls and its removal engine as plain state: enabling, ending, the worker's start and About
-// are written to `events`, message boxes go to the simulated machine, and a removal takes the checked lines
-// out of `installed`.
-struct FakeDialog : MainDialogView, DialogRemovalEngine {
+// The dialog's controls, its removal engine and the simulated machine in one: enabling, ending, the worker's
+// start and About are written to `events`, message boxes go to the machine, and a removal takes the checked
+// lines out of `installed`.
+struct DialogRun : MainDialogView, DialogRemovalEngine {
+    explicit DialogRun(std::set<std::u16string> printers, std::set<std::u16string> busyPrinters = {},
+                       std::vector<int> answers = {kOk})
+        : installed(std::move(printers)), busy(std::move(busyPrinters)) {
+        sim.QueueMessageBoxAnswers(std::move(answers));
+        opened = controller.OnInitDialog();
+    }
     void Note(std::string what, int value = 0) { events.push_back(what + " " + std::to_string(value)); }
 
     bool HasSystemMenu() override { return true; }
@@ -45,48 +51,72 @@ struct FakeDialog : MainDialogView, DialogRemovalEngine {
     int PrinterCheck(std::size_t index) override { return lines.at(index).second; }
     void SetPrinterCheck(std::size_t index, int check) override { lines.at(index).second = check; }
     int ShowMessage(std::u16string_view text, std::u16string_view caption, std::uint32_t style) override {
-        return sim->machine().system.MessageBox(text, caption, style);
+        return sim.machine().system.MessageBox(text, caption, style);
     }
     void EndDialog(int result) override { Note("end", result); }
     bool StartRemovalWorker() override {
         Note("start worker");
         return true;
     }
-    void SendRemovalDone() override { controller->OnRemovalDone(); }
+    void SendRemovalDone() override { controller.OnRemovalDone(); }
     void OpenAbout() override { Note("about"); }
 
+    // The engine's lines are the printer names, sorted.
     int FillPrinterList() override {
         lines.clear();
-        for (const auto& name : installed) {  // a sorted list
-            lines.emplace_back(u" " + name, 0);
+        for (const auto& name : installed) {
+            lines.emplace_back(name, 0);
         }
         return installed.empty() ? 18 : 0;
     }
     int FindBusyPrinters(std::vector<std::u16string>& names) override {
         for (const auto& line : lines) {
-            if (busy.count(line.first.substr(1)) != 0) {
-                names.push_back(line.first.substr(1));
+            if (busy.count(line.first) != 0) {
+                names.push_back(line.first);
             }
         }
         return names.empty() ? 0 : 1;
     }
     void RunRemoval() override {
-        deleteAllSeen = controller->DeleteAllValue();
-        for (const auto& line : lines) {
-            if (line.second == 1) {
-                installed.erase(line.first.substr(1));
-                deleted.push_back(line.first.substr(1));
-            }
+        deleteAllSeen = controller.DeleteAllValue();
+        for (const std::u16string& name : Checked()) {
+            installed.erase(name);
+            deleted.push_back(name);
         }
     }
 
-    sim::SimMachine* sim = nullptr;
-    MainDialogController* controller = nullptr;
+    // A click on a line's check box: the list toggles it and notifies the dialog.
+    void Toggle(std::u16string_view name) {
+        for (auto& line : lines) {
+            line.second = line.first == name ? 1 - line.second : line.second;
+        }
+        controller.OnChkChangePrinterList();
+    }
+    void ClickDeleteAll(int answer) {
+        deleteAll = !deleteAll;
+        sim.QueueMessageBoxAnswers({answer});
+        controller.OnBnClickedDeleteAll();
+    }
+    Names Checked() const {
+        Names names;
+        for (const auto& line : lines) {
+            if (line.second == 1) {
+                names.push_back(line.first);
+            }
+        }
+        return names;
+    }
+    std::u16string LastMessage() const { return sim.MessageBoxes().back().text; }
+    std::u16string String(std::uint32_t id) { return sim.machine().system.LoadString(id); }
+
+    sim::SimMachine sim;
+    MainDialogController controller{*this, sim.machine().system, *this};
     std::set<std::u16string> installed;
     std::set<std::u16string> busy;
     std::vector<std::pair<std::u16string, int>> lines;
     Names deleted;
     bool deleteAll = false;
+    bool opened = false;
     std::int32_t deleteAllSeen = -1;
     Events events;
     PixelRect window{100, 80, 400, 600};
@@ -98,46 +128,6 @@ struct FakeDialog : MainDialogView, DialogRemovalEngine {
     std::map<int, std::u16string> texts;
     std::map<int, std::u16string> menu;
     int focus = 0;
-};
-
-struct DialogRun {
-    explicit DialogRun(std::set<std::u16string> printers, std::set<std::u16string> busy = {},
-                       std::vector<int> answers = {kOk}) {
-        dialog.sim = &sim;
-        dialog.controller = &controller;
-        dialog.installed = std::move(printers);
-        dialog.busy = std::move(busy);
-        sim.QueueMessageBoxAnswers(std::move(answers));
-        opened = controller.OnInitDialog();
-    }
-    // A click on a line's check box: the list toggles it and notifies the dialog.
-    void Toggle(std::u16string_view name) {
-        for (auto& line : dialog.lines) {
-            line.second = line.first.substr(1) == name ? 1 - line.second : line.second;
-        }
-        controller.OnChkChangePrinterList();
-    }
-    void ClickDeleteAll(int answer) {
-        dialog.deleteAll = !dialog.deleteAll;
-        sim.QueueMessageBoxAnswers({answer});
-        controller.OnBnClickedDeleteAll();
-    }
-    Names Checked() const {
-        Names names;
-        for (const auto& line : dialog.lines) {
-            if (line.second == 1) {
-                names.push_back(line.first.substr(1));
-            }
-        }
-        return names;
-    }
-    std::u16string LastMessage() const { return sim.MessageBoxes().back().text; }
-    std::u16string String(std::uint32_t id) { return sim.machine().system.LoadString(id); }
-
-    sim::SimMachine sim;
-    FakeDialog dialog;
-    MainDialogController controller{dialog, sim.machine().system, dialog};
-    bool opened = false;
 };
 
 TEST(MainDialog, OpensOnlyWithPrintersAndAfterTheStartUpWarning) {
@@ -161,66 +151,49 @@ TEST(MainDialog, OpensOnlyWithPrintersAndAfterTheStartUpWarning) {
         EXPECT_EQ(run.LastMessage(), run.String(c.message));
         EXPECT_EQ(run.sim.MessageBoxes().back().caption, u"Spoolsweep");
         EXPECT_EQ(run.sim.MessageBoxes().back().style, c.style);
-        EXPECT_EQ(run.dialog.events, c.events);
-        EXPECT_EQ(run.dialog.menu, (std::map<int, std::u16string>{{16, u"&About Spoolsweep..."}}));
+        EXPECT_EQ(run.events, c.events);
+        EXPECT_EQ(run.menu, (std::map<int, std::u16string>{{16, u"&About Spoolsweep..."}}));
     }
 }
 
-TEST(MainDialog, CheckChangesAndDeleteAllPrinterDrivers) {
+TEST(MainDialog, CheckChangesDeleteAllAndRefusedDeletions) {
     struct Case {
-        Names steps;  // a printer's name toggles its check; "OK" and "Cancel" click Delete All and answer
+        Names steps;  // a name toggles its printer; "OK" and "Cancel" click Delete All and answer; "Delete"
+        std::set<std::u16string> busy;
         Names checked;
         bool deleteAll;
-        std::uint32_t lastMessage;  // the one message after the start-up warning
+        std::uint32_t message;  // the one message after the start-up warning, and its end
+        std::u16string end;
+        std::uint32_t style;
     };
     const Case cases[] = {
-        {{u"A", u"B", u"C"}, {u"A", u"B", u"C"}, false, 104},  // every printer checked by hand
-        {{u"OK", u"B"}, {u"A", u"C"}, false, 129},
-        {{u"OK"}, {u"A", u"B", u"C"}, true, 129},
-        {{u"B", u"Cancel"}, {u"B"}, false, 129},
-        {{u"OK", u"OK"}, {}, false, 129},  // the second click turns it off
+        {{u"A", u"B", u"C"}, {}, {u"A", u"B", u"C"}, false, 104, u"", 0},  // every printer checked by hand
+        {{u"OK", u"B"}, {}, {u"A", u"C"}, false, 129, u"", 0x111},
+        {{u"OK"}, {}, {u"A", u"B", u"C"}, true, 129, u"", 0x111},
+        {{u"B", u"Cancel"}, {}, {u"B"}, false, 129, u"", 0x111},
+        {{u"OK", u"OK"}, {}, {}, false, 129, u"", 0x111},  // the second click turns it off
+        {{u"Delete"}, {}, {}, false, 147, u"", 0},
+        {{u"A", u"Delete"}, {u"C", u"B"}, {u"A"}, false, 130, u"-> B\n\n-> C\n\n", 0x10},
     };
     for (const Case& c : cases) {
-        DialogRun run({u"C", u"A", u"B"});
+        DialogRun run({u"C", u"A", u"B"}, c.busy);
+        run.events.clear();
         for (const auto& step : c.steps) {
             if (step == u"OK" || step == u"Cancel") {
                 run.ClickDeleteAll(step == u"OK" ? kOk : kCancel);
+            } else if (step == u"Delete") {
+                run.controller.OnBnClickedDelete();
             } else {
                 run.Toggle(step);
             }
         }
-        EXPECT_EQ(run.Checked(), c.checked) << c.lastMessage;
-        EXPECT_EQ(run.dialog.deleteAll, c.deleteAll) << c.lastMessage;
-        EXPECT_EQ(run.sim.MessageBoxes().size(), 2U) << c.lastMessage;
-        EXPECT_EQ(run.LastMessage(), run.String(c.lastMessage));
-        EXPECT_EQ(run.sim.MessageBoxes().back().style, c.lastMessage == 129 ? 0x111U : 0U);
-    }
-}
-
-TEST(MainDialog, DeleteRefusesWithoutACheckOrWithAnyBusyPrinter) {
-    struct Case {
-        Names checked;
-        std::set<std::u16string> busy;
-        std::u16string message;
-        std::uint32_t style;
-    };
-    const std::u16string busyText =
-        u"The following Printers cannot be deleted, because they still have Print Jobs queued to them.\n\n";
-    const Case cases[] = {
-        {{}, {}, u"No Printer has been selected for deletion, please select it.", 0},
-        {{u"A"}, {u"C", u"B"}, busyText + u"-> B\n\n-> C\n\n", 0x10},
-    };
-    for (const Case& c : cases) {
-        DialogRun run({u"A", u"B", u"C"}, c.busy);
-        for (const auto& name : c.checked) {
-            run.Toggle(name);
-        }
-        run.dialog.events.clear();
-        run.controller.OnBnClickedDelete();
-        EXPECT_EQ(run.LastMessage(), c.message);
-        EXPECT_EQ(run.sim.MessageBoxes().back().style, c.style);
-        EXPECT_TRUE(run.dialog.events.empty()) << "no control changed, no worker";
-        EXPECT_EQ(run.dialog.installed.size(), 3U);
+        EXPECT_EQ(run.Checked(), c.checked) << c.message;
+        EXPECT_EQ(run.deleteAll, c.deleteAll) << c.message;
+        EXPECT_EQ(run.sim.MessageBoxes().size(), 2U) << c.message;
+        EXPECT_EQ(run.LastMessage(), run.String(c.message) + c.end);
+        EXPECT_EQ(run.sim.MessageBoxes().back().style, c.style) << c.message;
+        EXPECT_TRUE(run.events.empty()) << "no control changed, no worker";
+        EXPECT_EQ(run.installed.size(), 3U);
     }
 }
 
@@ -228,43 +201,42 @@ TEST(MainDialog, RemovalLocksTheControlsRefillsAndOnlyGrowsTheDeletedList) {
     DialogRun run({u"A", u"B", u"C"});
     run.ClickDeleteAll(kOk);
     run.Toggle(u"B");
-    run.dialog.events.clear();
+    run.events.clear();
     run.controller.OnBnClickedDelete();
     EXPECT_TRUE(run.controller.IsRemoving());
     run.controller.RemovalThreadProc();
-    EXPECT_EQ(run.dialog.events,
+    EXPECT_EQ(run.events,
               (Events{"disable 1000", "disable 1001", "disable 1", "disable 1002", "start worker 0",
                       "enable 1000", "enable 1001", "enable 1", "enable 1002"}));
-    EXPECT_EQ(run.dialog.deleteAllSeen, 0) << "unchecking a printer cleared Delete All";
-    EXPECT_EQ(run.dialog.lines, (std::vector<std::pair<std::u16string, int>>{{u" B", 0}}));
-    EXPECT_EQ(run.dialog.deleted, (Names{u"A", u"C"}));
+    EXPECT_EQ(run.deleteAllSeen, 0) << "unchecking a printer cleared Delete All";
+    EXPECT_EQ(run.lines, (std::vector<std::pair<std::u16string, int>>{{u"B", 0}}));
+    EXPECT_EQ(run.deleted, (Names{u"A", u"C"}));
 
     run.ClickDeleteAll(kOk);
     run.controller.OnBnClickedDelete();
     run.controller.RemovalThreadProc();
-    EXPECT_EQ(run.dialog.deleteAllSeen, 1);
-    EXPECT_TRUE(run.dialog.lines.empty());
-    EXPECT_EQ(run.dialog.deleted, (Names{u"A", u"C", u"B"}));
-    EXPECT_FALSE(run.dialog.deleteAll);
+    EXPECT_EQ(run.deleteAllSeen, 1);
+    EXPECT_TRUE(run.lines.empty());
+    EXPECT_EQ(run.deleted, (Names{u"A", u"C", u"B"}));
+    EXPECT_FALSE(run.deleteAll);
     EXPECT_FALSE(run.controller.IsRemoving());
 }
 
+// The close box, Escape and the system menu's Close all end the dialog through OnCancel.
 TEST(MainDialog, ACloseDuringARemovalWaitsForItsCompletion) {
-    for (const bool removing : {false, true}) {
-        DialogRun run({u"A"});
-        run.Toggle(u"A");
-        if (removing) {
-            run.controller.OnBnClickedDelete();
-        }
-        run.controller.OnCancel();  // the close box, Escape or the system menu's Close
-        EXPECT_EQ(run.dialog.events.back(), removing ? "start worker 0" : "end 2");
-        if (removing) {
-            run.controller.RemovalThreadProc();
-            EXPECT_EQ(run.dialog.events.end()[-2], "enable 1002");
-            EXPECT_EQ(run.dialog.events.back(), "end 2");
-            EXPECT_EQ(run.dialog.deleted, (Names{u"A"}));
-        }
-    }
+    DialogRun idle({u"A"});
+    idle.controller.OnCancel();
+    EXPECT_EQ(idle.events.back(), "end 2");
+
+    DialogRun run({u"A"});
+    run.Toggle(u"A");
+    run.controller.OnBnClickedDelete();
+    run.controller.OnCancel();
+    EXPECT_EQ(run.events.back(), "start worker 0");
+    run.controller.RemovalThreadProc();
+    EXPECT_EQ(run.events.end()[-2], "enable 1002");
+    EXPECT_EQ(run.events.back(), "end 2");
+    EXPECT_EQ(run.deleted, (Names{u"A"}));
 }
 
 TEST(MainDialog, ExpandingTwiceGivesTheFirstHeightBack) {
@@ -276,27 +248,27 @@ TEST(MainDialog, ExpandingTwiceGivesTheFirstHeightBack) {
     };
     // Frame 30, "+" bottom 262, gaps 20, buttons 23 high, the printer list 137 high, 10 below the row.
     for (const Step& step : {Step{335, 272, false}, Step{492, 429, true}, Step{335, 272, false}}) {
-        EXPECT_EQ(run.dialog.window.Height(), step.height);
-        EXPECT_EQ(run.dialog.window.Width(), 300);
-        EXPECT_EQ(run.dialog.controls[16].top, step.rowTop);
-        EXPECT_EQ(run.dialog.controls[1].bottom, step.rowTop + 23);
-        EXPECT_EQ(run.dialog.controls[1].left, 180);
-        EXPECT_EQ(run.dialog.shown[1004], step.expanded);
-        EXPECT_EQ(run.dialog.shown[1008], step.expanded);
-        EXPECT_EQ(run.dialog.texts[1005], step.expanded ? u"-" : u"+");
-        EXPECT_EQ(run.dialog.focus, 1001);
+        EXPECT_EQ(run.window.Height(), step.height);
+        EXPECT_EQ(run.window.Width(), 300);
+        EXPECT_EQ(run.controls[16].top, step.rowTop);
+        EXPECT_EQ(run.controls[1].bottom, step.rowTop + 23);
+        EXPECT_EQ(run.controls[1].left, 180);
+        EXPECT_EQ(run.shown[1004], step.expanded);
+        EXPECT_EQ(run.shown[1008], step.expanded);
+        EXPECT_EQ(run.texts[1005], step.expanded ? u"-" : u"+");
+        EXPECT_EQ(run.focus, 1001);
         run.controller.OnBnClickedExpand();
     }
 }
 
 TEST(MainDialog, AboutFromTheButtonAndTheSystemMenu) {
     DialogRun run({u"A"});
-    run.dialog.events.clear();
+    run.events.clear();
     run.controller.OnBnClickedAbout();
     EXPECT_TRUE(run.controller.OnSysCommand(16));
     EXPECT_TRUE(run.controller.OnSysCommand(16 | 0x3));
     EXPECT_FALSE(run.controller.OnSysCommand(0xF060));
-    EXPECT_EQ(run.dialog.events, (Events{"about 0", "about 0", "about 0"}));
+    EXPECT_EQ(run.events, (Events{"about 0", "about 0", "about 0"}));
     EXPECT_EQ(CenterIcon({0, 0, 101, 51}, 32, 32).x, 35);
     EXPECT_EQ(CenterIcon({0, 0, 101, 51}, 32, 32).y, 10);
 }

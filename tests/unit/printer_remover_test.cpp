@@ -8,7 +8,7 @@
 #include <tuple>
 #include <vector>
 
-#include "memory_dialog.h"
+#include "preview/memory_dialog.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/text.h"
 #include "removal/printer_remover.h"
@@ -62,12 +62,11 @@ void BuildOffice(sim::SimMachine& sim) {
 }
 
 struct DialogRun {
-    DialogRun(Names printers = {}, bool all = false, std::vector<int> boxAnswers = {}, bool drop = false)
-        : checks(std::move(printers)), deleteAll(all), answers(std::move(boxAnswers)), dropLast(drop) {}
-    Names checks;
-    bool deleteAll;
-    std::vector<int> answers;
-    bool dropLast;  // the catalogue is one printer short: one went between the fill's two enumerations
+    Names checks = {};
+    bool deleteAll = false;
+    std::vector<int> answers = {};
+    bool dropLast =
+        false;  // the catalogue is one printer short: one went between the fill's two enumerations
 };
 
 // Fills the list as the dialog does, checks the lines (a name the list lacks gets a line of its own, as if
@@ -217,7 +216,7 @@ TEST(PrinterRemover, FormsStayWhileALocalPrinterThatStaysListsThem) {
 // Platform calls and registry reads per printer with every printer checked.
 std::pair<double, double> CostPerPrinter(int printers, bool deleteAll) {
     sim::SimMachine sim;
-    const DialogRun run(test::AddServerPrinters(sim, printers), deleteAll);
+    const DialogRun run{test::AddServerPrinters(sim, printers), deleteAll};
     sim.calls().Clear();
     EXPECT_EQ(RunDialog(sim, run).size(), static_cast<std::size_t>(printers));
     EXPECT_TRUE(sim.Printers().empty());

@@ -5,21 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/sim_machine.h"
 #include "tests/unit/run_helpers.h"
 
 namespace spoolsweep {
 namespace {
 
-bool IsRunning(const sim::SimMachine& sim, std::uint32_t processId) {
-    for (const sim::SimProcess& process : sim.Processes()) {
-        if (process.processId == processId) {
-            return process.running;
-        }
-    }
-    ADD_FAILURE() << "no process " << processId;
-    return false;
-}
+using test::IsRunning;
 
 // An empty base looks for ".srv" alone.
 TEST(ProcessControl, EndsOnlyTheFirstExactlyNamedCompanion) {
@@ -53,22 +44,13 @@ TEST(ProcessControl, FreeupPrerequisitesLogsTheSearchAndTheMatch) {
     FreeupPrerequisites(machine.processes, machine.system, log, u"Missing");
     EXPECT_FALSE(IsRunning(sim, target));
 
-    const std::string text = sim.ReadFile(u"C:\\Users\\admin\\Spoolsweep_CL.log").value_or("");
-    const std::vector<std::string> expected = {
-        "FreeupPrerequisites",
-        "PC File Name Norvel\xc3\x84"
-        "B12 SRV Process Found.",
-        "Norvel\xc3\x84"
-        "B12SRV Process is being Terminated.",
-        "FreeupPrerequisites",
-    };
-    std::size_t at = 0;
-    for (const std::string& line : expected) {
-        at = text.find(line, at);
-        ASSERT_NE(at, std::string::npos) << line << " missing or out of order in:\n" << text;
-        at += line.size();
-    }
-    EXPECT_EQ(text.find("SRV Process Found.", at), std::string::npos);  // nothing logged for "Missing"
+    // Nothing is logged for "Missing" but the search.
+    EXPECT_EQ(test::LogMessages(sim), (std::vector<std::string>{"FreeupPrerequisites",
+                                                                "PC File Name Norvel\xc3\x84"
+                                                                "B12 SRV Process Found.",
+                                                                "Norvel\xc3\x84"
+                                                                "B12SRV Process is being Terminated.",
+                                                                "FreeupPrerequisites"}));
 }
 
 TEST(ProcessControl, TrackwellFirstExactMatchEndedWithExitCodeZero) {

@@ -1,5 +1,7 @@
 #include "tests/unit/run_helpers.h"
 
+#include <algorithm>
+
 #include "app/spoolsweep_app.h"
 #include "cli/custom_command_line_info.h"
 #include "platform/text.h"
@@ -53,6 +55,32 @@ std::vector<std::string> LogMessages(const sim::SimMachine& sim, std::u16string_
         at = next;
     }
     return messages;
+}
+
+bool LogHasInOrder(const std::vector<std::string>& log, const std::vector<std::string>& lines) {
+    auto at = log.begin();
+    for (const std::string& line : lines) {
+        at = std::find(at, log.end(), line);
+        if (at == log.end()) {
+            return false;
+        }
+        ++at;
+    }
+    return true;
+}
+
+std::vector<std::u16string> PrinterNames(const sim::SimMachine& sim) {
+    std::vector<std::u16string> names;
+    for (const sim::SimPrinter& printer : sim.Printers()) {
+        names.push_back(printer.name);
+    }
+    return names;
+}
+
+bool IsRunning(const sim::SimMachine& sim, std::uint32_t processId) {
+    const auto processes = sim.Processes();
+    return std::any_of(processes.begin(), processes.end(),
+                       [&](const sim::SimProcess& p) { return p.processId == processId && p.running; });
 }
 
 std::size_t CountJournal(const sim::SimMachine& sim, std::string_view prefix) {

@@ -28,6 +28,14 @@ void RunProgram(sim::SimMachine& sim, std::u16string_view commandLine);
 [[nodiscard]] std::vector<std::string> LogMessages(const sim::SimMachine& sim,
                                                    std::u16string_view logPath = kLogPath);
 
+// Whether `lines` appear in `log` in this order (others may come between them).
+[[nodiscard]] bool LogHasInOrder(const std::vector<std::string>& log, const std::vector<std::string>& lines);
+
+// The spooler's printer names, in its order.
+[[nodiscard]] std::vector<std::u16string> PrinterNames(const sim::SimMachine& sim);
+// Whether a process of the snapshot is still running; a process that left the snapshot is not.
+[[nodiscard]] bool IsRunning(const sim::SimMachine& sim, std::uint32_t processId);
+
 // Journal lines that begin with prefix.
 [[nodiscard]] std::size_t CountJournal(const sim::SimMachine& sim, std::string_view prefix);
 // The position of the first journal line that begins with prefix.

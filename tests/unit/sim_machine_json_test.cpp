@@ -2,14 +2,10 @@
 
 #include <string>
 
-#include "machine_json.h"
+#include "preview/machine_json.h"
 
 namespace spoolsweep::sim {
 namespace {
-
-MachineJson Parse(const char* text) {
-    return MachineJson::parse(text);
-}
 
 // A machine that touches every section of the format, values of every type and a binary file included.
 const char* const kMachine = R"({
@@ -51,7 +47,7 @@ const char* const kMachine = R"({
 
 TEST(SimMachineFile, LoadsEverySection) {
     SimMachine machine;
-    LoadMachine(Parse(kMachine), machine);
+    LoadMachine(MachineJson::parse(kMachine), machine);
     EXPECT_EQ(machine.OsMajorVersion(), 6u);
     EXPECT_EQ(machine.NativeArchitecture(), kProcessorArchitectureIntel);
     EXPECT_EQ(machine.LocalTime().tm_wday, 3);  // a Wednesday
@@ -82,7 +78,7 @@ TEST(SimMachineFile, LoadsEverySection) {
 // into the dump's "run" section.
 TEST(SimMachineFile, DumpHoldsTheRunAndItsEffects) {
     SimMachine first;
-    LoadMachine(Parse(kMachine), first);
+    LoadMachine(MachineJson::parse(kMachine), first);
     Machine& seams = first.machine();
     ASSERT_TRUE(seams.registry.DeleteTree(kHkeyCurrentUser, u"Printers\\Settings").ok());
     ASSERT_TRUE(seams.files.AppendText(u"Spoolsweep_CL.log", "line\n"));
@@ -101,14 +97,15 @@ TEST(SimMachineFile, DumpHoldsTheRunAndItsEffects) {
 TEST(SimMachineFile, RejectsMalformedEntriesWithTheirPlace) {
     SimMachine machine;
     try {
-        LoadMachine(Parse(R"({"registry": {"HKCR": {}}})"), machine);
+        LoadMachine(MachineJson::parse(R"({"registry": {"HKCR": {}}})"), machine);
         FAIL() << "accepted an unknown root";
     } catch (const MachineFileError& error) {
         EXPECT_NE(std::string(error.what()).find("registry.HKCR"), std::string::npos);
     }
-    EXPECT_THROW(LoadMachine(Parse(R"({"services": [{"name": "S", "state": "sleeping"}]})"), machine),
-                 MachineFileError);
-    EXPECT_THROW(LoadMachine(Parse(R"({"localTime": "yesterday"})"), machine), MachineFileError);
+    EXPECT_THROW(
+        LoadMachine(MachineJson::parse(R"({"services": [{"name": "S", "state": "sleeping"}]})"), machine),
+        MachineFileError);
+    EXPECT_THROW(LoadMachine(MachineJson::parse(R"({"localTime": "yesterday"})"), machine), MachineFileError);
 }
 
 TEST(SimMachineFile, CommandLineQuotesAsTheRuntimeSplitsIt) {
