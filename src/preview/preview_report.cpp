@@ -205,7 +205,9 @@ PreviewReport BuildReport(const MachineState& before, sim::SimMachine& after, co
     report.updaterFolder = DescribeUpdaterFolder(before, after);
     const std::string log =
         after.ReadFile(after.CurrentDirectory() + u"\\" + std::u16string(kCommandLogFileName)).value_or("");
+    // Each entry begins with a line end, which leaves nothing to show on its own.
     report.commandLog = SplitLines(std::string_view(log).substr(std::min(logBefore.size(), log.size())));
+    std::erase(report.commandLog, std::string());
     return report;
 }
 

@@ -166,11 +166,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     fuzz::ShapedMachine shaped(bytes, size);
     sim::SimMachine& machine = shaped.sim;
     ClearWhatNoSnapshotKnows(machine);
-    // Windows has no printer or driver without a name, and a machine file refuses one.
+    // Windows has no printer or driver without a name (a machine file refuses one), and no backslash in the
+    // name of a local printer.
     const auto printers = machine.Printers();
     const auto drivers = machine.Drivers();
     if (std::any_of(printers.begin(), printers.end(),
-                    [](const auto& p) { return p.name.empty() || p.driver.empty(); }) ||
+                    [](const auto& p) {
+                        return p.name.empty() || p.driver.empty() ||
+                               (p.serverName.empty() && p.name.find(u'\\') != std::u16string::npos);
+                    }) ||
         std::any_of(drivers.begin(), drivers.end(), [](const auto& d) { return d.name.empty(); })) {
         return 0;
     }
