@@ -245,7 +245,9 @@ class SnapshotTaker {
             subkeys.push_back(subkey.name);
         }
         for (const std::u16string& subkey : subkeys) {
-            CopyRegistrySubtree(root, path + u"\\" + subkey);
+            std::u16string child = path;
+            child.append(u"\\").append(subkey);
+            CopyRegistrySubtree(root, child);
         }
     }
 
@@ -348,7 +350,11 @@ class SnapshotTaker {
             const std::u16string next = stored + u"\\" + std::u16string(path.substr(from, end - from));
             const FindResult found = source_.files.FindFirst(next);
             const FindHandle find(found.find, {&source_.files});
-            stored = found.find != 0 ? stored + u"\\" + found.first.name : next;
+            if (found.find != 0) {
+                stored.append(u"\\").append(found.first.name);
+            } else {
+                stored = next;
+            }
             from = end + 1;
         }
         return stored;
@@ -370,26 +376,41 @@ class SnapshotTaker {
         if (depth == 0) {
             return;
         }
-        Files& files = source_.files;
-        const FindResult first = files.FindFirst(path + u"\\*");
-        const FindHandle find(first.find, {&files});
-        for (std::optional<FindEntry> entry = first.find != 0 ? std::optional(first.first) : std::nullopt;
-             entry; entry = files.FindNext(find.get())) {
-            if (entry->name == u"." || entry->name == u"..") {
-                continue;
-            }
+        for (const FindEntry& entry : ListFolder(path)) {
             if (entries_ >= kMaxEntries) {
                 truncated_ = true;
                 return;
             }
-            const std::u16string child = path + u"\\" + entry->name;
-            if ((entry->attributes & kFileAttributeDirectory) != 0) {
+            std::u16string child = path;
+            child.append(u"\\").append(entry.name);
+            if ((entry.attributes & kFileAttributeDirectory) != 0) {
                 CopyEntry(child, depth == kWholeTree ? kWholeTree : depth - 1);
             } else {
-                target_.WriteFile(child, {}, entry->attributes);
+                target_.WriteFile(child, {}, entry.attributes);
             }
             ++entries_;
         }
+    }
+
+    // The entries of a folder, without "." and "..".
+    std::vector<FindEntry> ListFolder(const std::u16string& path) {
+        Files& files = source_.files;
+        FindResult first = files.FindFirst(path + u"\\*");
+        const FindHandle find(first.find, {&files});
+        std::vector<FindEntry> entries;
+        if (first.find != 0) {
+            entries.push_back(std::move(first.first));
+            for (;;) {
+                std::optional<FindEntry> next = files.FindNext(find.get());
+                if (!next) {
+                    break;
+                }
+                entries.push_back(std::move(*next));
+            }
+        }
+        std::erase_if(entries,
+                      [](const FindEntry& entry) { return entry.name == u"." || entry.name == u".."; });
+        return entries;
     }
 
     // The Spooler and every service that depends on it, directly or not.
@@ -426,8 +447,11 @@ class SnapshotTaker {
     void CopyProcesses() {
         Processes& processes = source_.processes;
         const KernelHandle snapshot(processes.CreateSnapshot().handle, {&processes});
-        for (auto entry = processes.FirstProcess(snapshot.get()); entry;
+        for (auto entry = processes.FirstProcess(snapshot.get());;
              entry = processes.NextProcess(snapshot.get())) {
+            if (!entry) {
+                break;
+            }
             if (entry->processId != context_.ownProcessId) {
                 target_.AddProcessRecord({entry->exeFile, entry->processId});
             }
