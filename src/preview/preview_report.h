@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <map>
 #include <set>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/sim/sim_machine.h"
@@ -17,7 +17,7 @@ namespace spoolsweep::preview {
 // The parts of a machine a removal may change, as text.
 struct MachineState {
     std::set<std::string> printers, drivers, forms, keys, files, folders;
-    std::set<std::pair<std::string, std::string>> values;  // key, value name
+    std::set<std::pair<std::string, std::string>> values;   // key, value name
     std::map<std::string, std::uint32_t> attributes;        // file or folder: its attributes
     std::map<std::uint32_t, std::string> runningProcesses;  // process id: executable
 };
