@@ -10,9 +10,9 @@
 #include "bench/support/reference_removal.h"
 #include "cli/command_line_remover.h"
 #include "cli/custom_command_line_info.h"
-#include "preview/memory_dialog.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/text.h"
+#include "preview/memory_dialog.h"
 #include "removal/printer_remover.h"
 
 namespace spoolsweep {

@@ -12,8 +12,8 @@
 #include "cli/command_line_remover.h"
 #include "cli/custom_command_line_info.h"
 #include "fuzz_machine.h"
-#include "preview/machine_json.h"
 #include "platform/sim/sim_world.h"
+#include "preview/machine_json.h"
 
 namespace spoolsweep::fuzz {
 namespace {

@@ -8,8 +8,8 @@
 
 #include "bench/support/reference_printer_removal.h"
 #include "fuzz_machine.h"
-#include "preview/memory_dialog.h"
 #include "platform/sim/sim_world.h"
+#include "preview/memory_dialog.h"
 
 namespace {
 

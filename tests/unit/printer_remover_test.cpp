@@ -8,9 +8,9 @@
 #include <tuple>
 #include <vector>
 
-#include "preview/memory_dialog.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/text.h"
+#include "preview/memory_dialog.h"
 #include "removal/printer_remover.h"
 #include "tests/unit/run_helpers.h"
 
