@@ -8,37 +8,15 @@
 # snapshots.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-wine_run=$(realpath "$1")
 exe=$(realpath "$2")
 preview=$(realpath "$3")
-if [ ! -f "$4" ]; then
-    echo "no wine fixture at $4 (it is built by the windows-x64 preset): skipped"
-    exit 77
-fi
-fixture=$(realpath "$4")
 case_name=$5
-
-work=$(mktemp -d)
-export SPOOLSWEEP_WINE_ROOT="$work/wine"
-cleanup() {
-    WINEPREFIX="$("$wine_run" --prefix)" /usr/lib/wine/wineserver -k >/dev/null 2>&1
-    rm -rf "$work"
-}
-trap cleanup EXIT
-"$wine_run" || exit $?
+. "$here/office_prefix.sh" "$1" "$4"
 # The working folder lies on drive C:, so the command log is part of the snapshots.
 cwd="$("$wine_run" --prefix)/drive_c/work"
 mkdir -p "$cwd"
 cd "$cwd" || exit 1
 
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-fixture() {
-    "$wine_run" "$fixture" "$@" | tr -d '\r'
-}
 windows_variable() {
     "$wine_run" cmd.exe /c "echo %$1%" | tr -d '\r'
 }

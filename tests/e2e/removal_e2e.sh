@@ -3,36 +3,12 @@
 # office:  removal_e2e.sh WINE_RUN SPOOLSWEEP_EXE FIXTURE_EXE CASE
 # Wine cannot delete drivers with the delete flag set, queue jobs or show connections; those stay host tests.
 set -u
-wine_run=$(realpath "$1")
+here=$(cd "$(dirname "$0")" && pwd)
 exe=$(realpath "$2")
-if [ ! -f "$3" ]; then
-    echo "no wine fixture at $3 (it is built by the windows-x64 preset): skipped"
-    exit 77
-fi
-fixture=$(realpath "$3")
 case_name=$4
-
-work=$(mktemp -d)
-export SPOOLSWEEP_WINE_ROOT="$work/wine"
-cleanup() {
-    WINEPREFIX="$("$wine_run" --prefix)" /usr/lib/wine/wineserver -k >/dev/null 2>&1
-    rm -rf "$work"
-}
-trap cleanup EXIT
-# Prepares the prefix; exit 77 (skipped) when this Wine cannot run the exe at all.
-"$wine_run" || exit $?
+. "$here/office_prefix.sh" "$1" "$3"
 mkdir -p "$work/cwd"
 cd "$work/cwd" || exit 1
-
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-
-fixture() {
-    "$wine_run" "$fixture" "$@" | tr -d '\r'
-}
 
 spoolsweep() {
     "$wine_run" "$exe" "$@" >"$work/stdout" 2>"$work/stderr" || fail "exit status $? for $*"
@@ -62,7 +38,7 @@ printers() {
     fixture printers | sort | tr '\n' '|'
 }
 
-"$(dirname "$0")/../../tools/wine-fixture/prepare-office" "$wine_run" "$fixture" || fail "office prepared"
+"$here/../../tools/wine-fixture/prepare-office" "$wine_run" "$fixture" || fail "office prepared"
 expect_eq "printers prepared" "Plain Laser|Tamber Office|Tamber Studio|" "$(printers)"
 
 case "$case_name" in
