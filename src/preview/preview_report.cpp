@@ -197,12 +197,18 @@ std::vector<ChangeGroup> DiffStates(const MachineState& before, const MachineSta
 
 PreviewReport BuildReport(const MachineState& before, sim::SimMachine& after, const std::string& logBefore) {
     PreviewReport report;
-    report.changes = DiffStates(before, CaptureState(after));
-    report.changes.insert(report.changes.begin() + 1,
-                          ChangeGroup{"printers pending deletion", PendingPrinters(after)});
     auto packages = JournalObjects(after, "DeletePrinterDriverPackageW");
     std::sort(packages.begin(), packages.end());
-    report.changes.insert(report.changes.begin() + 3, ChangeGroup{"driver packages deleted", packages});
+    // The journal's groups, each after the state group it belongs with.
+    for (const std::vector<ChangeGroup> changes = DiffStates(before, CaptureState(after));
+         const ChangeGroup& group : changes) {
+        report.changes.push_back(group);
+        if (group.title == "printers deleted") {
+            report.changes.push_back({"printers pending deletion", PendingPrinters(after)});
+        } else if (group.title == "drivers deleted") {
+            report.changes.push_back({"driver packages deleted", packages});
+        }
+    }
     report.changes.push_back({"services", ServiceLines(after)});
     report.updaterFolder = DescribeUpdaterFolder(before, after);
     const std::string log =

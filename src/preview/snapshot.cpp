@@ -103,11 +103,8 @@ class SnapshotTaker {
         target_.SetModulePath(context_.programPath.empty() ? system.GetModuleFileName()
                                                            : context_.programPath);
         target_.SetDriverPackageDeletion(source_.spooler.CanDeletePrinterDriverPackage());
-        if (auto appData = source_.files.GetSpecialFolderPath(kCsidlAppData, false)) {
-            target_.SetSpecialFolder(kCsidlAppData, std::move(*appData));
-        } else {
-            target_.SetSpecialFolder(kCsidlAppData, std::nullopt);
-        }
+        appData_ = source_.files.GetSpecialFolderPath(kCsidlAppData, false);
+        target_.SetSpecialFolder(kCsidlAppData, appData_);
     }
 
     void CopyDrivers() {
@@ -298,8 +295,8 @@ class SnapshotTaker {
         for (std::u16string_view environment : kEnvironmentFolders) {
             CopyFolder(system + u"\\spool\\drivers\\" + std::u16string(environment), 2);
         }
-        if (auto appData = source_.files.GetSpecialFolderPath(kCsidlAppData, false)) {
-            CopyFolder(*appData + u"\\" + std::u16string(kPresetsFolder), kWholeTree);
+        if (appData_) {
+            CopyFolder(*appData_ + u"\\" + std::u16string(kPresetsFolder), kWholeTree);
         }
         const UpdaterFolders updater = SelectUpdaterFolders(source_.system);
         CopyFolder(updater.install, kWholeTree);
@@ -462,6 +459,7 @@ class SnapshotTaker {
     const SnapshotContext& context_;
     sim::SimMachine& target_;
     std::vector<std::string> notes_;
+    std::optional<std::u16string> appData_;  // Application Data, read once with the system facts
     std::set<std::u16string> variables_;
     std::size_t entries_ = 0;
     bool truncated_ = false;
