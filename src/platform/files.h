@@ -15,6 +15,10 @@ inline constexpr std::uint32_t kFileAttributeSystem = 0x04;
 inline constexpr std::uint32_t kFileAttributeDirectory = 0x10;
 inline constexpr std::uint32_t kFileAttributeArchive = 0x20;
 inline constexpr std::uint32_t kFileAttributeNormal = 0x80;
+// A symbolic link or a junction: FindFirstFileW and GetFileAttributesW report the link's own attributes.
+inline constexpr std::uint32_t kFileAttributeReparsePoint = 0x400;
+inline constexpr std::uint32_t kReparseTagMountPoint = 0xA0000003;  // a folder junction
+inline constexpr std::uint32_t kReparseTagSymlink = 0xA000000C;
 
 inline constexpr int kCsidlAppData = 26;
 inline constexpr std::uint32_t kFoDelete = 3;
@@ -24,6 +28,16 @@ inline constexpr std::uint32_t kMaxPath = 260;
 struct FindEntry {
     std::u16string name;
     std::uint32_t attributes = 0;
+    std::uint32_t reparseTag = 0;  // the link's kind when attributes hold kFileAttributeReparsePoint
+};
+
+// What a path names itself, its last component not followed when it is a link.
+struct FileIdentity {
+    std::uint32_t attributes = 0;
+    std::uint32_t linkCount = 1;  // the names one file has: more than one is a hard link
+    // Every link on the way resolved, without the "\\?\" prefix: a path that differs from the one asked
+    // about went through a link (Wine shows a symbolic link to a file as a plain file, but not here).
+    std::u16string finalPath;
 };
 
 struct FindResult {
@@ -40,6 +54,9 @@ class Files {
     [[nodiscard]] virtual std::optional<std::uint32_t> GetStatus(std::u16string_view path) = 0;
     // SetFileAttributesW; 0 resets to normal.
     [[nodiscard]] virtual Status SetAttributes(std::u16string_view path, std::uint32_t attributes) = 0;
+    // CreateFileW(FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, no data access), then
+    // GetFileInformationByHandle and GetFinalPathNameByHandleW; nothing when the path cannot be opened.
+    [[nodiscard]] virtual std::optional<FileIdentity> QueryIdentity(std::u16string_view path) = 0;
     // FindFirstFileW / FindNextFileW / FindClose: matches of a pattern whose last component may hold
     // wildcards.
     [[nodiscard]] virtual FindResult FindFirst(std::u16string_view pattern) = 0;
@@ -59,8 +76,12 @@ class Files {
     // GetWindowsDirectoryW / GetSystemDirectoryW into 260 characters; empty on failure.
     [[nodiscard]] virtual std::u16string GetWindowsDirectory() = 0;
     [[nodiscard]] virtual std::u16string GetSystemDirectory() = 0;
-    // Opens path (relative paths name the current directory) for appending in text mode ("a": each "\n" is
-    // stored as CR LF), writes text, closes; false when it cannot be opened or written.
+    // Appends text to path (relative paths name the current directory) as the C run-time's text mode does
+    // (each "\n" is stored as CR LF), creating the file when it is missing. Only ever the file the path
+    // names itself in its folder: false, and nothing written anywhere, when that name is a link (its final
+    // path must be its folder's final path and its own name, which also catches a link Wine does not
+    // report), when the file has more than one name, or when it is no disk file; false too when it cannot
+    // be opened or written.
     [[nodiscard]] virtual bool AppendText(std::u16string_view path, std::string_view text) = 0;
     // _wfopen(path, L"r+t"): opened for reading and updating in text mode; 0 when it cannot be opened so
     // (missing, read-only, locked).

@@ -56,6 +56,11 @@ class World {
     [[nodiscard]] virtual std::optional<std::string> ReadFile(std::u16string_view path) = 0;
     [[nodiscard]] virtual bool FileExists(std::u16string_view path) = 0;
     [[nodiscard]] virtual bool FolderExists(std::u16string_view path) = 0;
+    enum class LinkKind { SymbolicLink, Junction, HardLink };
+    // Makes `path` a link of `kind` to `target`, which exists (a folder for a junction, a file for a hard
+    // link). False when this platform cannot make that kind of link: the test says so and skips.
+    [[nodiscard]] virtual bool AddLink(std::u16string_view path, std::u16string_view target,
+                                       LinkKind kind) = 0;
 
     // Services: another holder of the service database lock, until the world ends.
     virtual void HoldServiceDatabaseLock() = 0;

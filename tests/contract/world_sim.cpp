@@ -49,6 +49,9 @@ class SimWorld final : public World {
     std::optional<std::string> ReadFile(std::u16string_view path) override { return sim_.ReadFile(path); }
     bool FileExists(std::u16string_view path) override { return sim_.FileExists(path); }
     bool FolderExists(std::u16string_view path) override { return sim_.FolderExists(path); }
+    bool AddLink(std::u16string_view /*path*/, std::u16string_view /*target*/, LinkKind /*kind*/) override {
+        return false;
+    }
 
     void HoldServiceDatabaseLock() override { sim_.SetDatabaseLockHeldElsewhere(true); }
 

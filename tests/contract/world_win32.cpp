@@ -173,6 +173,20 @@ class Win32World final : public World {
         return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     }
 
+    bool AddLink(std::u16string_view path, std::u16string_view target, LinkKind kind) override {
+        const std::wstring name = Wide(path);
+        const std::wstring existing = Wide(target);
+        if (kind == LinkKind::HardLink) {
+            return ::CreateHardLinkW(name.c_str(), existing.c_str(), nullptr) != FALSE;
+        }
+        if (kind == LinkKind::Junction) {
+            return false;
+        }
+        const DWORD folder = FolderExists(target) ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0;
+        return ::CreateSymbolicLinkW(name.c_str(), existing.c_str(),
+                                     folder | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) != FALSE;
+    }
+
     void HoldServiceDatabaseLock() override {
         lockManager_.reset(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_LOCK));
         Require(static_cast<bool>(lockManager_), "OpenSCManagerW");

@@ -111,6 +111,15 @@ Status SimFiles::SetAttributes(std::u16string_view path, std::uint32_t attribute
     return {0};
 }
 
+std::optional<FileIdentity> SimFiles::QueryIdentity(std::u16string_view path) {
+    Target target = Resolve("CreateFileW", path);
+    FileNode* node = target.error == 0 ? world_.Node(target.path) : nullptr;
+    if (node == nullptr) {
+        return std::nullopt;
+    }
+    return FileIdentity{node->attributes == 0 ? kFileAttributeNormal : node->attributes, 1, node->path};
+}
+
 FindResult SimFiles::FindFirst(std::u16string_view pattern) {
     FindResult result;
     if (std::uint32_t error = world_.Enter("FindFirstFileW", pattern)) {

@@ -61,6 +61,7 @@ class SimFiles final : public Files {
     explicit SimFiles(World& world) : world_(world) {}
     std::optional<std::uint32_t> GetStatus(std::u16string_view path) override;
     Status SetAttributes(std::u16string_view path, std::uint32_t attributes) override;
+    std::optional<FileIdentity> QueryIdentity(std::u16string_view path) override;
     FindResult FindFirst(std::u16string_view pattern) override;
     std::optional<FindEntry> FindNext(Handle find) override;
     void FindClose(Handle find) override;

@@ -41,6 +41,7 @@ using unique_handle = UniqueResource<HandleTraits<HANDLE, nullptr, &::CloseHandl
 using unique_hmodule = UniqueResource<HandleTraits<HMODULE, nullptr, &::FreeLibrary>>;
 using unique_find = UniqueResource<InvalidValueHandleTraits<&::FindClose>>;
 using unique_snapshot = UniqueResource<InvalidValueHandleTraits<&::CloseHandle>>;
+using unique_file = UniqueResource<InvalidValueHandleTraits<&::CloseHandle>>;
 
 // Portable handles are the Win32 values themselves.
 template <class H>

@@ -9,7 +9,19 @@ namespace spoolsweep::win32 {
 namespace {
 
 FindEntry EntryOf(const WIN32_FIND_DATAW& data) {
-    return {FromWide(data.cFileName), data.dwFileAttributes};
+    const bool link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    return {FromWide(data.cFileName), data.dwFileAttributes, link ? data.dwReserved0 : 0};
+}
+
+// "\\?\C:\x" as "C:\x", "\\?\UNC\server\x" as "\\server\x".
+std::u16string DropLongPathPrefix(std::u16string path) {
+    if (path.starts_with(u"\\\\?\\UNC\\")) {
+        return u"\\\\" + path.substr(8);
+    }
+    if (path.starts_with(u"\\\\?\\")) {
+        return path.substr(4);
+    }
+    return path;
 }
 
 using FolderQuery = UINT(WINAPI*)(LPWSTR, UINT);
@@ -38,6 +50,30 @@ Status Win32Files::SetAttributes(std::u16string_view path, std::uint32_t attribu
     std::wstring name = Wide(path);
     DWORD value = attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
     return {ErrorAfter(::SetFileAttributesW(name.c_str(), value) != FALSE)};
+}
+
+std::optional<FileIdentity> Win32Files::QueryIdentity(std::u16string_view path) {
+    const std::wstring name = Wide(path);
+    const unique_file file(::CreateFileW(
+        name.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!file || !::GetFileInformationByHandle(file.get(), &information)) {
+        return std::nullopt;
+    }
+    std::wstring finalPath(MAX_PATH, L'\0');
+    DWORD length = ::GetFinalPathNameByHandleW(file.get(), finalPath.data(),
+                                               static_cast<DWORD>(finalPath.size()), FILE_NAME_NORMALIZED);
+    if (length >= finalPath.size()) {
+        finalPath.resize(length);
+        length = ::GetFinalPathNameByHandleW(file.get(), finalPath.data(),
+                                             static_cast<DWORD>(finalPath.size()), FILE_NAME_NORMALIZED);
+    }
+    if (length == 0 || length >= finalPath.size()) {
+        return std::nullopt;
+    }
+    return FileIdentity{information.dwFileAttributes, information.nNumberOfLinks,
+                        DropLongPathPrefix(FromWide(finalPath.c_str(), length))};
 }
 
 FindResult Win32Files::FindFirst(std::u16string_view pattern) {
