@@ -42,6 +42,31 @@ constexpr StateName kStates[] = {{"stopped", ServiceState::Stopped},
     throw MachineFileError(where + ": " + what);
 }
 
+struct LinkName {
+    const char* name;
+    LinkKind kind;
+};
+constexpr LinkName kLinkNames[] = {
+    {"symlink", LinkKind::SymbolicLink}, {"junction", LinkKind::Junction}, {"hardlink", LinkKind::HardLink}};
+
+LinkKind LinkKindOf(const std::string& name) {
+    for (const LinkName& link : kLinkNames) {
+        if (name == link.name) {
+            return link.kind;
+        }
+    }
+    Fail("files.link", "expected symlink, junction or hardlink");
+}
+
+const char* LinkKindName(LinkKind kind) {
+    for (const LinkName& link : kLinkNames) {
+        if (link.kind == kind) {
+            return link.name;
+        }
+    }
+    return "symlink";
+}
+
 std::string Text(const MachineJson& value, const std::string& where) {
     if (!value.is_string()) {
         Fail(where, "expected a string");
@@ -482,9 +507,14 @@ void LoadFiles(SimMachine& machine, const MachineJson& file) {
         }
         machine.SetFolderWritable(path, BoolField(folder, "writable", "folders", true));
     }
+    std::vector<const MachineJson*> links;
     for (const auto& entry : ArrayOf(file, "files")) {
         const MachineJson& item = Entry(entry, "files");
         std::u16string path = WideField(item, "path", "files");
+        if (item.contains("link")) {
+            links.push_back(&item);
+            continue;
+        }
         std::string contents;
         if (auto text = item.find("contents"); text != item.end()) {
             contents = Text(*text, "files.contents");
@@ -494,6 +524,12 @@ void LoadFiles(SimMachine& machine, const MachineJson& file) {
             contents.assign(bytes.begin(), bytes.end());
         }
         machine.WriteFile(path, contents, NumberField<std::uint32_t>(item, "attributes", "files", 0x20));
+    }
+    // Links last: whether a symbolic link names a folder, and what a hard link shares, is its target's.
+    for (const MachineJson* item : links) {
+        machine.AddLink(WideField(*item, "path", "files"), WideField(*item, "target", "files"),
+
+                        LinkKindOf(Text(item->at("link"), "files.link")));
     }
 }
 
@@ -605,6 +641,12 @@ void DumpFiles(SimMachine& machine, MachineJson& out) {
     out["folders"] = MachineJson::array();
     out["files"] = MachineJson::array();
     for (const auto& path : machine.AllPaths()) {
+        if (const auto link = machine.LinkAt(path)) {
+            out["files"].push_back({{"path", Narrow(path)},
+                                    {"link", LinkKindName(link->kind)},
+                                    {"target", Narrow(link->target)}});
+            continue;
+        }
         std::uint32_t attributes = machine.Attributes(path).value_or(0);
         if (machine.FolderExists(path)) {
             bool writable = machine.FolderWritable(path);

@@ -80,6 +80,85 @@ TEST_F(FilesContract, CreatesAndRemovesFoldersAndWholeTrees) {
     EXPECT_TRUE(world().FolderExists(world().OwnFolder()));
 }
 
+// Links as Windows has them: a folder link (symbolic link or junction) reports its own attributes and tag,
+// its search lists its target, and it goes as a link, its target untouched, by RemoveDirectoryW and by the
+// shell's tree deletion.
+TEST_F(FilesContract, AFolderLinkIsSeenAsALinkAndRemovedAsOne) {
+    struct Case {
+        World::LinkKind kind;
+        std::uint32_t tag;
+    };
+    for (const Case& link : {Case{World::LinkKind::SymbolicLink, kReparseTagSymlink},
+                             Case{World::LinkKind::Junction, kReparseTagMountPoint}}) {
+        SCOPED_TRACE(link.tag);
+        const std::u16string folder = world().OwnFolder() + (link.tag == kReparseTagSymlink ? u"\\s" : u"\\j");
+        world().CreateFolder(folder);
+        world().CreateFolder(folder + u"\\precious");
+        world().WriteFile(folder + u"\\precious\\keep.dll", "system");
+        world().CreateFolder(folder + u"\\tree");
+        if (!world().AddLink(folder + u"\\link", folder + u"\\precious", link.kind) ||
+            !world().AddLink(folder + u"\\tree\\inner", folder + u"\\precious", link.kind)) {
+            ADD_FAILURE_OR_SKIP_ON_WINE("Wine 8.0 cannot make this kind of link from a Windows program");
+            continue;
+        }
+
+        constexpr std::uint32_t kFolderLink = kFileAttributeReparsePoint | kFileAttributeDirectory;
+        EXPECT_EQ(files().GetStatus(folder + u"\\link").value_or(0) & kFolderLink, kFolderLink);
+        FindResult found = files().FindFirst(folder + u"\\link");
+        const FindHandle find(found.find, {&files()});
+        EXPECT_EQ(found.first.reparseTag, link.tag) << "the search entry names the link's kind";
+        EXPECT_EQ(FindNames(files(), folder + u"\\link\\*.dll"), std::vector<std::u16string>{u"keep.dll"});
+        const auto identity = files().QueryIdentity(folder + u"\\link");
+        ASSERT_TRUE(identity.has_value());
+        EXPECT_NE(identity->attributes & kFileAttributeReparsePoint, 0U) << "opened without following";
+        const auto through = files().QueryIdentity(folder + u"\\link\\keep.dll");
+        ASSERT_TRUE(through.has_value());
+        EXPECT_TRUE(SameText(through->finalPath, folder + u"\\precious\\keep.dll"))
+            << "the final path resolves a link on the way";
+
+        EXPECT_EQ(
+            files().ShellDeleteTree(folder + u"\\tree" + u'\0' + u'\0', kFofSilentNoConfirmationNoErrorUi), 0);
+        EXPECT_FALSE(world().FolderExists(folder + u"\\tree"));
+        EXPECT_TRUE(files().RemoveDirectory(folder + u"\\link").ok());
+        EXPECT_FALSE(files().GetStatus(folder + u"\\link").has_value());
+        EXPECT_EQ(world().ReadFile(folder + u"\\precious\\keep.dll"), "system")
+            << "the target went with a link";
+    }
+}
+
+// A link to a file, symbolic or hard, is never written through by the append, and goes as a link. Wine
+// shows a symbolic link to a file as a plain file; the final path still tells.
+TEST_F(FilesContract, AFileLinkIsNeverWrittenThroughAndGoesAsALink) {
+    for (World::LinkKind kind : {World::LinkKind::SymbolicLink, World::LinkKind::HardLink}) {
+        const bool hard = kind == World::LinkKind::HardLink;
+        SCOPED_TRACE(hard ? "hard link" : "symbolic link");
+        const std::u16string folder = world().OwnFolder() + (hard ? u"\\h" : u"\\s");
+        world().CreateFolder(folder);
+        const std::u16string victim = folder + u"\\victim.ini";
+        const std::u16string log = folder + u"\\Spoolsweep_CL.log";
+        world().WriteFile(victim, "[boot]");
+        if (!world().AddLink(log, victim, kind)) {
+            ADD_FAILURE_OR_SKIP_ON_WINE("Wine 8.0 cannot make this kind of link from a Windows program");
+            continue;
+        }
+
+        const auto identity = files().QueryIdentity(log);
+        ASSERT_TRUE(identity.has_value());
+        if (hard) {
+            EXPECT_EQ(identity->linkCount, 2U);
+        } else if (!world().IsWine()) {
+            EXPECT_NE(identity->attributes & kFileAttributeReparsePoint, 0U);
+            EXPECT_TRUE(SameText(identity->finalPath, log));
+        }
+        EXPECT_FALSE(files().AppendText(log, "\n entry")) << "the log was written through a link";
+        EXPECT_EQ(world().ReadFile(victim), "[boot]");
+        EXPECT_TRUE(files().DeleteFile(log).ok());
+        EXPECT_FALSE(files().GetStatus(log).has_value());
+        EXPECT_EQ(world().ReadFile(victim), "[boot]");
+        EXPECT_EQ(files().QueryIdentity(victim).value_or(FileIdentity{}).linkCount, 1U);
+    }
+}
+
 TEST_F(FilesContract, CopiesAFileAndKeepsAnExistingTargetWhenAsked) {
     std::u16string folder = world().OwnFolder();
     world().WriteFile(folder + u"\\source.exe", "updater");

@@ -49,8 +49,11 @@ class SimWorld final : public World {
     std::optional<std::string> ReadFile(std::u16string_view path) override { return sim_.ReadFile(path); }
     bool FileExists(std::u16string_view path) override { return sim_.FileExists(path); }
     bool FolderExists(std::u16string_view path) override { return sim_.FolderExists(path); }
-    bool AddLink(std::u16string_view /*path*/, std::u16string_view /*target*/, LinkKind /*kind*/) override {
-        return false;
+    bool AddLink(std::u16string_view path, std::u16string_view target, LinkKind kind) override {
+        constexpr sim::LinkKind kKinds[] = {sim::LinkKind::SymbolicLink, sim::LinkKind::Junction,
+                                            sim::LinkKind::HardLink};
+        sim_.AddLink(path, target, kKinds[static_cast<int>(kind)]);
+        return true;
     }
 
     void HoldServiceDatabaseLock() override { sim_.SetDatabaseLockHeldElsewhere(true); }

@@ -45,6 +45,12 @@ std::string HexText(std::uint32_t value) {
 
 }  // namespace
 
+// A search entry: a link's own attributes and its tag, a hard link's the file's.
+FindEntry SimFiles::EntryOf(FileNode& node) {
+    const std::uint32_t attributes = world_.DataOf(node).attributes;
+    return {World::LeafOf(node.path), attributes == 0 ? kFileAttributeNormal : attributes, node.reparseTag};
+}
+
 // The search rules of Windows: "*.*" is "*", a mask ending in ".*" also matches names without a dot, a mask
 // ending in "." matches only names without one.
 bool MatchesFileMask(std::u16string_view mask, std::u16string_view name) {
@@ -62,7 +68,7 @@ bool MatchesFileMask(std::u16string_view mask, std::u16string_view name) {
     return GlobMatch(mask, name);
 }
 
-SimFiles::Target SimFiles::Resolve(const char* function, std::u16string_view path) {
+SimFiles::Target SimFiles::Resolve(const char* function, std::u16string_view path, bool followFinal) {
     if (std::uint32_t error = world_.Enter(function, path)) {
         return {error, {}};
     }
@@ -73,7 +79,16 @@ SimFiles::Target SimFiles::Resolve(const char* function, std::u16string_view pat
     if (!full) {
         return {win_error::kPathNotFound, {}};
     }
-    return {0, std::move(*full)};
+    std::optional<std::u16string> physical = world_.ResolveLinks(*full, followFinal);
+    if (!physical) {
+        return {sim_error::kCantResolveFilename, {}};
+    }
+    return {0, std::move(*physical)};
+}
+
+std::optional<std::u16string> SimFiles::Locate(std::u16string_view path, bool followFinal) {
+    auto full = world_.Normalize(path);
+    return full ? world_.ResolveLinks(*full, followFinal) : std::nullopt;
 }
 
 std::uint32_t SimFiles::MissingError(const std::u16string& path) const {
@@ -82,27 +97,32 @@ std::uint32_t SimFiles::MissingError(const std::u16string& path) const {
 }
 
 std::optional<std::uint32_t> SimFiles::GetStatus(std::u16string_view path) {
+    // A link reports its own attributes.
     if (world_.Enter("GetFileAttributesExW", path) != 0 || HasWildcard(path)) {
         return std::nullopt;
     }
-    auto full = world_.Normalize(path);
+    auto full = Locate(path, false);
     FileNode* node = full ? world_.Node(*full) : nullptr;
     if (node == nullptr) {
         return std::nullopt;
     }
-    return node->attributes == 0 ? kFileAttributeNormal : node->attributes;
+    const std::uint32_t attributes = world_.DataOf(*node).attributes;
+    return attributes == 0 ? kFileAttributeNormal : attributes;
 }
 
 Status SimFiles::SetAttributes(std::u16string_view path, std::uint32_t attributes) {
-    Target target = Resolve("SetFileAttributesW", path);
+    // A link is followed: what a link's own attributes would become is left open by the documentation,
+    // so the simulated machine assumes the worst and changes the target's.
+    Target target = Resolve("SetFileAttributesW", path, true);
     if (target.error != 0) {
         return {target.error};
     }
     const std::u16string& full = target.path;
-    FileNode* node = world_.Node(full);
-    if (node == nullptr) {
+    FileNode* found = world_.Node(full);
+    if (found == nullptr) {
         return {MissingError(full)};
     }
+    FileNode* node = &world_.DataOf(*found);
     if (!node->folder && !world_.Writable(World::ParentOf(full))) {
         return {win_error::kAccessDenied};
     }
@@ -112,12 +132,14 @@ Status SimFiles::SetAttributes(std::u16string_view path, std::uint32_t attribute
 }
 
 std::optional<FileIdentity> SimFiles::QueryIdentity(std::u16string_view path) {
-    Target target = Resolve("CreateFileW", path);
+    Target target = Resolve("CreateFileW", path, false);
     FileNode* node = target.error == 0 ? world_.Node(target.path) : nullptr;
     if (node == nullptr) {
         return std::nullopt;
     }
-    return FileIdentity{node->attributes == 0 ? kFileAttributeNormal : node->attributes, 1, node->path};
+    const std::uint32_t attributes = world_.DataOf(*node).attributes;
+    return FileIdentity{attributes == 0 ? kFileAttributeNormal : attributes, world_.LinkCount(*node),
+                        node->path};
 }
 
 FindResult SimFiles::FindFirst(std::u16string_view pattern) {
@@ -135,7 +157,7 @@ FindResult SimFiles::FindFirst(std::u16string_view pattern) {
     if (folderText.empty()) {
         folderText = u"\\";
     }
-    auto folder = world_.Normalize(folderText);
+    auto folder = Locate(folderText, true);
     FileNode* folderNode = folder ? world_.Node(*folder) : nullptr;
     if (HasWildcard(folderText)) {
         result.error = sim_error::kInvalidName;
@@ -157,14 +179,12 @@ FindResult SimFiles::FindFirst(std::u16string_view pattern) {
         for (FileNode* child : world_.Children(*folder)) {
             std::u16string leaf = World::LeafOf(child->path);
             if (MatchesFileMask(mask, leaf)) {
-                state.entries.push_back(
-                    {leaf, child->attributes == 0 ? kFileAttributeNormal : child->attributes});
+                state.entries.push_back(EntryOf(*child));
             }
         }
-    } else if (auto exact = world_.Normalize(pattern); exact && !mask.empty()) {
+    } else if (auto exact = Locate(pattern, false); exact && !mask.empty()) {
         if (FileNode* node = world_.Node(*exact)) {
-            std::u16string leaf = World::LeafOf(node->path);
-            state.entries.push_back({leaf, node->attributes == 0 ? kFileAttributeNormal : node->attributes});
+            state.entries.push_back(EntryOf(*node));
         }
     }
     if (state.entries.empty()) {
@@ -199,7 +219,8 @@ void SimFiles::FindClose(Handle find) {
 }
 
 Status SimFiles::DeleteFile(std::u16string_view path) {
-    Target target = Resolve("DeleteFileW", path);
+    // A link goes as a link: its target stays. A folder link is a folder here and refuses.
+    Target target = Resolve("DeleteFileW", path, false);
     if (target.error != 0) {
         return {target.error};
     }
@@ -208,17 +229,18 @@ Status SimFiles::DeleteFile(std::u16string_view path) {
     if (node == nullptr) {
         return {MissingError(full)};
     }
-    if (node->folder || (node->attributes & kFileAttributeReadOnly) != 0 ||
+    if (node->folder || (world_.DataOf(*node).attributes & kFileAttributeReadOnly) != 0 ||
         !world_.Writable(World::ParentOf(full))) {
         return {win_error::kAccessDenied};
     }
     world_.Journal("DeleteFileW " + ToUtf8(node->path));
-    world_.files.erase(Fold(full));
+    world_.EraseName(full);
     return {0};
 }
 
 Status SimFiles::RemoveDirectory(std::u16string_view path) {
-    Target target = Resolve("RemoveDirectoryW", path);
+    // A folder link goes as a link, whatever its target holds (the link has no children of its own).
+    Target target = Resolve("RemoveDirectoryW", path, false);
     if (target.error != 0) {
         return {target.error};
     }
@@ -243,7 +265,7 @@ Status SimFiles::RemoveDirectory(std::u16string_view path) {
 }
 
 Status SimFiles::CreateDirectory(std::u16string_view path) {
-    Target target = Resolve("CreateDirectoryW", path);
+    Target target = Resolve("CreateDirectoryW", path, false);
     if (target.error != 0) {
         return {target.error};
     }
@@ -270,7 +292,7 @@ Status SimFiles::CopyFile(std::u16string_view source, std::u16string_view target
     if (HasWildcard(source) || HasWildcard(target)) {
         return {sim_error::kInvalidName};
     }
-    auto from = world_.Normalize(source);
+    auto from = Locate(source, true);
     if (!from) {
         return {win_error::kPathNotFound};
     }
@@ -281,7 +303,8 @@ Status SimFiles::CopyFile(std::u16string_view source, std::u16string_view target
     if (sourceNode->folder) {
         return {win_error::kAccessDenied};
     }
-    auto to = world_.Normalize(target);
+    // A link at the target is followed: the copy lands where it points.
+    auto to = Locate(target, true);
     if (!to) {
         return {win_error::kPathNotFound};
     }
@@ -297,7 +320,8 @@ Status SimFiles::CopyFile(std::u16string_view source, std::u16string_view target
         !targetParent->writable) {
         return {win_error::kAccessDenied};
     }
-    FileNode copy = *sourceNode;
+    FileNode copy = world_.DataOf(*sourceNode);
+    copy.hardLinkOf.clear();
     copy.path = existing != nullptr ? existing->path : *to;
     copy.attributes |= kFileAttributeArchive;
     world_.Journal("CopyFileW " + ToUtf8(sourceNode->path) + " -> " + ToUtf8(copy.path));
@@ -309,7 +333,7 @@ bool SimFiles::PathFileExists(std::u16string_view path) {
     if (world_.Enter("PathFileExistsW", path) != 0 || HasWildcard(path)) {
         return false;
     }
-    auto full = world_.Normalize(path);
+    auto full = Locate(path, false);
     return full && world_.Node(*full) != nullptr;
 }
 
@@ -334,9 +358,14 @@ int SimFiles::ShellDeleteTree(std::u16string_view sourceList, std::uint16_t flag
         return static_cast<int>(sim_error::kCancelled);
     }
     // Every source is checked before anything is deleted.
+    // A link, as the source or anywhere in the tree, goes as a link and is never descended into: what
+    // IFileOperation, behind SHFileOperationW since Windows Vista, does with file-system junctions (Raymond
+    // Chen, "The Old New Thing": it skips NTFS junction points whatever FOFX_ flags are given). Windows XP's
+    // shell deleted the target's files (Microsoft's article on creating junction points in Windows XP warns
+    // of it); the cleaners hand the shell no tree holding a link, so that older rule never matters.
     std::vector<std::u16string> targets;
     for (const auto& source : sources) {
-        auto full = world_.Normalize(source);
+        auto full = Locate(source, false);
         if (!full || HasWildcard(*full)) {
             return static_cast<int>(win_error::kFileNotFound);
         }
@@ -362,9 +391,15 @@ int SimFiles::ShellDeleteTree(std::u16string_view sourceList, std::uint16_t flag
     for (const auto& target : targets) {
         std::u16string key = Fold(target);
         std::u16string prefix = key + u"\\";
-        std::erase_if(world_.files, [&](const auto& entry) {
-            return entry.first == key || entry.first.starts_with(prefix);
-        });
+        std::vector<std::u16string> doomed;
+        for (const auto& [name, node] : world_.files) {
+            if (name == key || name.starts_with(prefix)) {
+                doomed.push_back(node.path);
+            }
+        }
+        for (const auto& name : doomed) {
+            world_.EraseName(name);
+        }
         char flagText[8];
         std::snprintf(flagText, sizeof flagText, " 0x%x", static_cast<unsigned>(flags));
         world_.Journal("SHFileOperationW FO_DELETE " + ToUtf8(target) + flagText);
@@ -411,12 +446,14 @@ bool SimFiles::AppendText(std::u16string_view path, std::string_view text) {
     if (world_.Enter("fopen", path) != 0 || HasWildcard(path)) {
         return false;
     }
-    auto full = world_.Normalize(path);
+    // The folder is the one the caller names, links on the way included; the name itself must be the file.
+    auto full = Locate(path, false);
     if (!full || !world_.Writable(World::ParentOf(*full))) {
         return false;
     }
     FileNode* node = world_.Node(*full);
-    if (node != nullptr && (node->folder || (node->attributes & kFileAttributeReadOnly) != 0)) {
+    if (node != nullptr && (node->folder || node->IsLink() || world_.LinkCount(*node) > 1 ||
+                            (node->attributes & kFileAttributeReadOnly) != 0)) {
         return false;
     }
     if (node == nullptr) {
@@ -438,7 +475,7 @@ Handle SimFiles::OpenTextForUpdate(std::u16string_view path) {
     if (world_.Enter("_wfopen", path) != 0 || HasWildcard(path)) {
         return 0;
     }
-    auto full = world_.Normalize(path);
+    auto full = Locate(path, true);
     if (!full) {
         return 0;
     }

@@ -382,6 +382,46 @@ void SimMachine::WriteFile(std::u16string_view path, std::string_view contents, 
     node.attributes = attributes & ~(kFileAttributeDirectory | kFileAttributeNormal);
 }
 
+void SimMachine::AddLink(std::u16string_view path, std::u16string_view target, LinkKind kind) {
+    World& world = state_->world;
+    auto full = world.Normalize(path);
+    auto to = world.Normalize(target);
+    if (!full || !to) {
+        return;
+    }
+    (void)world.MakeFolder(World::ParentOf(*full));
+    FileNode& node = world.files[Fold(*full)];
+    node = FileNode{};
+    node.path = *full;
+    if (kind == LinkKind::HardLink) {
+        node.hardLinkOf = *to;
+        return;
+    }
+    const FileNode* pointee = world.Node(*to);
+    node.folder = kind == LinkKind::Junction || (pointee != nullptr && pointee->folder);
+    node.attributes =
+        kFileAttributeReparsePoint | (node.folder ? kFileAttributeDirectory : kFileAttributeArchive);
+    node.reparseTag = kind == LinkKind::Junction ? kReparseTagMountPoint : kReparseTagSymlink;
+    node.linkTarget = *to;
+}
+
+std::optional<SimMachine::LinkDescription> SimMachine::LinkAt(std::u16string_view path) const {
+    auto full = state_->world.Normalize(path);
+    const FileNode* node = full ? state_->world.Node(*full) : nullptr;
+    if (node == nullptr) {
+        return std::nullopt;
+    }
+    if (!node->hardLinkOf.empty()) {
+        return LinkDescription{LinkKind::HardLink, node->hardLinkOf};
+    }
+    if (!node->IsLink()) {
+        return std::nullopt;
+    }
+    return LinkDescription{
+        node->reparseTag == kReparseTagMountPoint ? LinkKind::Junction : LinkKind::SymbolicLink,
+        node->linkTarget};
+}
+
 bool SimMachine::FileExists(std::u16string_view path) const {
     auto full = state_->world.Normalize(path);
     FileNode* node = full ? state_->world.Node(*full) : nullptr;
@@ -400,7 +440,7 @@ std::optional<std::string> SimMachine::ReadFile(std::u16string_view path) const 
     if (node == nullptr || node->folder) {
         return std::nullopt;
     }
-    return node->contents;
+    return state_->world.DataOf(*node).contents;
 }
 
 std::optional<std::uint32_t> SimMachine::Attributes(std::u16string_view path) const {
@@ -421,7 +461,8 @@ void SimMachine::SetPathAttributes(std::u16string_view path, std::uint32_t attri
     auto full = state_->world.Normalize(path);
     if (FileNode* node = full ? state_->world.Node(*full) : nullptr) {
         node->attributes = (attributes & ~(kFileAttributeDirectory | kFileAttributeNormal)) |
-                           (node->folder ? kFileAttributeDirectory : 0);
+                           (node->folder ? kFileAttributeDirectory : 0) |
+                           (node->IsLink() ? kFileAttributeReparsePoint : 0);
     }
 }
 

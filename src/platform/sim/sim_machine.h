@@ -120,6 +120,8 @@ struct SimProcess {
     std::uint32_t grantedAccess = 0x001FFFFF;  // every process right
 };
 
+enum class LinkKind { SymbolicLink, Junction, HardLink };
+
 class SimMachine {
   public:
     // A fresh machine: 64-bit Windows 10 (major 10, native architecture 9, PROCESSOR_ARCHITECTURE "AMD64");
@@ -223,6 +225,15 @@ class SimMachine {
     [[nodiscard]] bool FileExists(std::u16string_view path) const;
     [[nodiscard]] bool FolderExists(std::u16string_view path) const;
     [[nodiscard]] std::optional<std::string> ReadFile(std::u16string_view path) const;
+    // Makes `path` a symbolic link or junction pointing at `target` (which need not exist: a symbolic link
+    // to nothing is a file link), or a second name of the file at `target` (a hard link).
+    void AddLink(std::u16string_view path, std::u16string_view target, LinkKind kind);
+    struct LinkDescription {
+        LinkKind kind = LinkKind::SymbolicLink;
+        std::u16string target;
+    };
+    // What the link at `path` is, nothing for a plain file or folder.
+    [[nodiscard]] std::optional<LinkDescription> LinkAt(std::u16string_view path) const;
     // The attributes of a file or folder, as GetFileAttributesExW reports them.
     [[nodiscard]] std::optional<std::uint32_t> Attributes(std::u16string_view path) const;
     [[nodiscard]] bool FolderWritable(std::u16string_view path) const;

@@ -86,8 +86,11 @@ class SimFiles final : public Files {
         std::u16string path;
     };
     // The checks every call on one path makes first: an injected fault, a wildcard, a path that names
-    // nothing.
-    [[nodiscard]] Target Resolve(const char* function, std::u16string_view path);
+    // nothing; then the links on the way followed, the last component's own only when followFinal.
+    [[nodiscard]] Target Resolve(const char* function, std::u16string_view path, bool followFinal);
+    // The path with its links followed as a call that does not open the last component's link sees it.
+    [[nodiscard]] std::optional<std::u16string> Locate(std::u16string_view path, bool followFinal);
+    [[nodiscard]] FindEntry EntryOf(FileNode& node);
     // The error for a path that does not exist: its folder missing too, or only the last component.
     [[nodiscard]] std::uint32_t MissingError(const std::u16string& path) const;
 

@@ -428,6 +428,68 @@ FileNode& World::MakeFolder(std::u16string_view normalized) {
     return it->second;
 }
 
+std::optional<std::u16string> World::ResolveLinks(std::u16string_view normalized, bool followFinal,
+                                                  int depth) {
+    constexpr int kMaxLinks = 63;
+    const std::vector<std::u16string> parts =
+        SplitPath(normalized.substr(std::min<std::size_t>(2, normalized.size())));
+    std::u16string current(normalized.substr(0, 2));
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        current.append(u"\\").append(parts[i]);
+        const FileNode* node = Node(current);
+        if (node == nullptr || !node->IsLink() || (i + 1 == parts.size() && !followFinal)) {
+            continue;
+        }
+        if (depth >= kMaxLinks) {
+            return std::nullopt;
+        }
+        auto target = ResolveLinks(node->linkTarget, true, depth + 1);
+        if (!target) {
+            return std::nullopt;
+        }
+        current = std::move(*target);
+    }
+    return current;
+}
+
+FileNode& World::DataOf(FileNode& node) {
+    if (node.hardLinkOf.empty()) {
+        return node;
+    }
+    FileNode* primary = Node(node.hardLinkOf);
+    return primary != nullptr ? *primary : node;
+}
+
+std::uint32_t World::LinkCount(FileNode& node) {
+    const std::u16string primary = Fold(DataOf(node).path);
+    std::uint32_t count = 1;
+    for (const auto& [key, other] : files) {
+        if (!other.hardLinkOf.empty() && Fold(other.hardLinkOf) == primary) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+void World::EraseName(const std::u16string& normalized) {
+    const std::u16string key = Fold(normalized);
+    FileNode* heir = nullptr;
+    for (auto& [other, node] : files) {
+        if (!node.hardLinkOf.empty() && Fold(node.hardLinkOf) == key) {
+            if (heir == nullptr) {
+                heir = &node;
+                auto erased = files.find(key);
+                heir->contents = erased->second.contents;
+                heir->attributes = erased->second.attributes;
+                heir->hardLinkOf.clear();
+            } else {
+                node.hardLinkOf = heir->path;
+            }
+        }
+    }
+    files.erase(key);
+}
+
 SimService* World::FindService(std::u16string_view name) {
     for (SimService& service : services) {
         if (EqualNoCase(service.name, name)) {

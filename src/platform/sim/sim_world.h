@@ -27,6 +27,7 @@ inline constexpr std::uint32_t kDirectory = 267;
 inline constexpr std::uint32_t kKeyDeleted = 1018;
 inline constexpr std::uint32_t kDependentServicesRunning = 1051;
 inline constexpr std::uint32_t kCancelled = 1223;
+inline constexpr std::uint32_t kCantResolveFilename = 1921;
 inline constexpr std::uint32_t kInvalidEnvironment = 1805;
 inline constexpr std::uint32_t kInvalidFormName = 1902;
 inline constexpr std::uint32_t kDriverPackageInUse = 3015;
@@ -70,6 +71,14 @@ struct FileNode {
     std::uint32_t attributes = kFileAttributeArchive;
     std::string contents;
     bool writable = true;  // folders only: files inside cannot be created, changed or deleted
+    // A symbolic link or junction: its tag and the normalised path it points at (which need not exist). A
+    // folder link has `folder` set, as Windows reports FILE_ATTRIBUTE_DIRECTORY on it.
+    std::uint32_t reparseTag = 0;
+    std::u16string linkTarget;
+    // A second name of the file at this normalised path: data and attributes are that file's.
+    std::u16string hardLinkOf;
+
+    [[nodiscard]] bool IsLink() const { return reparseTag != 0; }
 };
 
 struct OpenRegKey {
@@ -193,6 +202,16 @@ struct World {
     [[nodiscard]] std::vector<FileNode*> Children(std::u16string_view normalized);
     [[nodiscard]] bool Writable(std::u16string_view folder);
     FileNode& MakeFolder(std::u16string_view normalized);
+    // The path every symbolic link and junction on the way leads to, the last component's own only when
+    // followFinal; nothing past 63 links (Windows' limit, error 1921).
+    [[nodiscard]] std::optional<std::u16string> ResolveLinks(std::u16string_view normalized, bool followFinal,
+                                                             int depth = 0);
+    // The node that holds a file's data: the file a hard link names, else the node itself.
+    [[nodiscard]] FileNode& DataOf(FileNode& node);
+    // How many names the file of `node` has.
+    [[nodiscard]] std::uint32_t LinkCount(FileNode& node);
+    // Removes one name; a file whose first name goes keeps its data under the next.
+    void EraseName(const std::u16string& normalized);
 
     // System.
     std::uint32_t osMajor = 10;
