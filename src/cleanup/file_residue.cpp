@@ -24,6 +24,48 @@ bool IsFolder(Files& files, std::u16string_view path) {
     return attributes && (*attributes & kFileAttributeDirectory) != 0;
 }
 
+char16_t FoldAscii(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+}
+
+bool IsLink(std::uint32_t attributes) {
+    return (attributes & kFileAttributeReparsePoint) != 0;
+}
+
+bool IsLinkAt(Files& files, std::u16string_view path) {
+    const auto attributes = files.GetStatus(path);
+    return attributes && IsLink(*attributes);
+}
+
+// True when a folder on the way from `root` (a Temp folder, Application Data, the system folder) to the last
+// component of `path` is a link: a user who may write below the root could have made it one to point the
+// deletion elsewhere. The root itself is where the work is meant to happen.
+bool CrossesLink(Files& files, std::u16string_view root, std::u16string_view path) {
+    for (std::size_t at = path.find(u'\\', root.size() + 1); at != std::u16string_view::npos;
+         at = path.find(u'\\', at + 1)) {
+        if (IsLinkAt(files, path.substr(0, at))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// True when `path` is the one name of a file or folder that lies where `folderFinal` and its own name say:
+// resetting its attributes then changes nothing but it. A hard link (a second name of a file elsewhere) or
+// a link Wine does not report would hand the reset to another file.
+bool IsOwnSingleName(Files& files, std::u16string_view folderFinal, std::u16string_view path,
+                     std::u16string_view name) {
+    const auto identity = files.QueryIdentity(path);
+    if (!identity || identity->linkCount != 1 || IsLink(identity->attributes) || folderFinal.empty()) {
+        return false;
+    }
+    std::u16string expected(folderFinal);
+    expected.append(u"\\").append(name);
+    return std::equal(expected.begin(), expected.end(), identity->finalPath.begin(),
+                      identity->finalPath.end(),
+                      [](char16_t a, char16_t b) { return FoldAscii(a) == FoldAscii(b); });
+}
+
 // A folder pattern "...\folder\*" without its last two characters: the folder itself.
 std::u16string_view FolderOfPattern(std::u16string_view pattern) {
     return pattern.substr(0, pattern.size() - 2);
@@ -32,14 +74,18 @@ std::u16string_view FolderOfPattern(std::u16string_view pattern) {
 // Deletes the files directly in a folder named by "...\folder\*", then the folder when it is left empty
 // (RemoveDirectoryW refuses one that still holds anything).
 void EmptyAndRemoveFolder(Files& files, std::u16string_view pattern) {
-    DeleteMatchingFiles(files, pattern);
+    // A folder that is a link is not looked into: the link alone goes.
     const std::u16string_view folder = FolderOfPattern(pattern);
+    if (!IsLinkAt(files, folder)) {
+        DeleteMatchingFiles(files, pattern);
+    }
     if (Exists(files, folder)) {
         static_cast<void>(files.RemoveDirectory(folder));
     }
 }
 
-void DeleteMatch(Files& files, std::u16string_view folderPrefix, const FindEntry& match) {
+void DeleteMatch(Files& files, std::u16string_view folderPrefix, std::u16string_view folderFinal,
+                 const FindEntry& match) {
     if (match.name == u"." || match.name == u"..") {
         return;
     }
@@ -49,12 +95,44 @@ void DeleteMatch(Files& files, std::u16string_view folderPrefix, const FindEntry
         return;
     }
     // Every match found by the status query is reset, a folder too; DeleteFileW then leaves a folder in
-    // place.
-    if (!files.GetStatus(path)) {
+    // place. A link is never reset (the reset could reach its target) and goes as a link: DeleteFileW
+    // removes a link to a file itself and refuses a link to a folder, which stays as a plain folder would.
+    const auto attributes = files.GetStatus(path);
+    if (!attributes) {
         return;
     }
-    static_cast<void>(files.SetAttributes(path, 0));
+    if (!IsLink(*attributes) && IsOwnSingleName(files, folderFinal, path, match.name)) {
+        static_cast<void>(files.SetAttributes(path, 0));
+    }
     static_cast<void>(files.DeleteFile(path));
+}
+
+// Takes the links out of a folder tree, each as a link, so that whatever deletes the tree afterwards finds
+// none to follow. Plain folders are walked; a link is never entered.
+void RemoveLinksInTree(Files& files, const std::u16string& folder, int depth) {
+    constexpr int kMaxDepth = 64;
+    const std::u16string pattern = folder + u"\\*";
+    if (depth > kMaxDepth || pattern.size() >= kMaxPath) {
+        return;
+    }
+    FindResult search = files.FindFirst(pattern);
+    const FindHandle find(search.find, {&files});
+    if (!find) {
+        return;
+    }
+    for (std::optional<FindEntry> entry = std::move(search.first); entry;
+         entry = files.FindNext(find.get())) {
+        if (entry->name == u"." || entry->name == u"..") {
+            continue;
+        }
+        const std::u16string path = folder + u"\\" + entry->name;
+        const bool isFolder = (entry->attributes & kFileAttributeDirectory) != 0;
+        if (IsLink(entry->attributes)) {
+            static_cast<void>(isFolder ? files.RemoveDirectory(path) : files.DeleteFile(path));
+        } else if (isFolder) {
+            RemoveLinksInTree(files, path, depth + 1);
+        }
+    }
 }
 
 std::optional<std::u16string> GetAppDataFolder(Files& files) {
@@ -78,7 +156,8 @@ std::optional<std::u16string> FindPresetCandidate(Files& files, std::u16string_v
     for (std::u16string_view tail : {dmtTail, drvJpTail}) {
         auto path = BuildPathInFolder(*presets, tail, {dataFileBase});
         if (path && files.PathFileExists(*path)) {
-            return path;
+            // The candidate stands, but a link on its way leaves it alone rather than reach elsewhere.
+            return CrossesLink(files, *appData, *path) ? std::nullopt : path;
         }
     }
     return std::nullopt;
@@ -92,7 +171,8 @@ void DeleteHardwareIdFolders(Files& files, std::u16string_view pnpHardwareId) {
             continue;
         }
         if (const auto pattern =
-                BuildPathInFolder(systemFolder, u"spool\\drivers\\%s\\%s\\*", {environment, pnpHardwareId})) {
+                BuildPathInFolder(systemFolder, u"spool\\drivers\\%s\\%s\\*", {environment, pnpHardwareId});
+            pattern && !CrossesLink(files, systemFolder, FolderOfPattern(*pattern))) {
             EmptyAndRemoveFolder(files, *pattern);
         }
     }
@@ -111,11 +191,14 @@ void DeleteMatchingFiles(Files& files, std::u16string_view pattern) {
     if (!find) {
         return;
     }
+    const auto folder = files.QueryIdentity(
+        folderPrefix.empty() ? std::u16string_view(u".") : folderPrefix.substr(0, folderPrefix.size() - 1));
+    const std::u16string folderFinal = folder ? folder->finalPath : std::u16string();
     // As the framework's search does: advance first, then handle the match in hand.
     FindEntry current = std::move(search.first);
     for (;;) {
         auto next = files.FindNext(find.get());
-        DeleteMatch(files, folderPrefix, current);
+        DeleteMatch(files, folderPrefix, folderFinal, current);
         if (!next) {
             return;
         }
@@ -190,7 +273,8 @@ void DeleteSharedResidue(Files& files, Registry& registry) {
     for (std::u16string_view environment : kEnvironmentFolders) {
         const auto environmentFolder = BuildPathInFolder(systemFolder, u"spool\\drivers\\%s", {environment});
         const auto pattern = BuildPathInFolder(systemFolder, u"spool\\drivers\\%s\\*", {environment});
-        if (environmentFolder && pattern && Exists(files, *environmentFolder)) {
+        if (environmentFolder && pattern && Exists(files, *environmentFolder) &&
+            !CrossesLink(files, systemFolder, *pattern)) {
             DeleteMatchingFiles(files, *pattern);
         }
     }
@@ -212,6 +296,13 @@ int DeleteFolderTree(Files& files, std::u16string_view path) {
     if (path.empty() || path.find_first_of(std::u16string_view(u"*?\0", 3)) != std::u16string_view::npos) {
         return static_cast<int>(win_error::kInvalidParameter);
     }
+    // The shell is handed no link: not as the folder (which then goes as a link), and not inside it. Windows
+    // XP's shell deleted a junction's target with it; what a later shell does is nowhere promised.
+    if (const auto attributes = files.GetStatus(path); attributes && IsLink(*attributes)) {
+        const bool isFolder = (*attributes & kFileAttributeDirectory) != 0;
+        return static_cast<int>((isFolder ? files.RemoveDirectory(path) : files.DeleteFile(path)).error);
+    }
+    RemoveLinksInTree(files, std::u16string(path), 0);
     std::u16string sourceList(path);
     sourceList.append(2, u'\0');
     return files.ShellDeleteTree(sourceList, kFofSilentNoConfirmationNoErrorUi);

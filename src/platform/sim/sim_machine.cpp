@@ -390,6 +390,9 @@ void SimMachine::AddLink(std::u16string_view path, std::u16string_view target, L
         return;
     }
     (void)world.MakeFolder(World::ParentOf(*full));
+    // The link replaces whatever had its name, a whole folder included.
+    const std::u16string below = Fold(*full) + u"\\";
+    std::erase_if(world.files, [&](const auto& entry) { return entry.first.starts_with(below); });
     FileNode& node = world.files[Fold(*full)];
     node = FileNode{};
     node.path = *full;
