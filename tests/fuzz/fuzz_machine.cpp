@@ -7,6 +7,7 @@
 #include "cleanup/file_residue.h"
 #include "cleanup/registry_facts.h"
 #include "cleanup/registry_residue.h"
+#include "cleanup/safe_paths.h"
 #include "platform/sim/sim_world.h"
 #include "spooler/driver_catalogue.h"
 #include "spooler/printer_operations.h"
@@ -156,6 +157,40 @@ std::u16string NameSource::Next() {
     return name;
 }
 
+// Links a user could plant where the cleaners delete, under matched names and in place of folders on the
+// way, all pointing at files no rule names.
+void PlantLinks(FuzzedDataProvider& data, NameSource& names, sim::SimMachine& sim) {
+    const std::u16string precious = u"C:\\Precious";
+    sim.WriteFile(precious + u"\\system.ini", "precious", kFileAttributeHidden);
+    sim.WriteFile(precious + u"\\locked.sys", "precious", kFileAttributeReadOnly | kFileAttributeHidden);
+    sim.WriteFile(precious + u"\\EssentialPresets\\preferences", "precious", kFileAttributeHidden);
+    const std::u16string roaming = u"C:\\Users\\admin\\AppData\\Roaming\\Norvel";
+    for (int i = data.ConsumeIntegralInRange(0, 3); i > 0; --i) {
+        std::u16string name = names.Next();
+        if (!IsPlainFileNamePart(name) || name.empty() || name.size() > 64 || name.back() == u'.') {
+            name = u"planted";
+        }
+        const std::u16string places[] = {std::u16string(kUserTemp) + u"\\" + name + u".tmp",
+                                         u"C:\\Windows\\Temp\\" + name + u".tmp",
+                                         std::u16string(kUserTemp) + u"\\" + name + u".wmk",
+                                         std::u16string(kUserTemp) + u"\\Trackwell",
+                                         std::u16string(kUserTemp) + u"\\NorvelUserAuth",
+                                         roaming,
+                                         roaming + u"\\JPData",
+                                         roaming + u"\\JPData\\DMT_" + name + u".PPD",
+                                         roaming + u"\\JPData\\DMT_" + name + u".PPD\\EssentialPresets",
+                                         u"C:\\Windows\\System32\\spool\\drivers\\x64",
+                                         u"C:\\Windows\\System32\\spool\\drivers\\w32x86\\" + name,
+                                         u"C:\\Program Files (x86)\\Vantle"};
+        const std::u16string& where =
+            places[data.ConsumeIntegralInRange<std::size_t>(0, std::size(places) - 1)];
+        const auto kind = data.PickValueInArray(
+            {sim::LinkKind::SymbolicLink, sim::LinkKind::Junction, sim::LinkKind::HardLink});
+        const bool toFile = kind == sim::LinkKind::HardLink || data.ConsumeBool();
+        sim.AddLink(where, toFile ? precious + u"\\system.ini" : precious, kind);
+    }
+}
+
 void ShapeMachine(FuzzedDataProvider& data, NameSource& names, sim::SimMachine& sim) {
     sim.SetNativeArchitecture(data.ConsumeBool() ? kProcessorArchitectureAmd64 : 0);
     sim.SetOsVersion(data.PickValueInArray({5u, 6u, 10u}));
@@ -222,6 +257,7 @@ void ShapeMachine(FuzzedDataProvider& data, NameSource& names, sim::SimMachine& 
     if (data.ConsumeBool()) {
         sim.AddProcess(u"Trackwell.exe");
     }
+    PlantLinks(data, names, sim);
     std::vector<int> answers;
     for (int i = data.ConsumeIntegralInRange(0, 3); i > 0; --i) {
         answers.push_back(data.ConsumeIntegralInRange(1, 2));
@@ -308,6 +344,11 @@ DeletionRules::DeletionRules(sim::SimMachine& sim) {
     }
     const UpdaterFolders updater = SelectUpdaterFolders(machine.system);
     updaterFolders_ = {Folded(updater.install), Folded(updater.backup)};
+    for (const std::u16string& path : sim.AllPaths()) {
+        if (!IsUnderARoot(path)) {
+            outside_[path] = {sim.ReadFile(path), sim.Attributes(path)};
+        }
+    }
     callsBefore_ = sim.calls().Total();
     // Two bounded 10-second waits per spooler restart: one restart per printer removed, two per dialog run.
     startTick_ = sim.Now();
@@ -333,8 +374,9 @@ bool DeletionRules::Allows(const std::string& line) const {
     const std::size_t space = line.find(' ', line.starts_with("SHFileOperationW ") ? 17 : 0);
     const std::string call = line.substr(0, space);
     const std::string rest = space == std::string::npos ? "" : line.substr(space + 1);
+    // Where a whole tree may go, so may a link in it, or in its place, one by one.
     if (call == "DeleteFileW" || call == "RemoveDirectoryW") {
-        return UnderFileRoot(rest, fileRoots_, false);
+        return UnderFileRoot(rest, fileRoots_, false) || UnderFileRoot(rest, updaterFolders_, true);
     }
     if (call == "SetFileAttributesW") {
         return UnderFileRoot(WithoutLastWord(rest), fileRoots_, false);
@@ -355,7 +397,21 @@ bool DeletionRules::Allows(const std::string& line) const {
     return call == "DeletePrinterDriverPackageW";
 }
 
+bool DeletionRules::IsUnderARoot(const std::u16string& path) const {
+    const std::string text = sim::ToUtf8(path);
+    return UnderFileRoot(text, fileRoots_, true) || UnderFileRoot(text, updaterFolders_, true);
+}
+
 void DeletionRules::Check(sim::SimMachine& sim) const {
+    // Outside the roots nothing changes, whatever a link on the way pointed at; the command log is the one
+    // file the run may add or grow there.
+    for (const auto& [path, before] : outside_) {
+        if (Folded(path).ends_with(u"\\spoolsweep_cl.log")) {
+            continue;
+        }
+        Require(FileState{sim.ReadFile(path), sim.Attributes(path)} == before,
+                "a file or folder outside the roots changed: " + sim::ToUtf8(path));
+    }
     for (const std::string& line : sim.journal()) {
         if (!Allows(line)) {
             for (const std::string& earlier : sim.journal()) {

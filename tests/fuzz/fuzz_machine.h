@@ -4,6 +4,8 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -56,6 +58,7 @@ class DeletionRules {
 
   private:
     [[nodiscard]] bool Allows(const std::string& line) const;
+    [[nodiscard]] bool IsUnderARoot(const std::u16string& path) const;
 
     std::vector<std::u16string> printers_;
     // Whole lines: deletions of the printers, drivers and forms there are, services restarted, processes
@@ -66,6 +69,12 @@ class DeletionRules {
     // Folded RegDeleteValueW lines; one ending in a blank allows any value of its key.
     std::vector<std::u16string> values_;
     std::vector<std::u16string> fileRoots_, presetFolders_, updaterFolders_;  // folded, normalised
+    struct FileState {
+        std::optional<std::string> contents;
+        std::optional<std::uint32_t> attributes;
+        bool operator==(const FileState&) const = default;
+    };
+    std::map<std::u16string, FileState> outside_;  // every file and folder outside the roots, as named
     std::uint64_t callsBefore_ = 0;
     std::uint64_t callBudget_ = 0;
     std::uint32_t startTick_ = 0;
