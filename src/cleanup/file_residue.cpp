@@ -50,20 +50,45 @@ bool CrossesLink(Files& files, std::u16string_view root, std::u16string_view pat
     return false;
 }
 
-// True when `path` is the one name of a file or folder that lies where `folderFinal` and its own name say:
-// resetting its attributes then changes nothing but it. A hard link (a second name of a file elsewhere) or
-// a link Wine does not report would hand the reset to another file.
-bool IsOwnSingleName(Files& files, std::u16string_view folderFinal, std::u16string_view path,
-                     std::u16string_view name) {
+// What may be done to a match that is no link by its attributes.
+enum class MatchHandling {
+    ResetAndDelete,  // its one name, where its folder says: as any plain file
+    DeleteOnly,      // a second name of a file (a hard link): the reset would reach the other names' file
+    Leave,           // it opens elsewhere: a link Wine does not report, whose deletion takes the target
+};
+
+MatchHandling HandleMatch(Files& files, std::u16string_view folderFinal, std::u16string_view path,
+                          std::u16string_view name) {
     const auto identity = files.QueryIdentity(path);
-    if (!identity || identity->linkCount != 1 || IsLink(identity->attributes) || folderFinal.empty()) {
-        return false;
+    if (!identity || folderFinal.empty()) {
+        return MatchHandling::DeleteOnly;
     }
     std::u16string expected(folderFinal);
     expected.append(u"\\").append(name);
-    return std::equal(expected.begin(), expected.end(), identity->finalPath.begin(),
-                      identity->finalPath.end(),
-                      [](char16_t a, char16_t b) { return FoldAscii(a) == FoldAscii(b); });
+    if (IsLink(identity->attributes) ||
+        !std::equal(expected.begin(), expected.end(), identity->finalPath.begin(), identity->finalPath.end(),
+                    [](char16_t a, char16_t b) { return FoldAscii(a) == FoldAscii(b); })) {
+        return MatchHandling::Leave;
+    }
+    return identity->linkCount == 1 ? MatchHandling::ResetAndDelete : MatchHandling::DeleteOnly;
+}
+
+// DeleteFileW on one name the cleaners build, with the same care as for a match: a file that opens
+// elsewhere (a link Wine does not report, which its DeleteFileW would delete the target of) stays.
+void DeleteNamedFile(Files& files, const std::u16string& path) {
+    const std::size_t cut = path.rfind(u'\\');
+    const auto attributes = files.GetStatus(path);
+    if (!attributes || cut == std::u16string::npos) {
+        return;
+    }
+    if (!IsLink(*attributes)) {
+        const auto folder = files.QueryIdentity(std::u16string_view(path).substr(0, cut));
+        if (HandleMatch(files, folder ? folder->finalPath : std::u16string(), path, path.substr(cut + 1)) ==
+            MatchHandling::Leave) {
+            return;
+        }
+    }
+    static_cast<void>(files.DeleteFile(path));
 }
 
 // A folder pattern "...\folder\*" without its last two characters: the folder itself.
@@ -101,7 +126,12 @@ void DeleteMatch(Files& files, std::u16string_view folderPrefix, std::u16string_
     if (!attributes) {
         return;
     }
-    if (!IsLink(*attributes) && IsOwnSingleName(files, folderFinal, path, match.name)) {
+    const MatchHandling handling =
+        IsLink(*attributes) ? MatchHandling::DeleteOnly : HandleMatch(files, folderFinal, path, match.name);
+    if (handling == MatchHandling::Leave) {
+        return;
+    }
+    if (handling == MatchHandling::ResetAndDelete) {
         static_cast<void>(files.SetAttributes(path, 0));
     }
     static_cast<void>(files.DeleteFile(path));
@@ -258,7 +288,7 @@ void DeletePresetPreferences(Files& files, std::u16string_view dataFileBase) {
     if (const auto path =
             FindPresetCandidate(files, dataFileBase, u"DMT_%s.PPD\\EssentialPresets\\preferences",
                                 u"DrvJP_%s.PPD\\EssentialPresets\\preferences")) {
-        static_cast<void>(files.DeleteFile(*path));
+        DeleteNamedFile(files, *path);
     }
 }
 
@@ -280,7 +310,7 @@ void DeleteSharedResidue(Files& files, Registry& registry) {
     }
     if (const auto userAuth = BuildPathInFolder(GetUserTempPath(registry), u"NorvelUserAuth", {});
         userAuth && Exists(files, *userAuth)) {
-        static_cast<void>(files.DeleteFile(*userAuth));
+        DeleteNamedFile(files, *userAuth);
     }
     // The folder is tested itself, not through its wildcard pattern: a status query on a pattern depends on
     // how the platform answers wildcards, the folder's does not.

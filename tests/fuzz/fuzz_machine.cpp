@@ -165,16 +165,23 @@ void PlantLinks(FuzzedDataProvider& data, NameSource& names, sim::SimMachine& si
     sim.WriteFile(precious + u"\\locked.sys", "precious", kFileAttributeReadOnly | kFileAttributeHidden);
     sim.WriteFile(precious + u"\\EssentialPresets\\preferences", "precious", kFileAttributeHidden);
     const std::u16string roaming = u"C:\\Users\\admin\\AppData\\Roaming\\Norvel";
-    for (int i = data.ConsumeIntegralInRange(0, 3); i > 0; --i) {
+    // The Temp folder the program will use, whatever the input made of its setting.
+    std::u16string temp = GetUserTempPath(sim.machine().registry);
+    if (temp.size() < 3 || temp[1] != u':') {
+        temp = kUserTemp;
+    }
+    // An input that has run out still plants three folder links (Trackwell, a spool folder, the presets'
+    // way), so every corpus entry meets links.
+    for (int i = 3 - data.ConsumeIntegralInRange(0, 3); i > 0; --i) {
         std::u16string name = names.Next();
         if (!IsPlainFileNamePart(name) || name.empty() || name.size() > 64 || name.back() == u'.') {
             name = u"planted";
         }
-        const std::u16string places[] = {std::u16string(kUserTemp) + u"\\" + name + u".tmp",
+        const std::u16string places[] = {temp + u"\\" + name + u".tmp",
                                          u"C:\\Windows\\Temp\\" + name + u".tmp",
-                                         std::u16string(kUserTemp) + u"\\" + name + u".wmk",
-                                         std::u16string(kUserTemp) + u"\\Trackwell",
-                                         std::u16string(kUserTemp) + u"\\NorvelUserAuth",
+                                         temp + u"\\" + name + u".wmk",
+                                         temp + u"\\Trackwell",
+                                         temp + u"\\NorvelUserAuth",
                                          roaming,
                                          roaming + u"\\JPData",
                                          roaming + u"\\JPData\\DMT_" + name + u".PPD",
@@ -182,8 +189,8 @@ void PlantLinks(FuzzedDataProvider& data, NameSource& names, sim::SimMachine& si
                                          u"C:\\Windows\\System32\\spool\\drivers\\x64",
                                          u"C:\\Windows\\System32\\spool\\drivers\\w32x86\\" + name,
                                          u"C:\\Program Files (x86)\\Vantle"};
-        const std::u16string& where =
-            places[data.ConsumeIntegralInRange<std::size_t>(0, std::size(places) - 1)];
+        const std::size_t pick = data.ConsumeIntegralInRange<std::size_t>(0, std::size(places) - 1);
+        const std::u16string& where = places[(5 * static_cast<std::size_t>(i) + pick) % std::size(places)];
         const auto kind = data.PickValueInArray(
             {sim::LinkKind::SymbolicLink, sim::LinkKind::Junction, sim::LinkKind::HardLink});
         const bool toFile = kind == sim::LinkKind::HardLink || data.ConsumeBool();

@@ -119,40 +119,52 @@ TEST(LinkSafety, NoRemovalReachesThroughALinkAndALinkGoesWhereItsNameWould) {
             for (sim::LinkKind kind :
                  toFile ? std::vector{sim::LinkKind::SymbolicLink, sim::LinkKind::HardLink}
                         : std::vector{sim::LinkKind::Junction, sim::LinkKind::SymbolicLink}) {
-                SCOPED_TRACE(std::string(removal.label) + ", " + placement.label + ", link kind " +
-                             std::to_string(static_cast<int>(kind)));
-                sim::SimMachine sim;
-                AddTamberPrinters(sim);
-                std::map<std::u16string, std::uint32_t> precious;
-                for (const std::u16string& file :
-                     toFile ? std::vector<std::u16string>{u"system.ini"} : placement.inside) {
-                    precious[kPrecious + u"\\" + file] = kPreciousAttributes;
-                }
-                if (!toFile) {
-                    precious[kPrecious + u"\\locked.sys"] = kLockedAttributes;
-                }
-                for (const auto& [path, attributes] : precious) {
-                    sim.WriteFile(path, "precious", attributes);
-                }
-                sim.AddLink(placement.path, toFile ? kPrecious + u"\\system.ini" : kPrecious, kind);
+                // Wine hides a symbolic link to a file and deletes through it: the cleaners must see it
+                // anyway.
+                for (bool wine : {false, true}) {
+                    if (wine && (!toFile || kind != sim::LinkKind::SymbolicLink)) {
+                        continue;
+                    }
+                    SCOPED_TRACE(std::string(removal.label) + ", " + placement.label + ", link kind " +
+                                 std::to_string(static_cast<int>(kind)) + (wine ? ", as Wine" : ""));
+                    sim::SimMachine sim;
+                    sim.SetWineFileLinks(wine);
+                    AddTamberPrinters(sim);
+                    std::map<std::u16string, std::uint32_t> precious;
+                    for (const std::u16string& file :
+                         toFile ? std::vector<std::u16string>{u"system.ini"} : placement.inside) {
+                        precious[kPrecious + u"\\" + file] = kPreciousAttributes;
+                    }
+                    if (!toFile) {
+                        precious[kPrecious + u"\\locked.sys"] = kLockedAttributes;
+                    }
+                    for (const auto& [path, attributes] : precious) {
+                        sim.WriteFile(path, "precious", attributes);
+                    }
+                    sim.AddLink(placement.path, toFile ? kPrecious + u"\\system.ini" : kPrecious, kind);
 
-                RunRemoval(sim, removal);
+                    RunRemoval(sim, removal);
 
-                for (const auto& [path, attributes] : precious) {
-                    EXPECT_EQ(sim.ReadFile(path), "precious") << "a deletion reached through the link";
-                    EXPECT_EQ(sim.Attributes(path), attributes) << "attributes were reset through it";
-                }
-                EXPECT_TRUE(sim.FolderExists(kPrecious)) << "the link's target folder went";
-                const bool gone = !sim.LinkAt(placement.path).has_value();
-                EXPECT_EQ(gone, PlainTwinIsDeleted(placement, removal))
-                    << "the link did not go (or went) where a plain one of its name would";
-                if (gone && kind != sim::LinkKind::HardLink) {
-                    // Removed by a call on the link itself, not handed to the shell inside a tree (a hard
-                    // link is a plain name of its file there: the shell's deletion of it leaves the file).
-                    const std::string name(placement.path.begin(), placement.path.end());
-                    EXPECT_TRUE(test::JournalIndex(sim, "DeleteFileW " + name) ||
-                                test::JournalIndex(sim, "RemoveDirectoryW " + name))
-                        << "the link went inside a tree handed to the shell";
+                    for (const auto& [path, attributes] : precious) {
+                        EXPECT_EQ(sim.ReadFile(path), "precious") << "a deletion reached through the link";
+                        EXPECT_EQ(sim.Attributes(path), attributes) << "attributes were reset through it";
+                    }
+                    EXPECT_TRUE(sim.FolderExists(kPrecious)) << "the link's target folder went";
+                    if (wine) {
+                        continue;  // a link Wine hides is left where it is: only its target's safety counts
+                    }
+                    const bool gone = !sim.LinkAt(placement.path).has_value();
+                    EXPECT_EQ(gone, PlainTwinIsDeleted(placement, removal))
+                        << "the link did not go (or went) where a plain one of its name would";
+                    if (gone && kind != sim::LinkKind::HardLink) {
+                        // Removed by a call on the link itself, not handed to the shell inside a tree (a hard
+                        // link is a plain name of its file there: the shell's deletion of it leaves the
+                        // file).
+                        const std::string name(placement.path.begin(), placement.path.end());
+                        EXPECT_TRUE(test::JournalIndex(sim, "DeleteFileW " + name) ||
+                                    test::JournalIndex(sim, "RemoveDirectoryW " + name))
+                            << "the link went inside a tree handed to the shell";
+                    }
                 }
             }
         }

@@ -47,6 +47,10 @@ std::string HexText(std::uint32_t value) {
 
 // A search entry: a link's own attributes and its tag, a hard link's the file's.
 FindEntry SimFiles::EntryOf(FileNode& node) {
+    if (world_.wineFileLinks && node.IsFileLink()) {
+        const FileNode* target = world_.Node(world_.ResolveLinks(node.path, true).value_or(node.path));
+        return {World::LeafOf(node.path), target != nullptr ? target->attributes : kFileAttributeArchive, 0};
+    }
     const std::uint32_t attributes = world_.DataOf(node).attributes;
     return {World::LeafOf(node.path), attributes == 0 ? kFileAttributeNormal : attributes, node.reparseTag};
 }
@@ -83,12 +87,25 @@ SimFiles::Target SimFiles::Resolve(const char* function, std::u16string_view pat
     if (!physical) {
         return {sim_error::kCantResolveFilename, {}};
     }
-    return {0, std::move(*physical)};
+    return {0, LocateAsWine(std::move(*physical))};
 }
 
 std::optional<std::u16string> SimFiles::Locate(std::u16string_view path, bool followFinal) {
     auto full = world_.Normalize(path);
-    return full ? world_.ResolveLinks(*full, followFinal) : std::nullopt;
+    auto located = full ? world_.ResolveLinks(*full, followFinal) : std::nullopt;
+    if (!located) {
+        return std::nullopt;
+    }
+    return LocateAsWine(std::move(*located));
+}
+
+// Under Wine's rules a symbolic link to a file is always followed.
+std::u16string SimFiles::LocateAsWine(std::u16string path) {
+    const FileNode* node = world_.Node(path);
+    if (!world_.wineFileLinks || node == nullptr || !node->IsFileLink()) {
+        return path;
+    }
+    return world_.ResolveLinks(path, true).value_or(path);
 }
 
 std::uint32_t SimFiles::MissingError(const std::u16string& path) const {
@@ -446,9 +463,13 @@ bool SimFiles::AppendText(std::u16string_view path, std::string_view text) {
     if (world_.Enter("fopen", path) != 0 || HasWildcard(path)) {
         return false;
     }
-    // The folder is the one the caller names, links on the way included; the name itself must be the file.
+    // The folder is the one the caller names, links on the way included; the name itself must be the file:
+    // what opens must lie at the folder's final path and the name, which also refuses a link Wine hides.
     auto full = Locate(path, false);
-    if (!full || !world_.Writable(World::ParentOf(*full))) {
+    const auto named = world_.Normalize(path);
+    const auto folder = named ? world_.ResolveLinks(World::ParentOf(*named), true) : std::nullopt;
+    if (!full || !folder || Fold(*full) != Fold(*folder + u"\\" + World::LeafOf(*named)) ||
+        !world_.Writable(World::ParentOf(*full))) {
         return false;
     }
     FileNode* node = world_.Node(*full);

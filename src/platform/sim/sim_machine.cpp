@@ -475,6 +475,10 @@ void SimMachine::SetFolderWritable(std::u16string_view path, bool writable) {
     }
 }
 
+void SimMachine::SetWineFileLinks(bool wine) {
+    state_->world.wineFileLinks = wine;
+}
+
 void SimMachine::SetCurrentDirectory(std::u16string_view path) {
     if (auto full = state_->world.Normalize(path)) {
         state_->world.currentDirectory = *full;

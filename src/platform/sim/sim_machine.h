@@ -242,6 +242,9 @@ class SimMachine {
     // A folder whose files cannot be created or changed (as a read-only share would refuse them).
     void SetFolderWritable(std::u16string_view path, bool writable);
     void SetCurrentDirectory(std::u16string_view path);
+    // Symbolic links to files as Wine 8 treats them (hidden, opened through, deleted through) or, by
+    // default, as Windows does.
+    void SetWineFileLinks(bool wine);
     [[nodiscard]] std::u16string CurrentDirectory() const;
     void SetSpecialFolder(int csidl, std::optional<std::u16string> path);
     [[nodiscard]] std::map<int, std::optional<std::u16string>> SpecialFolders() const;

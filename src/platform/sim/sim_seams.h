@@ -91,6 +91,7 @@ class SimFiles final : public Files {
     // The path with its links followed as a call that does not open the last component's link sees it.
     [[nodiscard]] std::optional<std::u16string> Locate(std::u16string_view path, bool followFinal);
     [[nodiscard]] FindEntry EntryOf(FileNode& node);
+    [[nodiscard]] std::u16string LocateAsWine(std::u16string path);
     // The error for a path that does not exist: its folder missing too, or only the last component.
     [[nodiscard]] std::uint32_t MissingError(const std::u16string& path) const;
 

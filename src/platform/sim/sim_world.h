@@ -79,6 +79,7 @@ struct FileNode {
     std::u16string hardLinkOf;
 
     [[nodiscard]] bool IsLink() const { return reparseTag != 0; }
+    [[nodiscard]] bool IsFileLink() const { return IsLink() && !folder; }
 };
 
 struct OpenRegKey {
@@ -185,6 +186,9 @@ struct World {
     // Files: keyed by the folded normalised path ("C:" is the drive's root).
     std::map<std::u16string, FileNode> files;
     std::u16string currentDirectory = u"C:\\Users\\admin";
+    // Wine 8's way with a symbolic link to a file: it shows as the file it names, opens as that file even
+    // when asked not to follow, and DeleteFileW deletes that file, leaving the link.
+    bool wineFileLinks = false;
     std::u16string windowsDirectory = u"C:\\Windows";
     std::map<int, std::optional<std::u16string>> specialFolders;
     std::map<Handle, FindState> findHandles;
