@@ -162,9 +162,10 @@ constexpr LanguageTexts kLanguages[] = {
 };
 
 std::wstring Environment(const wchar_t* name) {
-    std::array<wchar_t, 64> value{};
+    std::wstring value(32767, L'\0');  // the longest a variable can be
     const DWORD length = ::GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
-    return length > 0 && length < value.size() ? std::wstring(value.data(), length) : std::wstring();
+    value.resize(length < value.size() ? length : 0);
+    return value;
 }
 
 // What a planted library's entry point leaves in the working folder when it runs (tests/e2e/planted_dll.cpp).
@@ -191,7 +192,8 @@ TEST_F(DialogMode, SpeaksTheLanguageChosenAtStart) {
         ASSERT_TRUE(::CopyFileW(g_exe.c_str(), exe.c_str(), FALSE));
         const std::wstring library = folder + L"\\Spoolsweep" + suffix + L".dll";
         ::DeleteFileW(library.c_str());
-        ASSERT_TRUE(planted.empty() || ::CopyFileW(planted.c_str(), library.c_str(), FALSE));
+        ASSERT_TRUE(planted.empty() || ::CopyFileW(planted.c_str(), library.c_str(), FALSE))
+            << "cannot plant " << std::string(planted.begin(), planted.end());
         ::DeleteFileW(kPlantedMarker);
     }
 
