@@ -86,7 +86,8 @@ class System {
         std::uint32_t locale, std::uint32_t bufferChars) = 0;
     // GetModuleFileNameW(NULL) into 260 characters: the program's own path; empty when it fails.
     [[nodiscard]] virtual std::u16string GetModuleFileName() = 0;
-    // LoadLibraryW(path); 0 when it fails. The library stays loaded until the process ends.
+    // LoadLibraryExW(path, LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE): a library of resources
+    // only, none of its code run; 0 when it fails. It stays loaded until the process ends.
     [[nodiscard]] virtual Handle LoadLibrary(std::u16string_view path) = 0;
     // The module every later resource lookup is served from (LoadString, the windows' templates, icons and
     // bitmaps); the program's own until a language library is made current.

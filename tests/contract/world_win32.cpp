@@ -1,13 +1,18 @@
 // The contract world on the real Windows API: printers, drivers, keys and files are made with the calls an
 // installer would use, under names that belong to this test run, and removed again afterwards.
 #include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <vector>
 
 #include "platform/win32/unique_handles.h"
 #include "platform/win32/win32_seams.h"
 #include "platform/win32/windows_api.h"
+// After the Windows headers, which it needs.
+#include <winioctl.h>
+
 #include "prefix_setup.h"
 #include "world.h"
 
@@ -54,6 +59,41 @@ win32::unique_printer OpenPrinterFully(std::wstring name) {
     PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
     HANDLE printer = nullptr;
     return win32::unique_printer(::OpenPrinterW(name.data(), &printer, &access) ? printer : nullptr);
+}
+
+// A folder junction as mklink /J makes one: an empty folder given a mount-point reparse point whose
+// substitute name is the target's NT path and whose print name is the target.
+bool MakeJunction(const std::wstring& link, const std::wstring& target) {
+    if (!::CreateDirectoryW(link.c_str(), nullptr)) {
+        return false;
+    }
+    const win32::unique_file folder(::CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                                  nullptr));
+    const std::wstring substitute = L"\\??\\" + target;
+    // REPARSE_DATA_BUFFER's mount-point form: tag, data length, reserved, then four offsets and lengths in
+    // bytes and both names, each followed by a null.
+    std::vector<WORD> data{static_cast<WORD>(0), static_cast<WORD>(substitute.size() * 2),
+                           static_cast<WORD>((substitute.size() + 1) * 2),
+                           static_cast<WORD>(target.size() * 2)};
+    data.insert(data.end(), substitute.begin(), substitute.end());
+    data.push_back(0);
+    data.insert(data.end(), target.begin(), target.end());
+    data.push_back(0);
+    std::vector<BYTE> buffer(8 + data.size() * sizeof(WORD));
+    const DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;
+    const auto length = static_cast<WORD>(data.size() * sizeof(WORD));
+    std::memcpy(buffer.data(), &tag, sizeof(tag));
+    std::memcpy(buffer.data() + 4, &length, sizeof(length));
+    std::memcpy(buffer.data() + 8, data.data(), length);
+    DWORD returned = 0;
+    const bool set = folder && ::DeviceIoControl(folder.get(), FSCTL_SET_REPARSE_POINT, buffer.data(),
+                                                 static_cast<DWORD>(buffer.size()), nullptr, 0, &returned,
+                                                 nullptr) != FALSE;
+    if (!set) {
+        ::RemoveDirectoryW(link.c_str());
+    }
+    return set;
 }
 
 std::u16string Unique() {
@@ -179,8 +219,13 @@ class Win32World final : public World {
         if (kind == LinkKind::HardLink) {
             return ::CreateHardLinkW(name.c_str(), existing.c_str(), nullptr) != FALSE;
         }
+        // Wine 8 cannot set a junction's reparse point (FSCTL_SET_REPARSE_POINT fails with 50), and its
+        // CreateSymbolicLinkW reports success without making anything: there a symbolic link is a Unix one.
         if (kind == LinkKind::Junction) {
-            return false;
+            return MakeJunction(name, existing);
+        }
+        if (IsWine()) {
+            return prefix::MakeUnixSymbolicLink(name, existing);
         }
         const DWORD folder = FolderExists(target) ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0;
         return ::CreateSymbolicLinkW(name.c_str(), existing.c_str(),

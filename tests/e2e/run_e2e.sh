@@ -87,6 +87,47 @@ case "$case_name" in
         expect_stdout "$usage"
         [ ! -e "$work/planted-dll-loaded" ] || fail "the winspool.drv beside the exe was loaded"
         ;;
+    written-links)
+        # The names the program and its preview write in the working folder, planted as links to a file
+        # elsewhere in the prefix: a Unix symbolic link (Wine shows it as a plain file), a hard link, and a
+        # link to a file that does not exist yet. The command log is then not written, and nothing elsewhere,
+        # with the console unchanged; the preview's snapshot is refused with a message. The working folder is
+        # inside the prefix, so that a hard link can reach the victim.
+        preview="$(dirname "$exe")/SpoolsweepPreview.exe"
+        prefix=$("$wine_run" --prefix)
+        rm -rf "$work" && work=$(mktemp -d "$prefix/drive_c/written-links.XXXXXX") && cd "$work" || exit 1
+        victim="$prefix/drive_c/windows/spoolsweep-victim.ini"
+        planted="$prefix/drive_c/windows/spoolsweep-planted.log"
+        trap 'rm -rf "$work" "$victim" "$planted"' EXIT
+        printf '[victim]\r\nkeep=1\r\n' >"$victim" && cp "$victim" "$work/victim.orig"
+        rm -f "$planted"
+        run -getInstalledPrinters
+        mv "$work/stdout" "$work/console.plain"
+        expect_log $'\n|GetInstalled Printers\n|Command Line Arguments Passed so No UI is launched.'
+        "$wine_run" "$preview" --save snapshot.json >/dev/null 2>"$work/stderr" || fail "the plain snapshot was not saved"
+        grep -q '"currentDirectory"' snapshot.json || fail "the plain snapshot holds no machine"
+        for kind in symbolic hard dangling; do
+            for name in Spoolsweep_CL.log snapshot.json; do
+                rm -f "$work/$name"
+                case $kind in
+                    symbolic) ln -s "$victim" "$work/$name" ;;
+                    hard) ln "$victim" "$work/$name" || fail "cannot make the hard link" ;;
+                    dangling) ln -s "$planted" "$work/$name" ;;
+                esac
+            done
+            run -getInstalledPrinters
+            cmp -s "$work/console.plain" "$work/stdout" || fail "$kind link: console output differs"
+            "$wine_run" "$preview" --save snapshot.json >/dev/null 2>"$work/stderr"
+            status=$?
+            [ "$status" -eq 2 ] && grep -q "snapshot.json is a link or a file with more than one name" "$work/stderr" ||
+                fail "$kind link: the preview's save was not refused (exit $status): $(head -c 300 "$work/stderr")"
+            cmp -s "$work/victim.orig" "$victim" || fail "$kind link: the file it leads to was written"
+            cp "$work/victim.orig" "$victim"
+            [ ! -e "$planted" ] || fail "$kind link: a file was created where the link leads"
+            others=$(find "$prefix/drive_c" -name Spoolsweep_CL.log ! -path "$work/*" -newer "$work/victim.orig" | head -3)
+            [ -z "$others" ] || fail "$kind link: a log was written elsewhere: $others"
+        done
+        ;;
     no-spooler)
         # With winspool.drv missing the program says so and ends, rather than crash or fail each printer.
         WINEDLLOVERRIDES="mscoree,mshtml=;winspool.drv=d" timeout 60 "$wine_run" "$exe" -rmPrints >"$work/stdout" 2>&1

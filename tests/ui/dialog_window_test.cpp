@@ -7,7 +7,10 @@
 #include <array>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "prefix_setup.h"
 
 #include "resource.h"
 #include "window_driver.h"
@@ -159,14 +162,19 @@ constexpr LanguageTexts kLanguages[] = {
 };
 
 std::wstring Environment(const wchar_t* name) {
-    std::array<wchar_t, 64> value{};
+    std::wstring value(32767, L'\0');  // the longest a variable can be
     const DWORD length = ::GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
-    return length > 0 && length < value.size() ? std::wstring(value.data(), length) : std::wstring();
+    value.resize(length < value.size() ? length : 0);
+    return value;
 }
+
+// What a planted library's entry point leaves in the working folder when it runs (tests/e2e/planted_dll.cpp).
+constexpr wchar_t kPlantedMarker[] = L"planted-dll-loaded";
 
 // The language the test run expects (SPOOLSWEEP_EXPECT_LANGUAGE, English by default: the system locale of a
 // plain run has no library). With SPOOLSWEEP_EXE_ALONE=1 the program runs from a folder of its own, where no
-// language library stands beside it.
+// language library stands beside it; with SPOOLSWEEP_PLANTED_LIBRARY set, that folder holds the library it
+// names as the expected language's, as a user could plant it: resources and an entry point that must not run.
 TEST_F(DialogMode, SpeaksTheLanguageChosenAtStart) {
     std::wstring suffix = Environment(L"SPOOLSWEEP_EXPECT_LANGUAGE");
     suffix = suffix.empty() ? L"ENU" : suffix;
@@ -174,13 +182,19 @@ TEST_F(DialogMode, SpeaksTheLanguageChosenAtStart) {
                                      [&](const LanguageTexts& t) { return suffix == t.suffix; });
     ASSERT_NE(texts, std::end(kLanguages)) << "no texts for " << std::string(suffix.begin(), suffix.end());
     std::wstring exe = g_exe;
-    if (Environment(L"SPOOLSWEEP_EXE_ALONE") == L"1") {
+    const std::wstring planted = Environment(L"SPOOLSWEEP_PLANTED_LIBRARY");
+    if (Environment(L"SPOOLSWEEP_EXE_ALONE") == L"1" || !planted.empty()) {
         std::array<wchar_t, MAX_PATH> temp{};
         ::GetTempPathW(static_cast<DWORD>(temp.size()), temp.data());
         const std::wstring folder = std::wstring(temp.data()) + L"spoolsweep-alone";
         ::CreateDirectoryW(folder.c_str(), nullptr);
         exe = folder + L"\\Spoolsweep.exe";
         ASSERT_TRUE(::CopyFileW(g_exe.c_str(), exe.c_str(), FALSE));
+        const std::wstring library = folder + L"\\Spoolsweep" + suffix + L".dll";
+        ::DeleteFileW(library.c_str());
+        ASSERT_TRUE(planted.empty() || ::CopyFileW(planted.c_str(), library.c_str(), FALSE))
+            << "cannot plant " << std::string(planted.begin(), planted.end());
+        ::DeleteFileW(kPlantedMarker);
     }
 
     std::wstring warning;
@@ -197,6 +211,88 @@ TEST_F(DialogMode, SpeaksTheLanguageChosenAtStart) {
     EXPECT_EQ(Text(::GetDlgItem(dialog, IDC_DELETE)), texts->deleteSelected);
     EXPECT_EQ(Text(::GetDlgItem(dialog, IDM_ABOUTBOX)), texts->about);
     EXPECT_EQ(Text(::GetDlgItem(dialog, IDOK)), texts->exit);
+    EXPECT_EQ(::GetFileAttributesW(kPlantedMarker), INVALID_FILE_ATTRIBUTES)
+        << "code of the language library ran in the program";
+}
+
+// The user Temp folder as the program finds it (HKCU\Environment "Temp", expanded).
+std::wstring UserTempFolder() {
+    win32::unique_hkey key;
+    std::array<wchar_t, MAX_PATH> stored{};
+    DWORD bytes = sizeof(stored) - sizeof(wchar_t);
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, L"Environment", 0, KEY_READ, key.put()) != ERROR_SUCCESS ||
+        ::RegQueryValueExW(key.get(), L"Temp", nullptr, nullptr, reinterpret_cast<BYTE*>(stored.data()),
+                           &bytes) != ERROR_SUCCESS) {
+        return {};
+    }
+    std::array<wchar_t, MAX_PATH> expanded{};
+    const DWORD length = ::ExpandEnvironmentStringsW(stored.data(), expanded.data(), MAX_PATH);
+    return length > 0 && length <= MAX_PATH ? std::wstring(expanded.data()) : std::wstring();
+}
+
+std::string ReadAll(const std::wstring& path) {
+    const win32::unique_file file(
+        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    std::string text(4096, '\0');
+    DWORD read = 0;
+    if (!file || !::ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr)) {
+        return "<unreadable>";
+    }
+    text.resize(read);
+    return text;
+}
+
+// "Delete All Printer Drivers" empties and removes the user Temp folder's "Trackwell". When a user has made
+// that name a link to a folder elsewhere, the folder it leads to keeps every file.
+TEST_F(DialogMode, DeleteAllLeavesTheFolderATrackwellLinkLeadsToAlone) {
+    const std::wstring temp = UserTempFolder();
+    ASSERT_FALSE(temp.empty());
+    const std::wstring link = temp + L"\\Trackwell";
+    const std::wstring precious = L"C:\\spoolsweep-precious";
+    const std::vector<std::pair<std::wstring, std::string>> files{{L"system-file.dll", "MZ system file"},
+                                                                  {L"settings.ini", "[keep]\r\nall=1\r\n"}};
+    ASSERT_TRUE(prefix::RemoveUnixName(link) && prefix::RemoveUnixName(precious));
+    ASSERT_TRUE(::CreateDirectoryW(precious.c_str(), nullptr));
+    for (const auto& [name, contents] : files) {
+        ASSERT_TRUE(prefix::WriteBytes(precious + L"\\" + name, contents));
+    }
+    if (!prefix::MakeUnixSymbolicLink(link, precious)) {
+        GTEST_SKIP() << "this test plants its link through Wine's Unix side";
+    }
+    ASSERT_NE(::GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0U);
+
+    HWND dialog = StartPastTheWarning(g_exe);
+    ASSERT_NE(dialog, nullptr);
+    PressButton(dialog, IDC_DELETE_ALL);
+    HWND confirm = WaitForMessageBox(*program_);
+    ASSERT_NE(confirm, nullptr);
+    PressButton(confirm, IDOK);
+    const std::vector<LRESULT> allChecked(kOffice.size(), 1);
+    ASSERT_TRUE(
+        WaitUntil([&] { return ListItemData(::GetDlgItem(dialog, IDC_PRINTER_LIST)) == allChecked; }));
+    PressButton(dialog, IDC_DELETE);
+    // Every question of the removal is answered OK until the dialog is usable again.
+    HWND deleteButton = ::GetDlgItem(dialog, IDC_DELETE);
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(deleteButton) == FALSE; }));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            for (HWND box : program_->Windows(L"#32770")) {
+                if (box != dialog && ::IsWindowVisible(box) != FALSE &&
+                    ::GetDlgItem(box, 0xFFFF) != nullptr) {
+                    PressButton(box, IDOK);
+                }
+            }
+            return ::IsWindowEnabled(deleteButton) != FALSE;
+        },
+        std::chrono::seconds(60)));
+    EXPECT_TRUE(InstalledPrinters().empty());
+
+    for (const auto& [name, contents] : files) {
+        EXPECT_EQ(ReadAll(precious + L"\\" + name), contents) << std::string(name.begin(), name.end());
+    }
+    PressButton(dialog, IDOK);
+    EXPECT_TRUE(WaitUntil([&] { return !program_->Running(); }));
+    EXPECT_TRUE(prefix::RemoveUnixName(link) && prefix::RemoveUnixName(precious));
 }
 
 }  // namespace

@@ -1,8 +1,59 @@
 #include "prefix_setup.h"
 
 #include <array>
+#include <optional>
 
 namespace spoolsweep::prefix {
+namespace {
+
+// The Unix path Wine maps a Windows path to (the file need not exist); nothing outside Wine.
+std::optional<std::string> UnixName(const std::wstring& path) {
+    using ToUnix = char*(CDECL*)(LPCWSTR);
+    const auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = toUnix != nullptr ? toUnix(path.c_str()) : nullptr;
+    if (name == nullptr) {
+        return std::nullopt;
+    }
+    std::string unixName(name);
+    static_cast<void>(::HeapFree(::GetProcessHeap(), 0, name));
+    return unixName;
+}
+
+// A Unix name as one argument of the command line Wine splits into the program's argv (Windows' rules).
+std::wstring Quoted(const std::string& unixName) {
+    std::wstring wide(unixName.size(), L'\0');
+    wide.resize(static_cast<std::size_t>(::MultiByteToWideChar(CP_UTF8, 0, unixName.data(),
+                                                               static_cast<int>(unixName.size()), wide.data(),
+                                                               static_cast<int>(wide.size()))));
+    return L"\"" + wide + L"\"";
+}
+
+// Runs a Unix program through Wine and waits until `done` holds: Wine hands back no exit code of a Unix
+// process, so the effect itself is what is waited for.
+template <class Done>
+bool RunUnix(const wchar_t* program, const std::wstring& arguments, Done done) {
+    std::wstring commandLine = std::wstring(program) + L" " + arguments;
+    std::wstring windowsProgram = L"Z:" + std::wstring(program);
+    for (wchar_t& c : windowsProgram) {
+        c = c == L'/' ? L'\\' : c;
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(windowsProgram.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          nullptr, &startup, &process)) {
+        return false;
+    }
+    const win32::unique_handle thread(process.hThread);
+    const win32::unique_handle started(process.hProcess);
+    for (int i = 0; i < 250 && !done(); ++i) {
+        ::Sleep(20);
+    }
+    return done();
+}
+
+}  // namespace
 
 std::wstring DriverFolder(const std::wstring& environment) {
     std::array<wchar_t, MAX_PATH> folder{};
@@ -77,6 +128,28 @@ win32::unique_hkey CreateKey(HKEY root, const std::wstring& path) {
         key.reset();
     }
     return key;
+}
+
+bool MakeUnixSymbolicLink(const std::wstring& link, const std::wstring& target) {
+    const std::optional<std::string> linkName = UnixName(link);
+    const std::optional<std::string> targetName = UnixName(target);
+    if (!linkName || !targetName) {
+        return false;
+    }
+    return RunUnix(L"/bin/ln", L"-sfn " + Quoted(*targetName) + L" " + Quoted(*linkName), [&] {
+        WIN32_FIND_DATAW data{};
+        const HANDLE find = ::FindFirstFileW(link.c_str(), &data);
+        return find != INVALID_HANDLE_VALUE && ::FindClose(find) != FALSE;
+    });
+}
+
+bool RemoveUnixName(const std::wstring& path) {
+    const std::optional<std::string> name = UnixName(path);
+    return name && RunUnix(L"/bin/rm", L"-rf " + Quoted(*name), [&] {
+               WIN32_FIND_DATAW data{};
+               const HANDLE find = ::FindFirstFileW(path.c_str(), &data);
+               return find == INVALID_HANDLE_VALUE || ::FindClose(find) == FALSE;
+           });
 }
 
 }  // namespace spoolsweep::prefix

@@ -188,7 +188,7 @@ std::u16string SimSystem::GetModuleFileName() {
 
 // A library loads when a file stands at its path; what it holds is not simulated.
 Handle SimSystem::LoadLibrary(std::u16string_view path) {
-    if (world_.Enter("LoadLibraryW", path) != 0) {
+    if (world_.Enter("LoadLibraryExW", path) != 0) {
         return 0;
     }
     auto full = world_.Normalize(path);

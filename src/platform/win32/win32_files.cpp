@@ -1,6 +1,8 @@
 // The file seam over kernel32, shlwapi, shell32 and the C run-time's text streams.
 #include <cstdio>
+#include <utility>
 
+#include "platform/win32/own_file.h"
 #include "platform/win32/unique_handles.h"
 #include "platform/win32/win32_seams.h"
 #include "platform/win32/windows_api.h"
@@ -11,17 +13,6 @@ namespace {
 FindEntry EntryOf(const WIN32_FIND_DATAW& data) {
     const bool link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     return {FromWide(data.cFileName), data.dwFileAttributes, link ? data.dwReserved0 : 0};
-}
-
-// "\\?\C:\x" as "C:\x", "\\?\UNC\server\x" as "\\server\x".
-std::u16string DropLongPathPrefix(std::u16string path) {
-    if (path.starts_with(u"\\\\?\\UNC\\")) {
-        return u"\\\\" + path.substr(8);
-    }
-    if (path.starts_with(u"\\\\?\\")) {
-        return path.substr(4);
-    }
-    return path;
 }
 
 using FolderQuery = UINT(WINAPI*)(LPWSTR, UINT);
@@ -61,19 +52,11 @@ std::optional<FileIdentity> Win32Files::QueryIdentity(std::u16string_view path) 
     if (!file || !::GetFileInformationByHandle(file.get(), &information)) {
         return std::nullopt;
     }
-    std::wstring finalPath(MAX_PATH, L'\0');
-    DWORD length = ::GetFinalPathNameByHandleW(file.get(), finalPath.data(),
-                                               static_cast<DWORD>(finalPath.size()), FILE_NAME_NORMALIZED);
-    if (length >= finalPath.size()) {
-        finalPath.resize(length);
-        length = ::GetFinalPathNameByHandleW(file.get(), finalPath.data(),
-                                             static_cast<DWORD>(finalPath.size()), FILE_NAME_NORMALIZED);
-    }
-    if (length == 0 || length >= finalPath.size()) {
+    std::optional<std::u16string> finalPath = FinalPathOf(file.get());
+    if (!finalPath) {
         return std::nullopt;
     }
-    return FileIdentity{information.dwFileAttributes, information.nNumberOfLinks,
-                        DropLongPathPrefix(FromWide(finalPath.c_str(), length))};
+    return FileIdentity{information.dwFileAttributes, information.nNumberOfLinks, std::move(*finalPath)};
 }
 
 FindResult Win32Files::FindFirst(std::u16string_view pattern) {
@@ -152,13 +135,22 @@ std::u16string Win32Files::GetSystemDirectory() {
 }
 
 bool Win32Files::AppendText(std::u16string_view path, std::string_view text) {
-    std::wstring name = Wide(path);
-    std::FILE* file = ::_wfopen(name.c_str(), L"a");
-    if (file == nullptr) {
+    const OwnFile log = OpenOwnFileForWrite(path, OwnFileWrite::Append);
+    if (!log.file) {
         return false;
     }
-    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    return std::fclose(file) == 0 && written;
+    // Stored as the C run-time's text mode stores it: each "\n" as CR LF.
+    std::string stored;
+    stored.reserve(text.size() + text.size() / 16);
+    for (const char c : text) {
+        if (c == '\n') {
+            stored.push_back('\r');
+        }
+        stored.push_back(c);
+    }
+    DWORD written = 0;
+    return ::WriteFile(log.file.get(), stored.data(), static_cast<DWORD>(stored.size()), &written, nullptr) &&
+           written == stored.size();
 }
 
 Handle Win32Files::OpenTextForUpdate(std::u16string_view path) {

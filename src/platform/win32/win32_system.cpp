@@ -143,10 +143,13 @@ std::u16string Win32System::GetModuleFileName() {
     return FromWide(buffer.c_str(), length);
 }
 
-// The library is never freed: its resources serve the dialog mode until the process ends.
+// Mapped as resources only: a language library may be planted beside the exe in a user's folder, and no code
+// of it may run in this elevated process (no DllMain, no imports resolved). Never freed: its resources serve
+// the dialog mode until the process ends.
 Handle Win32System::LoadLibrary(std::u16string_view path) {
     const std::wstring wide = Wide(path);
-    return ToPortable(::LoadLibraryW(wide.c_str()));
+    return ToPortable(
+        ::LoadLibraryExW(wide.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE));
 }
 
 void Win32System::SetResourceModule(Handle module) {

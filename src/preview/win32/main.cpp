@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/own_file.h"
 #include "platform/win32/unique_handles.h"
 #include "platform/win32/win32_seams.h"
 #include "platform/win32/windows_api.h"
@@ -88,14 +89,23 @@ int CompareSnapshots(const preview::PreviewOptions& options) {
     }
 }
 
-bool SaveSnapshot(sim::SimMachine& snapshot, const std::string& file) {
-    FILE* out = ::_wfopen(Widen(file).c_str(), L"wb");
-    if (out == nullptr) {
-        return false;
+// Writes the snapshot to the plain file FILE names, never through a link or a second name planted there (the
+// preview may run as an administrator in a folder a user can write to); the reason when it is not written.
+std::string SaveSnapshot(sim::SimMachine& snapshot, const std::string& file) {
+    const std::wstring wide = Widen(file);
+    const win32::OwnFile out = win32::OpenOwnFileForWrite(
+        std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()),
+        win32::OwnFileWrite::Replace);
+    if (out.refused) {
+        return file + " is a link or a file with more than one name; nothing was written";
     }
     const std::string text = sim::DumpMachine(snapshot).dump(2) + "\n";
-    const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
-    return std::fclose(out) == 0 && written;
+    DWORD written = 0;
+    const bool saved =
+        out.file &&
+        ::WriteFile(out.file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+        written == text.size();
+    return saved ? std::string() : "cannot write " + file;
 }
 
 }  // namespace
@@ -123,9 +133,11 @@ int wmain(int argc, wchar_t** argv) {
     }
     sim::SimMachine snapshot;
     std::vector<std::string> notes = preview::TakeSnapshot(machine.machine(), ReadContext(), snapshot);
-    if (!options.saveFile.empty() && !SaveSnapshot(snapshot, options.saveFile)) {
-        Write(stderr, "SpoolsweepPreview: cannot write " + options.saveFile + "\n");
-        return 2;
+    if (!options.saveFile.empty()) {
+        if (const std::string error = SaveSnapshot(snapshot, options.saveFile); !error.empty()) {
+            Write(stderr, "SpoolsweepPreview: " + error + "\n");
+            return 2;
+        }
     }
     if (!preview::AsksForRun(options)) {
         return 0;
