@@ -84,6 +84,9 @@ TEST_F(FilesContract, CreatesAndRemovesFoldersAndWholeTrees) {
 // its search lists its target, and it goes as a link, its target untouched, by RemoveDirectoryW and by the
 // shell's tree deletion.
 TEST_F(FilesContract, AFolderLinkIsSeenAsALinkAndRemovedAsOne) {
+    SKIP_ON_WINE(
+        "a Unix link to a folder has no reparse tag and opens followed; RemoveDirectoryW deletes its "
+        "target when empty and the shell deletes its target's files; junctions cannot be made");
     struct Case {
         World::LinkKind kind;
         std::uint32_t tag;
@@ -91,7 +94,8 @@ TEST_F(FilesContract, AFolderLinkIsSeenAsALinkAndRemovedAsOne) {
     for (const Case& link : {Case{World::LinkKind::SymbolicLink, kReparseTagSymlink},
                              Case{World::LinkKind::Junction, kReparseTagMountPoint}}) {
         SCOPED_TRACE(link.tag);
-        const std::u16string folder = world().OwnFolder() + (link.tag == kReparseTagSymlink ? u"\\s" : u"\\j");
+        const std::u16string folder =
+            world().OwnFolder() + (link.tag == kReparseTagSymlink ? u"\\s" : u"\\j");
         world().CreateFolder(folder);
         world().CreateFolder(folder + u"\\precious");
         world().WriteFile(folder + u"\\precious\\keep.dll", "system");
@@ -117,7 +121,8 @@ TEST_F(FilesContract, AFolderLinkIsSeenAsALinkAndRemovedAsOne) {
             << "the final path resolves a link on the way";
 
         EXPECT_EQ(
-            files().ShellDeleteTree(folder + u"\\tree" + u'\0' + u'\0', kFofSilentNoConfirmationNoErrorUi), 0);
+            files().ShellDeleteTree(folder + u"\\tree" + u'\0' + u'\0', kFofSilentNoConfirmationNoErrorUi),
+            0);
         EXPECT_FALSE(world().FolderExists(folder + u"\\tree"));
         EXPECT_TRUE(files().RemoveDirectory(folder + u"\\link").ok());
         EXPECT_FALSE(files().GetStatus(folder + u"\\link").has_value());
@@ -129,7 +134,7 @@ TEST_F(FilesContract, AFolderLinkIsSeenAsALinkAndRemovedAsOne) {
 // A link to a file, symbolic or hard, is never written through by the append, and goes as a link. Wine
 // shows a symbolic link to a file as a plain file; the final path still tells.
 TEST_F(FilesContract, AFileLinkIsNeverWrittenThroughAndGoesAsALink) {
-    for (World::LinkKind kind : {World::LinkKind::SymbolicLink, World::LinkKind::HardLink}) {
+    for (World::LinkKind kind : {World::LinkKind::HardLink, World::LinkKind::SymbolicLink}) {
         const bool hard = kind == World::LinkKind::HardLink;
         SCOPED_TRACE(hard ? "hard link" : "symbolic link");
         const std::u16string folder = world().OwnFolder() + (hard ? u"\\h" : u"\\s");
@@ -152,6 +157,9 @@ TEST_F(FilesContract, AFileLinkIsNeverWrittenThroughAndGoesAsALink) {
         }
         EXPECT_FALSE(files().AppendText(log, "\n entry")) << "the log was written through a link";
         EXPECT_EQ(world().ReadFile(victim), "[boot]");
+        if (!hard && world().IsWine()) {
+            GTEST_SKIP() << "Wine 8.0 differs from Windows: DeleteFileW deletes a symbolic link's target";
+        }
         EXPECT_TRUE(files().DeleteFile(log).ok());
         EXPECT_FALSE(files().GetStatus(log).has_value());
         EXPECT_EQ(world().ReadFile(victim), "[boot]");

@@ -47,7 +47,8 @@ bool RunUnix(const wchar_t* program, const std::wstring& arguments, Done done) {
     }
     const win32::unique_handle thread(process.hThread);
     const win32::unique_handle started(process.hProcess);
-    for (int i = 0; i < 250 && !done(); ++i) {
+    // A Unix program started under load may take seconds to run: wait up to 30 s for its effect.
+    for (int i = 0; i < 1500 && !done(); ++i) {
         ::Sleep(20);
     }
     return done();
