@@ -141,6 +141,11 @@ TEST(LinkSafety, NoRemovalReachesThroughALinkAndALinkGoesWhereItsNameWould) {
                     for (const auto& [path, attributes] : precious) {
                         sim.WriteFile(path, "precious", attributes);
                     }
+                    // A link among the target's files: a deletion that entered the folder link would take it.
+                    const std::u16string shortcut = kPrecious + u"\\shortcut";
+                    if (!toFile) {
+                        sim.AddLink(shortcut, kPrecious + u"\\locked.sys", sim::LinkKind::SymbolicLink);
+                    }
                     sim.AddLink(placement.path, toFile ? kPrecious + u"\\system.ini" : kPrecious, kind);
 
                     RunRemoval(sim, removal);
@@ -150,6 +155,7 @@ TEST(LinkSafety, NoRemovalReachesThroughALinkAndALinkGoesWhereItsNameWould) {
                         EXPECT_EQ(sim.Attributes(path), attributes) << "attributes were reset through it";
                     }
                     EXPECT_TRUE(sim.FolderExists(kPrecious)) << "the link's target folder went";
+                    EXPECT_TRUE(toFile || sim.LinkAt(shortcut)) << "a deletion entered the folder link";
                     if (wine) {
                         continue;  // a link Wine hides is left where it is: only its target's safety counts
                     }
