@@ -1,0 +1,16 @@
+#!/bin/bash
+# One case of the 64-bit window tests run against the exe of this tier, headless:
+#   dialog_case.sh WINE_RUN DIALOG_WINDOW_TESTS SPOOLSWEEP_EXE FIXTURE_EXE GTEST_FILTER
+set -u
+wine_run=$(realpath "$1")
+tests=$2
+exe=$(realpath "$3")
+fixture=$4
+filter=$5
+[ -f "$tests" ] || { echo "no window tests at $tests (they are built by the windows-x64 preset): skipped"; exit 77; }
+[ -f "$fixture" ] || { echo "no wine fixture at $fixture (it is built by the windows-x64 preset): skipped"; exit 77; }
+"$wine_run" || exit $?
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+timeout 170 "$wine_run" "$(realpath "$tests")" "$exe" "$(realpath "$fixture")" --gtest_filter="$filter"
