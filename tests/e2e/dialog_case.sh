@@ -1,6 +1,8 @@
 #!/bin/bash
-# One case of the 64-bit window tests run against the exe of this tier, headless:
+# One case of the 64-bit window tests run against this tier's exe, headless, in a working folder of its own:
 #   dialog_case.sh WINE_RUN DIALOG_WINDOW_TESTS SPOOLSWEEP_EXE FIXTURE_EXE GTEST_FILTER
+# Whatever the case, no planted library's entry point may have run: it would leave a marker in that folder
+# (tests/e2e/planted_dll.cpp).
 set -u
 wine_run=$(realpath "$1")
 tests=$2
@@ -14,3 +16,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
 timeout 170 "$wine_run" "$(realpath "$tests")" "$exe" "$(realpath "$fixture")" --gtest_filter="$filter"
+status=$?
+if [ -e "$work/planted-dll-loaded" ]; then
+    echo "FAIL: the planted library's entry point ran"
+    exit 1
+fi
+exit $status
