@@ -150,18 +150,22 @@ void RemoveLinksInTree(Files& files, const std::u16string& folder, int depth) {
     if (!find) {
         return;
     }
-    for (std::optional<FindEntry> entry = std::move(search.first); entry;
-         entry = files.FindNext(find.get())) {
-        if (entry->name == u"." || entry->name == u"..") {
-            continue;
+    FindEntry entry = std::move(search.first);
+    for (;;) {
+        if (entry.name != u"." && entry.name != u"..") {
+            const std::u16string path = folder + u"\\" + entry.name;
+            const bool isFolder = (entry.attributes & kFileAttributeDirectory) != 0;
+            if (IsLink(entry.attributes)) {
+                static_cast<void>(isFolder ? files.RemoveDirectory(path) : files.DeleteFile(path));
+            } else if (isFolder) {
+                RemoveLinksInTree(files, path, depth + 1);
+            }
         }
-        const std::u16string path = folder + u"\\" + entry->name;
-        const bool isFolder = (entry->attributes & kFileAttributeDirectory) != 0;
-        if (IsLink(entry->attributes)) {
-            static_cast<void>(isFolder ? files.RemoveDirectory(path) : files.DeleteFile(path));
-        } else if (isFolder) {
-            RemoveLinksInTree(files, path, depth + 1);
+        auto next = files.FindNext(find.get());
+        if (!next) {
+            return;
         }
+        entry = std::move(*next);
     }
 }
 

@@ -409,10 +409,11 @@ int SimFiles::ShellDeleteTree(std::u16string_view sourceList, std::uint16_t flag
         std::u16string key = Fold(target);
         std::u16string prefix = key + u"\\";
         std::vector<std::u16string> doomed;
-        for (const auto& [name, node] : world_.files) {
-            if (name == key || name.starts_with(prefix)) {
-                doomed.push_back(node.path);
+        for (auto it = world_.files.lower_bound(key); it != world_.files.end(); ++it) {
+            if (it->first != key && !it->first.starts_with(prefix)) {
+                break;
             }
+            doomed.push_back(it->second.path);
         }
         for (const auto& name : doomed) {
             world_.EraseName(name);

@@ -186,9 +186,6 @@ struct World {
     // Files: keyed by the folded normalised path ("C:" is the drive's root).
     std::map<std::u16string, FileNode> files;
     std::u16string currentDirectory = u"C:\\Users\\admin";
-    // Wine 8's way with a symbolic link to a file: it shows as the file it names, opens as that file even
-    // when asked not to follow, and DeleteFileW deletes that file, leaving the link.
-    bool wineFileLinks = false;
     std::u16string windowsDirectory = u"C:\\Windows";
     std::map<int, std::optional<std::u16string>> specialFolders;
     std::map<Handle, FindState> findHandles;
@@ -226,6 +223,9 @@ struct World {
     std::uint32_t tick = 0x00100000;
     int messageBoxAnswer = 1;
     std::vector<int> queuedAnswers;
+    // Wine 8's way with a symbolic link to a file: it shows as the file it names, opens as that file even
+    // when asked not to follow, and DeleteFileW deletes that file, leaving the link.
+    bool wineFileLinks = false;
     bool consoleAttachable = true;
     bool consoleAttached = false;
     std::u16string commandLine = u"Spoolsweep.exe";
