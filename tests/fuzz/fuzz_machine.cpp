@@ -159,6 +159,20 @@ std::u16string NameSource::Next() {
 
 // Links a user could plant where the cleaners delete, under matched names and in place of folders on the
 // way, all pointing at files no rule names.
+// The files below `where`, copied to `kept` with their data and attributes, and two more: a folder link to
+// `kept` in place of `where` then hides what was there, and a deletion that followed it would find them all.
+void KeepElsewhere(sim::SimMachine& sim, const std::u16string& where, const std::u16string& kept) {
+    const std::u16string below = Folded(where) + u"\\";
+    for (const std::u16string& path : sim.AllPaths()) {
+        if (Folded(path).starts_with(below) && sim.FileExists(path) && !sim.LinkAt(path)) {
+            sim.WriteFile(kept + path.substr(where.size()), sim.ReadFile(path).value_or(""),
+                          sim.Attributes(path).value_or(kFileAttributeArchive));
+        }
+    }
+    sim.WriteFile(kept + u"\\locked.sys", "precious", kFileAttributeReadOnly | kFileAttributeHidden);
+    sim.WriteFile(kept + u"\\trace.log", "precious", kFileAttributeHidden);
+}
+
 void PlantLinks(FuzzedDataProvider& data, NameSource& names, sim::SimMachine& sim) {
     const std::u16string precious = u"C:\\Precious";
     sim.WriteFile(precious + u"\\system.ini", "precious", kFileAttributeHidden);
@@ -194,7 +208,11 @@ void PlantLinks(FuzzedDataProvider& data, NameSource& names, sim::SimMachine& si
         const auto kind = data.PickValueInArray(
             {sim::LinkKind::SymbolicLink, sim::LinkKind::Junction, sim::LinkKind::HardLink});
         const bool toFile = kind == sim::LinkKind::HardLink || data.ConsumeBool();
-        sim.AddLink(where, toFile ? precious + u"\\system.ini" : precious, kind);
+        const std::u16string kept = precious + u"\\" + static_cast<char16_t>(u'0' + i);
+        if (!toFile) {
+            KeepElsewhere(sim, where, kept);
+        }
+        sim.AddLink(where, toFile ? precious + u"\\system.ini" : kept, kind);
     }
 }
 
