@@ -19,6 +19,35 @@ using sim::ToUtf8;
 
 // Read rights only: KEY_READ, PRINTER_ACCESS_USE, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE,
 // SERVICE_QUERY_STATUS | SERVICE_ENUMERATE_DEPENDENTS.
+// "C:\\a\\.\\b\\..\\c" as "C:\\a\\c", as Windows reads a path before it looks anything up: a Temp setting
+// may hold such steps, and a search for ".." names the folder it leads to, not one called "..".
+std::u16string CollapseDots(std::u16string_view path) {
+    if (path.size() < 2 || path[1] != u':') {
+        return std::u16string(path);  // no drive: nothing the preview simulates
+    }
+    std::vector<std::u16string_view> parts;
+    std::size_t from = 2;
+    while (from < path.size()) {
+        const std::size_t end = std::min(path.find(u'\\', from), path.size());
+        const std::u16string_view part = path.substr(from, end - from);
+        if (part == u"..") {
+            if (!parts.empty()) {
+                parts.pop_back();
+            }
+        } else if (!part.empty() && part != u".") {
+            parts.push_back(part);
+        }
+        from = end + 1;
+    }
+    std::u16string collapsed(path.substr(0, 2));
+    for (std::u16string_view part : parts) {
+        collapsed.append(u"\\").append(part);
+    }
+    return collapsed;
+}
+
+// Where a link copied into a snapshot leads: nowhere, as its target is not read.
+constexpr std::u16string_view kUnreadLinkTarget = u"C:\\<link target not read>";
 constexpr std::uint32_t kKeyRead = 0x20019;
 constexpr std::uint32_t kPrinterAccessUse = 0x8;
 constexpr std::uint32_t kManagerRead = 0x1 | 0x4;
@@ -320,7 +349,8 @@ class SnapshotTaker {
 
     // The folder, or the nearest folder on its way that exists (without its entries), so that two snapshots
     // taken before and after a removal both hold the folders the removal leaves.
-    void CopyFolder(const std::u16string& folder, int depth) {
+    void CopyFolder(const std::u16string& named, int depth) {
+        const std::u16string folder = CollapseDots(named);
         if (!IsOnSimulatedDrive(folder)) {
             if (!folder.empty() && source_.files.GetStatus(folder)) {
                 Note("The folder " + ToUtf8(folder) +
@@ -363,6 +393,14 @@ class SnapshotTaker {
         if (!attributes) {
             return;
         }
+        // A link is kept as a link and never entered. Where it leads is not read (no call of the seams
+        // tells it, and the program never goes through one): in the copy it leads nowhere.
+        if ((*attributes & kFileAttributeReparsePoint) != 0) {
+            const bool folder = (*attributes & kFileAttributeDirectory) != 0;
+            target_.AddLink(path, kUnreadLinkTarget, sim::LinkKind::SymbolicLink, folder);
+            ++entries_;
+            return;
+        }
         if ((*attributes & kFileAttributeDirectory) == 0) {
             target_.WriteFile(path, {}, *attributes);
             ++entries_;
@@ -380,7 +418,7 @@ class SnapshotTaker {
             }
             std::u16string child = path;
             child.append(u"\\").append(entry.name);
-            if ((entry.attributes & kFileAttributeDirectory) != 0) {
+            if ((entry.attributes & (kFileAttributeDirectory | kFileAttributeReparsePoint)) != 0) {
                 CopyEntry(child, depth == kWholeTree ? kWholeTree : depth - 1);
             } else {
                 target_.WriteFile(child, {}, entry.attributes);

@@ -382,7 +382,7 @@ void SimMachine::WriteFile(std::u16string_view path, std::string_view contents, 
     node.attributes = attributes & ~(kFileAttributeDirectory | kFileAttributeNormal);
 }
 
-void SimMachine::AddLink(std::u16string_view path, std::u16string_view target, LinkKind kind) {
+void SimMachine::AddLink(std::u16string_view path, std::u16string_view target, LinkKind kind, bool folder) {
     World& world = state_->world;
     auto full = world.Normalize(path);
     auto to = world.Normalize(target);
@@ -401,7 +401,7 @@ void SimMachine::AddLink(std::u16string_view path, std::u16string_view target, L
         return;
     }
     const FileNode* pointee = world.Node(*to);
-    node.folder = kind == LinkKind::Junction || (pointee != nullptr && pointee->folder);
+    node.folder = folder || kind == LinkKind::Junction || (pointee != nullptr && pointee->folder);
     node.attributes =
         kFileAttributeReparsePoint | (node.folder ? kFileAttributeDirectory : kFileAttributeArchive);
     node.reparseTag = kind == LinkKind::Junction ? kReparseTagMountPoint : kReparseTagSymlink;

@@ -227,7 +227,8 @@ class SimMachine {
     [[nodiscard]] std::optional<std::string> ReadFile(std::u16string_view path) const;
     // Makes `path` a symbolic link or junction pointing at `target` (which need not exist: a symbolic link
     // to nothing is a file link), or a second name of the file at `target` (a hard link).
-    void AddLink(std::u16string_view path, std::u16string_view target, LinkKind kind);
+    // `folder` says whether a symbolic link names a folder when its target cannot tell.
+    void AddLink(std::u16string_view path, std::u16string_view target, LinkKind kind, bool folder = false);
     struct LinkDescription {
         LinkKind kind = LinkKind::SymbolicLink;
         std::u16string target;
