@@ -10,6 +10,7 @@
 namespace {
 
 using spoolsweep::UniqueResource;
+using spoolsweep::prefix::ReportFailure;
 using spoolsweep::win32::InvalidValueHandleTraits;
 using spoolsweep::win32::unique_handle;
 using spoolsweep::win32::unique_hkey;
@@ -37,10 +38,13 @@ int SetRegistry(const std::wstring& root, const std::wstring& path, const std::w
         return key ? 0 : 1;
     }
     const auto bytes = static_cast<DWORD>((data->size() + 1) * sizeof(wchar_t));
-    return RegSetValueExW(key.get(), name->c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data->c_str()),
-                          bytes) == ERROR_SUCCESS
-               ? 0
-               : 1;
+    const LSTATUS status = RegSetValueExW(key.get(), name->c_str(), 0, REG_SZ,
+                                          reinterpret_cast<const BYTE*>(data->c_str()), bytes);
+    if (status != ERROR_SUCCESS) {
+        ReportFailure(L"RegSetValueExW", root + L"\\" + path + L" " + *name, static_cast<DWORD>(status));
+        return 1;
+    }
+    return 0;
 }
 
 int PrintKeyExists(const std::wstring& root, const std::wstring& path) {
@@ -57,6 +61,8 @@ int Spawn(const std::wstring& exe, const std::wstring& arguments) {
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
                         nullptr, &startup, &process)) {
+        const DWORD error = GetLastError();
+        ReportFailure(L"CreateProcessW", commandLine, error);
         return 1;
     }
     const unique_handle thread(process.hThread);
@@ -67,6 +73,11 @@ int Spawn(const std::wstring& exe, const std::wstring& arguments) {
 
 int ListProcesses() {
     const unique_snapshot snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) {
+        const DWORD error = GetLastError();
+        ReportFailure(L"CreateToolhelp32Snapshot", L"TH32CS_SNAPPROCESS", error);
+        return 1;
+    }
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
@@ -79,11 +90,20 @@ int ListProcesses() {
 int ListPrinters() {
     DWORD needed = 0;
     DWORD count = 0;
-    EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 2, nullptr, 0, &needed, &count);
+    if (EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 2, nullptr, 0, &needed,
+                      &count)) {
+        return 0;  // no printers
+    }
+    if (const DWORD error = GetLastError(); error != ERROR_INSUFFICIENT_BUFFER) {
+        ReportFailure(L"EnumPrintersW", L"size of level 2", error);
+        return 1;
+    }
     std::vector<BYTE> buffer(needed);
-    if (needed == 0 || !EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 2,
-                                      buffer.data(), needed, &needed, &count)) {
-        return 0;
+    if (!EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 2, buffer.data(), needed,
+                       &needed, &count)) {
+        const DWORD error = GetLastError();
+        ReportFailure(L"EnumPrintersW", L"level 2", error);
+        return 1;
     }
     const auto* printers = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
     for (DWORD i = 0; i < count; ++i) {
@@ -95,11 +115,20 @@ int ListPrinters() {
 int ListDrivers(const std::wstring& environment) {
     DWORD needed = 0;
     DWORD count = 0;
-    EnumPrinterDriversW(nullptr, const_cast<LPWSTR>(environment.c_str()), 2, nullptr, 0, &needed, &count);
+    if (EnumPrinterDriversW(nullptr, const_cast<LPWSTR>(environment.c_str()), 2, nullptr, 0, &needed,
+                            &count)) {
+        return 0;  // no drivers
+    }
+    if (const DWORD error = GetLastError(); error != ERROR_INSUFFICIENT_BUFFER) {
+        ReportFailure(L"EnumPrinterDriversW", L"size of " + environment, error);
+        return 1;
+    }
     std::vector<BYTE> buffer(needed);
-    if (needed == 0 || !EnumPrinterDriversW(nullptr, const_cast<LPWSTR>(environment.c_str()), 2,
-                                            buffer.data(), needed, &needed, &count)) {
-        return 0;
+    if (!EnumPrinterDriversW(nullptr, const_cast<LPWSTR>(environment.c_str()), 2, buffer.data(), needed,
+                             &needed, &count)) {
+        const DWORD error = GetLastError();
+        ReportFailure(L"EnumPrinterDriversW", environment, error);
+        return 1;
     }
     const auto* drivers = reinterpret_cast<const DRIVER_INFO_2W*>(buffer.data());
     for (DWORD i = 0; i < count; ++i) {

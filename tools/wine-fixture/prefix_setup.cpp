@@ -1,6 +1,7 @@
 #include "prefix_setup.h"
 
 #include <array>
+#include <cstdio>
 #include <optional>
 
 namespace spoolsweep::prefix {
@@ -56,12 +57,30 @@ bool RunUnix(const wchar_t* program, const std::wstring& arguments, Done done) {
 
 }  // namespace
 
+bool ReportFailure(const wchar_t* call, const std::wstring& subject, DWORD error) {
+    std::array<wchar_t, 512> message{};
+    DWORD length = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                    error, 0, message.data(), static_cast<DWORD>(message.size()), nullptr);
+    while (length > 0 &&
+           (message[length - 1] == L'\n' || message[length - 1] == L'\r' || message[length - 1] == L' ')) {
+        message[--length] = L'\0';
+    }
+    std::fwprintf(stderr, L"%ls(%ls) failed: Win32 error %lu%ls%ls\n", call, subject.c_str(), error,
+                  length > 0 ? L", " : L"", message.data());
+    std::fflush(stderr);
+    // The caller may read the error again.
+    ::SetLastError(error);
+    return false;
+}
+
 std::wstring DriverFolder(const std::wstring& environment) {
     std::array<wchar_t, MAX_PATH> folder{};
     DWORD needed = 0;
     std::wstring env = environment;
     if (!::GetPrinterDriverDirectoryW(nullptr, env.data(), 1, reinterpret_cast<BYTE*>(folder.data()),
                                       sizeof(folder), &needed)) {
+        const DWORD error = ::GetLastError();
+        ReportFailure(L"GetPrinterDriverDirectoryW", environment, error);
         return {};
     }
     return std::wstring(folder.data()) + L"\\";
@@ -71,11 +90,20 @@ bool WriteBytes(const std::wstring& path, std::string_view contents) {
     // A failed CreateFileW answers INVALID_HANDLE_VALUE, the "no handle" of these traits.
     const UniqueResource<win32::InvalidValueHandleTraits<&::CloseHandle>> file(::CreateFileW(
         path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        const DWORD error = ::GetLastError();
+        return ReportFailure(L"CreateFileW", path, error);
+    }
     DWORD written = 0;
-    return file &&
-           ::WriteFile(file.get(), contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr) !=
-               FALSE &&
-           written == contents.size();
+    if (::WriteFile(file.get(), contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr) ==
+        FALSE) {
+        const DWORD error = ::GetLastError();
+        return ReportFailure(L"WriteFile", path, error);
+    }
+    if (written != contents.size()) {
+        return ReportFailure(L"WriteFile", path + L" (short write)", ERROR_WRITE_FAULT);
+    }
+    return true;
 }
 
 bool InstallDriver(const std::wstring& environment, const std::wstring& name, const DriverFiles& files,
@@ -99,7 +127,11 @@ bool InstallDriver(const std::wstring& environment, const std::wstring& name, co
     info.pDriverPath = names.driver.data();
     info.pDataFile = names.data.data();
     info.pConfigFile = names.config.data();
-    return ::AddPrinterDriverW(nullptr, 3, reinterpret_cast<BYTE*>(&info)) != FALSE;
+    if (::AddPrinterDriverW(nullptr, 3, reinterpret_cast<BYTE*>(&info)) == FALSE) {
+        const DWORD error = ::GetLastError();
+        return ReportFailure(L"AddPrinterDriverW", name + L", " + environment, error);
+    }
+    return true;
 }
 
 bool InstallPrinter(const std::wstring& name, const std::wstring& driver, const std::wstring& share,
@@ -119,14 +151,20 @@ bool InstallPrinter(const std::wstring& name, const std::wstring& driver, const 
     info.pDatatype = datatype.data();
     info.Attributes = share.empty() ? 0 : PRINTER_ATTRIBUTE_SHARED;
     const win32::unique_printer printer(::AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&info)));
-    return static_cast<bool>(printer);
+    if (!printer) {
+        const DWORD error = ::GetLastError();
+        return ReportFailure(L"AddPrinterW", name + L", driver " + driver + L", port " + port, error);
+    }
+    return true;
 }
 
 win32::unique_hkey CreateKey(HKEY root, const std::wstring& path) {
     win32::unique_hkey key;
-    if (::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr) !=
-        ERROR_SUCCESS) {
+    const LSTATUS status =
+        ::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr);
+    if (status != ERROR_SUCCESS) {
         key.reset();
+        ReportFailure(L"RegCreateKeyExW", path, static_cast<DWORD>(status));
     }
     return key;
 }

@@ -11,6 +11,11 @@
 
 namespace spoolsweep::prefix {
 
+// Every helper here that fails says on stderr which call failed, on what, and with which Win32 error (the
+// error also stays the thread's last error).
+// Writes "CALL(SUBJECT) failed: Win32 error N, MESSAGE" to stderr and answers false.
+bool ReportFailure(const wchar_t* call, const std::wstring& subject, DWORD error);
+
 // The driver files' names inside the environment's driver folder.
 struct DriverFiles {
     std::wstring driver;
