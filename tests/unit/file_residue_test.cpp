@@ -12,10 +12,10 @@
 namespace spoolsweep {
 namespace {
 
-const std::u16string kUserTemp = u"C:\\Users\\admin\\AppData\\Local\\Temp";
-const std::u16string kWinTemp = u"C:\\Windows\\Temp";
-const std::u16string kSpool = u"C:\\Windows\\System32\\spool\\drivers";
-const std::u16string kPresets = u"C:\\Users\\admin\\AppData\\Roaming\\Norvel\\JPData";
+using test::kPresets;
+using test::kSpool;
+using test::kUserTemp;
+using test::kWinTemp;
 const std::u16string kExe = u"\\Tamber Driver Updater.exe";
 
 TEST(FileResidue, BuildPathInFolderKeepsNamesInsideTheirFolder) {

@@ -18,10 +18,10 @@
 namespace spoolsweep {
 namespace {
 
-const std::u16string kUserTemp = u"C:\\Users\\admin\\AppData\\Local\\Temp";
-const std::u16string kWinTemp = u"C:\\Windows\\Temp";
-const std::u16string kPresets = u"C:\\Users\\admin\\AppData\\Roaming\\Norvel\\JPData\\DMT_NorvelA.PPD";
-const std::u16string kDrivers = u"C:\\Windows\\System32\\spool\\drivers";
+using test::kUserTemp;
+using test::kWinTemp;
+const std::u16string kPresets = test::kPresets + u"\\DMT_NorvelA.PPD";
+const std::u16string& kDrivers = test::kSpool;
 const std::u16string kUpdater = u"C:\\Program Files (x86)\\Vantle";
 const std::u16string kPrecious = u"C:\\Precious";
 // Precious files are hidden, so that a reset through a link shows, and deletable, so that a deletion through

@@ -11,6 +11,11 @@
 namespace spoolsweep::test {
 
 inline constexpr char16_t kLogPath[] = u"C:\\Users\\admin\\Spoolsweep_CL.log";
+// The folders of a fresh simulated machine that the cleaners work in.
+inline const std::u16string kUserTemp = u"C:\\Users\\admin\\AppData\\Local\\Temp";
+inline const std::u16string kWinTemp = u"C:\\Windows\\Temp";
+inline const std::u16string kSpool = u"C:\\Windows\\System32\\spool\\drivers";
+inline const std::u16string kPresets = u"C:\\Users\\admin\\AppData\\Roaming\\Norvel\\JPData";
 inline constexpr std::string_view kBanner = "\t Tamber Spoolsweep Command Line  ------> \t";
 
 // A printer as the spooler lists it; a name "\\server\printer" makes it a connection to that server.
