@@ -1,5 +1,7 @@
 #include "app/resource_language.h"
 
+#include "platform/text.h"
+
 #include <array>
 #include <utility>
 
@@ -30,22 +32,6 @@ constexpr std::array<std::pair<std::u16string_view, std::u16string_view>, 2> kSu
     {u"CHT", u"TCH"},
 }};
 
-char16_t FoldAscii(char16_t unit) {
-    return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit - u'A' + u'a') : unit;
-}
-
-bool EqualIgnoringCase(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (FoldAscii(a[i]) != FoldAscii(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // The token after "serverlang=" up to a blank, tab or line feed, leading ones skipped; empty when none.
 std::u16string_view FindLanguageCode(std::u16string_view line) {
     const std::size_t key = line.find(kServerLanguageKey);
@@ -63,7 +49,7 @@ std::u16string_view FindLanguageCode(std::u16string_view line) {
 
 std::optional<std::u16string_view> FindSuffix(std::u16string_view code) {
     for (const LanguageCode& entry : kLanguageCodes) {
-        if (EqualIgnoringCase(entry.code, code)) {
+        if (EqualIgnoringAsciiCase(entry.code, code)) {
             return entry.suffix;
         }
     }

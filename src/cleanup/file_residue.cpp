@@ -7,6 +7,7 @@
 
 #include "cleanup/registry_facts.h"
 #include "cleanup/safe_paths.h"
+#include "platform/text.h"
 #include "platform/win_errors.h"
 
 namespace spoolsweep {
@@ -22,10 +23,6 @@ bool IsFolder(Files& files, std::u16string_view path) {
     }
     const auto attributes = files.GetStatus(path);
     return attributes && (*attributes & kFileAttributeDirectory) != 0;
-}
-
-char16_t FoldAscii(char16_t c) {
-    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
 }
 
 bool IsLink(std::uint32_t attributes) {
@@ -65,30 +62,51 @@ MatchHandling HandleMatch(Files& files, std::u16string_view folderFinal, std::u1
     }
     std::u16string expected(folderFinal);
     expected.append(u"\\").append(name);
-    if (IsLink(identity->attributes) ||
-        !std::equal(expected.begin(), expected.end(), identity->finalPath.begin(), identity->finalPath.end(),
-                    [](char16_t a, char16_t b) { return FoldAscii(a) == FoldAscii(b); })) {
+    if (IsLink(identity->attributes) || !EqualIgnoringAsciiCase(expected, identity->finalPath)) {
         return MatchHandling::Leave;
     }
     return identity->linkCount == 1 ? MatchHandling::ResetAndDelete : MatchHandling::DeleteOnly;
 }
 
-// DeleteFileW on one name the cleaners build, with the same care as for a match: a file that opens
-// elsewhere (a link Wine does not report, which its DeleteFileW would delete the target of) stays.
-void DeleteNamedFile(Files& files, const std::u16string& path) {
-    const std::size_t cut = path.rfind(u'\\');
+// Deletes `path`, the name `name` in the folder whose final path is `folderFinal`, unless it is a file that
+// opens elsewhere (a link Wine does not report, whose DeleteFileW would delete the target). A link goes as a
+// link; the attributes of a plain file's one name are reset first when `reset` asks for it.
+void DeleteOwnName(Files& files, std::u16string_view folderFinal, std::u16string_view path,
+                   std::u16string_view name, bool reset) {
     const auto attributes = files.GetStatus(path);
-    if (!attributes || cut == std::u16string::npos) {
+    if (!attributes) {
         return;
     }
-    if (!IsLink(*attributes)) {
-        const auto folder = files.QueryIdentity(std::u16string_view(path).substr(0, cut));
-        if (HandleMatch(files, folder ? folder->finalPath : std::u16string(), path, path.substr(cut + 1)) ==
-            MatchHandling::Leave) {
-            return;
-        }
+    const MatchHandling handling =
+        IsLink(*attributes) ? MatchHandling::DeleteOnly : HandleMatch(files, folderFinal, path, name);
+    if (handling == MatchHandling::Leave) {
+        return;
+    }
+    if (reset && handling == MatchHandling::ResetAndDelete) {
+        static_cast<void>(files.SetAttributes(path, 0));
     }
     static_cast<void>(files.DeleteFile(path));
+}
+
+// The final path of the folder a path lies in, empty when it cannot be opened.
+std::u16string FinalPathOfFolder(Files& files, std::u16string_view folder) {
+    const auto identity = files.QueryIdentity(folder.empty() ? std::u16string_view(u".") : folder);
+    return identity ? identity->finalPath : std::u16string();
+}
+
+// DeleteFileW on one name the cleaners build (never reset first), with the same care as for a match.
+void DeleteNamedFile(Files& files, const std::u16string& path) {
+    const std::size_t cut = path.rfind(u'\\');
+    if (cut != std::u16string::npos) {
+        const std::u16string_view view(path);
+        DeleteOwnName(files, FinalPathOfFolder(files, view.substr(0, cut)), view, view.substr(cut + 1),
+                      false);
+    }
+}
+
+// Removes a link as a link: RemoveDirectoryW for one that shows as a folder, DeleteFileW for one to a file.
+Status RemoveLink(Files& files, std::u16string_view path, std::uint32_t attributes) {
+    return (attributes & kFileAttributeDirectory) != 0 ? files.RemoveDirectory(path) : files.DeleteFile(path);
 }
 
 // A folder pattern "...\folder\*" without its last two characters: the folder itself.
@@ -122,19 +140,7 @@ void DeleteMatch(Files& files, std::u16string_view folderPrefix, std::u16string_
     // Every match found by the status query is reset, a folder too; DeleteFileW then leaves a folder in
     // place. A link is never reset (the reset could reach its target) and goes as a link: DeleteFileW
     // removes a link to a file itself and refuses a link to a folder, which stays as a plain folder would.
-    const auto attributes = files.GetStatus(path);
-    if (!attributes) {
-        return;
-    }
-    const MatchHandling handling =
-        IsLink(*attributes) ? MatchHandling::DeleteOnly : HandleMatch(files, folderFinal, path, match.name);
-    if (handling == MatchHandling::Leave) {
-        return;
-    }
-    if (handling == MatchHandling::ResetAndDelete) {
-        static_cast<void>(files.SetAttributes(path, 0));
-    }
-    static_cast<void>(files.DeleteFile(path));
+    DeleteOwnName(files, folderFinal, path, match.name, true);
 }
 
 // Takes the links out of a folder tree, each as a link, so that whatever deletes the tree afterwards finds
@@ -154,10 +160,9 @@ void RemoveLinksInTree(Files& files, const std::u16string& folder, int depth) {
     for (;;) {
         if (entry.name != u"." && entry.name != u"..") {
             const std::u16string path = folder + u"\\" + entry.name;
-            const bool isFolder = (entry.attributes & kFileAttributeDirectory) != 0;
             if (IsLink(entry.attributes)) {
-                static_cast<void>(isFolder ? files.RemoveDirectory(path) : files.DeleteFile(path));
-            } else if (isFolder) {
+                static_cast<void>(RemoveLink(files, path, entry.attributes));
+            } else if ((entry.attributes & kFileAttributeDirectory) != 0) {
                 RemoveLinksInTree(files, path, depth + 1);
             }
         }
@@ -225,9 +230,8 @@ void DeleteMatchingFiles(Files& files, std::u16string_view pattern) {
     if (!find) {
         return;
     }
-    const auto folder = files.QueryIdentity(
-        folderPrefix.empty() ? std::u16string_view(u".") : folderPrefix.substr(0, folderPrefix.size() - 1));
-    const std::u16string folderFinal = folder ? folder->finalPath : std::u16string();
+    const std::u16string folderFinal =
+        FinalPathOfFolder(files, folderPrefix.substr(0, folderPrefix.empty() ? 0 : folderPrefix.size() - 1));
     // As the framework's search does: advance first, then handle the match in hand.
     FindEntry current = std::move(search.first);
     for (;;) {
@@ -333,8 +337,7 @@ int DeleteFolderTree(Files& files, std::u16string_view path) {
     // The shell is handed no link: not as the folder (which then goes as a link), and not inside it. Windows
     // XP's shell deleted a junction's target with it; what a later shell does is nowhere promised.
     if (const auto attributes = files.GetStatus(path); attributes && IsLink(*attributes)) {
-        const bool isFolder = (*attributes & kFileAttributeDirectory) != 0;
-        return static_cast<int>((isFolder ? files.RemoveDirectory(path) : files.DeleteFile(path)).error);
+        return static_cast<int>(RemoveLink(files, path, *attributes).error);
     }
     RemoveLinksInTree(files, std::u16string(path), 0);
     std::u16string sourceList(path);

@@ -22,6 +22,22 @@ namespace spoolsweep {
     return narrow;
 }
 
+// Equal when only the letter case of A-Z differs, as the file system compares the names this program builds.
+[[nodiscard]] inline bool EqualIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
+    const auto fold = [](char16_t unit) {
+        return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit - u'A' + u'a') : unit;
+    };
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (fold(a[i]) != fold(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Text up to its first null character.
 [[nodiscard]] inline std::u16string_view UpToNull(std::u16string_view text) {
     return text.substr(0, text.find(u'\0'));

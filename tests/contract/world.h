@@ -99,13 +99,4 @@ class WorldTest : public ::testing::Test {
         }                                                                \
     } while (false)
 
-// For an arrangement only the simulated machine can be expected to make.
-#define ADD_FAILURE_OR_SKIP_ON_WINE(reason)                                \
-    do {                                                                   \
-        if (world().IsWine()) {                                            \
-            GTEST_SKIP() << "Wine 8.0 differs from Windows: " << (reason); \
-        }                                                                  \
-        ADD_FAILURE() << (reason);                                         \
-    } while (false)
-
 }  // namespace spoolsweep::contract

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <fstream>
 #include <iterator>
 #include <string>
 #include <utility>
@@ -231,15 +232,8 @@ std::wstring UserTempFolder() {
 }
 
 std::string ReadAll(const std::wstring& path) {
-    const win32::unique_file file(
-        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    std::string text(4096, '\0');
-    DWORD read = 0;
-    if (!file || !::ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr)) {
-        return "<unreadable>";
-    }
-    text.resize(read);
-    return text;
+    std::ifstream in(path.c_str(), std::ios::binary);
+    return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<unreadable>";
 }
 
 // "Delete All Printer Drivers" empties and removes the user Temp folder's "Trackwell". When a user has made

@@ -18,10 +18,7 @@
 namespace spoolsweep {
 namespace {
 
-using test::kUserTemp;
-using test::kWinTemp;
 const std::u16string kPresets = test::kPresets + u"\\DMT_NorvelA.PPD";
-const std::u16string& kDrivers = test::kSpool;
 const std::u16string kUpdater = u"C:\\Program Files (x86)\\Vantle";
 const std::u16string kPrecious = u"C:\\Precious";
 // Precious files are hidden, so that a reset through a link shows, and deletable, so that a deletion through
@@ -50,23 +47,23 @@ struct Placement {
 
 const std::vector<Placement>& Placements() {
     static const std::vector<Placement> placements = {
-        {"connection temp file", kUserTemp + u"\\,,srv,Lobby.tmp", {}},
-        {"connection temp file, Windows Temp", kWinTemp + u"\\,,srv,Lobby.tmp", {}},
-        {"watermark", kUserTemp + u"\\NorvelA.wmk", {}},
-        {"driver temp file", kWinTemp + u"\\,,DsTamber.tmp", {}},
-        {"user authentication file", kUserTemp + u"\\NorvelUserAuth", {}},
+        {"connection temp file", test::kUserTemp + u"\\,,srv,Lobby.tmp", {}},
+        {"connection temp file, Windows Temp", test::kWinTemp + u"\\,,srv,Lobby.tmp", {}},
+        {"watermark", test::kUserTemp + u"\\NorvelA.wmk", {}},
+        {"driver temp file", test::kWinTemp + u"\\,,DsTamber.tmp", {}},
+        {"user authentication file", test::kUserTemp + u"\\NorvelUserAuth", {}},
         {"preferences", kPresets + u"\\EssentialPresets\\preferences", {}},
-        {"loose spool file", kDrivers + u"\\x64\\loose.dll", {}},
-        {"matched folder name", kUserTemp + u"\\,,srv,Lobby.tmp", {u"keep.dll"}},
-        {"tracking folder", kUserTemp + u"\\Trackwell", {u"trace.log"}},
-        {"hardware-ID folder", kDrivers + u"\\x64\\HWID1", {u"unidrv.dll"}},
+        {"loose spool file", test::kSpool + u"\\x64\\loose.dll", {}},
+        {"matched folder name", test::kUserTemp + u"\\,,srv,Lobby.tmp", {u"keep.dll"}},
+        {"tracking folder", test::kUserTemp + u"\\Trackwell", {u"trace.log"}},
+        {"hardware-ID folder", test::kSpool + u"\\x64\\HWID1", {u"unidrv.dll"}},
         {"preset folder", kPresets, {u"EssentialPresets\\preferences"}},
         {"updater folder", kUpdater, {u"Tamber Driver Updater.exe"}},
         {"folder on the way to the presets",
          u"C:\\Users\\admin\\AppData\\Roaming\\Norvel",
          {u"JPData\\DMT_NorvelA.PPD\\EssentialPresets\\preferences"}},
         {"folder on the way to preferences", kPresets + u"\\EssentialPresets", {u"preferences"}},
-        {"spool environment folder", kDrivers + u"\\x64", {u"loose.dll", u"HWID1\\unidrv.dll"}},
+        {"spool environment folder", test::kSpool + u"\\x64", {u"loose.dll", u"HWID1\\unidrv.dll"}},
         {"folder inside the preset tree", kPresets + u"\\Deep", {u"inner.dat"}},
     };
     return placements;
@@ -112,66 +109,60 @@ bool PlainTwinIsDeleted(const Placement& placement, const Removal& removal) {
     return !sim.FileExists(placement.path) && !sim.FolderExists(placement.path);
 }
 
+// A kind of link, as Windows treats it or, for a symbolic link to a file, as Wine does (hidden, and deleted
+// through): the cleaners must see it anyway.
+struct LinkCase {
+    sim::LinkKind kind;
+    bool wine = false;
+};
+const std::vector<LinkCase> kFileLinks = {
+    {sim::LinkKind::SymbolicLink}, {sim::LinkKind::HardLink}, {sim::LinkKind::SymbolicLink, true}};
+const std::vector<LinkCase> kFolderLinks = {{sim::LinkKind::Junction}, {sim::LinkKind::SymbolicLink}};
+
 TEST(LinkSafety, NoRemovalReachesThroughALinkAndALinkGoesWhereItsNameWould) {
     for (const Removal& removal : kRemovals) {
         for (const Placement& placement : Placements()) {
             const bool toFile = placement.inside.empty();
-            for (sim::LinkKind kind :
-                 toFile ? std::vector{sim::LinkKind::SymbolicLink, sim::LinkKind::HardLink}
-                        : std::vector{sim::LinkKind::Junction, sim::LinkKind::SymbolicLink}) {
-                // Wine hides a symbolic link to a file and deletes through it: the cleaners must see it
-                // anyway.
-                for (bool wine : {false, true}) {
-                    if (wine && (!toFile || kind != sim::LinkKind::SymbolicLink)) {
-                        continue;
-                    }
-                    SCOPED_TRACE(std::string(removal.label) + ", " + placement.label + ", link kind " +
-                                 std::to_string(static_cast<int>(kind)) + (wine ? ", as Wine" : ""));
-                    sim::SimMachine sim;
-                    sim.SetWineFileLinks(wine);
-                    AddTamberPrinters(sim);
-                    std::map<std::u16string, std::uint32_t> precious;
-                    for (const std::u16string& file :
-                         toFile ? std::vector<std::u16string>{u"system.ini"} : placement.inside) {
-                        precious[kPrecious + u"\\" + file] = kPreciousAttributes;
-                    }
-                    if (!toFile) {
-                        precious[kPrecious + u"\\locked.sys"] = kLockedAttributes;
-                    }
-                    for (const auto& [path, attributes] : precious) {
-                        sim.WriteFile(path, "precious", attributes);
-                    }
-                    // A link among the target's files: a deletion that entered the folder link would take it.
-                    const std::u16string shortcut = kPrecious + u"\\shortcut";
-                    if (!toFile) {
-                        sim.AddLink(shortcut, kPrecious + u"\\locked.sys", sim::LinkKind::SymbolicLink);
-                    }
-                    sim.AddLink(placement.path, toFile ? kPrecious + u"\\system.ini" : kPrecious, kind);
-
-                    RunRemoval(sim, removal);
-
-                    for (const auto& [path, attributes] : precious) {
-                        EXPECT_EQ(sim.ReadFile(path), "precious") << "a deletion reached through the link";
-                        EXPECT_EQ(sim.Attributes(path), attributes) << "attributes were reset through it";
-                    }
-                    EXPECT_TRUE(sim.FolderExists(kPrecious)) << "the link's target folder went";
-                    EXPECT_TRUE(toFile || sim.LinkAt(shortcut)) << "a deletion entered the folder link";
-                    if (wine) {
-                        continue;  // a link Wine hides is left where it is: only its target's safety counts
-                    }
-                    const bool gone = !sim.LinkAt(placement.path).has_value();
-                    EXPECT_EQ(gone, PlainTwinIsDeleted(placement, removal))
-                        << "the link did not go (or went) where a plain one of its name would";
-                    if (gone && kind != sim::LinkKind::HardLink) {
-                        // Removed by a call on the link itself, not handed to the shell inside a tree (a hard
-                        // link is a plain name of its file there: the shell's deletion of it leaves the
-                        // file).
-                        const std::string name(placement.path.begin(), placement.path.end());
-                        EXPECT_TRUE(test::JournalIndex(sim, "DeleteFileW " + name) ||
-                                    test::JournalIndex(sim, "RemoveDirectoryW " + name))
-                            << "the link went inside a tree handed to the shell";
-                    }
+            for (const LinkCase& link : toFile ? kFileLinks : kFolderLinks) {
+                SCOPED_TRACE(std::string(removal.label) + ", " + placement.label + ", link kind " +
+                             std::to_string(static_cast<int>(link.kind)) + (link.wine ? ", as Wine" : ""));
+                sim::SimMachine sim;
+                sim.SetWineFileLinks(link.wine);
+                AddTamberPrinters(sim);
+                std::map<std::u16string, std::uint32_t> precious{
+                    {kPrecious + u"\\locked.sys", kLockedAttributes}};
+                for (const std::u16string& file :
+                     toFile ? std::vector<std::u16string>{u"system.ini"} : placement.inside) {
+                    precious[kPrecious + u"\\" + file] = kPreciousAttributes;
                 }
+                for (const auto& [path, attributes] : precious) {
+                    sim.WriteFile(path, "precious", attributes);
+                }
+                // A link among the target's files: a deletion that entered a folder link would take it.
+                const std::u16string shortcut = kPrecious + u"\\shortcut";
+                sim.AddLink(shortcut, kPrecious + u"\\locked.sys", sim::LinkKind::SymbolicLink);
+                sim.AddLink(placement.path, toFile ? kPrecious + u"\\system.ini" : kPrecious, link.kind);
+
+                RunRemoval(sim, removal);
+
+                for (const auto& [path, attributes] : precious) {
+                    EXPECT_EQ(sim.ReadFile(path), "precious") << "a deletion reached through the link";
+                    EXPECT_EQ(sim.Attributes(path), attributes) << "attributes were reset through it";
+                }
+                EXPECT_TRUE(sim.LinkAt(shortcut)) << "a deletion entered the folder link";
+                if (link.wine) {
+                    continue;  // a link Wine hides is left where it is: only its target's safety counts
+                }
+                const bool gone = !sim.LinkAt(placement.path).has_value();
+                EXPECT_EQ(gone, PlainTwinIsDeleted(placement, removal))
+                    << "the link did not go (or went) where a plain one of its name would";
+                // A link that goes is removed by a call on itself, never inside a tree handed to the shell (a
+                // hard link is a plain name of its file there: the shell's deletion of it leaves the file).
+                const std::string name(placement.path.begin(), placement.path.end());
+                EXPECT_TRUE(!gone || link.kind == sim::LinkKind::HardLink ||
+                            test::JournalIndex(sim, "DeleteFileW " + name) ||
+                            test::JournalIndex(sim, "RemoveDirectoryW " + name))
+                    << "the link went inside a tree handed to the shell";
             }
         }
     }
