@@ -527,9 +527,11 @@ void LoadFiles(SimMachine& machine, const MachineJson& file) {
     }
     // Links last: whether a symbolic link names a folder, and what a hard link shares, is its target's.
     for (const MachineJson* item : links) {
-        machine.AddLink(WideField(*item, "path", "files"), WideField(*item, "target", "files"),
-
-                        LinkKindOf(Text(item->at("link"), "files.link")));
+        const std::u16string path = WideField(*item, "path", "files");
+        machine.AddLink(path, WideField(*item, "target", "files"), LinkKindOf(Text(item->at("link"), "files.link")));
+        if (item->contains("attributes")) {
+            machine.SetPathAttributes(path, NumberField<std::uint32_t>(*item, "attributes", "files", 0));
+        }
     }
 }
 
@@ -642,9 +644,15 @@ void DumpFiles(SimMachine& machine, MachineJson& out) {
     out["files"] = MachineJson::array();
     for (const auto& path : machine.AllPaths()) {
         if (const auto link = machine.LinkAt(path)) {
-            out["files"].push_back({{"path", Narrow(path)},
-                                    {"link", LinkKindName(link->kind)},
-                                    {"target", Narrow(link->target)}});
+            MachineJson item = {{"path", Narrow(path)},
+                                {"link", LinkKindName(link->kind)},
+                                {"target", Narrow(link->target)}};
+            // A hard link whose other name is not in the machine holds the file's attributes itself.
+            const std::uint32_t attributes = machine.Attributes(path).value_or(kFileAttributeNormal);
+            if (link->kind == LinkKind::HardLink && attributes != kFileAttributeNormal) {
+                item["attributes"] = attributes;
+            }
+            out["files"].push_back(std::move(item));
             continue;
         }
         std::uint32_t attributes = machine.Attributes(path).value_or(0);

@@ -48,6 +48,8 @@ std::u16string CollapseDots(std::u16string_view path) {
 
 // Where a link copied into a snapshot leads: nowhere, as its target is not read.
 constexpr std::u16string_view kUnreadLinkTarget = u"C:\\<link target not read>";
+// The other name of a file with more than one: not read either, and not in the copy.
+constexpr std::u16string_view kUnreadOtherName = u"C:\\<other name not read>";
 constexpr std::uint32_t kKeyRead = 0x20019;
 constexpr std::uint32_t kPrinterAccessUse = 0x8;
 constexpr std::uint32_t kManagerRead = 0x1 | 0x4;
@@ -402,7 +404,7 @@ class SnapshotTaker {
             return;
         }
         if ((*attributes & kFileAttributeDirectory) == 0) {
-            target_.WriteFile(path, {}, *attributes);
+            CopyFile(path, *attributes);
             ++entries_;
             return;
         }
@@ -421,9 +423,21 @@ class SnapshotTaker {
             if ((entry.attributes & (kFileAttributeDirectory | kFileAttributeReparsePoint)) != 0) {
                 CopyEntry(child, depth == kWholeTree ? kWholeTree : depth - 1);
             } else {
-                target_.WriteFile(child, {}, entry.attributes);
+                CopyFile(child, entry.attributes);
             }
             ++entries_;
+        }
+    }
+
+    // A plain file, empty. A file with more names than this one keeps that: the program never resets the
+    // attributes of a name that shares its file with another.
+    void CopyFile(const std::u16string& path, std::uint32_t attributes) {
+        const auto identity = source_.files.QueryIdentity(path);
+        if (identity && identity->linkCount > 1) {
+            target_.AddLink(path, kUnreadOtherName, sim::LinkKind::HardLink);
+            target_.SetPathAttributes(path, attributes);
+        } else {
+            target_.WriteFile(path, {}, attributes);
         }
     }
 

@@ -167,7 +167,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     sim::SimMachine& machine = shaped.sim;
     ClearWhatNoSnapshotKnows(machine);
     // Windows has no printer or driver without a name (a machine file refuses one), and no backslash in the
-    // name of a local printer.
+    // name of a local printer or a driver: each is a registry key of that name.
     const auto printers = machine.Printers();
     const auto drivers = machine.Drivers();
     if (std::any_of(printers.begin(), printers.end(),
@@ -175,7 +175,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
                         return p.name.empty() || p.driver.empty() ||
                                (p.serverName.empty() && p.name.find(u'\\') != std::u16string::npos);
                     }) ||
-        std::any_of(drivers.begin(), drivers.end(), [](const auto& d) { return d.name.empty(); })) {
+        std::any_of(drivers.begin(), drivers.end(), [](const auto& d) {
+            return d.name.empty() || d.name.find(u'\\') != std::u16string::npos;
+        })) {
         return 0;
     }
     const preview::PreviewOptions options = ChooseRun(shaped.data, machine);

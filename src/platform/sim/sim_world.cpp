@@ -461,6 +461,10 @@ FileNode& World::DataOf(FileNode& node) {
 }
 
 std::uint32_t World::LinkCount(FileNode& node) {
+    // A hard link whose other name is not in this machine (a snapshot does not read it) still has two.
+    if (!node.hardLinkOf.empty() && Node(node.hardLinkOf) == nullptr) {
+        return 2;
+    }
     const std::u16string primary = Fold(DataOf(node).path);
     std::uint32_t count = 1;
     for (const auto& [key, other] : files) {
