@@ -27,8 +27,6 @@ constexpr std::u16string_view kClientSideRenderingServers =
 constexpr std::u16string_view kSessionEnvironmentKey =
     u"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
 
-constexpr std::uint32_t kVistaMajor = 6;
-
 // The data as UTF-16 units; an odd last byte belongs to no unit and is left out.
 std::u16string WideFromBytes(const std::vector<std::uint8_t>& data, std::size_t byteCount) {
     const std::size_t units = std::min(byteCount, data.size()) / 2;
@@ -157,7 +155,7 @@ std::u16string ReadDsDriverName(Registry& registry, System& system, std::u16stri
     } else {
         // Connections are recorded by their provider: LanMan before Vista, client-side rendering from Vista
         // on. Both names go in as the caller has them, a server name with its leading "\\" included.
-        path = system.OsMajorVersion() < kVistaMajor ? kLanManServers : kClientSideRenderingServers;
+        path = system.OsMajorVersion() < kVistaMajorVersion ? kLanManServers : kClientSideRenderingServers;
         path.append(serverName).append(u"\\Printers\\").append(printerKeyName).append(u"\\PrinterDriverData");
     }
     // Used as a file name: text up to the first null, as for the other facts.

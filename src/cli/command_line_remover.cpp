@@ -12,7 +12,7 @@ constexpr std::size_t kListLineChars = 255;
 
 // " %s" into the 256-unit line buffer, cut where the buffer ends as a bounded format cuts it: a name of
 // 255 units or more loses its tail on the console instead of overrunning the buffer.
-std::u16string FormatListLine(std::u16string_view name) {
+std::u16string FormatConsoleLine(std::u16string_view name) {
     return FormatOne(u" %s", name).substr(0, kListLineChars);
 }
 
@@ -41,7 +41,7 @@ std::string CommandLineRemover::FormatPrinterList(const std::vector<PrinterRecor
     }
     std::string text;
     for (const PrinterRecord& printer : printers) {
-        text += NarrowLowBytes(FormatListLine(printer.printerName));
+        text += NarrowLowBytes(FormatConsoleLine(printer.printerName));
         text += '\n';
     }
     return text;

@@ -46,6 +46,9 @@ class OsVersionCache {
     bool filled_ = false;
 };
 
+// The major version from which Windows has the Vista-or-later paths.
+inline constexpr std::uint32_t kVistaMajorVersion = 6;
+
 class System {
   public:
     virtual ~System() = default;

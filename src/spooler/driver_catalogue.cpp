@@ -10,8 +10,6 @@
 namespace spoolsweep {
 namespace {
 
-constexpr std::uint32_t kVistaMajor = 6;
-
 // One driver deletion with its INF path; the driver package is deleted after the driver, from Vista on.
 class DriverDeletion {
   public:
@@ -27,7 +25,7 @@ class DriverDeletion {
         try {
             const Status deleted = spooler_.DeletePrinterDriverEx(environment, driverName_,
                                                                   kDpdDeleteUnusedFiles, kDriverVersion3);
-            if (deleted.ok() && system_.OsMajorVersion() >= kVistaMajor && CanDeletePackage()) {
+            if (deleted.ok() && system_.OsMajorVersion() >= kVistaMajorVersion && CanDeletePackage()) {
                 static_cast<void>(spooler_.DeletePrinterDriverPackage(infPath_, environment));
             }
         } catch (const CSE&) {
@@ -70,7 +68,7 @@ void DeletePrinterDriverAllEnvironments(Spooler& spooler, Registry& registry, Sy
     // Read before anything is deleted: the driver's key goes with the driver. Only Vista and later have
     // driver packages to delete by it.
     std::u16string infPath;
-    if (system.OsMajorVersion() >= kVistaMajor) {
+    if (system.OsMajorVersion() >= kVistaMajorVersion) {
         infPath = ReadDriverInfPath(registry, driverName);
     }
     DriverDeletion deletion(spooler, system, driverName, std::move(infPath));

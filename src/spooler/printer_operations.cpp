@@ -7,7 +7,6 @@ namespace spoolsweep {
 namespace {
 
 constexpr std::uint32_t kMaxJobsAsked = 10;
-constexpr std::uint32_t kVistaMajor = 6;
 
 // The default printer's name in the spooler's two calls: the length needed, then the name. Empty when there
 // is no default printer.
@@ -123,7 +122,7 @@ void DeleteFormRegistryEntries(Registry& registry, System& system, std::u16strin
     }
     // The per-form key exists from Vista on. A name that is empty or holds a backslash would address the
     // Forms key itself or another key below it, so it deletes no key.
-    if (system.OsMajorVersion() >= kVistaMajor && !formName.empty() &&
+    if (system.OsMajorVersion() >= kVistaMajorVersion && !formName.empty() &&
         formName.find(u'\\') == std::u16string_view::npos) {
         std::u16string formKey(kFormsKey);
         formKey.append(u"\\").append(formName);

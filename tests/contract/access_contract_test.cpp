@@ -43,7 +43,7 @@ TEST_F(AccessTest, APrinterOpenedForUseIsNeitherDeletedNorItsFormsRemoved) {
     SKIP_ON_WINE("its spooler does not check a printer handle's rights");
     world().AddDriver(kEnvironmentX64, u"Access Driver", u"ACCESS.PPD");
     world().AddPrinter(u"Access Printer", u"Access Driver");
-    world().AddForm(u"Access Form");
+    world().AddPrinterForm(u"Access Form");
     Spooler& spooler = machine().spooler;
     PrinterHandle printer(spooler.OpenPrinter(u"Access Printer", kPrinterAccessUse).handle, {&spooler});
     ASSERT_TRUE(printer);

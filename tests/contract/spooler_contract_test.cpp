@@ -166,7 +166,7 @@ TEST_F(SpoolerContract, ListsBuiltInFormsInTwoCalls) {
 TEST_F(SpoolerContract, DeletesAUserForm) {
     SKIP_ON_WINE("AddFormW and DeleteFormW are stubs; EnumFormsW lists only the built-in forms");
     AddPrinterOnDriverA(u"Contract Forms");
-    world().AddForm(u"Contract Form 1");
+    world().AddPrinterForm(u"Contract Form 1");
     PrinterHandle printer = Open(u"Contract Forms");
     auto listed = [&] { return Named(Forms(printer.get()), u"Contract Form 1"); };
     ASSERT_TRUE(listed().has_value());

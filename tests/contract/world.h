@@ -35,7 +35,7 @@ class World {
                            std::u16string_view dataFile) = 0;
     virtual void AddPrinter(std::u16string_view name, std::u16string_view driver,
                             std::u16string_view share = {}) = 0;
-    virtual void AddForm(std::u16string_view name) = 0;
+    virtual void AddPrinterForm(std::u16string_view name) = 0;
     virtual void SetDefaultPrinter(std::u16string_view name) = 0;
 
     // Registry: a key under HKEY_CURRENT_USER that belongs to this test and is gone afterwards.

@@ -18,7 +18,9 @@ class SimWorld final : public World {
                     std::u16string_view share) override {
         sim_.AddPrinter({std::u16string(name), std::u16string(driver), std::u16string(share), u"", {}, {}});
     }
-    void AddForm(std::u16string_view name) override { sim_.AddForm({std::u16string(name), kFormUser}); }
+    void AddPrinterForm(std::u16string_view name) override {
+        sim_.AddForm({std::u16string(name), kFormUser});
+    }
     void SetDefaultPrinter(std::u16string_view name) override { sim_.SetDefaultPrinter(name); }
 
     std::u16string OwnKey() override { return u"Software\\SpoolsweepContract\\Test"; }

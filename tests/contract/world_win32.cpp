@@ -132,7 +132,7 @@ class Win32World final : public World {
         printers_.push_back(Wide(name));
     }
 
-    void AddForm(std::u16string_view name) override {
+    void AddPrinterForm(std::u16string_view name) override {
         std::wstring formName = Wide(name);
         const win32::unique_printer printer = OpenOwnPrinter();
         FORM_INFO_1W form{};

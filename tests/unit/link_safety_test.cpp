@@ -18,7 +18,7 @@
 namespace spoolsweep {
 namespace {
 
-const std::u16string kPresets = test::kPresets + u"\\DMT_NorvelA.PPD";
+const std::u16string kPresetsOfA = test::kPresets + u"\\DMT_NorvelA.PPD";
 const std::u16string kUpdater = u"C:\\Program Files (x86)\\Vantle";
 const std::u16string kPrecious = u"C:\\Precious";
 // Precious files are hidden, so that a reset through a link shows, and deletable, so that a deletion through
@@ -52,19 +52,19 @@ const std::vector<Placement>& Placements() {
         {"watermark", test::kUserTemp + u"\\NorvelA.wmk", {}},
         {"driver temp file", test::kWinTemp + u"\\,,DsTamber.tmp", {}},
         {"user authentication file", test::kUserTemp + u"\\NorvelUserAuth", {}},
-        {"preferences", kPresets + u"\\EssentialPresets\\preferences", {}},
+        {"preferences", kPresetsOfA + u"\\EssentialPresets\\preferences", {}},
         {"loose spool file", test::kSpool + u"\\x64\\loose.dll", {}},
         {"matched folder name", test::kUserTemp + u"\\,,srv,Lobby.tmp", {u"keep.dll"}},
         {"tracking folder", test::kUserTemp + u"\\Trackwell", {u"trace.log"}},
         {"hardware-ID folder", test::kSpool + u"\\x64\\HWID1", {u"unidrv.dll"}},
-        {"preset folder", kPresets, {u"EssentialPresets\\preferences"}},
+        {"preset folder", kPresetsOfA, {u"EssentialPresets\\preferences"}},
         {"updater folder", kUpdater, {u"Tamber Driver Updater.exe"}},
         {"folder on the way to the presets",
          u"C:\\Users\\admin\\AppData\\Roaming\\Norvel",
          {u"JPData\\DMT_NorvelA.PPD\\EssentialPresets\\preferences"}},
-        {"folder on the way to preferences", kPresets + u"\\EssentialPresets", {u"preferences"}},
+        {"folder on the way to preferences", kPresetsOfA + u"\\EssentialPresets", {u"preferences"}},
         {"spool environment folder", test::kSpool + u"\\x64", {u"loose.dll", u"HWID1\\unidrv.dll"}},
-        {"folder inside the preset tree", kPresets + u"\\Deep", {u"inner.dat"}},
+        {"folder inside the preset tree", kPresetsOfA + u"\\Deep", {u"inner.dat"}},
     };
     return placements;
 }

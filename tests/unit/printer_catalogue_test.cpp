@@ -14,7 +14,7 @@
 namespace spoolsweep {
 namespace {
 
-std::vector<std::u16string> Names(const std::vector<PrinterRecord>& records) {
+std::vector<std::u16string> NamesOf(const std::vector<PrinterRecord>& records) {
     std::vector<std::u16string> names;
     for (const PrinterRecord& record : records) {
         names.push_back(record.printerName);
@@ -84,7 +84,7 @@ TEST(EnumerateInstalledPrinters, ListsLocalSharedAndConnectionsInSpoolerOrder) {
     sim.AddPrinter(test::MakePrinter(u"Shared", u"Tamber PS", u"SharedShare"));
     sim.AddPrinter(test::MakePrinter(u"\\\\srv\\Remote", u"Tamber PS"));
     std::vector<PrinterRecord> records = EnumerateInstalledPrinters(sim.machine().spooler);
-    ASSERT_EQ(Names(records), (std::vector<std::u16string>{u"Local", u"Shared", u"\\\\srv\\Remote"}));
+    ASSERT_EQ(NamesOf(records), (std::vector<std::u16string>{u"Local", u"Shared", u"\\\\srv\\Remote"}));
     EXPECT_EQ(records[0].serverName, u"");
     EXPECT_EQ(records[0].shareName, u"");
     EXPECT_EQ(records[1].shareName, u"SharedShare");
@@ -93,7 +93,7 @@ TEST(EnumerateInstalledPrinters, ListsLocalSharedAndConnectionsInSpoolerOrder) {
     EXPECT_EQ(sim.calls().Count("EnumPrintersW"), 2U);
 
     PrinterCatalogue catalogue(sim.machine().spooler);
-    EXPECT_EQ(Names(catalogue.printers), Names(records));
+    EXPECT_EQ(NamesOf(catalogue.printers), NamesOf(records));
     EXPECT_TRUE(catalogue.remainingDataFiles.empty());
 }
 
@@ -116,7 +116,7 @@ TEST(EnumerateInstalledPrinters, AsksWithTheSizeItWasGivenAndRetriesOnce) {
     for (const Case& c : cases) {
         ScriptedSpooler spooler;
         spooler.answers = c.answers;
-        EXPECT_EQ(Names(EnumerateInstalledPrinters(spooler)), c.names);
+        EXPECT_EQ(NamesOf(EnumerateInstalledPrinters(spooler)), c.names);
         EXPECT_EQ(spooler.buffersSeen, c.buffers);
         EXPECT_EQ(spooler.flagsSeen, std::vector<std::uint32_t>(c.buffers.size(), 6));
     }

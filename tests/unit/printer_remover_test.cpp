@@ -22,7 +22,8 @@ using Box = std::tuple<std::u16string, std::u16string, std::uint32_t>;  // capti
 
 constexpr char16_t kInstall[] = u"C:\\Program Files (x86)\\Vantle";
 constexpr char16_t kTemp[] = u"C:\\Program Files (x86)\\Vantle_temp";
-constexpr char16_t kPresets[] = u"C:\\Users\\admin\\AppData\\Roaming\\Norvel\\JPData\\DMT_NorvelAB12.PPD";
+constexpr char16_t kPresetFolder[] =
+    u"C:\\Users\\admin\\AppData\\Roaming\\Norvel\\JPData\\DMT_NorvelAB12.PPD";
 const Names kOffice = {u"NoDot",    u"Laser 1",  u"Laser 2", u"\\\\srv\\Desk",
                        u"Tamber 3", u"Tamber 1", u"Tamber 2"};
 
@@ -52,7 +53,7 @@ void BuildOffice(sim::SimMachine& sim) {
     sim.AddDriver({u"Windows NT x86", u"Old x86", u"OLD.PPD", u""});
     sim.AddForm({u"Custom", 0});
     sim.AddForm({u"Card", 2});
-    sim.WriteFile(std::u16string(kPresets) + u"\\EssentialPresets\\preferences", "p");
+    sim.WriteFile(std::u16string(kPresetFolder) + u"\\EssentialPresets\\preferences", "p");
     sim.WriteFile(kInstall + std::u16string(u"\\Tamber Driver Updater.exe"), "u");
     sim.WriteFile(u"C:\\Windows\\System32\\spool\\drivers\\x64\\loose.dll", "d");
     sim.SetString(kHkeyCurrentUser, u"Printers\\Settings\\Wizard", u"Driver Name", u"Laser");
@@ -61,7 +62,7 @@ void BuildOffice(sim::SimMachine& sim) {
     sim.AddProcess(u"Trackwell.exe");
 }
 
-struct DialogRun {
+struct ListRun {
     Names checks = {};
     bool deleteAll = false;
     std::vector<int> answers = {};
@@ -71,7 +72,7 @@ struct DialogRun {
 
 // Fills the list as the dialog does, checks the lines (a name the list lacks gets a line of its own, as if
 // its printer went after the fill) and runs the removal; the names it listed as deleted.
-Names RunDialog(sim::SimMachine& sim, const DialogRun& run) {
+Names RunDialog(sim::SimMachine& sim, const ListRun& run) {
     sim::MemoryDialog dialog(sim.machine().system);
     PrinterRemover remover(sim.machine(), &dialog, &dialog);
     (void)remover.FillPrinterList();
@@ -108,7 +109,7 @@ Names SortedNames(const Items& items, Field field) {
 
 struct Case {
     const char* what;
-    DialogRun run;
+    ListRun run;
     std::vector<Box> boxes;
     Names driversLeft;
     int driverDeletionCalls;  // DeletePrinterDriverExW calls, -1: not counted
@@ -170,7 +171,7 @@ TEST(PrinterRemover, RemovesTheCheckedPrintersAsTheDialogAsks) {
         if (c.driverDeletionCalls >= 0) {
             EXPECT_EQ(sim.calls().Count("DeletePrinterDriverExW"), std::uint64_t(c.driverDeletionCalls));
         }
-        EXPECT_EQ(sim.FolderExists(kPresets), c.presetsLeft);
+        EXPECT_EQ(sim.FolderExists(kPresetFolder), c.presetsLeft);
         EXPECT_EQ(sim.FolderExists(kInstall), c.updaterLeft);
         EXPECT_FALSE(sim.FolderExists(kTemp));
         EXPECT_EQ(sim.KeyExists(kHkeyCurrentUser, u"Printers\\DMTDevMode"), c.driversLeft == kAll);
@@ -209,14 +210,14 @@ TEST(PrinterRemover, FormsStayWhileALocalPrinterThatStaysListsThem) {
     // With no local printer ever seen the print server is not asked for forms.
     sim::SimMachine connectionsOnly;
     AddPrinter(connectionsOnly, u"\\\\srv\\Q", u"Laser");
-    EXPECT_EQ(RunDialog(connectionsOnly, DialogRun{{u"\\\\srv\\Q"}}), Names{u"\\\\srv\\Q"});
+    EXPECT_EQ(RunDialog(connectionsOnly, ListRun{{u"\\\\srv\\Q"}}), Names{u"\\\\srv\\Q"});
     EXPECT_EQ(connectionsOnly.calls().Count("OpenPrinterW"), 0U);
 }
 
 // Platform calls and registry reads per printer with every printer checked.
 std::pair<double, double> CostPerPrinter(int printers, bool deleteAll) {
     sim::SimMachine sim;
-    const DialogRun run{test::AddServerPrinters(sim, printers), deleteAll};
+    const ListRun run{test::AddServerPrinters(sim, printers), deleteAll};
     sim.calls().Clear();
     EXPECT_EQ(RunDialog(sim, run).size(), static_cast<std::size_t>(printers));
     EXPECT_TRUE(sim.Printers().empty());

@@ -9,7 +9,6 @@ namespace spoolsweep::sim {
 
 namespace {
 
-constexpr std::u16string_view kPrintKey = u"SYSTEM\\CurrentControlSet\\Control\\Print";
 constexpr std::u16string_view kSessionEnvironmentKey =
     u"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
 

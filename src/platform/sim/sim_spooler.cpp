@@ -14,7 +14,6 @@ constexpr std::uint32_t kDriverInfo2Bytes = 24;
 constexpr std::uint32_t kJobInfo3Bytes = 12;
 constexpr std::uint32_t kFormInfo1Bytes = 32;
 constexpr std::uint32_t kDpdDeleteSpecificVersion = 0x4;
-constexpr std::string_view kPrintKey = "SYSTEM\\CurrentControlSet\\Control\\Print";
 
 std::uint32_t StringBytes32(const std::optional<std::u16string>& text) {
     return text ? static_cast<std::uint32_t>(2 * (text->size() + 1)) : 0;
@@ -277,7 +276,7 @@ Status SimSpooler::DeletePrinterDriverEx(std::u16string_view environment, std::u
     if (world_.DriverInUse(driver)) {
         return {win_error::kPrinterDriverInUse};
     }
-    std::u16string key = FromUtf8(std::string(kPrintKey)) + u"\\Environments\\" + it->environment +
+    std::u16string key = std::u16string(kPrintKey) + u"\\Environments\\" + it->environment +
                          u"\\Drivers\\Version-3\\" + it->name;
     (void)world_.RemoveKey(kHkeyLocalMachine, key);
     world_.Journal("DeletePrinterDriverExW " + ToUtf8(it->environment) + ", " + ToUtf8(it->name));

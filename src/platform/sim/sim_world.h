@@ -17,6 +17,9 @@
 namespace spoolsweep::sim {
 
 // Error codes the simulated machine reports beyond those the program acts on.
+// The spooler's key under HKLM.
+inline constexpr std::u16string_view kPrintKey = u"SYSTEM\\CurrentControlSet\\Control\\Print";
+
 namespace sim_error {
 inline constexpr std::uint32_t kNoMoreFiles = 18;
 inline constexpr std::uint32_t kFileExists = 80;
