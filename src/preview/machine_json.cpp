@@ -528,7 +528,8 @@ void LoadFiles(SimMachine& machine, const MachineJson& file) {
     // Links last: whether a symbolic link names a folder, and what a hard link shares, is its target's.
     for (const MachineJson* item : links) {
         const std::u16string path = WideField(*item, "path", "files");
-        machine.AddLink(path, WideField(*item, "target", "files"), LinkKindOf(Text(item->at("link"), "files.link")));
+        machine.AddLink(path, WideField(*item, "target", "files"),
+                        LinkKindOf(Text(item->at("link"), "files.link")));
         if (item->contains("attributes")) {
             machine.SetPathAttributes(path, NumberField<std::uint32_t>(*item, "attributes", "files", 0));
         }
@@ -644,9 +645,8 @@ void DumpFiles(SimMachine& machine, MachineJson& out) {
     out["files"] = MachineJson::array();
     for (const auto& path : machine.AllPaths()) {
         if (const auto link = machine.LinkAt(path)) {
-            MachineJson item = {{"path", Narrow(path)},
-                                {"link", LinkKindName(link->kind)},
-                                {"target", Narrow(link->target)}};
+            MachineJson item = {
+                {"path", Narrow(path)}, {"link", LinkKindName(link->kind)}, {"target", Narrow(link->target)}};
             // A hard link whose other name is not in the machine holds the file's attributes itself.
             const std::uint32_t attributes = machine.Attributes(path).value_or(kFileAttributeNormal);
             if (link->kind == LinkKind::HardLink && attributes != kFileAttributeNormal) {
