@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <set>
 #include <string>
 #include <tuple>
@@ -212,6 +213,126 @@ TEST(PrinterRemover, FormsStayWhileALocalPrinterThatStaysListsThem) {
     AddPrinter(connectionsOnly, u"\\\\srv\\Q", u"Laser");
     EXPECT_EQ(RunDialog(connectionsOnly, ListRun{{u"\\\\srv\\Q"}}), Names{u"\\\\srv\\Q"});
     EXPECT_EQ(connectionsOnly.calls().Count("OpenPrinterW"), 0U);
+}
+
+// The printer list's styles as the dialog template gives them, as far as its order goes.
+std::uint32_t TemplatePrinterListStyle() {
+    std::ifstream in(SPOOLSWEEP_DIALOG_TEMPLATE);
+    for (std::string line; std::getline(in, line);) {
+        if (line.find("IDC_PRINTER_LIST,") != std::string::npos) {
+            return line.find("LBS_SORT") != std::string::npos ? kListBoxSort : 0;
+        }
+    }
+    ADD_FAILURE() << "the dialog template has no printer list";
+    return 0;
+}
+
+// The list box sorts the lines whatever order the spooler lists the printers in, and the refusal names every
+// busy printer, checked or not, in the list's order and without the line's blank.
+TEST(PrinterRemover, ListsSortedAndNamesEveryBusyPrinterInListOrder) {
+    struct Case {
+        Names busy;
+        Names checks;
+        Names named;
+        const char* fault;
+    };
+    const Case cases[] = {
+        {{}, {u"beta"}, {}, "a printer without jobs is named busy"},
+        {{u"beta", u"Alpha"}, {u"beta"}, {u"Alpha", u"beta"}, "an unchecked busy printer is not named"},
+        {{u"\\\\srv\\Gamma", u"alpha 2"},
+         {},
+         {u"\\\\srv\\Gamma", u"alpha 2"},
+         "busy printers after the first"},
+    };
+    for (const bool reversed : {false, true}) {
+        for (const Case& c : cases) {
+            sim::SimMachine sim;
+            sim.SetPrintersReversed(reversed);
+            for (const char16_t* name : {u"beta", u"Alpha", u"\\\\srv\\Gamma", u"alpha 2"}) {
+                AddPrinter(sim, name, u"Laser");
+            }
+            for (const std::u16string& name : c.busy) {
+                sim.QueueJob(name);
+            }
+            sim::MemoryDialog dialog(sim.machine().system, TemplatePrinterListStyle());
+            PrinterRemover remover(sim.machine(), &dialog, &dialog);
+            ASSERT_EQ(remover.FillPrinterList(), 0);
+            Names lines;
+            for (const auto& line : dialog.lines) {
+                lines.push_back(line.text);
+            }
+            EXPECT_EQ(lines, (Names{u" \\\\srv\\Gamma", u" Alpha", u" alpha 2", u" beta"}))
+                << "the list is not sorted without case whatever the spooler's order";
+            for (const std::u16string& name : c.checks) {
+                ASSERT_TRUE(dialog.Check(name));
+            }
+            Names named = {u"earlier"};
+            EXPECT_EQ(remover.FindBusyPrinters(named), c.named.empty() ? 0 : 1) << c.fault;
+            Names expected = {u"earlier"};
+            expected.insert(expected.end(), c.named.begin(), c.named.end());
+            EXPECT_EQ(named, expected) << c.fault;
+        }
+    }
+}
+
+// A second removal from the same dialog knows the first only through the refilled list and the forms'
+// printer: every mark starts at 0 and the other printers are those listed now, at their new places.
+TEST(PrinterRemover, ASecondRemovalStartsFromTheRefilledList) {
+    sim::SimMachine sim;
+    sim.AddDriver({u"Windows x64", u"D", u"D.PPD", u""});
+    sim.AddDriver({u"Windows x64", u"E", u"E.PPD", u""});
+    for (const auto& [name, driver] : {std::pair{u"P1", u"D"}, {u"P2", u"D"}, {u"P3", u"E"}, {u"P4", u"E"}}) {
+        AddPrinter(sim, name, driver);
+    }
+    sim::MemoryDialog dialog(sim.machine().system);
+    PrinterRemover remover(sim.machine(), &dialog, &dialog);
+    struct Step {
+        const char16_t* check;
+        Names driversLeft;
+        const char* fault;
+    };
+    const Step steps[] = {
+        {u"P1", {u"D", u"E"}, "a driver goes while an unchecked printer uses it"},
+        {u"P2", {u"E"}, "the second run sees the first run's list"},
+        {u"P4", {u"E"}, "the third run sees the second run's list"},
+        {u"P3", {}, "the last user's driver stays"},
+    };
+    for (const Step& step : steps) {
+        ASSERT_EQ(remover.FillPrinterList(), 0);
+        ASSERT_TRUE(dialog.Check(step.check));
+        remover.RunRemoval();
+        EXPECT_EQ(SortedNames(sim.Drivers(), &sim::SimDriver::name), step.driversLeft) << step.fault;
+    }
+    EXPECT_EQ(dialog.deleted, (Names{u"P1", u"P2", u"P4", u"P3"})) << "the deleted list lost an earlier run";
+    EXPECT_EQ(remover.firstLocalPrinter, u"P1") << "a later fill replaced the forms' printer";
+    EXPECT_EQ(remover.FillPrinterList(), kNoPrintersInstalled);
+}
+
+// A form goes with the checked printers unless a local printer that stays lists it among its media; the
+// last local printer takes every form it lists.
+TEST(PrinterRemover, AFormOnlyCheckedPrintersListGoes) {
+    struct Case {
+        Names customListedBy;
+        Names checks;
+        bool customLeft;
+        const char* fault;
+    };
+    const Case cases[] = {
+        {{u"L1"}, {u"L1"}, false, "a form only a checked printer lists stays"},
+        {{u"L1", u"L2"}, {u"L1"}, true, "a form an unchecked printer lists goes"},
+        {{u"L1", u"L2"}, {u"L1", u"L2"}, false, "a form listed by two checked printers stays"},
+        {{}, {u"L1", u"L2", u"L3"}, false, "the last local printer leaves a form it lists"},
+    };
+    for (const Case& c : cases) {
+        sim::SimMachine sim;
+        for (const char16_t* name : {u"L1", u"L2", u"L3", u"\\\\srv\\C"}) {
+            const bool lists = std::count(c.customListedBy.begin(), c.customListedBy.end(), name) != 0;
+            AddPrinter(sim, name, u"Laser", lists ? Names{u"Custom"} : Names{u"custom"});
+        }
+        sim.AddForm({u"Custom", 0});
+        EXPECT_EQ(RunDialog(sim, ListRun{c.checks}).size(), c.checks.size());
+        EXPECT_EQ(sim.Forms().size(), c.customLeft ? 4U : 3U) << c.fault;
+    }
 }
 
 // Platform calls and registry reads per printer with every printer checked.
