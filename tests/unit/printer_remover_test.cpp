@@ -281,31 +281,65 @@ TEST(PrinterRemover, ASecondRemovalStartsFromTheRefilledList) {
     sim::SimMachine sim;
     sim.AddDriver({u"Windows x64", u"D", u"D.PPD", u""});
     sim.AddDriver({u"Windows x64", u"E", u"E.PPD", u""});
-    for (const auto& [name, driver] : {std::pair{u"P1", u"D"}, {u"P2", u"D"}, {u"P3", u"E"}, {u"P4", u"E"}}) {
-        AddPrinter(sim, name, driver);
+    sim.AddForm({u"Custom", 0});
+    sim.AddProcess(u"D.srv");
+    const Names printers = {u"P1", u"P2", u"P3", u"P4", u"P5"};
+    for (const std::u16string& name : printers) {
+        AddPrinter(sim, name, name < u"P3" ? u"D" : u"E", name == u"P2" ? Names{u"Custom"} : Names{});
     }
     sim::MemoryDialog dialog(sim.machine().system);
     PrinterRemover remover(sim.machine(), &dialog, &dialog);
     struct Step {
-        const char16_t* check;
+        Names checks;
         Names driversLeft;
+        bool srvRunning;  // D.srv, ended with the removal of the printer whose driver D goes with it
         const char* fault;
     };
     const Step steps[] = {
-        {u"P1", {u"D", u"E"}, "a driver goes while an unchecked printer uses it"},
-        {u"P2", {u"E"}, "the second run sees the first run's list"},
-        {u"P4", {u"E"}, "the third run sees the second run's list"},
-        {u"P3", {}, "the last user's driver stays"},
+        {{u"P1"}, {u"D", u"E"}, true, "a driver goes while an unchecked printer uses it"},
+        {{u"P2"}, {u"E"}, false, "the second run takes D for shared, as in the first run's list"},
+        {{u"P4"}, {u"E"}, false, "the third run sees the second run's list"},
+        {{u"P3", u"P5"}, {}, false, "the last users' driver stays"},
     };
     for (const Step& step : steps) {
         ASSERT_EQ(remover.FillPrinterList(), 0);
-        ASSERT_TRUE(dialog.Check(step.check));
+        for (const std::u16string& name : step.checks) {
+            ASSERT_TRUE(dialog.Check(name));
+        }
         remover.RunRemoval();
         EXPECT_EQ(SortedNames(sim.Drivers(), &sim::SimDriver::name), step.driversLeft) << step.fault;
+        EXPECT_EQ(sim.Processes().front().running, step.srvRunning) << step.fault;
     }
-    EXPECT_EQ(dialog.deleted, (Names{u"P1", u"P2", u"P4", u"P3"})) << "the deleted list lost an earlier run";
+    EXPECT_EQ(dialog.deleted, (Names{u"P1", u"P2", u"P4", u"P3", u"P5"})) << "the deleted list lost a run";
     EXPECT_EQ(remover.firstLocalPrinter, u"P1") << "a later fill replaced the forms' printer";
+    // The forms' printer is gone, so only the last local printer's own list takes Custom.
+    EXPECT_EQ(sim.Forms().size(), 3U) << "a printer removed earlier in the run still counts as left";
     EXPECT_EQ(remover.FillPrinterList(), kNoPrintersInstalled);
+}
+
+// A checked printer's driver stays when a printer that stays has a driver whose name the user's locale
+// (lstrcmpW) takes for the same, though it differs in code units.
+TEST(PrinterRemover, ADriverStaysForANameTheLocaleTakesForItsOwn) {
+    struct Case {
+        std::u16string staying;
+        bool kept;
+        const char* fault;
+    };
+    const Case cases[] = {
+        {u"Cafe\u0301 PS", true, "a combining accent makes another driver"},
+        {u"Caf\u00AD\u00E9 PS", true, "a soft hyphen makes another driver"},
+        {u"Caf\u00E9 PS 2", false, "a longer name is taken for the same driver"},
+        {u"Cafe PS", false, "an accent is taken for no difference"},
+    };
+    for (const Case& c : cases) {
+        sim::SimMachine sim;
+        for (const std::u16string& driver : {std::u16string(u"Caf\u00E9 PS"), c.staying}) {
+            sim.AddDriver({u"Windows x64", driver, u"X.PPD", u""});
+            AddPrinter(sim, driver == c.staying ? u"Stays" : u"Goes", driver);
+        }
+        EXPECT_EQ(RunDialog(sim, ListRun{{u"Goes"}}), Names{u"Goes"});
+        EXPECT_EQ(sim.Drivers().size(), c.kept ? 2U : 1U) << c.fault;
+    }
 }
 
 // A form goes with the checked printers unless a local printer that stays lists it among its media; the
