@@ -65,6 +65,7 @@ EnumResult<PrinterInfo> SimSpooler::EnumPrinters(std::uint32_t flags, std::uint3
     std::vector<PrinterInfo> entries;
     std::uint32_t needed = 0;
     std::vector<const SimPrinter*> listed;
+    listed.reserve(world_.printers.size());
     for (const SimPrinter& printer : world_.printers) {
         listed.push_back(&printer);
     }
