@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <map>
 #include <set>
 #include <string>
 #include <tuple>
@@ -184,37 +185,6 @@ TEST(PrinterRemover, RemovesTheCheckedPrintersAsTheDialogAsks) {
     }
 }
 
-// The list too: 18 with no printer, a line cut to the list's buffer, the first local printer kept.
-TEST(PrinterRemover, FormsStayWhileALocalPrinterThatStaysListsThem) {
-    sim::SimMachine sim;
-    sim::MemoryDialog dialog(sim.machine().system);
-    PrinterRemover remover(sim.machine(), &dialog, &dialog);
-    EXPECT_EQ(remover.FillPrinterList(), kNoPrintersInstalled);
-    const std::u16string longName = u"\\\\srv\\" + std::u16string(kNameFieldChars - 6, u'L');
-    AddPrinter(sim, longName, u"Laser");
-    AddPrinter(sim, u"A", u"Laser");
-    AddPrinter(sim, u"B", u"Laser", {u"Custom"});
-    sim.AddForm({u"Custom", 0});
-    sim.AddForm({u"Card", 2});
-    const std::vector<std::pair<const char16_t*, Names>> runs = {
-        {u"A", {u"A4", u"Custom", u"Legal", u"Letter"}},  // B stays and lists Custom
-        {u"B", {u"A4", u"Legal", u"Letter"}},  // the list comes from A, now gone; B is the last local printer
-    };
-    for (const auto& [name, formsLeft] : runs) {
-        ASSERT_EQ(remover.FillPrinterList(), 0);
-        EXPECT_EQ(dialog.lines.front().text, u" " + longName.substr(0, kListLineBufferChars - 2));
-        ASSERT_TRUE(dialog.Check(name));
-        remover.RunRemoval();
-        EXPECT_EQ(SortedNames(sim.Forms(), &sim::SimForm::name), formsLeft);
-        EXPECT_EQ(remover.firstLocalPrinter, u"A");
-    }
-    // With no local printer ever seen the print server is not asked for forms.
-    sim::SimMachine connectionsOnly;
-    AddPrinter(connectionsOnly, u"\\\\srv\\Q", u"Laser");
-    EXPECT_EQ(RunDialog(connectionsOnly, ListRun{{u"\\\\srv\\Q"}}), Names{u"\\\\srv\\Q"});
-    EXPECT_EQ(connectionsOnly.calls().Count("OpenPrinterW"), 0U);
-}
-
 // The printer list's styles as the dialog template gives them, as far as its order goes.
 std::uint32_t TemplatePrinterListStyle() {
     std::ifstream in(SPOOLSWEEP_DIALOG_TEMPLATE);
@@ -231,47 +201,45 @@ std::uint32_t TemplatePrinterListStyle() {
 // busy printer, checked or not, in the list's order and without the line's blank.
 TEST(PrinterRemover, ListsSortedAndNamesEveryBusyPrinterInListOrder) {
     struct Case {
+        bool reversed;  // the spooler lists the printers last added first
         Names busy;
         Names checks;
         Names named;
         const char* fault;
     };
     const Case cases[] = {
-        {{}, {u"beta"}, {}, "a printer without jobs is named busy"},
-        {{u"beta", u"Alpha"}, {u"beta"}, {u"Alpha", u"beta"}, "an unchecked busy printer is not named"},
-        {{u"\\\\srv\\Gamma", u"alpha 2"},
+        {false, {}, {u"b"}, {}, "a printer without jobs is named busy"},
+        {true, {u"b", u"A"}, {u"b"}, {u"A", u"b"}, "an unchecked busy printer is not named"},
+        {false,
+         {u"\\\\s\\C", u"a 2"},
          {},
-         {u"\\\\srv\\Gamma", u"alpha 2"},
-         "busy printers after the first"},
+         {u"\\\\s\\C", u"a 2"},
+         "a busy printer after the first is not named"},
     };
-    for (const bool reversed : {false, true}) {
-        for (const Case& c : cases) {
-            sim::SimMachine sim;
-            sim.SetPrintersReversed(reversed);
-            for (const char16_t* name : {u"beta", u"Alpha", u"\\\\srv\\Gamma", u"alpha 2"}) {
-                AddPrinter(sim, name, u"Laser");
-            }
-            for (const std::u16string& name : c.busy) {
-                sim.QueueJob(name);
-            }
-            sim::MemoryDialog dialog(sim.machine().system, TemplatePrinterListStyle());
-            PrinterRemover remover(sim.machine(), &dialog, &dialog);
-            ASSERT_EQ(remover.FillPrinterList(), 0);
-            Names lines;
-            for (const auto& line : dialog.lines) {
-                lines.push_back(line.text);
-            }
-            EXPECT_EQ(lines, (Names{u" \\\\srv\\Gamma", u" Alpha", u" alpha 2", u" beta"}))
-                << "the list is not sorted without case whatever the spooler's order";
-            for (const std::u16string& name : c.checks) {
-                ASSERT_TRUE(dialog.Check(name));
-            }
-            Names named = {u"earlier"};
-            EXPECT_EQ(remover.FindBusyPrinters(named), c.named.empty() ? 0 : 1) << c.fault;
-            Names expected = {u"earlier"};
-            expected.insert(expected.end(), c.named.begin(), c.named.end());
-            EXPECT_EQ(named, expected) << c.fault;
+    for (const Case& c : cases) {
+        sim::SimMachine sim;
+        sim.SetPrintersReversed(c.reversed);
+        for (const char16_t* name : {u"b", u"A", u"\\\\s\\C", u"a 2"}) {
+            AddPrinter(sim, name, u"Laser");
         }
+        for (const std::u16string& name : c.busy) {
+            sim.QueueJob(name);
+        }
+        sim::MemoryDialog dialog(sim.machine().system, TemplatePrinterListStyle());
+        PrinterRemover remover(sim.machine(), &dialog, &dialog);
+        ASSERT_EQ(remover.FillPrinterList(), 0);
+        Names lines;
+        for (const auto& line : dialog.lines) {
+            lines.push_back(line.check == 0 ? line.text : u"checked");
+        }
+        EXPECT_EQ(lines, (Names{u" \\\\s\\C", u" A", u" a 2", u" b"}))
+            << "the list is not sorted without case";
+        for (const std::u16string& name : c.checks) {
+            ASSERT_TRUE(dialog.Check(name));
+        }
+        Names named;
+        EXPECT_EQ(remover.FindBusyPrinters(named), c.named.empty() ? 0 : 1) << c.fault;
+        EXPECT_EQ(named, c.named) << c.fault;
     }
 }
 
@@ -279,42 +247,56 @@ TEST(PrinterRemover, ListsSortedAndNamesEveryBusyPrinterInListOrder) {
 // printer: every mark starts at 0 and the other printers are those listed now, at their new places.
 TEST(PrinterRemover, ASecondRemovalStartsFromTheRefilledList) {
     sim::SimMachine sim;
+    sim::MemoryDialog dialog(sim.machine().system);
+    PrinterRemover remover(sim.machine(), &dialog, &dialog);
+    EXPECT_EQ(remover.FillPrinterList(), kNoPrintersInstalled);
+    const std::u16string longName = u"\\\\srv\\" + std::u16string(kNameFieldChars - 6, u'L');
+    AddPrinter(sim, longName, u"Z");
     sim.AddDriver({u"Windows x64", u"D", u"D.PPD", u""});
     sim.AddDriver({u"Windows x64", u"E", u"E.PPD", u""});
     sim.AddForm({u"Custom", 0});
+    sim.AddForm({u"Card", 0});
     sim.AddProcess(u"D.srv");
-    const Names printers = {u"P1", u"P2", u"P3", u"P4", u"P5"};
-    for (const std::u16string& name : printers) {
-        AddPrinter(sim, name, name < u"P3" ? u"D" : u"E", name == u"P2" ? Names{u"Custom"} : Names{});
+    // Custom is listed by P2, Card by P1 alone: P3's "card" is another name.
+    const std::map<std::u16string, Names> media = {
+        {u"P1", {u"Card"}}, {u"P2", {u"Custom"}}, {u"P3", {u"card"}}};
+    for (const std::u16string name : {u"P1", u"P2", u"P3", u"P4", u"P5"}) {
+        AddPrinter(sim, name, name < u"P3" ? u"D" : u"E", media.contains(name) ? media.at(name) : Names{});
     }
-    sim::MemoryDialog dialog(sim.machine().system);
-    PrinterRemover remover(sim.machine(), &dialog, &dialog);
     struct Step {
         Names checks;
         Names driversLeft;
         bool srvRunning;  // D.srv, ended with the removal of the printer whose driver D goes with it
+        std::size_t forms;
         const char* fault;
     };
+    // From the second run on the forms' printer is gone, so only the last local printer's own list takes
+    // a form.
     const Step steps[] = {
-        {{u"P1"}, {u"D", u"E"}, true, "a driver goes while an unchecked printer uses it"},
-        {{u"P2"}, {u"E"}, false, "the second run takes D for shared, as in the first run's list"},
-        {{u"P4"}, {u"E"}, false, "the third run sees the second run's list"},
-        {{u"P3", u"P5"}, {}, false, "the last users' driver stays"},
+        {{u"P1"}, {u"D", u"E"}, true, 4, "a driver goes while an unchecked printer uses it, or a form"},
+        {{u"P2"}, {u"E"}, false, 4, "the second run takes D for shared, as in the first run's list"},
+        {{u"P4"}, {u"E"}, false, 4, "the third run sees the second run's list"},
+        {{u"P3", u"P5"}, {}, false, 3, "a printer removed earlier in the run still counts as left"},
     };
     for (const Step& step : steps) {
         ASSERT_EQ(remover.FillPrinterList(), 0);
+        EXPECT_EQ(dialog.lines.front().text, u" " + longName.substr(0, kListLineBufferChars - 2));
         for (const std::u16string& name : step.checks) {
             ASSERT_TRUE(dialog.Check(name));
         }
         remover.RunRemoval();
         EXPECT_EQ(SortedNames(sim.Drivers(), &sim::SimDriver::name), step.driversLeft) << step.fault;
         EXPECT_EQ(sim.Processes().front().running, step.srvRunning) << step.fault;
+        EXPECT_EQ(sim.Forms().size(), step.forms) << step.fault;
     }
     EXPECT_EQ(dialog.deleted, (Names{u"P1", u"P2", u"P4", u"P3", u"P5"})) << "the deleted list lost a run";
     EXPECT_EQ(remover.firstLocalPrinter, u"P1") << "a later fill replaced the forms' printer";
-    // The forms' printer is gone, so only the last local printer's own list takes Custom.
-    EXPECT_EQ(sim.Forms().size(), 3U) << "a printer removed earlier in the run still counts as left";
-    EXPECT_EQ(remover.FillPrinterList(), kNoPrintersInstalled);
+
+    // With no local printer ever seen the print server is not asked for forms.
+    sim::SimMachine connectionsOnly;
+    AddPrinter(connectionsOnly, u"\\\\srv\\Q", u"Laser");
+    EXPECT_EQ(RunDialog(connectionsOnly, ListRun{{u"\\\\srv\\Q"}}), Names{u"\\\\srv\\Q"});
+    EXPECT_EQ(connectionsOnly.calls().Count("OpenPrinterW"), 0U) << "the print server is asked for forms";
 }
 
 // A checked printer's driver stays when a printer that stays has a driver whose name the user's locale
@@ -339,33 +321,6 @@ TEST(PrinterRemover, ADriverStaysForANameTheLocaleTakesForItsOwn) {
         }
         EXPECT_EQ(RunDialog(sim, ListRun{{u"Goes"}}), Names{u"Goes"});
         EXPECT_EQ(sim.Drivers().size(), c.kept ? 2U : 1U) << c.fault;
-    }
-}
-
-// A form goes with the checked printers unless a local printer that stays lists it among its media; the
-// last local printer takes every form it lists.
-TEST(PrinterRemover, AFormOnlyCheckedPrintersListGoes) {
-    struct Case {
-        Names customListedBy;
-        Names checks;
-        bool customLeft;
-        const char* fault;
-    };
-    const Case cases[] = {
-        {{u"L1"}, {u"L1"}, false, "a form only a checked printer lists stays"},
-        {{u"L1", u"L2"}, {u"L1"}, true, "a form an unchecked printer lists goes"},
-        {{u"L1", u"L2"}, {u"L1", u"L2"}, false, "a form listed by two checked printers stays"},
-        {{}, {u"L1", u"L2", u"L3"}, false, "the last local printer leaves a form it lists"},
-    };
-    for (const Case& c : cases) {
-        sim::SimMachine sim;
-        for (const char16_t* name : {u"L1", u"L2", u"L3", u"\\\\srv\\C"}) {
-            const bool lists = std::count(c.customListedBy.begin(), c.customListedBy.end(), name) != 0;
-            AddPrinter(sim, name, u"Laser", lists ? Names{u"Custom"} : Names{u"custom"});
-        }
-        sim.AddForm({u"Custom", 0});
-        EXPECT_EQ(RunDialog(sim, ListRun{c.checks}).size(), c.checks.size());
-        EXPECT_EQ(sim.Forms().size(), c.customLeft ? 4U : 3U) << c.fault;
     }
 }
 
