@@ -22,8 +22,8 @@ namespace {
 using Names = std::vector<std::u16string>;
 using Box = std::tuple<std::u16string, std::u16string, std::uint32_t>;  // caption, text, style
 
-constexpr char16_t kInstall[] = u"C:\\Program Files (x86)\\Vantle";
-constexpr char16_t kTemp[] = u"C:\\Program Files (x86)\\Vantle_temp";
+constexpr char16_t kVantleFolder[] = u"C:\\Program Files (x86)\\Vantle";
+constexpr char16_t kVantleTempFolder[] = u"C:\\Program Files (x86)\\Vantle_temp";
 constexpr char16_t kPresetFolder[] =
     u"C:\\Users\\admin\\AppData\\Roaming\\Norvel\\JPData\\DMT_NorvelAB12.PPD";
 const Names kOffice = {u"NoDot",    u"Laser 1",  u"Laser 2", u"\\\\srv\\Desk",
@@ -56,7 +56,7 @@ void BuildOffice(sim::SimMachine& sim) {
     sim.AddForm({u"Custom", 0});
     sim.AddForm({u"Card", 2});
     sim.WriteFile(std::u16string(kPresetFolder) + u"\\EssentialPresets\\preferences", "p");
-    sim.WriteFile(kInstall + std::u16string(u"\\Tamber Driver Updater.exe"), "u");
+    sim.WriteFile(kVantleFolder + std::u16string(u"\\Tamber Driver Updater.exe"), "u");
     sim.WriteFile(u"C:\\Windows\\System32\\spool\\drivers\\x64\\loose.dll", "d");
     sim.SetString(kHkeyCurrentUser, u"Printers\\Settings\\Wizard", u"Driver Name", u"Laser");
     sim.CreateKey(kHkeyCurrentUser, u"Printers\\DMTDevMode");  // an empty cache goes with any driver
@@ -174,8 +174,8 @@ TEST(PrinterRemover, RemovesTheCheckedPrintersAsTheDialogAsks) {
             EXPECT_EQ(sim.calls().Count("DeletePrinterDriverExW"), std::uint64_t(c.driverDeletionCalls));
         }
         EXPECT_EQ(sim.FolderExists(kPresetFolder), c.presetsLeft);
-        EXPECT_EQ(sim.FolderExists(kInstall), c.updaterLeft);
-        EXPECT_FALSE(sim.FolderExists(kTemp));
+        EXPECT_EQ(sim.FolderExists(kVantleFolder), c.updaterLeft);
+        EXPECT_FALSE(sim.FolderExists(kVantleTempFolder));
         EXPECT_EQ(sim.KeyExists(kHkeyCurrentUser, u"Printers\\DMTDevMode"), c.driversLeft == kAll);
         // The machine-wide residue goes only with "Delete All Printer Drivers".
         const bool all = c.run.deleteAll;
