@@ -422,6 +422,7 @@ void LoadSystem(SimMachine& machine, const MachineJson& file) {
     }
     machine.SetDriverPackageDeletion(
         BoolField(file, "driverPackageDeletion", "", machine.DriverPackageDeletion()));
+    machine.SetPrintersReversed(BoolField(file, "printersReversed", "", machine.PrintersReversed()));
     machine.SetDatabaseLockHeldElsewhere(
         BoolField(file, "databaseLockHeldElsewhere", "", machine.DatabaseLockHeldElsewhere()));
     if (file.contains("commandLine")) {
@@ -590,6 +591,7 @@ MachineJson DumpSystem(SimMachine& machine) {
     out["messageBoxAnswers"] = machine.QueuedMessageBoxAnswers();
     out["commandLine"] = Narrow(machine.CommandLine());
     out["driverPackageDeletion"] = machine.DriverPackageDeletion();
+    out["printersReversed"] = machine.PrintersReversed();
     out["databaseLockHeldElsewhere"] = machine.DatabaseLockHeldElsewhere();
     MachineJson environment = MachineJson::object();
     for (const auto& [name, value] : machine.EnvironmentVariables()) {

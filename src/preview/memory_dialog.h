@@ -21,8 +21,10 @@ class MemoryDialog : public RemovalDialogView, public CheckListView {
         int check = 0;
     };
 
-    // The notice about a kept driver goes to this machine's message boxes, as the dialog shows it.
-    explicit MemoryDialog(System& system) : system_(system) {}
+    // The notice about a kept driver goes to this machine's message boxes, as the dialog shows it. The
+    // printer list's styles as the dialog's template gives them: only kListBoxSort makes it sort.
+    explicit MemoryDialog(System& system, std::uint32_t listStyle = kListBoxSort)
+        : system_(system), sorted_((listStyle & kListBoxSort) != 0) {}
 
     // Checks the line of this printer (the line without its leading blank); false when there is none.
     bool Check(std::u16string_view printerName) {
@@ -41,8 +43,13 @@ class MemoryDialog : public RemovalDialogView, public CheckListView {
     }
 
     void ResetContent() override { lines.clear(); }
-    // The list keeps its lines sorted without regard to letter case, as the dialog's list box does.
+    // A sorting list keeps its lines sorted without regard to letter case, as a list box with LBS_SORT
+    // does; any other list appends.
     void AddString(std::u16string_view text) override {
+        if (!sorted_) {
+            lines.push_back(Line{std::u16string(text), 0});
+            return;
+        }
         const auto after =
             std::upper_bound(lines.begin(), lines.end(), text, [](std::u16string_view a, const Line& b) {
                 return std::lexicographical_compare(
@@ -76,6 +83,7 @@ class MemoryDialog : public RemovalDialogView, public CheckListView {
     }
 
     System& system_;
+    bool sorted_;
 };
 
 }  // namespace spoolsweep::sim

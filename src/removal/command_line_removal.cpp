@@ -33,7 +33,6 @@ bool CommandLineRemover::RemovePrinterAt(std::uint32_t index) {
     log_.WriteLogLine("Deleting Selected Printer");
     PrinterRecord& printer = printers[index];
     printer.selected = 1;
-    Index().NoteSelected(index);
 
     // The first test only warns; the second, made right after, decides.
     if (HasQueuedJobs(machine_.spooler, printer.printerName)) {
@@ -95,7 +94,6 @@ void CommandLineRemover::MarkDeleted(std::uint32_t index) {
     if (entry < catalogue.printers.size()) {
         catalogue.printers[entry].deleted = 1;
     }
-    Index().NoteDeleted(index, entry);
 }
 
 // The catalogue entry of the same index names the same printer unless printers was re-read after a printer
@@ -152,7 +150,7 @@ int CommandLineRemover::IsDriverExclusive(std::uint32_t index) {
 }
 
 int CommandLineRemover::IsLastLocalPrinter() {
-    return Index().LocalPrintersLeft() == 1 ? 1 : 0;
+    return Index().IsOneLocalPrinterLeft() ? 1 : 0;
 }
 
 }  // namespace spoolsweep

@@ -96,7 +96,6 @@ int PrinterRemover::FindBusyPrinters(std::vector<std::u16string>& names) {
 }
 
 void PrinterRemover::RunRemoval() {
-    index_.reset();  // the marks may have changed since the last run
     LoadFormList();
     SelectCheckedPrinters();
     KeepFormsInUse();
@@ -144,7 +143,6 @@ void PrinterRemover::SelectCheckedPrinters() {
             start == std::u16string::npos ? std::u16string_view{} : std::u16string_view(text).substr(start);
         if (const auto found = firstByName.find(name); found != firstByName.end()) {
             workingList[found->second].selected = 1;
-            Index().NoteSelected(found->second);
         }
     }
 }
@@ -250,7 +248,6 @@ void PrinterRemover::RemovePrinterEntry(std::size_t i) {
     DeletePrinterTempFiles(machine_.files, machine_.registry, printer.printerName, printer.serverName);
     DeletePrinterRegistryResidue(machine_.registry, printer.printerName);
     printer.deleted = 1;
-    Index().NoteDeleted(i, std::u16string::npos);
 }
 
 void PrinterRemover::DeleteSelectedDrivers(int& remaining) {
@@ -342,7 +339,7 @@ int PrinterRemover::IsDriverExclusive(std::size_t i) {
 }
 
 int PrinterRemover::IsLastLocalPrinter() {
-    return Index().LocalPrintersLeft() == 1 ? 1 : 0;
+    return Index().IsOneLocalPrinterLeft() ? 1 : 0;
 }
 
 void ShowDriverKeptNotice(System& system, std::u16string_view driverName, std::u16string_view printerName) {

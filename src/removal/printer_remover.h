@@ -80,7 +80,7 @@ class PrinterRemover : public PrinterCatalogue, public DialogRemovalEngine {
     void DeleteEverything(const UpdaterFolderState& noted);
 
     Machine& machine_;
-    // Built from workingList's marks on first use in a run and kept up to date as the run sets them.
+    // Built from workingList's names on first use after a fill; it reads the marks from workingList itself.
     std::unique_ptr<RemovalIndex> index_;
 };
 

@@ -3,66 +3,36 @@
 #include <utility>
 
 namespace spoolsweep {
+namespace {
+
+const std::vector<PrinterRecord>& NoPrinters() {
+    static const std::vector<PrinterRecord> none;
+    return none;
+}
+
+}  // namespace
 
 RemovalIndex::RemovalIndex(const std::vector<PrinterRecord>& printers,
                            const std::vector<PrinterRecord>& cataloguePrinters,
                            DataFileReader readDataFileBase)
-    : readDataFileBase_(std::move(readDataFileBase)) {
-    for (const PrinterRecord& record : printers) {
-        driverOf_.push_back(&record.driverName);
-        const bool selected = record.selected != 0;
-        const bool local = record.serverName.empty();
-        const bool deleted = record.deleted != 0;
-        selected_.push_back(selected);
-        local_.push_back(local);
-        deletedHere_.push_back(deleted);
-        if (!selected) {
-            ++unselectedByDriver_[record.driverName];
-        }
-        if (local && !deleted) {
-            ++localLeft_;
+    : printers_(printers), catalogue_(cataloguePrinters), readDataFileBase_(std::move(readDataFileBase)) {
+    for (std::size_t i = 0; i < printers.size(); ++i) {
+        usersByDriver_[printers[i].driverName].push_back(i);
+        if (printers[i].serverName.empty()) {
+            local_.push_back(i);
         }
     }
     for (const PrinterRecord& record : cataloguePrinters) {
-        catalogueDriver_.push_back(record.driverName);
-        catalogueDeleted_.push_back(record.deleted != 0);
         auto [it, added] = facts_.try_emplace(record.driverName);
-        if (record.deleted == 0) {
-            ++it->second.printersLeft;
-        }
+        catalogueFacts_.push_back(&it->second);
         if (added) {
             driversByFoldedName_[FoldName(record.driverName)].push_back(record.driverName);
-            unread_.push_back(record.driverName);
         }
     }
 }
 
-RemovalIndex::RemovalIndex(const std::vector<PrinterRecord>& printers) : RemovalIndex(printers, {}, {}) {}
-
-void RemovalIndex::NoteSelected(std::size_t index) {
-    if (index >= selected_.size() || selected_[index]) {
-        return;
-    }
-    selected_[index] = true;
-    --unselectedByDriver_[*driverOf_[index]];
-}
-
-void RemovalIndex::NoteDeleted(std::size_t index, std::size_t catalogueIndex) {
-    if (index < deletedHere_.size() && !deletedHere_[index]) {
-        deletedHere_[index] = true;
-        if (local_[index]) {
-            --localLeft_;
-        }
-    }
-    if (catalogueIndex < catalogueDeleted_.size() && !catalogueDeleted_[catalogueIndex]) {
-        catalogueDeleted_[catalogueIndex] = true;
-        DriverFacts& facts = facts_[catalogueDriver_[catalogueIndex]];
-        --facts.printersLeft;
-        if (facts.tamber.value_or(false)) {
-            --tamberLeft_;
-        }
-    }
-}
+RemovalIndex::RemovalIndex(const std::vector<PrinterRecord>& printers)
+    : RemovalIndex(printers, NoPrinters(), {}) {}
 
 void RemovalIndex::ForgetDriverFacts(std::u16string_view name) {
     auto sameNames = driversByFoldedName_.find(FoldName(name));
@@ -70,41 +40,51 @@ void RemovalIndex::ForgetDriverFacts(std::u16string_view name) {
         return;
     }
     for (const std::u16string& driver : sameNames->second) {
-        DriverFacts& facts = facts_[driver];
-        if (!facts.tamber.has_value()) {
-            continue;
-        }
-        if (*facts.tamber) {
-            tamberLeft_ -= static_cast<std::int32_t>(facts.printersLeft);
-        }
-        facts.tamber.reset();
-        unread_.push_back(driver);
+        facts_[driver].tamber.reset();
     }
 }
 
 bool RemovalIndex::HasOtherUnselectedUser(std::size_t index) const {
-    auto users = unselectedByDriver_.find(*driverOf_[index]);
-    std::size_t others = users == unselectedByDriver_.end() ? 0 : users->second;
-    if (!selected_[index] && others > 0) {
-        --others;  // the entry itself
+    if (index >= printers_.size()) {
+        return false;
     }
-    return others > 0;
+    const auto users = usersByDriver_.find(printers_[index].driverName);
+    if (users == usersByDriver_.end()) {
+        return false;
+    }
+    for (const std::size_t j : users->second) {
+        if (j != index && j < printers_.size() && printers_[j].selected == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool RemovalIndex::IsOneLocalPrinterLeft() const {
+    std::size_t left = 0;
+    for (const std::size_t i : local_) {
+        if (i < printers_.size() && printers_[i].deleted == 0 && ++left > 1) {
+            return false;
+        }
+    }
+    return left == 1;
 }
 
 std::int32_t RemovalIndex::TamberPrintersLeft() {
-    for (const std::u16string& driver : std::exchange(unread_, {})) {
-        DriverFacts& facts = facts_[driver];
+    std::int32_t left = 0;
+    for (std::size_t entry = 0; entry < catalogueFacts_.size() && entry < catalogue_.size(); ++entry) {
         // A driver whose printers are all gone no longer counts, whatever its data file; it is not read.
-        if (facts.tamber.has_value() || facts.printersLeft == 0) {
+        if (catalogue_[entry].deleted != 0) {
             continue;
         }
-        // A data file that cannot be read, whatever the error, reads as an empty name: no Tamber driver.
-        facts.tamber = HasNorvelPrefix(readDataFileBase_(driver));
-        if (*facts.tamber) {
-            tamberLeft_ += static_cast<std::int32_t>(facts.printersLeft);
+        DriverFacts& facts = *catalogueFacts_[entry];
+        if (!facts.tamber.has_value()) {
+            // A data file that cannot be read, whatever the error, reads as an empty name: no Tamber driver.
+            facts.tamber = HasNorvelPrefix(readDataFileBase_(catalogue_[entry].driverName));
         }
+        left += *facts.tamber ? 1 : 0;
     }
-    return tamberLeft_;
+    return left;
 }
 
 // The registry compares key names without regard to case. ASCII letters fold exactly; every other unit folds

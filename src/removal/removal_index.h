@@ -1,8 +1,9 @@
 #pragma once
-// What a removal must know about the other printers at every call: how many unselected printers use each
+// What a removal must know about the other printers at every call: whether an unselected printer shares a
 // driver, how many local printers are not yet removed, and (for the command line) how many remaining printers
-// use a Tamber driver. Kept up to date as marks change, so that one call costs the same on a workstation with
-// 20 printers as on a terminal server with 2,000, with the answers a full walk of the lists would give.
+// use a Tamber driver. The records' own marks (`selected`, `deleted`) are the one record of what was chosen
+// and removed: the index keeps only what the names tell (which entries share a driver, which are local, what
+// a driver's data file says) and reads the marks at every answer, so no write to a mark can leave it stale.
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -20,48 +21,40 @@ class RemovalIndex {
     // Reads a driver's data-file base name from the registry; nothing when the registry could not be read.
     using DataFileReader = std::function<std::u16string(std::u16string_view driverName)>;
 
+    // Both lists must outlive the index and keep their entries and names; their marks may change freely.
     RemovalIndex(const std::vector<PrinterRecord>& printers,
                  const std::vector<PrinterRecord>& cataloguePrinters, DataFileReader readDataFileBase);
     // Only the remover's list, for a removal that counts its Tamber printers otherwise.
     explicit RemovalIndex(const std::vector<PrinterRecord>& printers);
 
-    // Marks as they are set on the lists; setting a mark twice counts once.
-    void NoteSelected(std::size_t index);
-    // The printer at index of the remover's list, and its entry of the catalogue (npos: none).
-    void NoteDeleted(std::size_t index, std::size_t catalogueIndex);
     // The registry key named after this driver (or printer) may have gone: data-file names of drivers whose
     // names the registry takes for the same are read again before the next count.
     void ForgetDriverFacts(std::u16string_view name);
 
     // Another entry of the remover's list that is not selected uses the driver of the entry at index.
     [[nodiscard]] bool HasOtherUnselectedUser(std::size_t index) const;
-    [[nodiscard]] std::size_t LocalPrintersLeft() const { return localLeft_; }
+    // Exactly one local printer of the remover's list is not yet removed.
+    [[nodiscard]] bool IsOneLocalPrinterLeft() const;
     // The catalogue printers not yet removed whose driver's data file carries the Tamber prefix.
     [[nodiscard]] std::int32_t TamberPrintersLeft();
 
   private:
     struct DriverFacts {
-        std::size_t printersLeft = 0;  // catalogue entries with this driver not yet removed
-        std::optional<bool> tamber;    // nothing: not read, or read before its key may have changed
+        std::optional<bool> tamber;  // nothing: not read, or read before its key may have changed
     };
 
     [[nodiscard]] static std::u16string FoldName(std::u16string_view name);
 
+    const std::vector<PrinterRecord>& printers_;
+    const std::vector<PrinterRecord>& catalogue_;
     DataFileReader readDataFileBase_;
-    // The remover's list.
-    std::vector<const std::u16string*> driverOf_;
-    std::vector<bool> selected_;
-    std::vector<bool> local_;
-    std::vector<bool> deletedHere_;
-    std::unordered_map<std::u16string, std::size_t> unselectedByDriver_;
-    std::size_t localLeft_ = 0;
-    // The catalogue's list.
-    std::vector<std::u16string> catalogueDriver_;
-    std::vector<bool> catalogueDeleted_;
+    // The remover's list: the entries of each driver name, and the local entries, in list order.
+    std::unordered_map<std::u16string, std::vector<std::size_t>> usersByDriver_;
+    std::vector<std::size_t> local_;
+    // The catalogue's list: the facts of each entry's driver (map nodes stay where they are).
     std::unordered_map<std::u16string, DriverFacts> facts_;
+    std::vector<DriverFacts*> catalogueFacts_;
     std::unordered_map<std::u16string, std::vector<std::u16string>> driversByFoldedName_;
-    std::vector<std::u16string> unread_;
-    std::int32_t tamberLeft_ = 0;
 };
 
 }  // namespace spoolsweep

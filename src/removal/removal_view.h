@@ -37,6 +37,9 @@ class RemovalDialogView {
     virtual void ShowDriverKeptMessage(std::u16string driverName, std::u16string printerName) = 0;
 };
 
+// LBS_SORT: a list box with this style places every added line in its sort order.
+inline constexpr std::uint32_t kListBoxSort = 0x0002;
+
 // FillPrinterList's answer when no printer is installed.
 inline constexpr int kNoPrintersInstalled = 18;
 

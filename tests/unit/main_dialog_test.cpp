@@ -44,8 +44,16 @@ struct DialogRun : MainDialogView, DialogRemovalEngine {
     void SetControlText(int id, std::u16string_view text) override { texts[id] = text; }
     void FocusControl(int id) override { focus = id; }
     void EnableControl(int id, bool enable) override { Note(enable ? "enable" : "disable", id); }
-    bool IsButtonChecked(int /*id*/) override { return deleteAll; }
-    void SetButtonCheck(int /*id*/, bool checked) override { deleteAll = checked; }
+    // Only control 1002 is a check box: asking any other control for a check state is a fault, as Windows
+    // answers it with an unchecked state whatever was clicked.
+    bool IsButtonChecked(int id) override {
+        EXPECT_EQ(id, 1002) << "the check state is read from a control that is not Delete All";
+        return checks[id];
+    }
+    void SetButtonCheck(int id, bool checked) override {
+        EXPECT_EQ(id, 1002) << "a check state is written to a control that is not Delete All";
+        checks[id] = checked;
+    }
     void SetCheckStyle(int style) override { Note("style", style); }
     std::size_t PrinterCount() override { return lines.size(); }
     int PrinterCheck(std::size_t index) override { return lines.at(index).second; }
@@ -93,7 +101,7 @@ struct DialogRun : MainDialogView, DialogRemovalEngine {
         controller.OnChkChangePrinterList();
     }
     void ClickDeleteAll(int answer) {
-        deleteAll = !deleteAll;
+        checks[1002] = !checks[1002];
         sim.QueueMessageBoxAnswers({answer});
         controller.OnBnClickedDeleteAll();
     }
@@ -115,7 +123,7 @@ struct DialogRun : MainDialogView, DialogRemovalEngine {
     std::set<std::u16string> busy;
     std::vector<std::pair<std::u16string, int>> lines;
     Names deleted;
-    bool deleteAll = false;
+    std::map<int, bool> checks;
     bool opened = false;
     std::int32_t deleteAllSeen = -1;
     Events events;
@@ -157,23 +165,67 @@ TEST(MainDialog, OpensOnlyWithPrintersAndAfterTheStartUpWarning) {
 }
 
 TEST(MainDialog, CheckChangesDeleteAllAndRefusedDeletions) {
+    using Box = std::pair<std::uint32_t, std::uint32_t>;  // string id, style
     struct Case {
         Names steps;  // a name toggles its printer; "OK" and "Cancel" click Delete All and answer; "Delete"
         std::set<std::u16string> busy;
         Names checked;
         bool deleteAll;
-        std::uint32_t message;  // the one message after the start-up warning, and its end
+        std::vector<Box> boxes;  // after the start-up warning; the last one may end with `end`
         std::u16string end;
-        std::uint32_t style;
+        const char* fault;
     };
     const Case cases[] = {
-        {{u"A", u"B", u"C"}, {}, {u"A", u"B", u"C"}, false, 104, u"", 0},  // every printer checked by hand
-        {{u"OK", u"B"}, {}, {u"A", u"C"}, false, 129, u"", 0x111},
-        {{u"OK"}, {}, {u"A", u"B", u"C"}, true, 129, u"", 0x111},
-        {{u"B", u"Cancel"}, {}, {u"B"}, false, 129, u"", 0x111},
-        {{u"OK", u"OK"}, {}, {}, false, 129, u"", 0x111},  // the second click turns it off
-        {{u"Delete"}, {}, {}, false, 147, u"", 0},
-        {{u"A", u"Delete"}, {u"C", u"B"}, {u"A"}, false, 130, u"-> B\n\n-> C\n\n", 0x10},
+        {{u"A", u"B", u"C"},
+         {},
+         {u"A", u"B", u"C"},
+         false,
+         {{104, 0}},
+         u"",
+         "checking every printer by hand arms Delete All, or says nothing"},
+        {{u"OK", u"B"},
+         {},
+         {u"A", u"C"},
+         false,
+         {{129, 0x111}},
+         u"",
+         "Delete All stays armed after an uncheck"},
+        {{u"OK"},
+         {},
+         {u"A", u"B", u"C"},
+         true,
+         {{129, 0x111}},
+         u"",
+         "OK on the warning checks not every printer"},
+        {{u"B", u"Cancel"},
+         {},
+         {u"B"},
+         false,
+         {{129, 0x111}},
+         u"",
+         "Cancel on the warning leaves Delete All set"},
+        {{u"OK", u"OK"},
+         {},
+         {},
+         false,
+         {{129, 0x111}},
+         u"",
+         "unchecking Delete All keeps the printers checked"},
+        {{u"OK", u"B", u"B"},
+         {},
+         {u"A", u"B", u"C"},
+         false,
+         {{129, 0x111}, {104, 0}},
+         u"",
+         "checking the last printer again re-arms Delete All"},
+        {{u"Delete"}, {}, {}, false, {{147, 0}}, u"", "a removal starts with nothing checked"},
+        {{u"A", u"Delete"},
+         {u"C", u"B"},
+         {u"A"},
+         false,
+         {{130, 0x10}},
+         u"-> B\n\n-> C\n\n",
+         "a busy printer that is not checked lets the removal start"},
     };
     for (const Case& c : cases) {
         DialogRun run({u"C", u"A", u"B"}, c.busy);
@@ -187,13 +239,17 @@ TEST(MainDialog, CheckChangesDeleteAllAndRefusedDeletions) {
                 run.Toggle(step);
             }
         }
-        EXPECT_EQ(run.Checked(), c.checked) << c.message;
-        EXPECT_EQ(run.deleteAll, c.deleteAll) << c.message;
-        EXPECT_EQ(run.sim.MessageBoxes().size(), 2U) << c.message;
-        EXPECT_EQ(run.LastMessage(), run.String(c.message) + c.end);
-        EXPECT_EQ(run.sim.MessageBoxes().back().style, c.style) << c.message;
-        EXPECT_TRUE(run.events.empty()) << "no control changed, no worker";
-        EXPECT_EQ(run.installed.size(), 3U);
+        EXPECT_EQ(run.Checked(), c.checked) << c.fault;
+        EXPECT_EQ(run.checks[1002], c.deleteAll) << c.fault;
+        ASSERT_EQ(run.sim.MessageBoxes().size(), c.boxes.size() + 1) << c.fault;
+        for (std::size_t i = 0; i < c.boxes.size(); ++i) {
+            const bool last = i + 1 == c.boxes.size();
+            EXPECT_EQ(run.sim.MessageBoxes()[i + 1].text, run.String(c.boxes[i].first) + (last ? c.end : u""))
+                << c.fault;
+            EXPECT_EQ(run.sim.MessageBoxes()[i + 1].style, c.boxes[i].second) << c.fault;
+        }
+        EXPECT_TRUE(run.events.empty()) << "a control changed or a worker started: " << c.fault;
+        EXPECT_EQ(run.installed.size(), 3U) << c.fault;
     }
 }
 
@@ -215,10 +271,10 @@ TEST(MainDialog, RemovalLocksTheControlsRefillsAndOnlyGrowsTheDeletedList) {
     run.ClickDeleteAll(kOk);
     run.controller.OnBnClickedDelete();
     run.controller.RemovalThreadProc();
-    EXPECT_EQ(run.deleteAllSeen, 1);
+    EXPECT_EQ(run.deleteAllSeen, 1) << "a confirmed Delete All does not reach the removal";
     EXPECT_TRUE(run.lines.empty());
     EXPECT_EQ(run.deleted, (Names{u"A", u"C", u"B"}));
-    EXPECT_FALSE(run.deleteAll);
+    EXPECT_FALSE(run.checks[1002]) << "Delete All stays checked after the removal";
     EXPECT_FALSE(run.controller.IsRemoving());
 }
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <map>
 #include <set>
 #include <string>
 #include <tuple>
@@ -20,8 +22,8 @@ namespace {
 using Names = std::vector<std::u16string>;
 using Box = std::tuple<std::u16string, std::u16string, std::uint32_t>;  // caption, text, style
 
-constexpr char16_t kInstall[] = u"C:\\Program Files (x86)\\Vantle";
-constexpr char16_t kTemp[] = u"C:\\Program Files (x86)\\Vantle_temp";
+constexpr char16_t kVantleFolder[] = u"C:\\Program Files (x86)\\Vantle";
+constexpr char16_t kVantleTempFolder[] = u"C:\\Program Files (x86)\\Vantle_temp";
 constexpr char16_t kPresetFolder[] =
     u"C:\\Users\\admin\\AppData\\Roaming\\Norvel\\JPData\\DMT_NorvelAB12.PPD";
 const Names kOffice = {u"NoDot",    u"Laser 1",  u"Laser 2", u"\\\\srv\\Desk",
@@ -54,7 +56,7 @@ void BuildOffice(sim::SimMachine& sim) {
     sim.AddForm({u"Custom", 0});
     sim.AddForm({u"Card", 2});
     sim.WriteFile(std::u16string(kPresetFolder) + u"\\EssentialPresets\\preferences", "p");
-    sim.WriteFile(kInstall + std::u16string(u"\\Tamber Driver Updater.exe"), "u");
+    sim.WriteFile(kVantleFolder + std::u16string(u"\\Tamber Driver Updater.exe"), "u");
     sim.WriteFile(u"C:\\Windows\\System32\\spool\\drivers\\x64\\loose.dll", "d");
     sim.SetString(kHkeyCurrentUser, u"Printers\\Settings\\Wizard", u"Driver Name", u"Laser");
     sim.CreateKey(kHkeyCurrentUser, u"Printers\\DMTDevMode");  // an empty cache goes with any driver
@@ -172,8 +174,8 @@ TEST(PrinterRemover, RemovesTheCheckedPrintersAsTheDialogAsks) {
             EXPECT_EQ(sim.calls().Count("DeletePrinterDriverExW"), std::uint64_t(c.driverDeletionCalls));
         }
         EXPECT_EQ(sim.FolderExists(kPresetFolder), c.presetsLeft);
-        EXPECT_EQ(sim.FolderExists(kInstall), c.updaterLeft);
-        EXPECT_FALSE(sim.FolderExists(kTemp));
+        EXPECT_EQ(sim.FolderExists(kVantleFolder), c.updaterLeft);
+        EXPECT_FALSE(sim.FolderExists(kVantleTempFolder));
         EXPECT_EQ(sim.KeyExists(kHkeyCurrentUser, u"Printers\\DMTDevMode"), c.driversLeft == kAll);
         // The machine-wide residue goes only with "Delete All Printer Drivers".
         const bool all = c.run.deleteAll;
@@ -183,35 +185,143 @@ TEST(PrinterRemover, RemovesTheCheckedPrintersAsTheDialogAsks) {
     }
 }
 
-// The list too: 18 with no printer, a line cut to the list's buffer, the first local printer kept.
-TEST(PrinterRemover, FormsStayWhileALocalPrinterThatStaysListsThem) {
+// The printer list's styles as the dialog template gives them, as far as its order goes.
+std::uint32_t TemplatePrinterListStyle() {
+    std::ifstream in(SPOOLSWEEP_DIALOG_TEMPLATE);
+    for (std::string line; std::getline(in, line);) {
+        if (line.find("IDC_PRINTER_LIST,") != std::string::npos) {
+            return line.find("LBS_SORT") != std::string::npos ? kListBoxSort : 0;
+        }
+    }
+    ADD_FAILURE() << "the dialog template has no printer list";
+    return 0;
+}
+
+// The list box sorts the lines whatever order the spooler lists the printers in, and the refusal names every
+// busy printer, checked or not, in the list's order and without the line's blank.
+TEST(PrinterRemover, ListsSortedAndNamesEveryBusyPrinterInListOrder) {
+    struct Case {
+        bool reversed;  // the spooler lists the printers last added first
+        Names busy;
+        Names checks;
+        Names named;
+        const char* fault;
+    };
+    const Case cases[] = {
+        {false, {}, {u"b"}, {}, "a printer without jobs is named busy"},
+        {true, {u"b", u"A"}, {u"b"}, {u"A", u"b"}, "an unchecked busy printer is not named"},
+        {false,
+         {u"\\\\s\\C", u"a 2"},
+         {},
+         {u"\\\\s\\C", u"a 2"},
+         "a busy printer after the first is not named"},
+    };
+    for (const Case& c : cases) {
+        sim::SimMachine sim;
+        sim.SetPrintersReversed(c.reversed);
+        for (const char16_t* name : {u"b", u"A", u"\\\\s\\C", u"a 2"}) {
+            AddPrinter(sim, name, u"Laser");
+        }
+        for (const std::u16string& name : c.busy) {
+            sim.QueueJob(name);
+        }
+        sim::MemoryDialog dialog(sim.machine().system, TemplatePrinterListStyle());
+        PrinterRemover remover(sim.machine(), &dialog, &dialog);
+        ASSERT_EQ(remover.FillPrinterList(), 0);
+        Names lines;
+        for (const auto& line : dialog.lines) {
+            lines.push_back(line.check == 0 ? line.text : u"checked");
+        }
+        EXPECT_EQ(lines, (Names{u" \\\\s\\C", u" A", u" a 2", u" b"}))
+            << "the list is not sorted without case";
+        for (const std::u16string& name : c.checks) {
+            ASSERT_TRUE(dialog.Check(name));
+        }
+        Names named;
+        EXPECT_EQ(remover.FindBusyPrinters(named), c.named.empty() ? 0 : 1) << c.fault;
+        EXPECT_EQ(named, c.named) << c.fault;
+    }
+}
+
+// A second removal from the same dialog knows the first only through the refilled list and the forms'
+// printer: every mark starts at 0 and the other printers are those listed now, at their new places.
+TEST(PrinterRemover, ASecondRemovalStartsFromTheRefilledList) {
     sim::SimMachine sim;
     sim::MemoryDialog dialog(sim.machine().system);
     PrinterRemover remover(sim.machine(), &dialog, &dialog);
     EXPECT_EQ(remover.FillPrinterList(), kNoPrintersInstalled);
     const std::u16string longName = u"\\\\srv\\" + std::u16string(kNameFieldChars - 6, u'L');
-    AddPrinter(sim, longName, u"Laser");
-    AddPrinter(sim, u"A", u"Laser");
-    AddPrinter(sim, u"B", u"Laser", {u"Custom"});
+    AddPrinter(sim, longName, u"Z");
+    sim.AddDriver({u"Windows x64", u"D", u"D.PPD", u""});
+    sim.AddDriver({u"Windows x64", u"E", u"E.PPD", u""});
     sim.AddForm({u"Custom", 0});
-    sim.AddForm({u"Card", 2});
-    const std::vector<std::pair<const char16_t*, Names>> runs = {
-        {u"A", {u"A4", u"Custom", u"Legal", u"Letter"}},  // B stays and lists Custom
-        {u"B", {u"A4", u"Legal", u"Letter"}},  // the list comes from A, now gone; B is the last local printer
+    sim.AddForm({u"Card", 0});
+    sim.AddProcess(u"D.srv");
+    // Custom is listed by P2, Card by P1 alone: P3's "card" is another name.
+    const std::map<std::u16string, Names> media = {
+        {u"P1", {u"Card"}}, {u"P2", {u"Custom"}}, {u"P3", {u"card"}}};
+    for (const std::u16string name : {u"P1", u"P2", u"P3", u"P4", u"P5"}) {
+        AddPrinter(sim, name, name < u"P3" ? u"D" : u"E", media.contains(name) ? media.at(name) : Names{});
+    }
+    struct Step {
+        Names checks;
+        Names driversLeft;
+        bool srvRunning;  // D.srv, ended with the removal of the printer whose driver D goes with it
+        std::size_t forms;
+        const char* fault;
     };
-    for (const auto& [name, formsLeft] : runs) {
+    // From the second run on the forms' printer is gone, so only the last local printer's own list takes
+    // a form.
+    const Step steps[] = {
+        {{u"P1"}, {u"D", u"E"}, true, 4, "a driver goes while an unchecked printer uses it, or a form"},
+        {{u"P2"}, {u"E"}, false, 4, "the second run takes D for shared, as in the first run's list"},
+        {{u"P4"}, {u"E"}, false, 4, "the third run sees the second run's list"},
+        {{u"P3", u"P5"}, {}, false, 3, "a printer removed earlier in the run still counts as left"},
+    };
+    for (const Step& step : steps) {
         ASSERT_EQ(remover.FillPrinterList(), 0);
         EXPECT_EQ(dialog.lines.front().text, u" " + longName.substr(0, kListLineBufferChars - 2));
-        ASSERT_TRUE(dialog.Check(name));
+        for (const std::u16string& name : step.checks) {
+            ASSERT_TRUE(dialog.Check(name));
+        }
         remover.RunRemoval();
-        EXPECT_EQ(SortedNames(sim.Forms(), &sim::SimForm::name), formsLeft);
-        EXPECT_EQ(remover.firstLocalPrinter, u"A");
+        EXPECT_EQ(SortedNames(sim.Drivers(), &sim::SimDriver::name), step.driversLeft) << step.fault;
+        EXPECT_EQ(sim.Processes().front().running, step.srvRunning) << step.fault;
+        EXPECT_EQ(sim.Forms().size(), step.forms) << step.fault;
     }
+    EXPECT_EQ(dialog.deleted, (Names{u"P1", u"P2", u"P4", u"P3", u"P5"})) << "the deleted list lost a run";
+    EXPECT_EQ(remover.firstLocalPrinter, u"P1") << "a later fill replaced the forms' printer";
+
     // With no local printer ever seen the print server is not asked for forms.
     sim::SimMachine connectionsOnly;
     AddPrinter(connectionsOnly, u"\\\\srv\\Q", u"Laser");
     EXPECT_EQ(RunDialog(connectionsOnly, ListRun{{u"\\\\srv\\Q"}}), Names{u"\\\\srv\\Q"});
-    EXPECT_EQ(connectionsOnly.calls().Count("OpenPrinterW"), 0U);
+    EXPECT_EQ(connectionsOnly.calls().Count("OpenPrinterW"), 0U) << "the print server is asked for forms";
+}
+
+// A checked printer's driver stays when a printer that stays has a driver whose name the user's locale
+// (lstrcmpW) takes for the same, though it differs in code units.
+TEST(PrinterRemover, ADriverStaysForANameTheLocaleTakesForItsOwn) {
+    struct Case {
+        std::u16string staying;
+        bool kept;
+        const char* fault;
+    };
+    const Case cases[] = {
+        {u"Cafe\u0301 PS", true, "a combining accent makes another driver"},
+        {u"Caf\u00AD\u00E9 PS", true, "a soft hyphen makes another driver"},
+        {u"Caf\u00E9 PS 2", false, "a longer name is taken for the same driver"},
+        {u"Cafe PS", false, "an accent is taken for no difference"},
+    };
+    for (const Case& c : cases) {
+        sim::SimMachine sim;
+        for (const std::u16string& driver : {std::u16string(u"Caf\u00E9 PS"), c.staying}) {
+            sim.AddDriver({u"Windows x64", driver, u"X.PPD", u""});
+            AddPrinter(sim, driver == c.staying ? u"Stays" : u"Goes", driver);
+        }
+        EXPECT_EQ(RunDialog(sim, ListRun{{u"Goes"}}), Names{u"Goes"});
+        EXPECT_EQ(sim.Drivers().size(), c.kept ? 2U : 1U) << c.fault;
+    }
 }
 
 // Platform calls and registry reads per printer with every printer checked.

@@ -14,6 +14,7 @@ const char* const kMachine = R"({
   "localTime": "2025-12-31 23:59:58",
   "currentDirectory": "C:\\Tools",
   "consoleAttachable": false,
+  "printersReversed": true,
   "messageBoxAnswers": [6, 7],
   "environment": {"USERPROFILE": "C:\\Users\\op", "SITE": "Zürich"},
   "registry": {
@@ -53,6 +54,7 @@ TEST(SimMachineFile, LoadsEverySection) {
     EXPECT_EQ(machine.LocalTime().tm_wday, 3);  // a Wednesday
     EXPECT_EQ(machine.CurrentDirectory(), u"C:\\Tools");
     EXPECT_FALSE(machine.ConsoleAttachable());
+    EXPECT_TRUE(machine.PrintersReversed());
     EXPECT_EQ(machine.QueuedMessageBoxAnswers(), (std::vector<int>{6, 7}));
     EXPECT_EQ(machine.machine().registry.ExpandEnvironmentStrings(u"%SITE%", 260).text, u"Z\u00fcrich");
     EXPECT_EQ(machine.GetValue(kHkeyCurrentUser, u"Printers\\Settings\\Printers\\P1", u"Count"),

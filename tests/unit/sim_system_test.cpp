@@ -45,38 +45,5 @@ TEST(SimSystem, ReportsVersionArchitectureAndAnsiText) {
     EXPECT_EQ(system.WideToMultiByte(u"\u0080\u0081", kCpThreadAcp), "?\x81");
 }
 
-// Faults are addressed by these names, so each seam call must record the Win32 function it stands for.
-TEST(SimCallLog, NamesEachCallAfterItsWin32Function) {
-    SimMachine sim;
-    Machine& m = sim.machine();
-    (void)m.files.GetStatus(u"C:\\Windows");
-    (void)m.files.AppendText(u"x.log", "x");
-    (void)m.files.ShellDeleteTree(u"C:\\none", kFofSilentNoConfirmationNoErrorUi);
-    (void)m.registry.ExpandEnvironmentStrings(u"%TEMP%", 260);
-    (void)m.spooler.GetDefaultPrinter(0);
-    (void)m.spooler.CanDeletePrinterDriverPackage();
-    HandleResult manager = m.services.OpenManager(kScManagerAllAccess);
-    HandleResult spooler = m.services.OpenService(manager.handle, u"Spooler", kServiceAllAccess);
-    (void)m.services.QueryStatus(spooler.handle);
-    (void)m.services.EnumDependentServices(spooler.handle, kServiceActive, 0);
-    HandleResult snapshot = m.processes.CreateSnapshot();
-    (void)m.processes.FirstProcess(snapshot.handle);
-    (void)m.processes.NextProcess(snapshot.handle);
-    (void)m.system.WideToMultiByte(u"x", kCpThreadAcp);
-    (void)m.system.NativeProcessorArchitecture();
-    for (const char* name :
-         {"GetFileAttributesExW", "fopen", "SHFileOperationW", "DoEnvironmentSubstW", "GetDefaultPrinterW",
-          "LoadLibraryW", "GetProcAddress", "OpenSCManagerW", "OpenServiceW", "QueryServiceStatusEx",
-          "EnumDependentServicesW", "CreateToolhelp32Snapshot", "Process32FirstW", "Process32NextW",
-          "WideCharToMultiByte", "GetNativeSystemInfo"}) {
-        EXPECT_EQ(sim.calls().Count(name), 1u) << name;
-    }
-    m.processes.CloseHandle(snapshot.handle);
-    m.services.CloseServiceHandle(spooler.handle);
-    m.services.CloseServiceHandle(manager.handle);
-    EXPECT_EQ(sim.calls().Count("CloseServiceHandle"), 2u);
-    EXPECT_EQ(sim.calls().Count("CloseHandle"), 1u);
-}
-
 }  // namespace
 }  // namespace spoolsweep::sim

@@ -274,6 +274,12 @@ void SimMachine::SetDefaultPrinter(std::u16string_view printer) {
 void SimMachine::SetDriverPackageDeletion(bool available) {
     state_->world.packageDeletion = available;
 }
+void SimMachine::SetPrintersReversed(bool reversed) {
+    state_->world.printersReversed = reversed;
+}
+bool SimMachine::PrintersReversed() const {
+    return state_->world.printersReversed;
+}
 std::vector<SimPrinter> SimMachine::Printers() const {
     return {state_->world.printers.begin(), state_->world.printers.end()};
 }

@@ -197,6 +197,9 @@ class SimMachine {
     void ScriptJobCounts(std::u16string_view printer, std::vector<std::uint32_t> counts);
     void SetDefaultPrinter(std::u16string_view printer);
     void SetDriverPackageDeletion(bool available);
+    // EnumPrintersW lists the printers last added first (true) or in the order they were added.
+    void SetPrintersReversed(bool reversed);
+    [[nodiscard]] bool PrintersReversed() const;
     [[nodiscard]] std::vector<SimPrinter> Printers() const;
     [[nodiscard]] std::vector<SimDriver> Drivers() const;
     [[nodiscard]] std::vector<SimForm> Forms() const;

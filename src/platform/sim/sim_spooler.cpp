@@ -64,7 +64,16 @@ EnumResult<PrinterInfo> SimSpooler::EnumPrinters(std::uint32_t flags, std::uint3
     }
     std::vector<PrinterInfo> entries;
     std::uint32_t needed = 0;
+    std::vector<const SimPrinter*> listed;
+    listed.reserve(world_.printers.size());
     for (const SimPrinter& printer : world_.printers) {
+        listed.push_back(&printer);
+    }
+    if (world_.printersReversed) {
+        std::reverse(listed.begin(), listed.end());
+    }
+    for (const SimPrinter* entry : listed) {
+        const SimPrinter& printer = *entry;
         bool connection = !printer.serverName.empty();
         if ((connection && (flags & kPrinterEnumConnections) == 0) ||
             (!connection && (flags & kPrinterEnumLocal) == 0)) {

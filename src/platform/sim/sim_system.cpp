@@ -1,6 +1,10 @@
 // System information, time, console and message boxes of the simulated machine.
+#include <algorithm>
 #include <array>
 #include <map>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/sim/sim_seams.h"
 
@@ -22,6 +26,103 @@ char ToWindows1252(char16_t unit) {
     }
     // U+0080..U+009F: only the five bytes the code page leaves undefined round-trip.
     return kWindows1252High[unit - 0x80] == 0 ? static_cast<char>(static_cast<unsigned char>(unit)) : '?';
+}
+
+// lstrcmpW's rules, as far as this program compares names: a linguistic comparison in three levels. Letters
+// compare by their alphabet first, case and accents aside; then accents; then case, lower before upper.
+// Characters that carry no weight (the soft hyphen) are passed over, and a letter written with a combining
+// accent equals the precomposed letter.
+constexpr char16_t kSoftHyphen = 0x00AD;
+constexpr char16_t kCombiningFirst = 0x0300;
+constexpr char16_t kCombiningLast = 0x036F;
+
+// U+00C0..U+00FF as base letter and combining accent (0: none, the character stands for itself).
+constexpr std::u16string_view kLatin1Bases =
+    u"AAAAAA\u00C6CEEEEIIII\u00D0NOOOOO\u00D7\u00D8UUUUY\u00DE\u00DF";
+constexpr std::array<char16_t, 32> kLatin1Accents = {0x300, 0x301, 0x302, 0x303, 0x308, 0x30A, 0,     0x327,
+                                                     0x300, 0x301, 0x302, 0x308, 0x300, 0x301, 0x302, 0x308,
+                                                     0,     0x303, 0x300, 0x301, 0x302, 0x303, 0x308, 0,
+                                                     0,     0x300, 0x301, 0x302, 0x308, 0x301, 0,     0};
+
+bool IsUpper(char16_t unit) {
+    return (unit >= u'A' && unit <= u'Z') || (unit >= 0xC0 && unit <= 0xDE && unit != 0xD7);
+}
+
+char16_t ToLower(char16_t unit) {
+    return IsUpper(unit) ? static_cast<char16_t>(unit + 0x20) : unit;
+}
+
+// One weighed character: its letter, the accents written on it and whether it was upper case.
+struct Weighed {
+    std::uint32_t primary = 0;
+    std::u16string accents;
+    bool upper = false;
+};
+
+// Punctuation and symbols sort before digits, digits before letters, as the user's locale orders them.
+std::uint32_t PrimaryWeight(char16_t lower) {
+    if (lower >= u'0' && lower <= u'9') {
+        return 0x10000U + lower;
+    }
+    if ((lower >= u'a' && lower <= u'z') || lower >= 0xC0) {
+        return 0x20000U + lower;
+    }
+    return lower;
+}
+
+std::vector<Weighed> Weigh(std::u16string_view text) {
+    std::vector<Weighed> weighed;
+    for (char16_t unit : text) {
+        if (unit == kSoftHyphen) {
+            continue;
+        }
+        if (unit >= kCombiningFirst && unit <= kCombiningLast && !weighed.empty()) {
+            weighed.back().accents += unit;
+            continue;
+        }
+        Weighed next;
+        next.upper = IsUpper(unit);
+        char16_t base = unit;
+        if (unit == 0xFF) {
+            base = u'y';
+            next.accents += char16_t{0x308};
+        } else if (unit >= 0xC0 && kLatin1Accents[unit & 0x1FU] != 0) {
+            base = kLatin1Bases[unit & 0x1FU];
+            next.accents += kLatin1Accents[unit & 0x1FU];
+        }
+        next.primary = PrimaryWeight(ToLower(base));
+        weighed.push_back(std::move(next));
+    }
+    return weighed;
+}
+
+int Sign(int value) {
+    return value < 0 ? -1 : (value > 0 ? 1 : 0);
+}
+
+int CompareLinguistic(std::u16string_view a, std::u16string_view b) {
+    const std::vector<Weighed> first = Weigh(a);
+    const std::vector<Weighed> second = Weigh(b);
+    const std::size_t common = std::min(first.size(), second.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        if (first[i].primary != second[i].primary) {
+            return first[i].primary < second[i].primary ? -1 : 1;
+        }
+    }
+    if (first.size() != second.size()) {
+        return first.size() < second.size() ? -1 : 1;
+    }
+    for (std::size_t i = 0; i < common; ++i) {
+        if (const int order = first[i].accents.compare(second[i].accents); order != 0) {
+            return Sign(order);
+        }
+    }
+    for (std::size_t i = 0; i < common; ++i) {
+        if (first[i].upper != second[i].upper) {
+            return first[i].upper ? 1 : -1;
+        }
+    }
+    return 0;
 }
 
 }  // namespace
@@ -159,11 +260,9 @@ std::u16string SimSystem::LoadString(std::uint32_t id) {
     return found == world_.strings.end() ? std::u16string() : found->second;
 }
 
-// The simulated user's locale orders by code unit, which is what lstrcmpW answers for the names tests use.
 int SimSystem::CompareStrings(std::u16string_view a, std::u16string_view b) {
     (void)world_.Enter("lstrcmpW");  // cannot fail
-    const int order = a.compare(b);
-    return order < 0 ? -1 : (order > 0 ? 1 : 0);
+    return CompareLinguistic(a, b);
 }
 
 std::optional<std::u16string> SimSystem::GetLocaleAbbrevLanguage(std::uint32_t locale,

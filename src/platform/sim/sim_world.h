@@ -172,6 +172,8 @@ struct World {
     std::vector<std::pair<std::u16string, std::u16string>> deletedPackages;
     std::optional<std::u16string> defaultPrinter;
     bool packageDeletion = true;
+    // EnumPrintersW lists the printers last added first: the spooler promises no order.
+    bool printersReversed = false;
     std::map<Handle, OpenPrinterHandle> printerHandles;
     [[nodiscard]] SimPrinter* FindPrinter(std::u16string_view name);
     // Takes a printer off the spooler with its registry key; a default printer stops being the default.

@@ -14,20 +14,6 @@ namespace {
 
 constexpr UINT_PTR kCloseTimer = 0;
 
-// The open about windows, all on the interface thread. While there is one, a message hook sees every message
-// that thread takes from its queue before it is dispatched: the about window opens inside the main dialog's
-// modal loop, which belongs to the dialog manager, so watching the queue is how input addressed to it is
-// caught.
-struct OpenSplashes {
-    std::vector<CSplashScreenEx*> windows;
-    unique_hhook hook;
-};
-
-OpenSplashes& OpenWindows() {
-    static OpenSplashes open;
-    return open;
-}
-
 bool IsClosingInput(UINT message) {
     switch (message) {
         case WM_KEYDOWN:
@@ -49,34 +35,13 @@ LRESULT CALLBACK CloseOnInputHook(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HC_ACTION && wParam == PM_REMOVE) {
         auto* message = FromMessageValue<MSG*>(lParam);
         if (IsClosingInput(message->message)) {
-            const std::vector<CSplashScreenEx*>& windows = OpenWindows().windows;
-            auto target = std::find_if(
-                windows.begin(), windows.end(),
-                [message](const CSplashScreenEx* splash) { return splash->ClosesOnInputTo(message->hwnd); });
-            if (target != windows.end()) {
+            if (CSplashScreenEx* target = OpenAboutWindows::OfThisThread().ClosingOnInputTo(message->hwnd)) {
                 message->message = WM_NULL;
-                (*target)->Close();
+                target->Close();
             }
         }
     }
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-void Track(CSplashScreenEx* splash) {
-    OpenSplashes& open = OpenWindows();
-    if (!open.hook) {
-        open.hook.reset(
-            ::SetWindowsHookExW(WH_GETMESSAGE, &CloseOnInputHook, nullptr, ::GetCurrentThreadId()));
-    }
-    open.windows.push_back(splash);
-}
-
-void Untrack(CSplashScreenEx* splash) {
-    OpenSplashes& open = OpenWindows();
-    std::erase(open.windows, splash);
-    if (open.windows.empty()) {
-        open.hook.reset();
-    }
 }
 
 std::u16string LoadText(HINSTANCE resources, UINT id) {
@@ -106,12 +71,45 @@ std::vector<std::uint32_t> ReadPixels(HWND window, HBITMAP bitmap, int width, in
 
 }  // namespace
 
+OpenAboutWindows& OpenAboutWindows::OfThisThread() {
+    thread_local OpenAboutWindows open;
+    return open;
+}
+
+CSplashScreenEx* OpenAboutWindows::Adopt(std::unique_ptr<CSplashScreenEx> splash) {
+    if (!hook_) {
+        hook_.reset(::SetWindowsHookExW(WH_GETMESSAGE, &CloseOnInputHook, nullptr, ::GetCurrentThreadId()));
+    }
+    windows_.push_back(std::move(splash));
+    return windows_.back().get();
+}
+
+void OpenAboutWindows::Release(const CSplashScreenEx* splash) {
+    const auto found = std::find_if(windows_.begin(), windows_.end(),
+                                    [splash](const auto& open) { return open.get() == splash; });
+    if (found == windows_.end()) {
+        return;
+    }
+    // Taken off the list before it is deleted, so that nothing it does on the way finds it open.
+    std::unique_ptr<CSplashScreenEx> gone = std::move(*found);
+    windows_.erase(found);
+    if (windows_.empty()) {
+        hook_.reset();
+    }
+}
+
+CSplashScreenEx* OpenAboutWindows::ClosingOnInputTo(HWND target) const {
+    const auto found = std::find_if(windows_.begin(), windows_.end(),
+                                    [target](const auto& open) { return open->ClosesOnInputTo(target); });
+    return found == windows_.end() ? nullptr : found->get();
+}
+
 void OpenAboutWindow(HWND parent, HINSTANCE resources) {
     auto splash = std::make_unique<CSplashScreenEx>(resources);
     if (!splash->Create(parent)) {
         return;
     }
-    CSplashScreenEx* window = splash.release();  // its window owns it now
+    CSplashScreenEx* window = OpenAboutWindows::OfThisThread().Adopt(std::move(splash));
     static_cast<void>(window->SetBitmap());
     window->Show();
 }
@@ -120,12 +118,13 @@ CSplashScreenEx::CSplashScreenEx(HINSTANCE resources)
     : resources_(resources),
       animateWindow_(::GetProcAddress(::GetModuleHandleW(L"USER32.DLL"), "AnimateWindow")) {}
 
-CSplashScreenEx::~CSplashScreenEx() {
-    Untrack(this);
-}
+CSplashScreenEx::~CSplashScreenEx() = default;
 
 bool CSplashScreenEx::Create(HWND parent) {
     parent_ = parent;
+    // The class takes the style the window is made with.
+    style_ = ui::kAboutBoxStyle;
+    timeout_ = 0;
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof(windowClass);
     windowClass.style = CS_DBLCLKS | CS_SAVEBITS | ((style_ & ui::kDropShadow) != 0 ? CS_DROPSHADOW : 0U);
@@ -138,15 +137,8 @@ bool CSplashScreenEx::Create(HWND parent) {
         windowClass.style &= ~static_cast<UINT>(CS_DROPSHADOW);
         static_cast<void>(RegisterWindowClass(windowClass));
     }
-    bool created = CreateWindowObject(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kClassName, nullptr, WS_POPUP, RECT{},
-                                      parent, nullptr, CodeModule());
-    if (created) {
-        ownedByWindow_ = true;
-        Track(this);
-    }
-    style_ = ui::kAboutBoxStyle;
-    timeout_ = 0;
-    return created;
+    return CreateWindowObject(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kClassName, nullptr, WS_POPUP, RECT{}, parent,
+                              nullptr, CodeModule());
 }
 
 bool CSplashScreenEx::SetBitmap() {
@@ -250,11 +242,9 @@ std::optional<LRESULT> CSplashScreenEx::HandleMessage(UINT message, WPARAM wPara
     }
 }
 
+// The window is gone: the open list lets go of this object (and deletes it, when it holds it).
 void CSplashScreenEx::OnFinalMessage() {
-    Untrack(this);
-    if (ownedByWindow_) {
-        delete this;
-    }
+    OpenAboutWindows::OfThisThread().Release(this);
 }
 
 }  // namespace spoolsweep::win32

@@ -1,8 +1,10 @@
 #pragma once
 // The about window: a borderless pop-up shaped by its image, with the scrolling credits inside. It is
-// modeless and owns itself: once Create has made its window, the object lives until that window is
-// destroyed (by a key press or click on it, its timeout, or its owner's end) and then deletes itself.
+// modeless: once Create has made its window, the thread's OpenAboutWindows holds the object until that
+// window is destroyed (by a key press or click on it, its timeout, or its owner's end) and then deletes it.
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "ui/win32/scroller_ctrl.h"
 #include "ui/win32/window.h"
@@ -11,6 +13,27 @@ namespace spoolsweep::win32 {
 
 // Opens one more about window over `parent`, with its image and texts from `resources`; returns at once.
 void OpenAboutWindow(HWND parent, HINSTANCE resources);
+
+class CSplashScreenEx;
+
+// The one owner of the open about windows of a thread. A window joins once its window exists and leaves when
+// that window is gone, which deletes it; while any is open, a message hook sees what the thread takes from
+// its queue, because the about window lives inside the main dialog's modal loop, whose message loop is the
+// dialog manager's, and input addressed to it closes it.
+class OpenAboutWindows {
+  public:
+    [[nodiscard]] static OpenAboutWindows& OfThisThread();
+    // Takes the object of a created window; the first one installs the hook.
+    CSplashScreenEx* Adopt(std::unique_ptr<CSplashScreenEx> splash);
+    // Deletes an adopted object whose window is gone; the last one removes the hook. Others are left alone.
+    void Release(const CSplashScreenEx* splash);
+    // The open window that closes on input addressed to target, if any.
+    [[nodiscard]] CSplashScreenEx* ClosingOnInputTo(HWND target) const;
+
+  private:
+    std::vector<std::unique_ptr<CSplashScreenEx>> windows_;
+    unique_hhook hook_;
+};
 
 class CSplashScreenEx : public Window {
   public:
@@ -51,7 +74,6 @@ class CSplashScreenEx : public Window {
     int x_ = 0;
     int y_ = 0;
     CScrollerCtrl scroller_;
-    bool ownedByWindow_ = false;
 };
 
 }  // namespace spoolsweep::win32
