@@ -99,8 +99,8 @@ class TemplateReader {
 
 // A DLGTEMPLATEEX's geometry as text, in order: the dialog's extended style, style, control count, place,
 // size, menu, class, point size and font face; then each control's extended style, style, place, size, id and
-// class. Every translation of the dialog must share it.
-std::vector<std::wstring> DialogGeometry(HMODULE module) {
+// class; with `texts`, the caption and each control's text as well. Every translation shares the geometry.
+std::vector<std::wstring> DialogGeometry(HMODULE module, bool texts = false) {
     HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(IDD_SPOOLSWEEP_DIALOG), RT_DIALOG);
     if (found == nullptr) {
         return {};
@@ -120,7 +120,10 @@ std::vector<std::wstring> DialogGeometry(HMODULE module) {
     }
     fields.push_back(dialog.Text());  // menu
     fields.push_back(dialog.Text());  // class
-    dialog.Text();                    // caption, translated
+    const std::wstring caption = dialog.Text();
+    if (texts) {
+        fields.push_back(caption);
+    }
     take(dialog.Next<WORD>());
     dialog.Next<DWORD>();  // weight, italic, character set
     fields.push_back(dialog.Text());
@@ -134,10 +137,66 @@ std::vector<std::wstring> DialogGeometry(HMODULE module) {
         }
         take(static_cast<int>(dialog.Next<DWORD>()));  // id
         fields.push_back(dialog.Text());               // class
-        dialog.Text();                                 // text, translated
-        take(dialog.Next<WORD>());                     // creation data: none
+        const std::wstring text = dialog.Text();
+        if (texts) {
+            fields.push_back(text);
+        }
+        take(dialog.Next<WORD>());  // creation data: none
     }
     return fields;
+}
+
+// Template 102 as the dialog is drawn up, written out once from its own table: a sort style dropped, a
+// control moved or resized, an id or a text changed all show.
+TEST_F(ExeResources, DialogTemplateHasTheDrawnUpIdsStylesPlacesAndSizes) {
+    constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
+    struct Control {
+        DWORD style;
+        short x, y, cx, cy;
+        int id;
+        const wchar_t* className;
+        const wchar_t* text;
+    };
+    const Control controls[] = {
+        {kChild | SS_LEFT | WS_GROUP, 9, 7, 180, 18, -1, L"Static",
+         L"Please select Printers to Delete from the Installed list below:"},
+        {kChild | LBS_NOTIFY | LBS_SORT | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT |
+             LBS_EXTENDEDSEL | WS_VSCROLL | WS_BORDER | WS_TABSTOP,
+         7, 25, 180, 84, 1000, L"ListBox", L""},
+        {kChild | BS_AUTOCHECKBOX | WS_TABSTOP, 7, 115, 180, 10, 1002, L"Button",
+         L"Delete All Printer Drivers"},
+        {kChild | BS_PUSHBUTTON | WS_TABSTOP, 7, 131, 180, 14, 1001, L"Button",
+         L"Delete the Selected Printers"},
+        {kChild | BS_PUSHBUTTON | BS_CENTER | BS_VCENTER | WS_TABSTOP, 7, 152, 9, 9, 1005, L"Button", L"+"},
+        {kChild | SS_LEFT | WS_GROUP, 8, 163, 180, 8, 1008, L"Static", L"List of Deleted Printer Drivers"},
+        {kChild | LBS_NOTIFY | LBS_SORT | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_BORDER | WS_TABSTOP, 7, 174,
+         180, 84, 1004, L"ListBox", L""},
+        {kChild | BS_DEFPUSHBUTTON | WS_TABSTOP, 7, 265, 67, 14, 16, L"Button", L"About"},
+        {kChild | BS_PUSHBUTTON | WS_TABSTOP, 120, 265, 67, 14, 1, L"Button", L"Exit"},
+    };
+    const DWORD style =
+        WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME | DS_SHELLFONT;
+    std::vector<std::wstring> expected;
+    const auto add = [&expected](auto value) { expected.push_back(std::to_wstring(value)); };
+    for (DWORD value : {DWORD{0xFFFF0001}, DWORD{WS_EX_APPWINDOW}, style, DWORD{std::size(controls)}}) {
+        add(value);
+    }
+    for (short value : {0, 0, 194, 286}) {
+        add(value);
+    }
+    expected.insert(expected.end(), {L"", L"", L"Spoolsweep", L"8", L"MS Shell Dlg"});
+    for (const Control& c : controls) {
+        for (DWORD value : {DWORD{0}, c.style}) {
+            add(value);
+        }
+        for (short value : {c.x, c.y, c.cx, c.cy}) {
+            add(value);
+        }
+        add(c.id);
+        expected.insert(expected.end(), {c.className, c.text, L"0"});
+    }
+    EXPECT_EQ(DialogGeometry(module_.get(), true), expected)
+        << "template 102 differs from the drawn-up dialog";
 }
 
 std::wstring FormatSpecifiers(const std::wstring& text) {

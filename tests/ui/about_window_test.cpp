@@ -95,10 +95,20 @@ TEST_F(AboutWindow, CreditsMoveAfterThePause) {
         << "the credits area shows no text";
 }
 
-TEST_F(AboutWindow, EachOpenGivesOneMoreWindow) {
+TEST_F(AboutWindow, EachOpenGivesOneMoreWindowAndClosingOneKeepsTheOther) {
     ::PostMessageW(parent_, WM_COMMAND, 16, 0);
     std::vector<HWND> windows = host_->WaitForWindows(kAboutClass, 2);
-    EXPECT_EQ(windows.size(), 2U);
+    ASSERT_EQ(windows.size(), 2U);
+    ::PostMessageW(windows[0], WM_KEYDOWN, VK_SPACE, 0);
+    EXPECT_TRUE(WaitUntil([&] { return host_->Windows(kAboutClass) == std::vector<HWND>{windows[1]}; }))
+        << "closing one of two about windows does not leave the other alone";
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(::IsWindowVisible(windows[1]) && host_->Running())
+        << "the other about window went with the first";
+    ::PostMessageW(windows[1], WM_KEYDOWN, VK_SPACE, 0);
+    EXPECT_TRUE(WaitUntil([&] { return host_->Windows(kAboutClass).empty(); }))
+        << "the second about window stays";
+    EXPECT_TRUE(host_->Running() && ::IsWindowVisible(parent_));
 }
 
 TEST_F(AboutWindow, ClosesOnAKeyOrAClickOnItAndTheParentStays) {

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -117,10 +118,23 @@ TEST_F(DialogMode, RemovesACheckedPrinterAndListsWhatIsLeft) {
     // The question about the driver's presets, captioned with the driver's name.
     HWND presets = WaitForMessageBox(*program_, L"Tamber Lobby Driver");
     ASSERT_NE(presets, nullptr);
+    // While the removal asks, the list, Delete, Exit and Delete All are locked; About, "+" and the lower list
+    // are not.
+    const auto enabled = [&] {
+        std::vector<bool> states;
+        for (int id : {IDC_PRINTER_LIST, IDC_DELETE, IDOK, IDC_DELETE_ALL, IDM_ABOUTBOX, IDC_EXPAND,
+                       IDC_DELETED_LIST}) {
+            states.push_back(::IsWindowEnabled(::GetDlgItem(dialog, id)) != FALSE);
+        }
+        return states;
+    };
+    EXPECT_EQ(enabled(), (std::vector<bool>{false, false, false, false, true, true, true}))
+        << "the controls are not locked as they should be during a removal";
     PressButton(presets, IDOK);
 
     ASSERT_TRUE(WaitUntil([&] { return ListLines(deleted) == std::vector<std::wstring>{L"Tamber Lobby"}; }));
     ASSERT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(::GetDlgItem(dialog, IDC_DELETE)) != FALSE; }));
+    EXPECT_EQ(enabled(), std::vector<bool>(7, true)) << "a control stays locked after the removal";
     EXPECT_EQ(ListLines(printers),
               (std::vector<std::wstring>{L" Plain Laser", L" Tamber Office", L" Tamber Studio"}));
     EXPECT_EQ(ListItemData(printers), (std::vector<LRESULT>{0, 0, 0}));
@@ -137,6 +151,90 @@ TEST_F(DialogMode, RemovesACheckedPrinterAndListsWhatIsLeft) {
 
     PressButton(dialog, IDOK);
     EXPECT_TRUE(WaitUntil([&] { return !program_->Running(); }));
+}
+
+// "Delete All Printer Drivers": its warning, Cancel, OK, the uncheck of one printer that clears it, the hint
+// when every printer is checked by hand, and its own uncheck that clears every printer.
+TEST_F(DialogMode, DeleteAllWarnsChecksEveryPrinterAndAnyUncheckClearsIt) {
+    HWND dialog = StartPastTheWarning(g_exe);
+    ASSERT_NE(dialog, nullptr);
+    HWND printers = ::GetDlgItem(dialog, IDC_PRINTER_LIST);
+    ASSERT_TRUE(WaitUntil([&] { return ListLines(printers).size() == kOffice.size(); }));
+    const auto deleteAll = [&] {
+        return ::SendMessageW(::GetDlgItem(dialog, IDC_DELETE_ALL), BM_GETCHECK, 0, 0);
+    };
+    const std::vector<LRESULT> none(kOffice.size(), 0);
+    const std::vector<LRESULT> all(kOffice.size(), 1);
+    struct Answer {
+        int button;
+        LRESULT box;
+        std::vector<LRESULT> checks;
+        const char* fault;
+    };
+    for (const Answer& answer :
+         {Answer{IDCANCEL, BST_UNCHECKED, none, "Cancel on the warning leaves Delete All set"},
+          Answer{IDOK, BST_CHECKED, all, "OK on the warning does not check every printer"}}) {
+        PressButton(dialog, IDC_DELETE_ALL);
+        HWND warning = WaitForMessageBox(*program_, kCaption);
+        ASSERT_NE(warning, nullptr);
+        EXPECT_EQ(
+            MessageBoxText(warning),
+            L"Please note that ALL Printer Drivers will be deleted from the system. Click OK to continue.");
+        PressButton(warning, answer.button);
+        EXPECT_TRUE(WaitUntil([&] {
+            return deleteAll() == answer.box && ListItemData(printers) == answer.checks;
+        })) << answer.fault;
+    }
+
+    const RECT line = ListItemScreenRect(printers, 2);
+    ClickAt({line.left + 8, (line.top + line.bottom) / 2});
+    EXPECT_TRUE(WaitUntil([&] {
+        return ListItemData(printers) == std::vector<LRESULT>{1, 1, 0, 1};
+    })) << "an uncheck under Delete All changes the other printers";
+    EXPECT_EQ(deleteAll(), BST_UNCHECKED) << "Delete All stays armed after an uncheck";
+    ClickAt({line.left + 8, (line.top + line.bottom) / 2});
+    HWND hint = WaitForMessageBox(*program_, kCaption);
+    ASSERT_NE(hint, nullptr) << "checking the last printer by hand shows no hint";
+    EXPECT_EQ(MessageBoxText(hint).rfind(L"In case all the Installed Printers need to be deleted", 0), 0U);
+    PressButton(hint, IDOK);
+    EXPECT_TRUE(WaitUntil([&] { return ListItemData(printers) == all; }));
+    EXPECT_EQ(deleteAll(), BST_UNCHECKED) << "checking every printer by hand sets Delete All";
+
+    PressButton(dialog, IDC_DELETE_ALL);
+    HWND warning = WaitForMessageBox(*program_, kCaption);
+    ASSERT_NE(warning, nullptr);
+    PressButton(warning, IDOK);
+    ASSERT_TRUE(WaitUntil([&] { return deleteAll() == BST_CHECKED; }));
+    PressButton(dialog, IDC_DELETE_ALL);
+    EXPECT_TRUE(WaitUntil([&] { return ListItemData(printers) == none; }))
+        << "unchecking Delete All leaves printers checked";
+}
+
+// Delete with nothing checked asks for a choice and starts nothing; the space bar then checks the selected
+// line, and the blank it types does not move the selection.
+TEST_F(DialogMode, NothingCheckedAsksForAChoiceAndTheSpaceBarChecksTheSelectedLine) {
+    HWND dialog = StartPastTheWarning(g_exe);
+    ASSERT_NE(dialog, nullptr);
+    HWND printers = ::GetDlgItem(dialog, IDC_PRINTER_LIST);
+    ASSERT_TRUE(WaitUntil([&] { return ListLines(printers).size() == kOffice.size(); }));
+    PressButton(dialog, IDC_DELETE);
+    HWND box = WaitForMessageBox(*program_, kCaption);
+    ASSERT_NE(box, nullptr) << "Delete with nothing checked asks nothing";
+    EXPECT_EQ(MessageBoxText(box), L"No Printer has been selected for deletion, please select it.");
+    PressButton(box, IDOK);
+    EXPECT_TRUE(WaitUntil([&] { return program_->Windows(L"#32770").size() == 1; }));
+    EXPECT_TRUE(::IsWindowEnabled(printers) && ::IsWindowEnabled(::GetDlgItem(dialog, IDC_DELETE)))
+        << "Delete with nothing checked locked the dialog";
+    EXPECT_EQ(InstalledPrinters(), kOffice);
+
+    ::SendMessageW(printers, LB_SETSEL, TRUE, 1);
+    ::PostMessageW(printers, WM_KEYDOWN, VK_SPACE, 0);
+    ::PostMessageW(printers, WM_CHAR, L' ', 0);
+    EXPECT_TRUE(WaitUntil([&] {
+        return ListItemData(printers) == std::vector<LRESULT>{0, 1, 0, 0};
+    })) << "the space bar does not check the selected line";
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the blank is handled after the key
+    EXPECT_EQ(::SendMessageW(printers, LB_GETCARETINDEX, 0, 0), 1) << "a typed blank moves the selection";
 }
 
 // The texts the dialog shows at start in each language it ships.
