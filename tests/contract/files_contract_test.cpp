@@ -28,8 +28,14 @@ TEST_F(FilesContract, ReportsTheStatusOfFilesAndFolders) {
     ASSERT_TRUE(sub.has_value());
     EXPECT_NE(*sub & kFileAttributeDirectory, 0U);
     EXPECT_FALSE(files().GetStatus(folder + u"\\missing.tmp").has_value());
+    EXPECT_FALSE(files().GetStatus(folder + u"\\*.tmp").has_value()) << "a pattern names no file";
     EXPECT_TRUE(files().PathFileExists(folder + u"\\a.tmp"));
     EXPECT_FALSE(files().PathFileExists(folder + u"\\missing.tmp"));
+    // Windows' path rules: "/" separates too, "." and ".." fold away, trailing dots are dropped.
+    for (const std::u16string name : {u"/sub/../A.tmp", u"\\.\\sub\\..\\a.tmp.", u"\\SUB\\.\\..\\a.tmp"}) {
+        EXPECT_TRUE(files().PathFileExists(folder + name))
+            << "a path Windows resolves: " << NarrowLowBytes(name);
+    }
 }
 
 TEST_F(FilesContract, AReadOnlyFileCannotBeDeletedUntilItsAttributesAreReset) {
@@ -49,13 +55,23 @@ TEST_F(FilesContract, FindsTheMatchesOfAPatternInOneFolder) {
     world().WriteFile(folder + u"\\one.tmp", "1");
     world().WriteFile(folder + u"\\two.TMP", "2");
     world().WriteFile(folder + u"\\three.log", "3");
-    world().CreateFolder(folder + u"\\nested");
-    world().WriteFile(folder + u"\\nested\\deep.tmp", "4");
+    world().WriteFile(folder + u"\\noext", "4");
+    world().CreateFolder(folder + u"\\x.tmp");
+    world().WriteFile(folder + u"\\x.tmp\\deep.tmp", "5");
 
-    EXPECT_EQ(FindNames(files(), folder + u"\\*.tmp"), (std::vector<std::u16string>{u"one.tmp", u"two.TMP"}));
-    FindResult none = files().FindFirst(folder + u"\\*.none");
-    EXPECT_EQ(none.find, 0U);
-    EXPECT_EQ(none.error, win_error::kFileNotFound);
+    using Names = std::vector<std::u16string>;
+    EXPECT_EQ(FindNames(files(), folder + u"\\*.tmp"), (Names{u"one.tmp", u"two.TMP", u"x.tmp"}));
+    EXPECT_EQ(FindNames(files(), folder + u"\\*"),
+              (Names{u".", u"..", u"noext", u"one.tmp", u"three.log", u"two.TMP", u"x.tmp"}));
+    EXPECT_EQ(FindNames(files(), folder + u"\\*.*").size(), 7U) << "*.* matches names without a dot too";
+    EXPECT_EQ(FindNames(files(), folder + u"\\?.tmp"), Names{u"x.tmp"});
+    EXPECT_EQ(FindNames(files(), folder + u"\\noext.*"), Names{u"noext"});
+    EXPECT_EQ(FindNames(files(), folder + u"\\ONE.tmp"), Names{u"one.tmp"}) << "names compare without case";
+    std::uint32_t error = 0;
+    EXPECT_TRUE(FindNames(files(), folder + u"\\*.none", &error).empty());
+    EXPECT_EQ(error, win_error::kFileNotFound);
+    EXPECT_TRUE(FindNames(files(), folder + u"\\missing\\*", &error).empty());
+    EXPECT_EQ(error, win_error::kPathNotFound);
 }
 
 // A folder is removed only once empty; the shell deletes a whole tree, read-only files included, silently.
