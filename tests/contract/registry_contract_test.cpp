@@ -75,6 +75,13 @@ TEST_F(RegistryContract, MissingKeysAndNullKeysFail) {
     EXPECT_EQ(registry().EnumKey(0, 0, kRegNameBufferChars).error, win_error::kInvalidHandle);
     EXPECT_EQ(registry().EnumValue(0, 0, kRegNameBufferChars).error, win_error::kInvalidHandle);
     EXPECT_EQ(registry().DeleteValue(0, u"Data File").error, win_error::kInvalidHandle);
+
+    // Only "\\" separates: "/" belongs to a name ("Generic / Text Only"), and a trailing "\\" names no key.
+    std::u16string own = world().OwnKey();
+    world().CreateKey(kHkeyCurrentUser, own + u"\\Servers\\Generic / Text Only");
+    RegistryKey trailing = Open(own + u"\\Servers\\");
+    EXPECT_NE(registry().DeleteTree(kHkeyCurrentUser, own + u"\\Servers\\Generic ").error, 0U);
+    EXPECT_EQ(SubkeyNames(trailing.get()), std::vector<std::u16string>{u"Generic / Text Only"});
 }
 
 // A value's size first, then its data; a buffer too small reports more data, a missing value size zero.
@@ -163,6 +170,13 @@ TEST_F(RegistryContract, DeletesAKeyWithEverythingBelowIt) {
     EXPECT_FALSE(world().KeyExists(kHkeyCurrentUser, own + u"\\Second"));
     EXPECT_EQ(registry().DeleteTree(key.get(), u"Second").error, win_error::kFileNotFound);
     EXPECT_TRUE(world().KeyExists(kHkeyCurrentUser, own + u"\\Sibling"));
+
+    // A key deleted while open fails every later call through its handle.
+    world().SetValue(kHkeyCurrentUser, own + u"\\Third", u"v", kRegSz, StringBytes(u"x"));
+    RegistryKey third = Open(own + u"\\Third");
+    ASSERT_TRUE(registry().DeleteTree(key.get(), u"Third").ok());
+    EXPECT_NE(registry().QueryValue(third.get(), u"v", 0).error, 0U) << "a deleted key still read";
+    EXPECT_NE(registry().EnumValue(third.get(), 0, kRegNameBufferChars).error, 0U);
 }
 
 // An expansion that does not fit leaves the text as it was.

@@ -9,16 +9,9 @@
 namespace spoolsweep::sim {
 namespace {
 
-TEST(SimRegistry, KeyDeletedWhileOpenFailsItsLaterCalls) {
+TEST(SimRegistry, AnUnknownHandleIsInvalid) {
     SimMachine sim;
-    Registry& registry = sim.machine().registry;
-    sim.SetString(kHkeyCurrentUser, u"A\\B", u"v", u"x");
-    HandleResult key = registry.OpenKeyEx(kHkeyCurrentUser, u"A\\B", kKeyAllAccess);
-    ASSERT_TRUE(registry.DeleteTree(kHkeyCurrentUser, u"A").ok());
-    EXPECT_NE(registry.QueryValue(key.handle, u"v", 0).error, 0u);
-    EXPECT_NE(registry.EnumValue(key.handle, 0, kRegNameBufferChars).error, 0u);
-    registry.CloseKey(key.handle);
-    EXPECT_EQ(registry.QueryValue(12345, u"v", 0).error, win_error::kInvalidHandle);
+    EXPECT_EQ(sim.machine().registry.QueryValue(12345, u"v", 0).error, win_error::kInvalidHandle);
 }
 
 TEST(SimRegistry, TheArchitectureIsAlsoTheSessionEnvironmentsValue) {
@@ -34,6 +27,8 @@ TEST(SimRegistry, TheArchitectureIsAlsoTheSessionEnvironmentsValue) {
         (std::vector<std::uint8_t>{'x', 0, '8', 0, '6', 0, 0, 0}));
 }
 
+// Wine takes "A\\\\B" as "A\\B" (measured under Wine 8); the simulated machine refuses an
+// empty name, the stricter answer, so that a key path built with an empty name fails in the host tests.
 TEST(SimRegistry, RefusesKeyPathsWithEmptyNames) {
     SimMachine sim;
     Registry& registry = sim.machine().registry;
@@ -46,17 +41,6 @@ TEST(SimRegistry, RefusesKeyPathsWithEmptyNames) {
     EXPECT_NE(registry.DeleteTree(kHkeyLocalMachine, u"SOFTWARE\\\\Servers").error, 0u);
     EXPECT_TRUE(sim.KeyExists(kHkeyLocalMachine, u"SOFTWARE\\Servers"));
     EXPECT_EQ(sim.OpenHandleCount(), 0u);
-}
-
-// Windows key names may hold "/" (a printer or driver named "Generic / Text Only"); only "\\" separates.
-TEST(SimRegistry, SlashIsPartOfAKeyName) {
-    SimMachine sim;
-    sim.CreateKey(kHkeyCurrentUser, u"Printers\\Settings\\Printers\\Generic / Text Only");
-    EXPECT_EQ(sim.SubkeyNames(kHkeyCurrentUser, u"Printers\\Settings\\Printers"),
-              std::vector<std::u16string>{u"Generic / Text Only"});
-    EXPECT_NE(sim.machine().registry.DeleteTree(kHkeyCurrentUser, u"Printers\\Settings\\Printers\\//").error,
-              0u);
-    EXPECT_TRUE(sim.KeyExists(kHkeyCurrentUser, u"Printers\\Settings\\Printers\\Generic / Text Only"));
 }
 
 }  // namespace
