@@ -115,17 +115,6 @@ bool PumpUntil(const std::function<bool()>& condition, std::chrono::milliseconds
         timeout);
 }
 
-win32::unique_hbitmap SolidBitmap(int width, int height, COLORREF colour) {
-    win32::WindowDc screen(nullptr);
-    win32::unique_hbitmap bitmap(::CreateCompatibleBitmap(screen.get(), width, height));
-    win32::unique_hdc memory(::CreateCompatibleDC(screen.get()));
-    win32::SelectedObject selected(memory.get(), bitmap.get());
-    ::SetBkColor(memory.get(), colour);
-    const RECT all{0, 0, width, height};
-    ::ExtTextOutW(memory.get(), 0, 0, ETO_OPAQUE, &all, nullptr, 0, nullptr);
-    return bitmap;
-}
-
 // The about window's credits control made in this process, where its scroll bar and state can be read: a
 // user's hover and scroll, and a logo and a tiled pattern as the control offers them.
 TEST(AboutWindowCredits, FollowHoverAndScrollsAndDrawTheirPictures) {
@@ -170,8 +159,9 @@ TEST(AboutWindowCredits, FollowHoverAndScrollsAndDrawTheirPictures) {
     // A logo adds its height to the content, and nothing without one; a tiled pattern covers the background,
     // and the text over it gets a shadow of (text + 2 x background) / 3, 0x555555 for white over black.
     const int withoutLogo = state.contentHeight;
-    win32::unique_hbitmap logo = SolidBitmap(8, 7, RGB(0, 255, 0));
-    win32::unique_hbitmap pattern = SolidBitmap(4, 4, RGB(0, 0, 255));
+    const std::vector<std::uint32_t> blue(16, 0xFF);  // 32-bit pixels, blue in the low byte
+    win32::unique_hbitmap pattern(::CreateBitmap(4, 4, 1, 32, blue.data()));
+    win32::unique_hbitmap logo(::CreateBitmap(8, 7, 1, 1, nullptr));
     credits.SetLogo(logo.get());
     credits.SetPattern(pattern.get(), true);
     credits.SetText(text);
