@@ -137,6 +137,10 @@ TEST_F(DialogMode, RemovesACheckedPrinterAndListsWhatIsLeft) {
     };
     EXPECT_EQ(enabled(), (std::vector<bool>{false, false, false, false, true, true, true}))
         << "the controls are not locked as they should be during a removal";
+    // Delete had the focus: disabled, it handed the focus on to the next control, "+", and the default push
+    // button followed.
+    EXPECT_EQ(Style(::GetDlgItem(dialog, IDC_EXPAND)) & BS_TYPEMASK, static_cast<DWORD>(BS_DEFPUSHBUTTON))
+        << "the focus did not move on from the disabled Delete button";
     PressButton(presets, IDOK);
 
     ASSERT_TRUE(WaitUntil([&] { return ListLines(deleted) == std::vector<std::wstring>{L"Tamber Lobby"}; }));
