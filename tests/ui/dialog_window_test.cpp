@@ -73,6 +73,13 @@ void ArrangeOffice() {
     RunFixture(L"printer \"Tamber Lobby\" \"Tamber Lobby Driver\"");
 }
 
+// How many pixels show a system colour.
+std::ptrdiff_t CountColour(const Pixels& pixels, int sysColour) {
+    const COLORREF colour = ::GetSysColor(sysColour);
+    const std::uint32_t rgb = (GetRValue(colour) << 16U) | (GetGValue(colour) << 8U) | GetBValue(colour);
+    return std::count(pixels.values.begin(), pixels.values.end(), rgb);
+}
+
 const std::vector<std::wstring> kOffice{L"Plain Laser", L"Tamber Lobby", L"Tamber Office", L"Tamber Studio"};
 
 class DialogMode : public ::testing::Test {
@@ -130,6 +137,10 @@ TEST_F(DialogMode, RemovesACheckedPrinterAndListsWhatIsLeft) {
     };
     EXPECT_EQ(enabled(), (std::vector<bool>{false, false, false, false, true, true, true}))
         << "the controls are not locked as they should be during a removal";
+    // Delete had the focus: disabled, it handed the focus on to the next control, "+", and the default push
+    // button followed.
+    EXPECT_EQ(Style(::GetDlgItem(dialog, IDC_EXPAND)) & BS_TYPEMASK, static_cast<DWORD>(BS_DEFPUSHBUTTON))
+        << "the focus did not move on from the disabled Delete button";
     PressButton(presets, IDOK);
 
     ASSERT_TRUE(WaitUntil([&] { return ListLines(deleted) == std::vector<std::wstring>{L"Tamber Lobby"}; }));
@@ -149,6 +160,17 @@ TEST_F(DialogMode, RemovesACheckedPrinterAndListsWhatIsLeft) {
     ASSERT_TRUE(WaitUntil([&] { return Text(::GetDlgItem(dialog, IDC_EXPAND)) == L"-"; }));
     EXPECT_TRUE(::IsWindowVisible(deleted) && ::IsWindowVisible(::GetDlgItem(dialog, IDC_DELETED_LABEL)));
     EXPECT_GT(ScreenRect(dialog).bottom, collapsed.bottom);
+    // Collapsed or expanded, the row of About and Exit ends a little above the dialog's bottom edge.
+    const auto exitRowFits = [&] {
+        RECT client{};
+        ::GetClientRect(dialog, &client);
+        const RECT exit = RectInParent(::GetDlgItem(dialog, IDOK));
+        return exit.bottom < client.bottom && client.bottom - exit.bottom < exit.bottom - exit.top;
+    };
+    EXPECT_TRUE(exitRowFits()) << "the expanded dialog's height is not its frame's and its controls'";
+    PressButton(dialog, IDC_EXPAND);
+    ASSERT_TRUE(WaitUntil([&] { return Text(::GetDlgItem(dialog, IDC_EXPAND)) == L"+"; }));
+    EXPECT_TRUE(exitRowFits()) << "the collapsed dialog's height is not its frame's and its controls'";
 
     PressButton(dialog, IDOK);
     EXPECT_TRUE(WaitUntil([&] { return !program_->Running(); }));
@@ -236,6 +258,34 @@ TEST_F(DialogMode, NothingCheckedAsksForAChoiceAndTheSpaceBarChecksTheSelectedLi
     })) << "the space bar does not check the selected line";
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the blank is handled after the key
     EXPECT_EQ(::SendMessageW(printers, LB_GETCARETINDEX, 0, 0), 1) << "a typed blank moves the selection";
+
+    // What the list shows: the new check mark at once, plain lines in the window's text colour, the selected
+    // line in the highlight colours.
+    const auto linePixels = [&](int index, bool box) {
+        const RECT line = ListItemScreenRect(printers, index);
+        return CaptureScreen(box ? RECT{line.left, line.top, line.left + 15, line.bottom}
+                                 : RECT{line.left + 17, line.top, line.right, line.bottom});
+    };
+    EXPECT_TRUE(WaitUntil([&] { return linePixels(1, true) != linePixels(0, true); }))
+        << "the check the space bar set is not drawn";
+    const Pixels plain = linePixels(0, false);
+    const Pixels selected = linePixels(1, false);
+    EXPECT_GT(CountColour(plain, COLOR_WINDOWTEXT), 0) << "a plain line is not drawn in the text colour";
+    EXPECT_EQ(CountColour(plain, COLOR_GRAYTEXT), 0) << "a line of the enabled list is drawn grey";
+    EXPECT_GT(CountColour(selected, COLOR_HIGHLIGHT) * 2, static_cast<std::ptrdiff_t>(selected.values.size()))
+        << "the selected line is not highlighted";
+    EXPECT_GT(CountColour(selected, COLOR_HIGHLIGHTTEXT), 0)
+        << "the selected line's text is not in its colour";
+
+    // A click on the box of a selected line sets every selected line alike.
+    ::SendMessageW(printers, LB_SETSEL, FALSE, -1);
+    ::SendMessageW(printers, LB_SETSEL, TRUE, 0);
+    ::SendMessageW(printers, LB_SETSEL, TRUE, 2);
+    const RECT third = ListItemScreenRect(printers, 2);
+    ClickAt({third.left + 8, (third.top + third.bottom) / 2});
+    EXPECT_TRUE(WaitUntil([&] {
+        return ListItemData(printers) == std::vector<LRESULT>{1, 1, 1, 0};
+    })) << "a click on a selected line's box does not set the other selected lines";
 }
 
 // The texts the dialog shows at start in each language it ships.
