@@ -114,6 +114,30 @@ TEST(ScrollerPaint, DrawsTheTextAgainBelowWhileItWrapsAndFits) {
     EXPECT_EQ(state.TextRows(20), (std::vector<int>{-5}));
 }
 
+// The buffer is made again for a new width or height, and for any size once the text has changed.
+TEST(ScrollerPaint, RemakesTheBufferForANewSizeOrText) {
+    ScrollerState state;
+    struct Step {
+        int width, height;
+        bool forget, remade;
+        const char* fault;
+    };
+    for (const Step& step : {Step{300, 200, false, true, "the first paint takes the empty size for its own"},
+                             Step{300, 200, false, false, "an unchanged size remakes the buffer"},
+                             Step{300, 201, false, true, "a new height alone keeps the old buffer"},
+                             Step{301, 201, false, true, "a new width alone keeps the old buffer"},
+                             Step{301, 201, true, true, "a changed text keeps the old buffer"}}) {
+        if (step.forget) {
+            state.ForgetSize();
+        }
+        EXPECT_EQ(state.Resize(step.width, step.height), step.remade) << step.fault;
+    }
+    EXPECT_EQ(state.ScrollRangeMax(), -201) << "the height is not kept for the scroll range";
+    // Each channel a third of the text's and two thirds of the background's, from their low eight bits.
+    EXPECT_EQ(ShadowColour(0x0000FF, 0xFF0000), 0xAA0055U) << "a channel loses its top bit";
+    EXPECT_EQ(ShadowColour(0xFFFFFFFF, 0x00FFFF00), 0xFFFF55U) << "channels run into each other";
+}
+
 // '#' and 'x' (one step from magenta) are opaque; '.' is magenta, ',' magenta with its unused high byte set.
 std::vector<Rect> Outline(const std::vector<std::string>& rows) {
     std::vector<std::uint32_t> pixels;

@@ -281,8 +281,11 @@ TEST(MainDialog, RemovalLocksTheControlsRefillsAndOnlyGrowsTheDeletedList) {
 // The close box, Escape and the system menu's Close all end the dialog through OnCancel.
 TEST(MainDialog, ACloseDuringARemovalWaitsForItsCompletion) {
     DialogRun idle({u"A"});
+    DialogRun idleExit({u"A"});
     idle.controller.OnCancel();
     EXPECT_EQ(idle.events.back(), "end 2");
+    idleExit.controller.OnOK();
+    EXPECT_EQ(idleExit.events.back(), "end 1") << "Exit does not end an idle dialog";
 
     DialogRun run({u"A"});
     run.Toggle(u"A");
@@ -293,6 +296,18 @@ TEST(MainDialog, ACloseDuringARemovalWaitsForItsCompletion) {
     EXPECT_EQ(run.events.end()[-2], "enable 1002");
     EXPECT_EQ(run.events.back(), "end 2");
     EXPECT_EQ(run.deleted, (Names{u"A"}));
+
+    // Exit waits as well, and the worker goes on with the Delete All it was started with, whatever the box
+    // says by then.
+    DialogRun exiting({u"A"});
+    exiting.Toggle(u"A");
+    exiting.controller.OnBnClickedDelete();
+    exiting.checks[1002] = true;
+    exiting.controller.OnOK();
+    EXPECT_EQ(exiting.events.back(), "start worker 0") << "Exit cuts a removal off";
+    exiting.controller.RemovalThreadProc();
+    EXPECT_EQ(exiting.deleteAllSeen, 0) << "Exit during a removal wrote Delete All under the worker";
+    EXPECT_EQ(exiting.events.back(), "end 1") << "Exit during a removal is forgotten";
 }
 
 TEST(MainDialog, ExpandingTwiceGivesTheFirstHeightBack) {

@@ -147,6 +147,9 @@ const std::vector<Case>& Cases() {
         {"line of no printer", {{u"Ghost"}}, {}, kAll, 0, true, true},
         {"Delete All", {{u"NoDot", u"Laser 1", u"\\\\srv\\Desk", u"Tamber 3", u"Tamber 1", u"Tamber 2"}, true, {1, 1, 1}},
          {kAskCd, kAskPs, kAskPs}, {u"Laser"}, -1, false, false},
+        // The updater kept for the Tamber printers left goes with every driver all the same.
+        {"Delete All, Tamber printers left", {{u"Tamber 3", u"Tamber 1"}, true, {1}}, {kAskCd},
+         {u"Laser", u"NoDot", u"Tamber PS"}, -1, true, false},
     };
     // clang-format on
     return cases;
