@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ui/scroller_state.h"
@@ -117,20 +118,16 @@ TEST(ScrollerPaint, DrawsTheTextAgainBelowWhileItWrapsAndFits) {
 // The buffer is made again for a new width or height, and for any size once the text has changed.
 TEST(ScrollerPaint, RemakesTheBufferForANewSizeOrText) {
     ScrollerState state;
-    struct Step {
-        int width, height;
-        bool forget, remade;
-        const char* fault;
-    };
-    for (const Step& step : {Step{300, 200, false, true, "the first paint takes the empty size for its own"},
-                             Step{300, 200, false, false, "an unchanged size remakes the buffer"},
-                             Step{300, 201, false, true, "a new height alone keeps the old buffer"},
-                             Step{301, 201, false, true, "a new width alone keeps the old buffer"},
-                             Step{301, 201, true, true, "a changed text keeps the old buffer"}}) {
-        if (step.forget) {
+    for (const auto& [width, height, forget, remade, fault] :
+         {std::tuple{300, 200, false, true, "the first paint takes the empty size for its own"},
+          {300, 200, false, false, "an unchanged size remakes the buffer"},
+          {300, 201, false, true, "a new height alone keeps the old buffer"},
+          {301, 201, false, true, "a new width alone keeps the old buffer"},
+          {301, 201, true, true, "a changed text keeps the old buffer"}}) {
+        if (forget) {
             state.ForgetSize();
         }
-        EXPECT_EQ(state.Resize(step.width, step.height), step.remade) << step.fault;
+        EXPECT_EQ(state.Resize(width, height), remade) << fault;
     }
     EXPECT_EQ(state.ScrollRangeMax(), -201) << "the height is not kept for the scroll range";
     // Each channel a third of the text's and two thirds of the background's, from their low eight bits.
