@@ -105,7 +105,7 @@ TEST(ScrollerInput, WheelAndKeysBecomeScrollRequests) {
     EXPECT_EQ(ScrollForKey(0x20), std::nullopt);
 }
 
-TEST(ScrollerPaint, DrawsTheTextAgainBelowWhileItWrapsAndFits) {
+TEST(ScrollerPaint, DrawsTheTextAgainBelowWhileItWrapsAndRemakesTheBufferForANewSize) {
     ScrollerState state;
     state.clientHeight = 100;
     EXPECT_EQ(state.TextRows(20), (std::vector<int>{5, 35, 65, 95}));
@@ -113,11 +113,9 @@ TEST(ScrollerPaint, DrawsTheTextAgainBelowWhileItWrapsAndFits) {
     EXPECT_EQ(state.TextRows(20), (std::vector<int>{-5, 25, 55, 85}));
     state.wrap = false;
     EXPECT_EQ(state.TextRows(20), (std::vector<int>{-5}));
-}
 
-// The buffer is made again for a new width or height, and for any size once the text has changed.
-TEST(ScrollerPaint, RemakesTheBufferForANewSizeOrText) {
-    ScrollerState state;
+    // The buffer is made again for a new width or height, and for any size once the text has changed.
+    state = ScrollerState{};
     for (const auto& [width, height, forget, remade, fault] :
          {std::tuple{300, 200, false, true, "the first paint takes the empty size for its own"},
           {300, 200, false, false, "an unchanged size remakes the buffer"},
