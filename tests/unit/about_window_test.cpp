@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ui/scroller_state.h"
@@ -104,7 +105,7 @@ TEST(ScrollerInput, WheelAndKeysBecomeScrollRequests) {
     EXPECT_EQ(ScrollForKey(0x20), std::nullopt);
 }
 
-TEST(ScrollerPaint, DrawsTheTextAgainBelowWhileItWrapsAndFits) {
+TEST(ScrollerPaint, DrawsTheTextAgainBelowWhileItWrapsAndRemakesTheBufferForANewSize) {
     ScrollerState state;
     state.clientHeight = 100;
     EXPECT_EQ(state.TextRows(20), (std::vector<int>{5, 35, 65, 95}));
@@ -112,6 +113,24 @@ TEST(ScrollerPaint, DrawsTheTextAgainBelowWhileItWrapsAndFits) {
     EXPECT_EQ(state.TextRows(20), (std::vector<int>{-5, 25, 55, 85}));
     state.wrap = false;
     EXPECT_EQ(state.TextRows(20), (std::vector<int>{-5}));
+
+    // The buffer is made again for a new width or height, and for any size once the text has changed.
+    state = ScrollerState{};
+    for (const auto& [width, height, forget, remade, fault] :
+         {std::tuple{300, 200, false, true, "the first paint takes the empty size for its own"},
+          {300, 200, false, false, "an unchanged size remakes the buffer"},
+          {300, 201, false, true, "a new height alone keeps the old buffer"},
+          {301, 201, false, true, "a new width alone keeps the old buffer"},
+          {301, 201, true, true, "a changed text keeps the old buffer"}}) {
+        if (forget) {
+            state.ForgetSize();
+        }
+        EXPECT_EQ(state.Resize(width, height), remade) << fault;
+    }
+    EXPECT_EQ(state.ScrollRangeMax(), -201) << "the height is not kept for the scroll range";
+    // Each channel a third of the text's and two thirds of the background's, from their low eight bits.
+    EXPECT_EQ(ShadowColour(0x0000FF, 0xFF0000), 0xAA0055U) << "a channel loses its top bit";
+    EXPECT_EQ(ShadowColour(0xFFFFFFFF, 0x00FFFF00), 0xFFFF55U) << "channels run into each other";
 }
 
 // '#' and 'x' (one step from magenta) are opaque; '.' is magenta, ',' magenta with its unused high byte set.

@@ -22,8 +22,9 @@ TEST(FileResidue, BuildPathInFolderKeepsNamesInsideTheirFolder) {
     EXPECT_EQ(BuildPathInFolder(u"C:\\T\\", u"%s.tmp", {u",,srv,P 1"}).value(), u"C:\\T\\,,srv,P 1.tmp");
     EXPECT_EQ(BuildPathInFolder(u"C:\\S", u"d\\%s\\%s\\*", {u"x64", u"HW_1"}).value(),
               u"C:\\S\\d\\x64\\HW_1\\*");
-    for (std::u16string_view hostile : {u"*", u"a?", u"..\\x", u"a/b", u"C:", u"<", u"a\"b", u"\x01"}) {
-        EXPECT_FALSE(BuildPathInFolder(u"C:\\T", u"%s.tmp", {hostile}));
+    for (std::u16string_view hostile : {u"*", u"a?", u"..\\x", u"a/b", u"C:", u"<", u"a\"b", u"\x1f"}) {
+        EXPECT_FALSE(BuildPathInFolder(u"C:\\T", u"%s.tmp", {hostile}))
+            << "a control unit or separator passes";
     }
     for (std::u16string_view component : {u"", u".", u"..", u"...", u"a.", u"a "}) {
         EXPECT_FALSE(BuildPathInFolder(u"C:\\S", u"d\\%s\\*", {component}));

@@ -64,7 +64,7 @@ struct DialogRun : MainDialogView, DialogRemovalEngine {
     void EndDialog(int result) override { Note("end", result); }
     bool StartRemovalWorker() override {
         Note("start worker");
-        return true;
+        return workerStarts;
     }
     void SendRemovalDone() override { controller.OnRemovalDone(); }
     void OpenAbout() override { Note("about"); }
@@ -125,6 +125,7 @@ struct DialogRun : MainDialogView, DialogRemovalEngine {
     Names deleted;
     std::map<int, bool> checks;
     bool opened = false;
+    bool workerStarts = true;
     std::int32_t deleteAllSeen = -1;
     Events events;
     PixelRect window{100, 80, 400, 600};
@@ -175,58 +176,25 @@ TEST(MainDialog, CheckChangesDeleteAllAndRefusedDeletions) {
         std::u16string end;
         const char* fault;
     };
+    // clang-format off
     const Case cases[] = {
-        {{u"A", u"B", u"C"},
-         {},
-         {u"A", u"B", u"C"},
-         false,
-         {{104, 0}},
-         u"",
+        {{u"A", u"B", u"C"}, {}, {u"A", u"B", u"C"}, false, {{104, 0}}, u"",
          "checking every printer by hand arms Delete All, or says nothing"},
-        {{u"OK", u"B"},
-         {},
-         {u"A", u"C"},
-         false,
-         {{129, 0x111}},
-         u"",
+        {{u"OK", u"B"}, {}, {u"A", u"C"}, false, {{129, 0x111}}, u"",
          "Delete All stays armed after an uncheck"},
-        {{u"OK"},
-         {},
-         {u"A", u"B", u"C"},
-         true,
-         {{129, 0x111}},
-         u"",
+        {{u"OK"}, {}, {u"A", u"B", u"C"}, true, {{129, 0x111}}, u"",
          "OK on the warning checks not every printer"},
-        {{u"B", u"Cancel"},
-         {},
-         {u"B"},
-         false,
-         {{129, 0x111}},
-         u"",
+        {{u"B", u"Cancel"}, {}, {u"B"}, false, {{129, 0x111}}, u"",
          "Cancel on the warning leaves Delete All set"},
-        {{u"OK", u"OK"},
-         {},
-         {},
-         false,
-         {{129, 0x111}},
-         u"",
+        {{u"OK", u"OK"}, {}, {}, false, {{129, 0x111}}, u"",
          "unchecking Delete All keeps the printers checked"},
-        {{u"OK", u"B", u"B"},
-         {},
-         {u"A", u"B", u"C"},
-         false,
-         {{129, 0x111}, {104, 0}},
-         u"",
+        {{u"OK", u"B", u"B"}, {}, {u"A", u"B", u"C"}, false, {{129, 0x111}, {104, 0}}, u"",
          "checking the last printer again re-arms Delete All"},
         {{u"Delete"}, {}, {}, false, {{147, 0}}, u"", "a removal starts with nothing checked"},
-        {{u"A", u"Delete"},
-         {u"C", u"B"},
-         {u"A"},
-         false,
-         {{130, 0x10}},
-         u"-> B\n\n-> C\n\n",
+        {{u"A", u"Delete"}, {u"C", u"B"}, {u"A"}, false, {{130, 0x10}}, u"-> B\n\n-> C\n\n",
          "a busy printer that is not checked lets the removal start"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         DialogRun run({u"C", u"A", u"B"}, c.busy);
         run.events.clear();
@@ -281,18 +249,34 @@ TEST(MainDialog, RemovalLocksTheControlsRefillsAndOnlyGrowsTheDeletedList) {
 // The close box, Escape and the system menu's Close all end the dialog through OnCancel.
 TEST(MainDialog, ACloseDuringARemovalWaitsForItsCompletion) {
     DialogRun idle({u"A"});
+    DialogRun idleExit({u"A"});
     idle.controller.OnCancel();
     EXPECT_EQ(idle.events.back(), "end 2");
+    idleExit.controller.OnOK();
+    EXPECT_EQ(idleExit.events.back(), "end 1") << "Exit does not end an idle dialog";
 
+    // Exit waits as well, and the worker goes on with the Delete All it was started with, whatever the box
+    // says by then.
     DialogRun run({u"A"});
     run.Toggle(u"A");
     run.controller.OnBnClickedDelete();
-    run.controller.OnCancel();
-    EXPECT_EQ(run.events.back(), "start worker 0");
+    run.checks[1002] = true;
+    run.controller.OnOK();
+    EXPECT_EQ(run.events.back(), "start worker 0") << "a close cuts a removal off";
     run.controller.RemovalThreadProc();
+    EXPECT_EQ(run.deleteAllSeen, 0) << "Exit during a removal wrote Delete All under the worker";
     EXPECT_EQ(run.events.end()[-2], "enable 1002");
-    EXPECT_EQ(run.events.back(), "end 2");
+    EXPECT_EQ(run.events.back(), "end 1") << "a close during a removal is forgotten";
     EXPECT_EQ(run.deleted, (Names{u"A"}));
+
+    // A worker that cannot start ends the run at once.
+    DialogRun stuck({u"A", u"B"});
+    stuck.workerStarts = false;
+    stuck.Toggle(u"A");
+    stuck.controller.OnBnClickedDelete();
+    EXPECT_FALSE(stuck.controller.IsRemoving()) << "a worker that never started leaves the dialog locked";
+    EXPECT_EQ(stuck.events.back(), "enable 1002") << "a worker that never started leaves the controls off";
+    EXPECT_TRUE(stuck.Checked().empty()) << "a worker that never started leaves the list unrefilled";
 }
 
 TEST(MainDialog, ExpandingTwiceGivesTheFirstHeightBack) {

@@ -111,42 +111,29 @@ TEST(PrinterForms, ListsUserAndPrinterFormsButNoBuiltInOnes) {
     EXPECT_TRUE(EnumPrinterForms(spooler, u"Missing").empty());
 }
 
-TEST(PrinterForms, DeletesEachFormsRegistryValueBeforeTheForm) {
-    SimMachine sim;
-    AddPrinters(sim);
-    AddFormWithEntries(sim, u"Custom1", kFormUser);
-    AddFormWithEntries(sim, u"Custom2", kFormPrinter);
-    Machine& machine = sim.machine();
-
-    DeleteListedForms(machine.spooler, machine.registry, machine.system, u"P1",
-                      EnumPrinterForms(machine.spooler, u"P1"));
-
-    // Each form's value and key go before the form.
-    const std::string forms = "HKLM\\" + NarrowLowBytes(kForms);
-    std::vector<std::string> expected;
-    for (const std::string form : {"Custom1", "Custom2"}) {
-        expected.insert(expected.end(), {"RegDeleteValueW " + forms + " " + form,
-                                         "SHDeleteKeyW " + forms + "\\" + form, "DeleteFormW " + form});
-    }
-    EXPECT_EQ(sim.journal(), expected);
-}
-
-TEST(PrinterForms, DeletesOnlyDeletableFormsThatAreNotBuiltIn) {
+TEST(PrinterForms, DeletesTheChosenFormsEachAfterItsRegistryEntries) {
     SimMachine sim;
     AddPrinters(sim);
     AddFormWithEntries(sim, u"Kept", kFormUser);
-    AddFormWithEntries(sim, u"Gone", kFormPrinter);
+    AddFormWithEntries(sim, u"Gone", kFormUser);
+    AddFormWithEntries(sim, u"ByDriver", kFormPrinter);
     sim.SetValue(kHkeyLocalMachine, kForms, u"Letter", sim::kRegBinary, {1, 2, 3, 4});
     Machine& machine = sim.machine();
 
+    // The deletable forms that are not built in, then every form the printer lists.
     DeleteDeletableForms(machine.spooler, machine.registry, machine.system, u"P1",
                          {{u"Kept", kFormUser, 0}, {u"Letter", kFormBuiltin, 1}, {u"Gone", kFormPrinter, 1}});
+    DeleteListedForms(machine.spooler, machine.registry, machine.system, u"P1",
+                      EnumPrinterForms(machine.spooler, u"P1"));
 
-    // Only Gone's value, key and form; Kept and the built-in Letter stay.
+    // Each form's value and key go before the form; the built-in Letter stays.
     const std::string forms = "HKLM\\" + NarrowLowBytes(kForms);
-    EXPECT_EQ(sim.journal(),
-              (std::vector<std::string>{"RegDeleteValueW " + forms + " Gone",
-                                        "SHDeleteKeyW " + forms + "\\Gone", "DeleteFormW Gone"}));
+    std::vector<std::string> expected;
+    for (const std::string form : {"Gone", "Kept", "ByDriver"}) {
+        expected.insert(expected.end(), {"RegDeleteValueW " + forms + " " + form,
+                                         "SHDeleteKeyW " + forms + "\\" + form, "DeleteFormW " + form});
+    }
+    EXPECT_EQ(sim.journal(), expected) << "a form kept, built in or deleted before its registry entries";
 }
 
 TEST(PrinterForms, DeletesThePerFormKeyFromVistaOnAndNoOtherKey) {

@@ -70,6 +70,7 @@ struct ListRun {
     std::vector<int> answers = {};
     bool dropLast =
         false;  // the catalogue is one printer short: one went between the fill's two enumerations
+    bool driverTakesUpdater = false;  // the first driver deletion takes the updater's folder with it
 };
 
 // Fills the list as the dialog does, checks the lines (a name the list lacks gets a line of its own, as if
@@ -86,6 +87,11 @@ Names RunDialog(sim::SimMachine& sim, const ListRun& run) {
     dialog.deleteAll = run.deleteAll ? 1 : 0;
     if (run.dropLast) {
         remover.printers.pop_back();
+    }
+    if (run.driverTakesUpdater) {
+        sim.faults().OnCall("DeletePrinterDriverExW", [&sim] {
+            (void)sim.machine().files.ShellDeleteTree(std::u16string(kVantleFolder) + u'\0', 0x414);
+        });
     }
     sim.QueueMessageBoxAnswers(run.answers);
     remover.RunRemoval();
@@ -136,7 +142,8 @@ const std::vector<Case>& Cases() {
     // clang-format off
     static const std::vector<Case> cases = {
         {"shared Tamber driver", {kTamberPs, false, {1, 1}}, {kAskPs, kAskPs}, kAllButPs, 4, false, true},
-        {"Cancel keeps presets", {kTamberPs, false, {2, 2}}, {kAskPs, kAskPs}, kAllButPs, 4, true, true},
+        {"the updater is put back for the Tamber printer left", {kTamberPs, false, {2, 2}, false, true},
+         {kAskPs, kAskPs}, kAllButPs, 4, true, true},
         {"no Tamber printer left", {{u"Tamber 1", u"Tamber 2", u"Tamber 3"}, false, {2, 2, 2}},
          {kAskCd, kAskPs, kAskPs}, {u"Laser", u"NoDot", u"Old x86"}, 6, true, false},
         // The last entry has no catalogue entry: asked by its own driver and not counted, so one stays.
@@ -147,6 +154,9 @@ const std::vector<Case>& Cases() {
         {"line of no printer", {{u"Ghost"}}, {}, kAll, 0, true, true},
         {"Delete All", {{u"NoDot", u"Laser 1", u"\\\\srv\\Desk", u"Tamber 3", u"Tamber 1", u"Tamber 2"}, true, {1, 1, 1}},
          {kAskCd, kAskPs, kAskPs}, {u"Laser"}, -1, false, false},
+        // The updater kept for the Tamber printers left goes with every driver all the same.
+        {"Delete All, Tamber printers left", {{u"Tamber 3", u"Tamber 1"}, true, {1}}, {kAskCd},
+         {u"Laser", u"NoDot", u"Tamber PS"}, -1, true, false},
     };
     // clang-format on
     return cases;
@@ -179,6 +189,8 @@ TEST(PrinterRemover, RemovesTheCheckedPrintersAsTheDialogAsks) {
         EXPECT_EQ(sim.KeyExists(kHkeyCurrentUser, u"Printers\\DMTDevMode"), c.driversLeft == kAll);
         // The machine-wide residue goes only with "Delete All Printer Drivers".
         const bool all = c.run.deleteAll;
+        EXPECT_EQ(test::CountJournal(sim, "StartServiceW Spooler"), all ? 2U : 1U)
+            << "a spooler restart dropped";
         EXPECT_EQ(sim.ValueExists(kHkeyCurrentUser, u"Printers\\Settings\\Wizard", u"Driver Name"), !all);
         EXPECT_EQ(sim.FileExists(u"C:\\Windows\\System32\\spool\\drivers\\x64\\loose.dll"), !all);
         EXPECT_EQ(sim.Processes().back().running, !all);  // Trackwell.exe

@@ -40,7 +40,10 @@ TEST(ResourceLanguage, ChoosesTheLibraryFromTheServerFileElseTheLocale) {
          u"SpoolsweepFRA.dll"},
         {"key in second piece of a long line", std::string(120, 'x') + " serverlang=fr\n", 0x20, u"DEU", exe,
          u"", u"SpoolsweepFRA.dll"},
-        {"key cut by the piece boundary", std::string(95, 'x') + "serverlang=fr\n", 0x20, u"DEU", exe, u"",
+        // Pieces of 99 units: the code's last letter is the 99th unit, then the 100th.
+        {"key ends a piece", std::string(86, 'x') + "serverlang=fr\n", 0x20, u"DEU", exe, u"",
+         u"SpoolsweepFRA.dll"},
+        {"code cut by a piece's end", std::string(87, 'x') + "serverlang=fr\n", 0x20, u"DEU", exe, u"",
          u"SpoolsweepDEU.dll"},
         {"read-only file counts as absent", "serverlang=fr\n", 0x21, u"DEU", exe, u"", u"SpoolsweepDEU.dll"},
         {"file without a usable line", "serverlang=\n", 0x20, u"DEU", exe, u"", u"SpoolsweepDEU.dll"},
