@@ -21,46 +21,45 @@ std::optional<std::string> UnixName(const std::wstring& path) {
     return unixName;
 }
 
-// A Unix name as one argument of the command line Wine splits into the program's argv (Windows' rules).
-std::wstring Quoted(const std::string& unixName) {
-    std::wstring wide(unixName.size(), L'\0');
-    wide.resize(static_cast<std::size_t>(::MultiByteToWideChar(CP_UTF8, 0, unixName.data(),
-                                                               static_cast<int>(unixName.size()), wide.data(),
-                                                               static_cast<int>(wide.size()))));
-    return L"\"" + wide + L"\"";
+// One Linux system call with up to two pointer arguments; its result, or minus the errno. Under Wine this
+// process is a Linux process and a `syscall` instruction in it goes straight to the kernel: Wine 8 enters its
+// own code for Windows' system calls through function calls, never through this instruction. Starting /bin/ln
+// or /bin/rm through Wine instead came to nothing now and then under load, even on a third start.
+long CallLinux(long number, const char* first, const char* second = nullptr) {
+#if defined(__x86_64__)
+    long result = 0;
+    asm volatile("syscall" : "=a"(result) : "a"(number), "D"(first), "S"(second) : "rcx", "r11", "memory");
+    return result;
+#else
+    static_cast<void>(number), static_cast<void>(first), static_cast<void>(second);
+    return -38;  // ENOSYS: the prefix tooling is built for x86_64 only
+#endif
 }
 
-// Runs a Unix program through Wine and waits until `done` holds: Wine hands back no exit code of a Unix
-// process, so the effect itself is what is waited for.
-template <class Done>
-bool RunUnix(const wchar_t* program, const std::wstring& arguments, Done done) {
-    std::wstring commandLine = std::wstring(program) + L" " + arguments;
-    std::wstring windowsProgram = L"Z:" + std::wstring(program);
-    for (wchar_t& c : windowsProgram) {
-        c = c == L'/' ? L'\\' : c;
+constexpr long kLinuxRmdir = 84;
+constexpr long kLinuxUnlink = 87;
+constexpr long kLinuxSymlink = 88;
+constexpr long kNoEntry = -2;       // ENOENT
+constexpr long kIsDirectory = -21;  // EISDIR
+
+// Removes the Unix name and, for a real folder, what it holds, never following a link (as `rm -rf` does).
+bool RemoveUnixTree(const std::wstring& path, const std::string& unixName) {
+    const long unlinked = CallLinux(kLinuxUnlink, unixName.c_str());
+    if (unlinked != kIsDirectory) {
+        return unlinked == 0 || unlinked == kNoEntry;
     }
-    // Wine now and then starts no Unix program for such a call (measured: one run in three busy test runs
-    // waited 30 s for nothing), so a program whose effect has not come within 10 s is started again, three
-    // times at most. The commands used here (ln -sfn, rm -rf) may run twice.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION process{};
-        if (!::CreateProcessW(windowsProgram.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                              nullptr, &startup, &process)) {
-            return ReportFailure(L"CreateProcessW", commandLine, ::GetLastError());
-        }
-        const win32::unique_handle thread(process.hThread);
-        const win32::unique_handle started(process.hProcess);
-        for (int i = 0; i < 500; ++i) {
-            if (done()) {
-                return true;
-            }
-            ::Sleep(20);
+    WIN32_FIND_DATAW entry{};
+    const win32::unique_find find(::FindFirstFileW((path + L"\\*").c_str(), &entry));
+    bool removed = true;
+    for (bool more = static_cast<bool>(find); more; more = ::FindNextFileW(find.get(), &entry) != FALSE) {
+        const std::wstring name = entry.cFileName;
+        if (name != L"." && name != L"..") {
+            const std::wstring child = path + L"\\" + name;
+            const std::optional<std::string> childName = UnixName(child);
+            removed = childName && RemoveUnixTree(child, *childName) && removed;
         }
     }
-    std::fwprintf(stderr, L"%ls: no effect after three starts\n", commandLine.c_str());
-    return done();
+    return removed && CallLinux(kLinuxRmdir, unixName.c_str()) == 0;
 }
 
 }  // namespace
@@ -183,20 +182,19 @@ bool MakeUnixSymbolicLink(const std::wstring& link, const std::wstring& target) 
     if (!linkName || !targetName) {
         return false;
     }
-    return RunUnix(L"/bin/ln", L"-sfn " + Quoted(*targetName) + L" " + Quoted(*linkName), [&] {
-        WIN32_FIND_DATAW data{};
-        const HANDLE find = ::FindFirstFileW(link.c_str(), &data);
-        return find != INVALID_HANDLE_VALUE && ::FindClose(find) != FALSE;
-    });
+    // As `ln -sfn`: a link of that name is replaced.
+    static_cast<void>(CallLinux(kLinuxUnlink, linkName->c_str()));
+    const long made = CallLinux(kLinuxSymlink, targetName->c_str(), linkName->c_str());
+    if (made != 0) {
+        std::fwprintf(stderr, L"symlink(%hs, %hs) failed: errno %ld\n", targetName->c_str(),
+                      linkName->c_str(), -made);
+    }
+    return made == 0;
 }
 
 bool RemoveUnixName(const std::wstring& path) {
     const std::optional<std::string> name = UnixName(path);
-    return name && RunUnix(L"/bin/rm", L"-rf " + Quoted(*name), [&] {
-               WIN32_FIND_DATAW data{};
-               const HANDLE find = ::FindFirstFileW(path.c_str(), &data);
-               return find == INVALID_HANDLE_VALUE || ::FindClose(find) == FALSE;
-           });
+    return name && RemoveUnixTree(path, *name);
 }
 
 }  // namespace spoolsweep::prefix

@@ -41,8 +41,8 @@ std::wstring DriverFolder(const std::wstring& environment);
 win32::unique_hkey CreateKey(HKEY root, const std::wstring& path);
 
 // Under Wine a link a user plants is a Unix symbolic link: CreateSymbolicLinkW is a stub there (it reports
-// success and makes nothing) and junctions cannot be set. These run /bin/ln and /bin/rm through Wine, which
-// starts Unix programs, on the Unix names of Windows paths. False when not under Wine or when it failed.
+// success and makes nothing) and junctions cannot be set. These make the Linux calls themselves (symlink,
+// unlink, rmdir) on the Unix names of Windows paths. False when not under Wine or when a call failed.
 [[nodiscard]] bool MakeUnixSymbolicLink(const std::wstring& link, const std::wstring& target);
 // Removes a name as `rm -rf` does: a link itself, never what it leads to.
 [[nodiscard]] bool RemoveUnixName(const std::wstring& path);
