@@ -152,8 +152,7 @@ TEST(RegistryFacts, ExpandsTheUserTempSettingOrLeavesItWhole) {
          {u"%USERPROFILE%\\" + std::u16string(245, u'x'), u"C:\\" + std::u16string(300, u'y'),
           u"%SystemDrive%\\" + std::u16string(246, u'x')}) {
         setTemp(setting);
-        EXPECT_EQ(GetUserTempPath(registry), setting)
-            << "a setting or expansion too long for the buffer is used";
+        EXPECT_EQ(GetUserTempPath(registry), setting) << "a setting too long for the buffer is used";
     }
 }
 
