@@ -52,12 +52,14 @@ TEST(ScrollerHover, UpdatesTheScrollBarOnlyForATallTextUnderTheCursorOfTheActive
         HoverFacts hover;
         bool updates;
     };
-    for (const Case& c : {Case{100, {true, true}, true}, Case{40, {true, true}, false},
-                          Case{100, {false, true}, false}, Case{100, {true, false}, false}}) {
+    // A text as tall as the control has nothing to scroll.
+    for (const Case& c :
+         {Case{100, {true, true}, true}, Case{40, {true, true}, false}, Case{50, {true, true}, false},
+          Case{100, {false, true}, false}, Case{100, {true, false}, false}}) {
         ScrollerState state;
         state.contentHeight = c.content, state.clientHeight = 50, state.offset = -7;
         TickEffects effects = state.OnTimer(ScrollerState::kScrollTimer, c.hover);
-        EXPECT_EQ(effects.updateScrollBar, c.updates) << c.content;
+        EXPECT_EQ(effects.updateScrollBar, c.updates) << "the scroll bar's update, content " << c.content;
         EXPECT_TRUE(effects.hideScrollBar && effects.scrollBarMax == c.content - 50 &&
                     effects.scrollBarPosition == 7);
     }

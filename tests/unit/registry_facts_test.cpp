@@ -141,16 +141,18 @@ TEST(RegistryFacts, ExpandsTheUserTempSettingOrLeavesItWhole) {
     EXPECT_EQ(GetUserTempPath(registry), u"C:\\Users\\admin\\AppData\\Local\\Temp");
 
     // 244 units expand to 259, which fit the buffer with their terminator; one more does not, and is
-    // returned as set, never cut. So is a setting that does not even fit as it is.
+    // returned as set, never cut. So is a setting that does not even fit as it is, though its expansion
+    // would.
     const auto setTemp = [&](const std::u16string& value) {
         sim.SetString(kHkeyCurrentUser, u"Environment", u"Temp", value, sim::kRegExpandSz);
     };
     setTemp(u"%USERPROFILE%\\" + std::u16string(244, u'x'));
     EXPECT_EQ(GetUserTempPath(registry), u"C:\\Users\\admin\\" + std::u16string(244, u'x'));
     for (const std::u16string& setting :
-         {u"%USERPROFILE%\\" + std::u16string(245, u'x'), u"C:\\" + std::u16string(300, u'y')}) {
+         {u"%USERPROFILE%\\" + std::u16string(245, u'x'), u"C:\\" + std::u16string(300, u'y'),
+          u"%SystemDrive%\\" + std::u16string(246, u'x')}) {
         setTemp(setting);
-        EXPECT_EQ(GetUserTempPath(registry), setting);
+        EXPECT_EQ(GetUserTempPath(registry), setting) << "a setting too long for the buffer is used";
     }
 }
 
