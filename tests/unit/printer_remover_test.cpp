@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <tuple>
@@ -184,7 +185,10 @@ TEST(PrinterRemover, RemovesTheCheckedPrintersAsTheDialogAsks) {
             EXPECT_EQ(sim.calls().Count("DeletePrinterDriverExW"), std::uint64_t(c.driverDeletionCalls));
         }
         EXPECT_EQ(sim.FolderExists(kPresetFolder), c.presetsLeft);
-        EXPECT_EQ(sim.FolderExists(kVantleFolder), c.updaterLeft);
+        // The updater itself, not only its folder: a restore without a backup leaves the folder empty.
+        EXPECT_EQ(sim.ReadFile(kVantleFolder + std::u16string(u"\\Tamber Driver Updater.exe")),
+                  c.updaterLeft ? std::optional<std::string>("u") : std::nullopt)
+            << c.what << ": the updater lost or left";
         EXPECT_FALSE(sim.FolderExists(kVantleTempFolder));
         EXPECT_EQ(sim.KeyExists(kHkeyCurrentUser, u"Printers\\DMTDevMode"), c.driversLeft == kAll);
         // The machine-wide residue goes only with "Delete All Printer Drivers".
