@@ -44,6 +44,8 @@ void AddPrinter(sim::SimMachine& sim, const std::u16string& name, const std::u16
 // The printers of kOffice in this order: one on a driver whose data file has no extension, two laser printers
 // (the second lists the form Custom) and a connection sharing a driver, three Tamber printers on two drivers;
 // an x86 driver no printer uses, presets, the updater, Trackwell and the machine-wide residue.
+constexpr char16_t kDeskTempFile[] = u"C:\\Windows\\Temp\\,,srv,Desk.tmp";
+
 void BuildOffice(sim::SimMachine& sim) {
     const Names drivers = {u"NoDot", u"Laser", u"Laser", u"Laser", u"Tamber CD", u"Tamber PS", u"Tamber PS"};
     const Names dataFiles = {u"NorvelXY", u"LASER.PPD", u"", u"", u"NorvelCD34.PPD", u"NorvelAB12.PPD", u""};
@@ -63,6 +65,7 @@ void BuildOffice(sim::SimMachine& sim) {
     sim.CreateKey(kHkeyCurrentUser, u"Printers\\DMTDevMode");  // an empty cache goes with any driver
     sim.AddProcess(u"NorvelAB12.srv");
     sim.AddProcess(u"Trackwell.exe");
+    sim.WriteFile(kDeskTempFile, "t");  // the connection's spool file, its backslashes written as commas
 }
 
 struct ListRun {
@@ -178,6 +181,8 @@ TEST(PrinterRemover, RemovesTheCheckedPrintersAsTheDialogAsks) {
         }
         std::sort(expectedLeft.begin(), expectedLeft.end());
         EXPECT_EQ(deleted, expectedDeleted);
+        const bool deskGoes = std::count(deleted.begin(), deleted.end(), u"\\\\srv\\Desk") != 0;
+        EXPECT_NE(sim.FileExists(kDeskTempFile), deskGoes) << "a removed connection's Temp file left behind";
         EXPECT_EQ(SortedNames(sim.Printers(), &sim::SimPrinter::name), expectedLeft);
         EXPECT_EQ(Boxes(sim), c.boxes);
         EXPECT_EQ(SortedNames(sim.Drivers(), &sim::SimDriver::name), c.driversLeft);
