@@ -322,6 +322,19 @@ TEST(PrinterRemover, ASecondRemovalStartsFromTheRefilledList) {
 
 // A checked printer's driver stays when a printer that stays has a driver whose name the user's locale
 // (lstrcmpW) takes for the same, though it differs in code units.
+// A form an unchecked local printer lists stays; one that only the checked printer lists goes with it.
+TEST(PrinterRemover, KeepsTheFormsOfTheUncheckedPrintersOnly) {
+    sim::SimMachine sim;
+    sim.AddForm({u"Gone", 0});
+    sim.AddForm({u"Kept", 0});
+    AddPrinter(sim, u"P1", u"D", {u"Gone"});
+    AddPrinter(sim, u"P2", u"D", {u"Kept"});
+    AddPrinter(sim, u"P3", u"D");
+    RunDialog(sim, ListRun{{u"P1"}});
+    EXPECT_EQ(SortedNames(sim.Forms(), &sim::SimForm::name), (Names{u"A4", u"Kept", u"Legal", u"Letter"}))
+        << "the forms kept are read from the checked printers, not the unchecked ones";
+}
+
 TEST(PrinterRemover, ADriverStaysForANameTheLocaleTakesForItsOwn) {
     struct Case {
         std::u16string staying;
