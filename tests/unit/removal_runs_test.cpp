@@ -256,6 +256,9 @@ TEST(UpdaterFolders, KeptOrRestoredWhileTamberPrintersRemainAndDeletedAfterTheLa
         EXPECT_EQ(sim.ReadFile(kUpdater), c.after);
         EXPECT_EQ(sim.FolderExists(kInstall), c.after.has_value());
         EXPECT_FALSE(sim.FolderExists(kBackup));  // a backup made before the driver deletion is gone again
+        // One copy each: the backup while a Tamber printer remains, or the restore; none once the last has
+        // gone.
+        EXPECT_EQ(sim.calls().Count("CopyFileW"), 1U) << "a backup copied when no Tamber printer is left";
     }
 }
 
