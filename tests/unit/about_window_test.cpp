@@ -24,6 +24,8 @@ TEST(ScrollerTicks, MoveWrapNotifyAndPause) {
           Case{"held until the pause timer", 100, 50, 0, true, true, "ssp", -1, 0, false},
           Case{"wrap restarts at the top, notifies once, pauses", 20, 10, -19, true, false, "sssss", 0, 1,
                true},
+          Case{"the text's last row still shows at minus its height", 20, 10, -19, true, false, "s", -20, 0,
+               false},
           Case{"without wrap comes in from the bottom", 20, 10, -20, false, false, "s", 10, 1, false},
           Case{"coming in pauses at the top", 20, 10, 2, false, false, "sss", 0, 0, true}}) {
         SCOPED_TRACE(c.name);
@@ -103,8 +105,16 @@ TEST(ScrollerInput, WheelAndKeysBecomeScrollRequests) {
         WheelScrolls scrolls = ScrollsForWheel(w.delta);
         EXPECT_TRUE(scrolls.request == w.request && scrolls.count == w.count) << w.delta;
     }
-    EXPECT_EQ(ScrollForKey(kKeyPageDown), ScrollRequest::PageDown);
+    // Windows' virtual-key codes: VK_PRIOR, VK_NEXT, VK_UP, VK_DOWN; the space bar scrolls nothing.
+    EXPECT_EQ(ScrollForKey(0x21), ScrollRequest::PageUp);
+    EXPECT_EQ(ScrollForKey(0x22), ScrollRequest::PageDown);
+    EXPECT_EQ(ScrollForKey(0x26), ScrollRequest::LineUp) << "the up arrow scrolls nothing";
+    EXPECT_EQ(ScrollForKey(0x28), ScrollRequest::LineDown);
     EXPECT_EQ(ScrollForKey(0x20), std::nullopt);
+    // The credits wait 1000 ms, then move a pixel every 80 ms, in white on black.
+    const ScrollerState fresh;
+    EXPECT_EQ(std::tie(fresh.pauseDelay, fresh.scrollDelay), std::make_tuple(1000, 80)) << "pause or step";
+    EXPECT_EQ(std::tie(fresh.textColour, fresh.backColour), std::make_tuple(0xFFFFFFU, 0U)) << "colours";
 }
 
 TEST(ScrollerPaint, DrawsTheTextAgainBelowWhileItWrapsAndRemakesTheBufferForANewSize) {
