@@ -48,6 +48,8 @@ TEST_F(AboutWindow, IsACentredPopupShapedByItsImageWithTheCreditsInside) {
     EXPECT_EQ(ExStyle(about_), static_cast<DWORD>(WS_EX_TOPMOST | WS_EX_TOOLWINDOW));
     EXPECT_EQ(Style(about_) & (WS_POPUP | WS_CHILD | WS_CAPTION | WS_BORDER), static_cast<DWORD>(WS_POPUP));
     EXPECT_EQ(::GetWindow(about_, GW_OWNER), parent_);
+    EXPECT_EQ(::GetClassLongPtrW(about_, GCL_STYLE), static_cast<ULONG_PTR>(CS_DBLCLKS | CS_SAVEBITS))
+        << "the about window's class style";
     int left = (::GetSystemMetrics(SM_CXFULLSCREEN) - 448) / 2;
     int top = (::GetSystemMetrics(SM_CYFULLSCREEN) - 464) / 2;
     RECT expected{left, top, left + 448, top + 464};
@@ -135,6 +137,13 @@ TEST(AboutWindowCredits, FollowHoverAndScrollsAndDrawTheirPictures) {
     EXPECT_EQ(::GetClassLongPtrW(credits.hwnd(), GCLP_HCURSOR),
               reinterpret_cast<ULONG_PTR>(::LoadCursorW(nullptr, IDC_ARROW)))
         << "the pointer over the credits is not the arrow";
+    HWND gone = nullptr;
+    {
+        win32::CScrollerCtrl shortLived;
+        ASSERT_TRUE(shortLived.Create(RECT{0, 0, 20, 20}, parent.get(), 2));
+        gone = shortLived.hwnd();
+    }
+    EXPECT_FALSE(::IsWindow(gone)) << "a control's window outlives its object";
 
     // The pointer over the credits of the active window: each tick keeps the scroll range up to date.
     ::SetCursorPos(210, 172);
