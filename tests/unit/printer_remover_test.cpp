@@ -41,11 +41,11 @@ void AddPrinter(sim::SimMachine& sim, const std::u16string& name, const std::u16
     }
 }
 
+constexpr char16_t kDeskTempFile[] = u"C:\\Windows\\Temp\\,,srv,Desk.tmp";
+
 // The printers of kOffice in this order: one on a driver whose data file has no extension, two laser printers
 // (the second lists the form Custom) and a connection sharing a driver, three Tamber printers on two drivers;
 // an x86 driver no printer uses, presets, the updater, Trackwell and the machine-wide residue.
-constexpr char16_t kDeskTempFile[] = u"C:\\Windows\\Temp\\,,srv,Desk.tmp";
-
 void BuildOffice(sim::SimMachine& sim) {
     const Names drivers = {u"NoDot", u"Laser", u"Laser", u"Laser", u"Tamber CD", u"Tamber PS", u"Tamber PS"};
     const Names dataFiles = {u"NorvelXY", u"LASER.PPD", u"", u"", u"NorvelCD34.PPD", u"NorvelAB12.PPD", u""};
@@ -320,8 +320,6 @@ TEST(PrinterRemover, ASecondRemovalStartsFromTheRefilledList) {
     EXPECT_EQ(connectionsOnly.calls().Count("OpenPrinterW"), 0U) << "the print server is asked for forms";
 }
 
-// A checked printer's driver stays when a printer that stays has a driver whose name the user's locale
-// (lstrcmpW) takes for the same, though it differs in code units.
 // A form an unchecked local printer lists stays; one that only the checked printer lists goes with it.
 TEST(PrinterRemover, KeepsTheFormsOfTheUncheckedPrintersOnly) {
     sim::SimMachine sim;
@@ -335,6 +333,8 @@ TEST(PrinterRemover, KeepsTheFormsOfTheUncheckedPrintersOnly) {
         << "the forms kept are read from the checked printers, not the unchecked ones";
 }
 
+// A checked printer's driver stays when a printer that stays has a driver whose name the user's locale
+// (lstrcmpW) takes for the same, though it differs in code units.
 TEST(PrinterRemover, ADriverStaysForANameTheLocaleTakesForItsOwn) {
     struct Case {
         std::u16string staying;
