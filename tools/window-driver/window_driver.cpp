@@ -87,6 +87,14 @@ bool Program::Running() const {
     return process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
 }
 
+DWORD Program::ExitCode() const {
+    DWORD code = STILL_ACTIVE;
+    if (process_) {
+        static_cast<void>(::GetExitCodeProcess(process_.get(), &code));
+    }
+    return code;
+}
+
 std::vector<HWND> Program::Windows(std::wstring_view className) const {
     WindowSearch search{id_, className, {}};
     ::EnumWindows(&CollectTopLevel, reinterpret_cast<LPARAM>(&search));

@@ -34,6 +34,8 @@ class Program {
 
     [[nodiscard]] bool started() const { return static_cast<bool>(process_); }
     [[nodiscard]] bool Running() const;
+    // Its exit code once it has ended; STILL_ACTIVE while it runs, and also when it never started.
+    [[nodiscard]] DWORD ExitCode() const;
     // Its top-level windows, of one class or of any when `className` is empty, in Z order.
     [[nodiscard]] std::vector<HWND> Windows(std::wstring_view className = {}) const;
     // Waits until it has at least `count` windows of the class; returns those it has then.
