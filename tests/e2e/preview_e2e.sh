@@ -46,7 +46,8 @@ esac
 printers_before=$(fixture printers | sort)
 "$wine_run" "$preview" --save before.json "${options[@]}" >"$work/preview.txt" 2>"$work/stderr" ||
     fail "preview exit status $?: $(head -c 300 "$work/stderr")"
-"$wine_run" "$exe" "${options[@]}" >/dev/null || fail "Spoolsweep.exe exit status $?"
+"$wine_run" "$exe" "${options[@]}" >"$work/stdout" 2>"$work/stderr" ||
+    fail "Spoolsweep.exe exit status $?; stdout: $(head -c 300 "$work/stdout"); stderr: $(head -c 300 "$work/stderr")"
 "$wine_run" "$preview" --save after.json || fail "second snapshot"
 "$wine_run" "$preview" --compare before.json after.json >"$work/measured.txt" || fail "comparison"
 

@@ -11,7 +11,8 @@ mkdir -p "$work/cwd"
 cd "$work/cwd" || exit 1
 
 spoolsweep() {
-    "$wine_run" "$exe" "$@" >"$work/stdout" 2>"$work/stderr" || fail "exit status $? for $*"
+    "$wine_run" "$exe" "$@" >"$work/stdout" 2>"$work/stderr" ||
+        fail "exit status $? for $*; stdout: $(head -c 300 "$work/stdout"); stderr: $(head -c 300 "$work/stderr")"
 }
 
 expect_eq() {  # what, expected, actual

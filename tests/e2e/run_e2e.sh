@@ -23,7 +23,8 @@ fail() {
 run() {
     "$wine_run" "$exe" "$@" >"$work/stdout" 2>"$work/stderr"
     status=$?
-    [ "$status" -eq 0 ] || fail "exit status $status (expected 0); stderr: $(head -c 500 "$work/stderr")"
+    [ "$status" -eq 0 ] ||
+        fail "exit status $status (expected 0); stdout: $(head -c 500 "$work/stdout"); stderr: $(head -c 500 "$work/stderr")"
 }
 
 expect_stdout() {
