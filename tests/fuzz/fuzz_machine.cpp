@@ -251,7 +251,9 @@ void ShapeMachine(FuzzedDataProvider& data, NameSource& names, sim::SimMachine& 
     sim.SetOsVersion(data.PickValueInArray({5u, 6u, 10u}));
     std::vector<std::u16string> drivers;
     for (int i = data.ConsumeIntegralInRange(0, 3); i > 0; --i) {
-        const std::u16string base = names.Next();
+        // A plain machine's drivers are often the maker's own, which bring the presets question.
+        const bool makers = names.Plain() && data.ConsumeBool();
+        const std::u16string base = (makers ? u"Norvel" : u"") + names.Next();
         const sim::SimDriver driver{std::u16string(data.PickValueInArray(kDriverEnvironments)), names.Next(),
                                     base + (data.ConsumeBool() ? u".PPD" : u""),
                                     u"C:\\Windows\\INF\\" + names.Next() + u".inf"};
