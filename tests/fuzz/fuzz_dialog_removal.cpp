@@ -1,12 +1,16 @@
 // The dialog mode's removal as its delete button starts it, with fuzzed check states, "Delete All Printer
 // Drivers" and message-box answers, on a machine the input shapes. Without failing calls, the same machine is
-// also run through the step-by-step removal, which must do exactly the same.
+// also run through the step-by-step removal, which must do exactly the same; when the input chose names
+// Windows could hold, the shipping run must also leave the outcome worked out from the machine and the
+// choices alone (dialog_outcome.h).
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "bench/support/reference_printer_removal.h"
+#include "dialog_outcome.h"
 #include "fuzz_machine.h"
 #include "platform/sim/sim_world.h"
 #include "preview/memory_dialog.h"
@@ -29,7 +33,7 @@ using Outcome = std::tuple<std::vector<std::string>,
 
 Outcome RunRemoval(const std::uint8_t* bytes, std::size_t size, Run run) {
     using namespace spoolsweep;
-    fuzz::ShapedMachine shaped(bytes, size);
+    fuzz::ShapedMachine shaped(bytes, size, true);
     auto& [data, names, sim] = shaped;
     const fuzz::DeletionRules rules(sim);
     sim::MemoryDialog dialog(sim.machine().system);
@@ -40,6 +44,7 @@ Outcome RunRemoval(const std::uint8_t* bytes, std::size_t size, Run run) {
     }
 
     std::vector<std::u16string> checked;
+    std::optional<test::DialogOutcome> outcome;
     if (remover.FillPrinterList() != kNoPrintersInstalled) {
         for (sim::MemoryDialog::Line& line : dialog.lines) {
             line.check = deleteAll || data.ConsumeBool() ? 1 : 0;
@@ -49,6 +54,13 @@ Outcome RunRemoval(const std::uint8_t* bytes, std::size_t size, Run run) {
             }
         }
         dialog.deleteAll = deleteAll ? 1 : 0;
+        if (run == Run::Shipping && names.Plain()) {
+            std::vector<std::pair<std::u16string, int>> lines;
+            for (const sim::MemoryDialog::Line& line : dialog.lines) {
+                lines.emplace_back(line.text, line.check);
+            }
+            outcome.emplace(sim, lines, deleteAll);
+        }
         std::vector<std::u16string> busy;
         if (!checked.empty() && remover.FindBusyPrinters(busy) != 1) {
             run == Run::StepByStep ? test::RunRemovalStepByStep(sim.machine(), remover)
@@ -56,6 +68,11 @@ Outcome RunRemoval(const std::uint8_t* bytes, std::size_t size, Run run) {
         }
     }
     rules.Check(sim);
+    std::string differences;
+    for (const std::string& difference : outcome ? outcome->Differences(sim) : std::vector<std::string>{}) {
+        differences += "\n  " + difference;
+    }
+    fuzz::Require(differences.empty(), "the run left another outcome:" + differences);
     for (const std::string& line : sim.journal()) {
         for (const char* deletion : {"DeletePrinter ", "DeletePrinterConnectionW "}) {
             if (line.starts_with(deletion)) {
@@ -67,11 +84,11 @@ Outcome RunRemoval(const std::uint8_t* bytes, std::size_t size, Run run) {
             }
         }
     }
-    Outcome outcome{sim.journal(), {}, dialog.deleted, sim.AllPaths()};
+    Outcome left{sim.journal(), {}, dialog.deleted, sim.AllPaths()};
     for (const auto& box : sim.MessageBoxes()) {
-        std::get<1>(outcome).emplace_back(box.caption, box.text, box.style);
+        std::get<1>(left).emplace_back(box.caption, box.text, box.style);
     }
-    return outcome;
+    return left;
 }
 
 }  // namespace

@@ -117,6 +117,20 @@ bool UnderFileRoot(const std::string& path, const std::vector<std::u16string>& r
                        [&](const std::u16string& root) { return Below(folded, root, rootItself); });
 }
 
+// The name as Windows would let a printer, driver, form or file have it: no control character, none of
+// \\ / : * ? " < > | , !, no surrogate, at most 64 units, no trailing dot or blank, not empty.
+std::u16string MakeWindowsName(std::u16string name, std::size_t index) {
+    std::erase_if(name, [](char16_t unit) {
+        return unit < 0x20 || unit == 0x7F || (unit >= 0xD800 && unit < 0xE000) ||
+               std::u16string_view(u"\\/:*?\"<>|,!").find(unit) != std::u16string_view::npos;
+    });
+    name.resize(std::min<std::size_t>(name.size(), 64));
+    while (!name.empty() && (name.back() == u'.' || name.back() == u' ')) {
+        name.pop_back();
+    }
+    return name.empty() ? u"Name " + std::u16string(1, static_cast<char16_t>(u'0' + index % 10)) : name;
+}
+
 }  // namespace
 
 void Require(bool holds, const std::string& what) {
@@ -126,7 +140,7 @@ void Require(bool holds, const std::string& what) {
     }
 }
 
-std::u16string NameSource::Next() {
+std::u16string NameSource::Draw() {
     std::u16string name;
     switch (data_.ConsumeIntegralInRange(0, 4)) {
         case 0:
@@ -152,6 +166,22 @@ std::u16string NameSource::Next() {
             break;
         default:
             name.assign(data_.ConsumeIntegralInRange<std::size_t>(250, 300), u'n');
+    }
+    return name;
+}
+
+std::u16string NameSource::Next() {
+    std::u16string name = Draw();
+    if (plain_) {
+        name = MakeWindowsName(std::move(name), used_.size());
+        // A name another differs from only in case is that other name, as the spooler and the file system
+        // see it.
+        const auto same = std::find_if(used_.begin(), used_.end(), [&](const std::u16string& used) {
+            return sim::EqualNoCase(used, name);
+        });
+        if (same != used_.end()) {
+            name = *same;
+        }
     }
     used_.push_back(name);
     return name;
@@ -221,7 +251,9 @@ void ShapeMachine(FuzzedDataProvider& data, NameSource& names, sim::SimMachine& 
     sim.SetOsVersion(data.PickValueInArray({5u, 6u, 10u}));
     std::vector<std::u16string> drivers;
     for (int i = data.ConsumeIntegralInRange(0, 3); i > 0; --i) {
-        const std::u16string base = names.Next();
+        // A plain machine's drivers are often the maker's own, which bring the presets question.
+        const bool makers = names.Plain() && data.ConsumeBool();
+        const std::u16string base = (makers ? u"Norvel" : u"") + names.Next();
         const sim::SimDriver driver{std::u16string(data.PickValueInArray(kDriverEnvironments)), names.Next(),
                                     base + (data.ConsumeBool() ? u".PPD" : u""),
                                     u"C:\\Windows\\INF\\" + names.Next() + u".inf"};
@@ -231,6 +263,7 @@ void ShapeMachine(FuzzedDataProvider& data, NameSource& names, sim::SimMachine& 
                           u".PPD\\EssentialPresets\\preferences",
                       "presets");
         sim.WriteFile(std::u16string(kUserTemp) + u"\\" + base + u".wmk", "watermark");
+        sim.WriteFile(u"C:\\Windows\\Temp\\" + base + u".wmk", "watermark");
         if (data.ConsumeBool()) {
             AddRegistryResidue(sim, u"", base);
         }
@@ -254,8 +287,10 @@ void ShapeMachine(FuzzedDataProvider& data, NameSource& names, sim::SimMachine& 
         sim.AddPrinter(printer);
         ShapePrinterResidue(data, names, sim, printer);
     }
-    const std::u16string tempSetting =
-        data.ConsumeBool() ? std::u16string(data.PickValueInArray(kTempSettings)) : names.Next();
+    // A plain machine's Temp setting is one of the settings Windows has seen, a name alone being none.
+    const std::u16string tempSetting = names.Plain() || data.ConsumeBool()
+                                           ? std::u16string(data.PickValueInArray(kTempSettings))
+                                           : names.Next();
     sim.SetString(kHkeyCurrentUser, u"Environment", u"Temp", tempSetting, sim::kRegExpandSz);
     AddRegistryResidue(sim, u"", u"");
     // Files the rules never name, beside and above the ones they do.

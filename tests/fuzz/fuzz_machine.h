@@ -19,27 +19,33 @@ namespace spoolsweep::fuzz {
 void Require(bool holds, const std::string& what);
 
 // Names with separators, dots, wildcards, quotes, commas, non-ASCII and overlong text, or raw UTF-16 units;
-// later names often repeat earlier ones, so printers, drivers and selections meet.
+// later names often repeat earlier ones, so printers, drivers and selections meet. A plain source makes each
+// of them a name Windows lets a printer, driver, form or file have, and never two that differ only in case.
 class NameSource {
   public:
-    explicit NameSource(FuzzedDataProvider& data) : data_(data) {}
+    NameSource(FuzzedDataProvider& data, bool plain) : data_(data), plain_(plain) {}
     std::u16string Next();
+    [[nodiscard]] bool Plain() const { return plain_; }
 
   private:
+    std::u16string Draw();
     FuzzedDataProvider& data_;
+    bool plain_;
     std::vector<std::u16string> used_;
 };
 
 // Drivers, printers and connections, forms, registry residue and facts, files, services, processes and the
 // message-box answers, shaped by the input.
 void ShapeMachine(FuzzedDataProvider& data, NameSource& names, sim::SimMachine& sim);
-// One input's run: its bytes' provider, the names they give and the machine they shaped.
+// One input's run: its bytes' provider, the names they give and the machine they shaped. With `mayBePlain`
+// the input's first bool chooses plain names.
 struct ShapedMachine {
-    ShapedMachine(const std::uint8_t* bytes, std::size_t size) : data(bytes, size) {
+    ShapedMachine(const std::uint8_t* bytes, std::size_t size, bool mayBePlain = false)
+        : data(bytes, size), names(data, mayBePlain && data.ConsumeBool()) {
         ShapeMachine(data, names, sim);
     }
     FuzzedDataProvider data;
-    NameSource names{data};
+    NameSource names;
     sim::SimMachine sim;
 };
 

@@ -164,34 +164,28 @@ TEST(RemovalRuns, ConnectionIsRemovedWithItsTempFilesOnly) {
     EXPECT_TRUE(HasPrinter(sim, u"Local"));
 }
 
-TEST(RemovalRuns, ADriverDeletionTakesItsFilesFoldersAndModelKey) {
-    sim::SimMachine sim;
-    AddOtherDriver(sim);
-    AddLocal(sim, u"P1", kOtherDriver);
-    sim.SetString(kHkeyLocalMachine, u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\P1\\PnPData",
-                  u"HardwareID", u"LPTENUM\\Office-Laser");
-    const std::u16string hardwareFolder = u"C:\\Windows\\System32\\spool\\drivers\\x64\\Office_Laser";
-    sim.WriteFile(hardwareFolder + u"\\a.dll", "d");
-    sim.WriteFile(u"C:\\Windows\\Temp\\LASER.wmk", "w");
-    sim.CreateKey(kHkeyCurrentUser, u"Software\\Norvel\\Job Properties\\Driver\\LASER");
-
-    RunProgram(sim, u"Spoolsweep.exe -p P1");
-
-    EXPECT_FALSE(sim.FolderExists(hardwareFolder));
-    EXPECT_FALSE(sim.FileExists(u"C:\\Windows\\Temp\\LASER.wmk"));
-    EXPECT_FALSE(sim.KeyExists(kHkeyCurrentUser, u"Software\\Norvel\\Job Properties\\Driver\\LASER"));
-}
-
-TEST(RemovalRuns, NorvelOptionRemovesOnlyTamberPrintersAndEndsTheCompanion) {
+// The driver goes with its files, its hardware-ID folder and its model's key.
+TEST(RemovalRuns, NorvelOptionRemovesOnlyTamberPrintersWithTheirDriverAndEndsTheCompanion) {
     sim::SimMachine sim;
     AddTamberDriver(sim);
     AddOtherDriver(sim);
     AddLocal(sim, u"Office", kOtherDriver);
     AddLocal(sim, u"Tamber 1", kTamberDriver);
     const auto companion = sim.AddProcess(u"NorvelAB12.srv");
+    sim.SetString(kHkeyLocalMachine,
+                  u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Tamber 1\\PnPData", u"HardwareID",
+                  u"LPTENUM\\Tamber-PCL");
+    const std::u16string hardwareFolder = u"C:\\Windows\\System32\\spool\\drivers\\x64\\Tamber_PCL";
+    const std::u16string modelKey = u"Software\\Norvel\\Job Properties\\Driver\\NorvelAB12";
+    sim.WriteFile(hardwareFolder + u"\\a.dll", "d");
+    sim.WriteFile(u"C:\\Windows\\Temp\\NorvelAB12.wmk", "w");
+    sim.CreateKey(kHkeyCurrentUser, modelKey);
 
     RunProgram(sim, u"Spoolsweep.exe -rmNorvelPrints");
 
+    EXPECT_FALSE(sim.FolderExists(hardwareFolder));
+    EXPECT_FALSE(sim.FileExists(u"C:\\Windows\\Temp\\NorvelAB12.wmk"));
+    EXPECT_FALSE(sim.KeyExists(kHkeyCurrentUser, modelKey));
     EXPECT_EQ(sim.Stdout(), "1");
     EXPECT_TRUE(HasPrinter(sim, u"Office"));
     EXPECT_FALSE(HasPrinter(sim, u"Tamber 1"));
