@@ -4,15 +4,15 @@
 #include <map>
 #include <optional>
 
+#include "fuzz_machine.h"
 #include "platform/sim/sim_world.h"
+#include "platform/system.h"
 
 namespace spoolsweep::test {
 namespace {
 
-constexpr std::u16string_view kUserTemp = u"C:\\Users\\admin\\AppData\\Local\\Temp";
 constexpr std::u16string_view kWindowsTemp = u"C:\\Windows\\Temp";
 constexpr std::u16string_view kPresets = u"C:\\Users\\admin\\AppData\\Roaming\\Norvel\\JPData\\DMT_";
-constexpr std::u16string_view kPrinterKeys = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\";
 
 struct Place {
     Handle root;
@@ -80,7 +80,8 @@ DialogOutcome::DialogOutcome(sim::SimMachine& sim, const std::vector<std::pair<s
     const auto read = [&](Handle root, const std::u16string& key, std::u16string_view value) {
         return Strings(sim.GetValue(root, key, value));
     };
-    const std::u16string environment = sim.NativeArchitecture() == 9 ? u"Windows x64" : u"Windows NT x86";
+    const std::u16string environment =
+        sim.NativeArchitecture() == kProcessorArchitectureAmd64 ? u"Windows x64" : u"Windows NT x86";
     const auto dataFileBase = [&](const std::u16string& driver) {
         const std::u16string file = read(kHkeyLocalMachine,
                                          u"SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\" +
@@ -132,8 +133,9 @@ DialogOutcome::DialogOutcome(sim::SimMachine& sim, const std::vector<std::pair<s
         rules_.push_back({Kind::Value, selected[i], u"Printers\\Settings", p.name, kHkeyCurrentUser});
         goes[i] = selected[i] && !stays(i, false);
         if (!selected[i] && local) {
-            const auto listed = read(kHkeyLocalMachine, std::u16string(kPrinterKeys) + p.name + u"\\DsDriver",
-                                     u"printMediaSupported");
+            const auto listed =
+                read(kHkeyLocalMachine, std::u16string(fuzz::kPrintersKey) + p.name + u"\\DsDriver",
+                     u"printMediaSupported");
             media.insert(media.end(), listed.begin(), std::find(listed.begin(), listed.end(), u""));
         }
         if (local) {
@@ -148,7 +150,7 @@ DialogOutcome::DialogOutcome(sim::SimMachine& sim, const std::vector<std::pair<s
             std::replace(file.begin(), file.end(), u'\\', u',');
             fileGoes(std::u16string(kWindowsTemp) + u"\\" + file + u".tmp");
             if (userTemp) {
-                fileGoes(std::u16string(kUserTemp) + u"\\" + file + u".tmp");
+                fileGoes(std::u16string(fuzz::kUserTemp) + u"\\" + file + u".tmp");
             }
             if (!deleteAll && stays(i, true)) {
                 answer(u"Driver- " + p.driver +
@@ -186,15 +188,14 @@ DialogOutcome::DialogOutcome(sim::SimMachine& sim, const std::vector<std::pair<s
             --remaining;
             const std::u16string question =
                 u"Select OK to delete the Tamber Driver and your associated presets.\nSelect Cancel to "
-                u"delete only "
-                u"the Tamber Driver.";
+                u"delete only the Tamber Driver.";
             presets[base] = answer(question, printers[i].driver, 1) == 1 || presets[base];
         }
         key(kHkeyCurrentUser, u"Software\\Norvel\\Job Properties\\Driver", base, true);
         fileGoes(std::u16string(kPresets) + base + u".PPD\\EssentialPresets\\preferences");
         fileGoes(std::u16string(kWindowsTemp) + u"\\" + base + u".wmk");
         if (userTemp) {
-            fileGoes(std::u16string(kUserTemp) + u"\\" + base + u".wmk");
+            fileGoes(std::u16string(fuzz::kUserTemp) + u"\\" + base + u".wmk");
         }
     }
     for (const auto& [base, gone] : presets) {
@@ -203,8 +204,9 @@ DialogOutcome::DialogOutcome(sim::SimMachine& sim, const std::vector<std::pair<s
             rules_.push_back({Kind::Path, gone, folder});
         }
     }
-    const std::u16string install =
-        sim.NativeArchitecture() == 9 ? u"C:\\Program Files (x86)\\Vantle" : u"C:\\Program Files\\Vantle";
+    const std::u16string install = sim.NativeArchitecture() == kProcessorArchitectureAmd64
+                                       ? u"C:\\Program Files (x86)\\Vantle"
+                                       : u"C:\\Program Files\\Vantle";
     rules_.push_back({Kind::Path, remaining <= 0, install});
     rules_.push_back({Kind::Path, true, install + u"_temp"});
 
@@ -248,9 +250,9 @@ DialogOutcome::DialogOutcome(sim::SimMachine& sim, const std::vector<std::pair<s
     const std::u16string spool = u"C:\\Windows\\System32\\spool\\drivers\\w32x86\\loose.dll";
     fileGoes(spool, deleteAll);
     if (userTemp) {
-        fileGoes(std::u16string(kUserTemp) + u"\\Trackwell\\trace.log", deleteAll);
-        if (HasNoLinkOnTheWay(sim, std::u16string(kUserTemp) + u"\\Trackwell")) {
-            rules_.push_back({Kind::Path, deleteAll, std::u16string(kUserTemp) + u"\\Trackwell"});
+        fileGoes(std::u16string(fuzz::kUserTemp) + u"\\Trackwell\\trace.log", deleteAll);
+        if (HasNoLinkOnTheWay(sim, std::u16string(fuzz::kUserTemp) + u"\\Trackwell")) {
+            rules_.push_back({Kind::Path, deleteAll, std::u16string(fuzz::kUserTemp) + u"\\Trackwell"});
         }
     }
 }

@@ -35,8 +35,6 @@ constexpr const char* kFaultable[] = {
     "GetNativeSystemInfo", "LoadStringW", "MessageBoxW"};
 // clang-format on
 constexpr std::uint32_t kErrors[] = {2, 3, 5, 6, 87, 122, 234, 259, 1055, 1061, 1797, 3001};
-constexpr std::u16string_view kUserTemp = u"C:\\Users\\admin\\AppData\\Local\\Temp";
-constexpr std::u16string_view kPrintersKey = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\";
 
 // Journal text as comparisons see it: UTF-8 read back, without case.
 std::u16string Folded(std::string_view utf8) {

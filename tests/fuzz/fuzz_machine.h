@@ -8,12 +8,17 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "platform/sim/sim_machine.h"
 
 namespace spoolsweep::fuzz {
+
+// Where the shaped machine's user keeps Temp files, and the spooler's printer keys.
+inline constexpr std::u16string_view kUserTemp = u"C:\\Users\\admin\\AppData\\Local\\Temp";
+inline constexpr std::u16string_view kPrintersKey = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\";
 
 // Prints what broke and traps.
 void Require(bool holds, const std::string& what);
