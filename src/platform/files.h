@@ -40,6 +40,13 @@ struct FileIdentity {
     std::u16string finalPath;
 };
 
+// A whole file's bytes, or why they were not read.
+struct FileBytes {
+    std::uint32_t error = 0;  // the open or read failed with this error
+    bool refused = false;     // a link, a file with more than one name, no disk file, or larger than asked
+    std::string bytes;
+};
+
 struct FindResult {
     Handle find = 0;  // 0 when nothing matched
     std::uint32_t error = 0;
@@ -83,6 +90,13 @@ class Files {
     // report), when the file has more than one name, or when it is no disk file; false too when it cannot
     // be opened or written.
     [[nodiscard]] virtual bool AppendText(std::u16string_view path, std::string_view text) = 0;
+    // CreateFileW(GENERIC_READ, FILE_FLAG_OPEN_REPARSE_POINT) and ReadFile to the end: only the plain file
+    // the path names in its folder is read, under the same rule as AppendText, and none larger than
+    // maxBytes.
+    [[nodiscard]] virtual FileBytes ReadFileBytes(std::u16string_view path, std::uint64_t maxBytes) = 0;
+    // CreateFileW(CREATE_NEW) and WriteFile: a new file holding bytes; fails on any name that exists, a link
+    // to nothing included, so nothing is ever overwritten.
+    [[nodiscard]] virtual Status CreateNewFile(std::u16string_view path, std::string_view bytes) = 0;
     // _wfopen(path, L"r+t"): opened for reading and updating in text mode; 0 when it cannot be opened so
     // (missing, read-only, locked).
     [[nodiscard]] virtual Handle OpenTextForUpdate(std::u16string_view path) = 0;

@@ -57,6 +57,13 @@ class Registry {
     [[nodiscard]] virtual Status DeleteValue(Handle key, std::u16string_view name) = 0;
     // SHDeleteKeyW: the key with all its subkeys and values.
     [[nodiscard]] virtual Status DeleteTree(Handle parent, std::u16string_view path) = 0;
+    // RegCreateKeyExW(parent, path, 0, NULL, REG_OPTION_NON_VOLATILE, access, NULL, &key, NULL): the key,
+    // created first when it is missing.
+    [[nodiscard]] virtual HandleResult CreateKey(Handle parent, std::u16string_view path,
+                                                 std::uint32_t access) = 0;
+    // RegSetValueExW: the value created or replaced with this type and these bytes.
+    [[nodiscard]] virtual Status SetValue(Handle key, std::u16string_view name, std::uint32_t type,
+                                          const std::vector<std::uint8_t>& data) = 0;
     // DoEnvironmentSubstW on a buffer of bufferChars characters.
     [[nodiscard]] virtual ExpandResult ExpandEnvironmentStrings(std::u16string_view text,
                                                                 std::uint32_t bufferChars) = 0;

@@ -55,6 +55,12 @@ std::string ParsePreviewArguments(const std::vector<std::string>& arguments, Pre
         } else if (argument == "--compare" && at + 2 < arguments.size()) {
             options.compareBefore = arguments[++at];
             options.compareAfter = arguments[++at];
+        } else if (argument == "--backup" && hasValue) {
+            options.backupFolder = arguments[++at];
+        } else if (argument == "--restore" && hasValue) {
+            options.restoreFolder = arguments[++at];
+        } else if (argument == "--preview") {
+            options.restorePreview = true;
         } else if (argument == "--save" && hasValue) {
             options.saveFile = arguments[++at];
         } else if (argument == "--check" && hasValue) {
@@ -80,7 +86,18 @@ std::string ParsePreviewArguments(const std::vector<std::string>& arguments, Pre
     if (!options.compareBefore.empty() && (AsksForRun(options) || !options.saveFile.empty())) {
         return "--compare takes no other option than --json";
     }
-    if (!AsksForRun(options) && options.saveFile.empty() && options.compareBefore.empty()) {
+    if (!options.restoreFolder.empty() && (AsksForRun(options) || !options.saveFile.empty() ||
+                                           !options.compareBefore.empty() || !options.backupFolder.empty())) {
+        return "--restore takes no other option than --preview and --json";
+    }
+    if (options.restorePreview && options.restoreFolder.empty()) {
+        return "--preview goes with --restore";
+    }
+    if (!options.backupFolder.empty() && (!AsksForRun(options) || !options.compareBefore.empty())) {
+        return "--backup needs Spoolsweep.exe's options or the dialog's choice";
+    }
+    if (!AsksForRun(options) && options.saveFile.empty() && options.compareBefore.empty() &&
+        options.restoreFolder.empty()) {
         return "nothing to preview";
     }
     return {};

@@ -19,6 +19,9 @@ struct PreviewOptions {
     std::string saveFile;  // the snapshot as a machine file
     // Two saved snapshots to compare instead: what changed between them.
     std::string compareBefore, compareAfter;
+    std::string backupFolder;     // the run's deletions from the registry and the disk kept there
+    std::string restoreFolder;    // a backup to put back instead of a run
+    bool restorePreview = false;  // only say what the restore would put back
 };
 
 inline constexpr const char* kPreviewUsage =
@@ -27,9 +30,14 @@ inline constexpr const char* kPreviewUsage =
     "1,2,...]\n"
     "       SpoolsweepPreview --save snapshot.json\n"
     "       SpoolsweepPreview [--json] --compare before.json after.json\n"
+    "       SpoolsweepPreview [--json] --backup FOLDER <Spoolsweep.exe options or the dialog's choice>\n"
+    "       SpoolsweepPreview [--json] --restore FOLDER [--preview]\n"
     "Spoolsweep.exe options: -getInstalledPrinters, -rmPrints, -rmNorvelPrints, -p \"A,B\".\n"
     "--check and --delete-all preview the dialog's \"Delete the Selected Printers\"; --answers gives the\n"
-    "message boxes' buttons in order (1 OK, 2 Cancel; OK when not given).\n";
+    "message boxes' buttons in order (1 OK, 2 Cancel; OK when not given).\n"
+    "--backup keeps in a new FOLDER the registry keys and values, files and folders the previewed run would\n"
+    "delete; --restore puts back what the machine lacks of them, never overwriting (--preview: only says "
+    "what).\n";
 
 // Reads the preview's arguments; empty when they are valid, else what is wrong. A run needs options or a
 // dialog choice; --save alone takes the snapshot only.

@@ -557,6 +557,27 @@ std::vector<RegistrySubtree> RegistryScope() {
     return outermost;
 }
 
+std::vector<std::u16string> FolderScope(Machine& machine) {
+    std::vector<std::u16string> folders{GetWindowsTempPath(machine.files), GetUserTempPath(machine.registry)};
+    const std::u16string system = machine.files.GetSystemDirectory();
+    for (std::u16string_view environment : kEnvironmentFolders) {
+        folders.push_back(system + u"\\spool\\drivers\\" + std::u16string(environment));
+    }
+    if (const auto appData = machine.files.GetSpecialFolderPath(kCsidlAppData, false)) {
+        folders.push_back(*appData + u"\\" + std::u16string(kPresetsFolder));
+    }
+    const UpdaterFolders updater = SelectUpdaterFolders(machine.system);
+    folders.push_back(updater.install);
+    folders.push_back(updater.backup);
+    std::vector<std::u16string> scope;
+    for (const std::u16string& folder : folders) {
+        if (const std::u16string collapsed = CollapseDots(folder); IsOnSimulatedDrive(collapsed)) {
+            scope.push_back(collapsed);
+        }
+    }
+    return scope;
+}
+
 std::vector<std::string> TakeSnapshot(Machine& source, const SnapshotContext& context,
                                       sim::SimMachine& target) {
     return SnapshotTaker(source, context, target).Take();

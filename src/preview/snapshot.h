@@ -26,6 +26,11 @@ struct RegistrySubtree {
 // The registry subtrees the residue cleaners and the driver facts read or delete, none inside another.
 [[nodiscard]] std::vector<RegistrySubtree> RegistryScope();
 
+// The folders the cleaners search and delete on this machine, each as Windows reads it (no "." or ".."
+// steps): the Temp folders, the spool driver folders, the presets and the updater folders. Missing settings
+// are left out.
+[[nodiscard]] std::vector<std::u16string> FolderScope(Machine& machine);
+
 // Empties `target` and copies `source` into it: printers and connections with their job counts, drivers of
 // both environments, forms, the default printer, the registry scope with every value's type and data, the
 // folders the cleaners search and delete (their listings with attributes; file contents are not read), the

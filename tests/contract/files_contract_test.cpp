@@ -194,6 +194,44 @@ TEST_F(FilesContract, CopiesAFileAndKeepsAnExistingTargetWhenAsked) {
     EXPECT_EQ(world().ReadFile(folder + u"\\fresh.exe"), "updater");
 }
 
+// The backup's reads and the restore's writes: whole files, byte for byte, never through a link or a second
+// name, never over anything that exists.
+TEST_F(FilesContract, ReadsAndCreatesWholeFilesByteForByteAndNeverOverwrites) {
+    const std::u16string folder = world().OwnFolder();
+    const std::string bytes("MZ\0\r\n\xff end", 9);
+    ASSERT_TRUE(files().CreateNewFile(folder + u"\\made.bin", bytes).ok());
+    EXPECT_EQ(world().ReadFile(folder + u"\\made.bin"), bytes) << "bytes changed on the way in";
+    const FileBytes read = files().ReadFileBytes(folder + u"\\MADE.bin", 9);
+    EXPECT_EQ(read.error, 0U);
+    EXPECT_FALSE(read.refused);
+    EXPECT_EQ(read.bytes, bytes) << "bytes changed on the way out";
+    EXPECT_TRUE(files().ReadFileBytes(folder + u"\\made.bin", 8).refused) << "a file over the limit was read";
+
+    EXPECT_EQ(files().CreateNewFile(folder + u"\\made.bin", "other").error, kErrorFileExists);
+    EXPECT_EQ(world().ReadFile(folder + u"\\made.bin"), bytes) << "an existing file was overwritten";
+    EXPECT_EQ(files().CreateNewFile(folder + u"\\missing\\new.bin", "x").error, win_error::kPathNotFound);
+    EXPECT_EQ(files().ReadFileBytes(folder + u"\\absent.bin", 9).error, win_error::kFileNotFound);
+    const FileBytes folderRead = files().ReadFileBytes(folder, 9);
+    EXPECT_TRUE(folderRead.error != 0 || folderRead.refused) << "a folder was read as a file";
+    EXPECT_TRUE(files().CreateNewFile(folder + u"\\empty.bin", "").ok());
+    EXPECT_EQ(files().ReadFileBytes(folder + u"\\empty.bin", 0).bytes, "");
+    EXPECT_FALSE(files().ReadFileBytes(folder + u"\\empty.bin", 0).refused);
+
+    for (World::LinkKind kind : {World::LinkKind::HardLink, World::LinkKind::SymbolicLink}) {
+        const std::u16string link =
+            folder + (kind == World::LinkKind::HardLink ? u"\\hard.bin" : u"\\soft.bin");
+        if (!world().AddLink(link, folder + u"\\made.bin", kind)) {
+            ASSERT_TRUE(world().IsWine()) << "the link could not be made";
+            continue;
+        }
+        const FileBytes throughLink = files().ReadFileBytes(link, 9);
+        EXPECT_TRUE(throughLink.refused) << "a file was read through a link";
+        EXPECT_TRUE(throughLink.bytes.empty());
+        EXPECT_NE(files().CreateNewFile(link, "other").error, 0U) << "a file was created over a link";
+        EXPECT_EQ(world().ReadFile(folder + u"\\made.bin"), bytes) << "written through a link";
+    }
+}
+
 TEST_F(FilesContract, AppendsTextWithLineFeedsStoredAsCarriageReturnLineFeed) {
     std::u16string path = world().OwnFolder() + u"\\Spoolsweep_CL.log";
 

@@ -179,6 +179,54 @@ TEST_F(RegistryContract, DeletesAKeyWithEverythingBelowIt) {
     EXPECT_NE(registry().EnumValue(third.get(), 0, kRegNameBufferChars).error, 0U);
 }
 
+// The restore's writes: keys created where missing (an existing one opens with its values), values set with
+// their type and bytes exactly; a key opened for reading creates and sets nothing.
+TEST_F(RegistryContract, CreatesMissingKeysAndSetsValuesWithTypeAndBytes) {
+    const std::u16string own = world().OwnKey();
+    world().SetValue(kHkeyCurrentUser, own + u"\\Kept", u"Old", kRegSz, StringBytes(u"1"));
+    const HandleResult created =
+        registry().CreateKey(kHkeyCurrentUser, own + u"\\New\\Deeper", kKeyAllAccess);
+    ASSERT_EQ(created.error, 0U);
+    const RegistryKey deeper(created.handle, {&registry()});
+    EXPECT_TRUE(world().KeyExists(kHkeyCurrentUser, own + u"\\New\\Deeper"));
+    const HandleResult existing = registry().CreateKey(kHkeyCurrentUser, own + u"\\KEPT", kKeyAllAccess);
+    ASSERT_EQ(existing.error, 0U);
+    const RegistryKey kept(existing.handle, {&registry()});
+    EXPECT_TRUE(world().ValueExists(kHkeyCurrentUser, own + u"\\Kept", u"Old")) << "creating emptied a key";
+
+    const struct {
+        std::u16string name;
+        std::uint32_t type;
+        std::vector<std::uint8_t> data;
+    } kValues[] = {{u"Binary", kRegBinary, {0, 1, 0xFF, 0}},
+                   {u"Text", kRegExpandSz, StringBytes(u"%TEMP%")},
+                   {u"None", 0, {}},
+                   {u"Unterminated", kRegSz, {'a', 0, 'b', 0}}};
+    for (const auto& value : kValues) {
+        ASSERT_TRUE(registry().SetValue(deeper.get(), value.name, value.type, value.data).ok());
+    }
+    for (std::uint32_t index = 0; index < std::size(kValues); ++index) {
+        const NameResult name = registry().EnumValue(deeper.get(), index, kRegNameBufferChars);
+        const auto* value = std::find_if(std::begin(kValues), std::end(kValues),
+                                         [&](const auto& candidate) { return candidate.name == name.name; });
+        ASSERT_NE(value, std::end(kValues)) << NarrowLowBytes(name.name);
+        EXPECT_EQ(name.type, value->type) << "type changed: " << NarrowLowBytes(name.name);
+        // Read as the snapshot reads it: the size, then exactly that many bytes.
+        const ValueResult size = registry().QueryValue(deeper.get(), value->name, 0);
+        const ValueResult data = registry().QueryValue(deeper.get(), value->name, size.size);
+        EXPECT_EQ(data.data, value->data) << "bytes changed: " << NarrowLowBytes(name.name);
+    }
+
+    const HandleResult read = registry().OpenKeyEx(kHkeyCurrentUser, own + u"\\Kept", 0x20019);
+    const RegistryKey readOnly(read.handle, {&registry()});
+    EXPECT_EQ(registry().SetValue(readOnly.get(), u"Old", kRegSz, StringBytes(u"2")).error,
+              win_error::kAccessDenied);
+    EXPECT_EQ(registry().CreateKey(0, u"Child", kKeyAllAccess).error, win_error::kInvalidHandle);
+    SKIP_ON_WINE("RegCreateKeyExW creates a subkey below a key opened without KEY_CREATE_SUB_KEY");
+    EXPECT_EQ(registry().CreateKey(readOnly.get(), u"Child", kKeyAllAccess).error, win_error::kAccessDenied);
+    EXPECT_FALSE(world().KeyExists(kHkeyCurrentUser, own + u"\\Kept\\Child"));
+}
+
 // An expansion that does not fit leaves the text as it was.
 TEST_F(RegistryContract, ExpandsEnvironmentVariablesInPlace) {
     world().SetEnvironmentVariable(u"SPSW_CONTRACT_DIR", u"C:\\Contract");

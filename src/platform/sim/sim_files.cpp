@@ -491,6 +491,49 @@ bool SimFiles::AppendText(std::u16string_view path, std::string_view text) {
     return true;
 }
 
+// The name must be the file itself in the folder it names, as for AppendText.
+FileBytes SimFiles::ReadFileBytes(std::u16string_view path, std::uint64_t maxBytes) {
+    Target target = Resolve("CreateFileW", path, false);
+    if (target.error != 0) {
+        return {target.error, false, {}};
+    }
+    FileNode* node = world_.Node(target.path);
+    if (node == nullptr) {
+        return {MissingError(target.path), false, {}};
+    }
+    const auto named = world_.Normalize(path);
+    const auto folder = world_.ResolveLinks(World::ParentOf(*named), true);
+    if (node->folder || node->IsLink() || world_.LinkCount(*node) > 1 || !folder ||
+        Fold(target.path) != Fold(*folder + u"\\" + World::LeafOf(*named)) ||
+        node->contents.size() > maxBytes) {
+        return {0, true, {}};
+    }
+    return {0, false, node->contents};
+}
+
+Status SimFiles::CreateNewFile(std::u16string_view path, std::string_view bytes) {
+    Target target = Resolve("CreateFileW", path, false);
+    if (target.error != 0) {
+        return {target.error};
+    }
+    const std::u16string& full = target.path;
+    if (world_.Node(full) != nullptr) {
+        return {sim_error::kFileExists};
+    }
+    FileNode* parent = world_.Node(World::ParentOf(full));
+    if (parent == nullptr || !parent->folder) {
+        return {win_error::kPathNotFound};
+    }
+    if (!parent->writable) {
+        return {win_error::kAccessDenied};
+    }
+    FileNode& node = world_.files[Fold(full)];
+    node.path = full;
+    node.contents = std::string(bytes);
+    world_.Journal("CreateFileW " + ToUtf8(full));
+    return {0};
+}
+
 // "r+" needs a file that exists and may be written: a read-only file, a folder or a file in a folder that
 // refuses changes cannot be opened so.
 Handle SimFiles::OpenTextForUpdate(std::u16string_view path) {

@@ -246,6 +246,66 @@ Status SimRegistry::DeleteTree(Handle parent, std::u16string_view path) {
     return {0};
 }
 
+HandleResult SimRegistry::CreateKey(Handle parent, std::u16string_view path, std::uint32_t access) {
+    OpenRegKey base;
+    const bool known = Resolve(parent, base);
+    if (std::uint32_t error = world_.Enter(
+            "RegCreateKeyExW", FromUtf8(known ? FullName(base) : "?") + u"\\" + std::u16string(path))) {
+        return {0, error};
+    }
+    if (!known) {
+        return {0, win_error::kInvalidHandle};
+    }
+    if (!IsValidKeyPath(path)) {
+        return {0, sim_error::kBadPathname};
+    }
+    RegKey* key = world_.FindKey(base.root, base.path);
+    if (key == nullptr) {
+        return {0, sim_error::kKeyDeleted};
+    }
+    const std::vector<std::u16string> parts = SplitKeyPath(path);
+    if (!parts.empty() && key->Find(parts.front()) == nullptr &&
+        !sim_access::Holds(base.access, sim_access::kKeyCreateSubKey)) {
+        return {0, win_error::kAccessDenied};
+    }
+    OpenRegKey opened{base.root, base.path, access};
+    for (const auto& part : parts) {
+        const bool created = key->Find(part) == nullptr;
+        key = &key->Child(part);
+        opened.path.push_back(key->name);
+        if (created) {
+            world_.Journal("RegCreateKeyExW " + FullName(opened));
+        }
+    }
+    Handle handle = world_.NewHandle();
+    world_.regHandles.emplace(handle, std::move(opened));
+    return {handle, 0};
+}
+
+Status SimRegistry::SetValue(Handle key, std::u16string_view name, std::uint32_t type,
+                             const std::vector<std::uint8_t>& data) {
+    if (std::uint32_t error = world_.Enter("RegSetValueExW", name)) {
+        return {error};
+    }
+    OpenRegKey open;
+    if (!Resolve(key, open)) {
+        return {win_error::kInvalidHandle};
+    }
+    if (!sim_access::Holds(open.access, sim_access::kKeySetValue)) {
+        return {win_error::kAccessDenied};
+    }
+    if (world_.FindKey(open.root, open.path) == nullptr) {
+        return {sim_error::kKeyDeleted};
+    }
+    world_.Journal("RegSetValueExW " + FullName(open) + " " + ToUtf8(name));
+    std::u16string path;
+    for (const auto& part : open.path) {
+        path.append(path.empty() ? u"" : u"\\").append(part);
+    }
+    world_.PutValue(open.root, path, RegValue{std::u16string(name), type, data});
+    return {0};
+}
+
 ExpandResult SimRegistry::ExpandEnvironmentStrings(std::u16string_view text, std::uint32_t bufferChars) {
     if (world_.Enter("DoEnvironmentSubstW", text) != 0) {
         return {false, std::u16string(text)};

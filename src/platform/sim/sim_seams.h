@@ -15,6 +15,9 @@ class SimRegistry final : public Registry {
     NameResult EnumValue(Handle key, std::uint32_t index, std::uint32_t nameBufferChars) override;
     Status DeleteValue(Handle key, std::u16string_view name) override;
     Status DeleteTree(Handle parent, std::u16string_view path) override;
+    HandleResult CreateKey(Handle parent, std::u16string_view path, std::uint32_t access) override;
+    Status SetValue(Handle key, std::u16string_view name, std::uint32_t type,
+                    const std::vector<std::uint8_t>& data) override;
     ExpandResult ExpandEnvironmentStrings(std::u16string_view text, std::uint32_t bufferChars) override;
 
   private:
@@ -75,6 +78,8 @@ class SimFiles final : public Files {
     std::u16string GetWindowsDirectory() override;
     std::u16string GetSystemDirectory() override;
     bool AppendText(std::u16string_view path, std::string_view text) override;
+    FileBytes ReadFileBytes(std::u16string_view path, std::uint64_t maxBytes) override;
+    Status CreateNewFile(std::u16string_view path, std::string_view bytes) override;
     Handle OpenTextForUpdate(std::u16string_view path) override;
     std::optional<std::u16string> ReadTextLine(Handle file, std::uint32_t bufferChars) override;
     void CloseText(Handle file) override;

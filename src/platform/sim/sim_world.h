@@ -95,6 +95,7 @@ struct OpenRegKey {
 namespace sim_access {
 inline constexpr std::uint32_t kKeyQueryValue = 0x0001;
 inline constexpr std::uint32_t kKeySetValue = 0x0002;
+inline constexpr std::uint32_t kKeyCreateSubKey = 0x0004;
 inline constexpr std::uint32_t kKeyEnumerateSubKeys = 0x0008;
 inline constexpr std::uint32_t kPrinterAdminister = 0x0004;
 inline constexpr std::uint32_t kPrinterUse = 0x0008;

@@ -66,6 +66,8 @@ OwnFile OpenOrCreate(const std::wstring& name, DWORD access) {
     return opened;
 }
 
+}  // namespace
+
 bool IsOwnPlainFile(HANDLE file, std::u16string_view path) {
     BY_HANDLE_FILE_INFORMATION information{};
     if (!::GetFileInformationByHandle(file, &information) ||
@@ -77,8 +79,6 @@ bool IsOwnPlainFile(HANDLE file, std::u16string_view path) {
     const std::optional<std::u16string> expected = ExpectedFinalPath(path);
     return finalPath && expected && EqualIgnoringCase(*finalPath, *expected);
 }
-
-}  // namespace
 
 std::optional<std::u16string> FinalPathOf(HANDLE handle) {
     std::wstring finalPath(MAX_PATH, L'\0');

@@ -26,6 +26,10 @@ struct OwnFile {
 // report as one, or a junction on the way.
 [[nodiscard]] OwnFile OpenOwnFileForWrite(std::u16string_view path, OwnFileWrite mode);
 
+// True when the open file is a plain disk file with one name, no reparse point, whose final path is its
+// folder's final path (the folder opened as path names it) and its own name.
+[[nodiscard]] bool IsOwnPlainFile(HANDLE file, std::u16string_view path);
+
 // GetFinalPathNameByHandleW, normalised, without the "\\?\" prefix; nothing when it fails.
 [[nodiscard]] std::optional<std::u16string> FinalPathOf(HANDLE handle);
 

@@ -153,6 +153,48 @@ bool Win32Files::AppendText(std::u16string_view path, std::string_view text) {
            written == stored.size();
 }
 
+FileBytes Win32Files::ReadFileBytes(std::u16string_view path, std::uint64_t maxBytes) {
+    const std::wstring name = Wide(path);
+    const unique_file file(::CreateFileW(name.c_str(), GENERIC_READ | FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
+                                         nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) {
+        return {ErrorAfter(false), false, {}};
+    }
+    LARGE_INTEGER size{};
+    if (!IsOwnPlainFile(file.get(), path) || !::GetFileSizeEx(file.get(), &size) ||
+        static_cast<std::uint64_t>(size.QuadPart) > maxBytes) {
+        return {0, true, {}};
+    }
+    FileBytes result;
+    result.bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    DWORD read = 0;
+    if (!result.bytes.empty() && !::ReadFile(file.get(), result.bytes.data(),
+                                             static_cast<DWORD>(result.bytes.size()), &read, nullptr)) {
+        return {ErrorAfter(false), false, {}};
+    }
+    result.bytes.resize(read);
+    return result;
+}
+
+Status Win32Files::CreateNewFile(std::u16string_view path, std::string_view bytes) {
+    const std::wstring name = Wide(path);
+    unique_file file(::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) {
+        return {ErrorAfter(false)};
+    }
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        written != bytes.size()) {
+        const std::uint32_t error = ErrorAfter(false);
+        file.reset();
+        // The file is this call's own: a part of the bytes is not left behind as if it were all of them.
+        static_cast<void>(::DeleteFileW(name.c_str()));
+        return {error != 0 ? error : static_cast<std::uint32_t>(ERROR_WRITE_FAULT)};
+    }
+    return {0};
+}
+
 Handle Win32Files::OpenTextForUpdate(std::u16string_view path) {
     const std::wstring wide = Wide(path);
     return ToPortable(::_wfopen(wide.c_str(), L"r+t"));

@@ -100,6 +100,22 @@ Status Win32Registry::DeleteTree(Handle parent, std::u16string_view path) {
     return {static_cast<std::uint32_t>(::SHDeleteKeyW(AsKey(parent), subkey.c_str()))};
 }
 
+HandleResult Win32Registry::CreateKey(Handle parent, std::u16string_view path, std::uint32_t access) {
+    std::wstring subkey = Wide(path);
+    HKEY key = nullptr;
+    LSTATUS status = ::RegCreateKeyExW(AsKey(parent), subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                       access, nullptr, &key, nullptr);
+    return KeyOutcome(status, key);
+}
+
+Status Win32Registry::SetValue(Handle key, std::u16string_view name, std::uint32_t type,
+                               const std::vector<std::uint8_t>& data) {
+    std::wstring valueName = Wide(name);
+    return {static_cast<std::uint32_t>(::RegSetValueExW(AsKey(key), valueName.c_str(), 0, type,
+                                                        data.empty() ? nullptr : data.data(),
+                                                        static_cast<DWORD>(data.size())))};
+}
+
 ExpandResult Win32Registry::ExpandEnvironmentStrings(std::u16string_view text, std::uint32_t bufferChars) {
     std::vector<wchar_t> buffer(bufferChars + 1, L'\0');
     std::size_t kept = bufferChars == 0 ? 0 : std::min<std::size_t>(text.size(), bufferChars - 1);

@@ -10,6 +10,7 @@
 #include "platform/win32/win32_seams.h"
 #include "platform/win32/windows_api.h"
 #include "platform/win32/winspool_library.h"
+#include "preview/backup.h"
 #include "preview/machine_json.h"
 #include "preview/preview.h"
 #include "preview/snapshot.h"
@@ -108,6 +109,33 @@ std::string SaveSnapshot(sim::SimMachine& snapshot, const std::string& file) {
     return saved ? std::string() : "cannot write " + file;
 }
 
+// FOLDER as a full path, as the current folder completes it.
+std::u16string FullPath(const std::string& folder) {
+    const std::wstring wide = Widen(folder);
+    std::wstring full(32768, L'\0');
+    const DWORD chars =
+        ::GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    full.resize(chars < full.size() ? chars : 0);
+    return {full.begin(), full.end()};
+}
+
+// Puts back what a backup holds and this machine lacks, or says what it would.
+int RestoreBackup(const preview::PreviewOptions& options) {
+    win32::Win32Machine machine;
+    const preview::LoadedBackup loaded =
+        preview::LoadBackup(machine.machine().files, FullPath(options.restoreFolder),
+                            preview::ReadRestoreScope(machine.machine()));
+    if (!loaded.error.empty()) {
+        Write(stderr, "SpoolsweepPreview: " + loaded.error + "; nothing was put back.\n");
+        return 2;
+    }
+    const auto lines = preview::Restore(machine.machine(), loaded.contents, options.restorePreview);
+    static_cast<void>(::SetConsoleOutputCP(CP_UTF8));
+    Write(stdout, options.json ? preview::RestoreJson(lines, options.restorePreview).dump(2) + "\n"
+                               : preview::FormatRestore(lines, options.restorePreview));
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -124,6 +152,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (!options.compareBefore.empty()) {
         return CompareSnapshots(options);
+    }
+    if (!options.restoreFolder.empty()) {
+        return RestoreBackup(options);
     }
     win32::Win32Machine machine;
     if (const std::uint32_t error = win32::WinSpoolLoadError(); error != 0) {
@@ -142,9 +173,29 @@ int wmain(int argc, wchar_t** argv) {
     if (!preview::AsksForRun(options)) {
         return 0;
     }
-    const preview::PreviewReport report = preview::RunPreview(snapshot, options, std::move(notes));
     // The report is UTF-8; a console shows it so once told.
     static_cast<void>(::SetConsoleOutputCP(CP_UTF8));
+    if (!options.backupFolder.empty()) {
+        const std::u16string folder = FullPath(options.backupFolder);
+        const preview::BackupRun run =
+            preview::RunBackup(machine.machine(), snapshot, options, std::move(notes), folder);
+        if (options.json) {
+            nlohmann::ordered_json json = preview::ReportJson(run.report);
+            json["backup"] = {{"folder", ToUtf8(reinterpret_cast<const wchar_t*>(folder.c_str()))},
+                              {"error", run.error},
+                              {"manifest", preview::ManifestJson(run.contents)}};
+            Write(stdout, json.dump(2) + "\n");
+        } else {
+            Write(stdout,
+                  preview::FormatReport(run.report) + preview::FormatBackupSummary(folder, run.contents));
+        }
+        if (!run.error.empty()) {
+            Write(stderr, "SpoolsweepPreview: " + run.error + "\n");
+            return 2;
+        }
+        return 0;
+    }
+    const preview::PreviewReport report = preview::RunPreview(snapshot, options, std::move(notes));
     Write(stdout, options.json ? preview::ReportJson(report).dump(2) + "\n" : preview::FormatReport(report));
     return 0;
 }

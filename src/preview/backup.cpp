@@ -1,0 +1,339 @@
+#include "preview/backup.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "cleanup/safe_paths.h"
+#include "platform/sim/sim_world.h"
+#include "preview/sha256.h"
+
+namespace spoolsweep::preview {
+namespace {
+
+using sim::FromUtf8;
+using sim::ToUtf8;
+
+constexpr const char* kNotYet = "this version does not back up printers, drivers, forms and connections yet";
+constexpr std::uint32_t kComputerNameChars = 32767;
+
+void CaptureKeys(const sim::SimMachine& machine, Handle root, const std::u16string& path,
+                 ResidueState& state) {
+    if (!path.empty()) {
+        state.keys[{root, path}] = true;
+    }
+    for (sim::SimValue& value : machine.Values(root, path)) {
+        state.values[{root, path, value.name}] = {value.type, std::move(value.data)};
+    }
+    for (const std::u16string& subkey : machine.SubkeyNames(root, path)) {
+        CaptureKeys(machine, root, path.empty() ? subkey : path + u"\\" + subkey, state);
+    }
+}
+
+std::size_t Depth(std::u16string_view path) {
+    return static_cast<std::size_t>(std::count(path.begin(), path.end(), u'\\'));
+}
+
+// A name the manifest's UTF-8 keeps exactly (no unpaired surrogate).
+bool Representable(std::u16string_view text) {
+    return FromUtf8(ToUtf8(text)) == text;
+}
+
+// The folded "<root>\<path>" of every tree the residue cleaners deleted, from the run's journal.
+std::vector<std::u16string> DeletedTrees(const sim::SimMachine& ran) {
+    constexpr std::string_view kCall = "SHDeleteKeyW ";
+    std::vector<std::u16string> trees;
+    for (const std::string& line : ran.journal()) {
+        if (line.starts_with(kCall)) {
+            trees.push_back(sim::Fold(FromUtf8(line.substr(kCall.size()))));
+        }
+    }
+    return trees;
+}
+
+bool IsInTrees(const std::vector<std::u16string>& trees, Handle root, std::u16string_view path) {
+    const std::u16string key = sim::Fold(FromUtf8(KeyText(root, path)));
+    return std::any_of(trees.begin(), trees.end(), [&](const std::u16string& tree) {
+        return key == tree || (key.starts_with(tree) && key[tree.size()] == u'\\');
+    });
+}
+
+void NameSpoolerLosses(const MachineState& before, const MachineState& after, BackupContents& contents) {
+    const std::pair<const std::set<std::string> MachineState::*, const char*> kinds[] = {
+        {&MachineState::printers, "printer "},
+        {&MachineState::drivers, "driver "},
+        {&MachineState::forms, "form "}};
+    for (const auto& [set, kind] : kinds) {
+        for (const std::string& name : before.*set) {
+            if (!(after.*set).contains(name)) {
+                contents.notRestorable.push_back({kind + name, kNotYet});
+            }
+        }
+    }
+}
+
+void SortByDepth(std::vector<BackupPath>& paths) {
+    std::stable_sort(paths.begin(), paths.end(),
+                     [](const BackupPath& a, const BackupPath& b) { return Depth(a.path) < Depth(b.path); });
+}
+
+std::string HexBytes(const std::vector<std::uint8_t>& data) {
+    constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (const std::uint8_t byte : data) {
+        hex.push_back(kDigits[byte >> 4]);
+        hex.push_back(kDigits[byte & 0xF]);
+    }
+    return hex;
+}
+
+std::string ErrorText(std::uint32_t error) {
+    return "error " + std::to_string(error);
+}
+
+}  // namespace
+
+std::string KeyText(Handle root, std::u16string_view path) {
+    return std::string(sim::World::RootName(root)) + "\\" + ToUtf8(path);
+}
+
+bool IsPlainFullPath(std::u16string_view path) {
+    if (path.size() < 4 || path.size() >= 32767 || !((path[0] | 0x20) >= u'a' && (path[0] | 0x20) <= u'z') ||
+        path.substr(1, 2) != u":\\") {
+        return false;
+    }
+    for (std::u16string_view rest = path.substr(3);;) {
+        const std::size_t end = rest.find(u'\\');
+        const std::u16string_view name = rest.substr(0, end);
+        if (name.empty() || name == u"." || name == u".." || name.back() == u'.' || name.back() == u' ' ||
+            !IsPlainFileNamePart(name)) {
+            return false;
+        }
+        if (end == std::u16string_view::npos) {
+            return true;
+        }
+        rest.remove_prefix(end + 1);
+    }
+}
+
+std::optional<std::u16string> FindLinkOnPath(Files& files, std::u16string_view path) {
+    for (std::size_t at = path.find(u'\\', 3);; at = path.find(u'\\', at + 1)) {
+        const std::u16string prefix(path.substr(0, at));
+        if (files.GetStatus(prefix)) {
+            const auto identity = files.QueryIdentity(prefix);
+            if (!identity || (identity->attributes & kFileAttributeReparsePoint) != 0 ||
+                !sim::EqualNoCase(identity->finalPath, prefix)) {
+                return prefix;
+            }
+        }
+        if (at == std::u16string_view::npos) {
+            return std::nullopt;
+        }
+    }
+}
+
+ResidueState CaptureResidue(const sim::SimMachine& machine) {
+    ResidueState state;
+    for (Handle root : {kHkeyCurrentUser, kHkeyLocalMachine, kHkeyUsers}) {
+        CaptureKeys(machine, root, u"", state);
+    }
+    for (const std::u16string& path : machine.AllPaths()) {
+        state.paths[path] = {path, machine.Attributes(path).value_or(0), {}, 0, {}};
+        if (machine.LinkAt(path)) {
+            state.links.insert(path);
+        }
+    }
+    state.spooler = CaptureState(machine);
+    return state;
+}
+
+BackupContents SelectDeleted(const ResidueState& before, const ResidueState& after,
+                             const sim::SimMachine& ran) {
+    BackupContents contents;
+    // A key the spooler took with its printer or driver goes back with them, not on its own.
+    const std::vector<std::u16string> trees = DeletedTrees(ran);
+    for (const auto& [key, present] : before.keys) {
+        if (!after.keys.contains(key) && IsInTrees(trees, key.first, key.second)) {
+            if (Representable(key.second)) {
+                contents.keys.push_back({key.first, key.second});
+            } else {
+                contents.notRestorable.push_back(
+                    {"registry key " + KeyText(key.first, key.second), "its name is not valid UTF-16"});
+            }
+        }
+    }
+    std::stable_sort(contents.keys.begin(), contents.keys.end(),
+                     [](const BackupKey& a, const BackupKey& b) { return Depth(a.path) < Depth(b.path); });
+    for (const auto& [id, data] : before.values) {
+        const auto& [root, key, name] = id;
+        if (after.values.contains(id) ||
+            (!after.keys.contains({root, key}) && !IsInTrees(trees, root, key))) {
+            continue;
+        }
+        if (Representable(key) && Representable(name)) {
+            contents.values.push_back({root, key, name, data.first, data.second});
+        } else {
+            contents.notRestorable.push_back(
+                {"registry value " + KeyText(root, key) + " \"" + ToUtf8(name) + "\"",
+                 "its name is not valid UTF-16"});
+        }
+    }
+    for (const auto& [path, entry] : before.paths) {
+        if (after.paths.contains(path)) {
+            continue;
+        }
+        const bool folder = (entry.attributes & kFileAttributeDirectory) != 0;
+        const std::string what = (folder ? "folder " : "file ") + ToUtf8(path);
+        if (before.links.contains(path)) {
+            contents.notRestorable.push_back(
+                {what, "a link or a second name of a file: links are not backed up"});
+        } else if (!Representable(path)) {
+            contents.notRestorable.push_back({what, "its name is not valid UTF-16"});
+        } else {
+            (folder ? contents.folders : contents.files).push_back(entry);
+        }
+    }
+    SortByDepth(contents.folders);
+    NameSpoolerLosses(before.spooler, after.spooler, contents);
+    return contents;
+}
+
+void ReadBackupFiles(Machine& machine, BackupContents& contents) {
+    std::vector<BackupPath> readable;
+    for (BackupPath& file : contents.files) {
+        FileBytes read = machine.files.ReadFileBytes(file.path, kMaxBackupFileBytes);
+        const auto attributes = machine.files.GetStatus(file.path);
+        const std::string what = "file " + ToUtf8(file.path);
+        if (read.error != 0 || !attributes) {
+            contents.notRestorable.push_back({what, "it could not be read (" + ErrorText(read.error) + ")"});
+        } else if (read.refused) {
+            contents.notRestorable.push_back(
+                {what, "a link, a file with more than one name, or larger than 256 MiB: not backed up"});
+        } else {
+            file.attributes = *attributes;
+            file.size = read.bytes.size();
+            file.sha256 = Sha256Hex(read.bytes);
+            file.bytes = std::move(read.bytes);
+            readable.push_back(std::move(file));
+        }
+    }
+    contents.files = std::move(readable);
+    const OsVersionInfo version = machine.system.QueryOsVersion();
+    const ExpandResult name =
+        machine.registry.ExpandEnvironmentStrings(u"%COMPUTERNAME%", kComputerNameChars);
+    const std::tm time = machine.system.LocalTime();
+    char taken[80];
+    static_cast<void>(std::snprintf(taken, sizeof taken, "%04d-%02d-%02d %02d:%02d:%02d", time.tm_year + 1900,
+                                    time.tm_mon + 1, time.tm_mday, time.tm_hour, time.tm_min, time.tm_sec));
+    contents.machine = {
+        {"computerName", name.expanded ? ToUtf8(UpToNull(name.text)) : ""},
+        {"windowsVersion", std::to_string(version.major) + "." + std::to_string(version.minor)},
+        {"architecture", machine.system.NativeProcessorArchitecture()},
+        {"taken", taken}};
+}
+
+nlohmann::ordered_json ManifestJson(const BackupContents& contents) {
+    nlohmann::ordered_json json = {
+        {"format", "Spoolsweep backup"}, {"version", kBackupVersion}, {"machine", contents.machine}};
+    json["registryKeys"] = nlohmann::ordered_json::array();
+    for (const BackupKey& key : contents.keys) {
+        json["registryKeys"].push_back(
+            {{"root", sim::World::RootName(key.root)}, {"path", ToUtf8(key.path)}});
+    }
+    json["registryValues"] = nlohmann::ordered_json::array();
+    for (const BackupValue& value : contents.values) {
+        json["registryValues"].push_back({{"root", sim::World::RootName(value.root)},
+                                          {"key", ToUtf8(value.key)},
+                                          {"name", ToUtf8(value.name)},
+                                          {"type", value.type},
+                                          {"data", HexBytes(value.data)}});
+    }
+    json["folders"] = nlohmann::ordered_json::array();
+    for (const BackupPath& folder : contents.folders) {
+        json["folders"].push_back({{"path", ToUtf8(folder.path)}, {"attributes", folder.attributes}});
+    }
+    json["files"] = nlohmann::ordered_json::array();
+    for (const BackupPath& file : contents.files) {
+        json["files"].push_back({{"path", ToUtf8(file.path)},
+                                 {"attributes", file.attributes},
+                                 {"size", file.size},
+                                 {"sha256", file.sha256}});
+    }
+    json["notRestorable"] = nlohmann::ordered_json::array();
+    for (const NotRestorable& entry : contents.notRestorable) {
+        json["notRestorable"].push_back({{"what", entry.what}, {"reason", entry.reason}});
+    }
+    return json;
+}
+
+std::string WriteBackup(Files& files, std::u16string_view folder, const BackupContents& contents) {
+    const std::string name = ToUtf8(folder);
+    if (!IsPlainFullPath(folder)) {
+        return "the backup folder " + name + " is not a full path such as C:\\Backups\\Printers";
+    }
+    if (const auto link = FindLinkOnPath(files, folder)) {
+        return ToUtf8(*link) + " is a link: a backup is written only to a plain folder";
+    }
+    if (files.GetStatus(folder)) {
+        return name + " exists: a backup goes into a new folder";
+    }
+    // The folders on the way that are missing, the folder itself and its data folder, each made new.
+    std::vector<std::u16string> made;
+    for (std::size_t at = folder.find(u'\\', 3); at != std::u16string_view::npos;
+         at = folder.find(u'\\', at + 1)) {
+        if (!files.GetStatus(folder.substr(0, at))) {
+            made.emplace_back(folder.substr(0, at));
+        }
+    }
+    const std::u16string data = std::u16string(folder) + u"\\" + std::u16string(kDataFolderName);
+    made.emplace_back(folder);
+    made.push_back(data);
+    for (const std::u16string& created : made) {
+        if (const Status made = files.CreateDirectory(created); !made.ok()) {
+            return "cannot create " + ToUtf8(created) + " (" + ErrorText(made.error) + ")";
+        }
+    }
+    for (std::size_t index = 0; index < contents.files.size(); ++index) {
+        const std::u16string path = data + u"\\" + FromUtf8(std::to_string(index));
+        if (const Status written = files.CreateNewFile(path, contents.files[index].bytes); !written.ok()) {
+            return "cannot write " + ToUtf8(path) + " (" + ErrorText(written.error) + ")";
+        }
+    }
+    // The manifest last: a backup cut short has none, and no restore takes it.
+    const std::u16string manifest = std::u16string(folder) + u"\\" + std::u16string(kManifestName);
+    if (const Status written = files.CreateNewFile(manifest, ManifestJson(contents).dump(2) + "\n");
+        !written.ok()) {
+        return "cannot write " + ToUtf8(manifest) + " (" + ErrorText(written.error) + ")";
+    }
+    return {};
+}
+
+std::string FormatBackupSummary(std::u16string_view folder, const BackupContents& contents) {
+    std::uint64_t bytes = 0;
+    for (const BackupPath& file : contents.files) {
+        bytes += file.size;
+    }
+    std::string out = "backup in " + ToUtf8(folder) + ": " + std::to_string(contents.keys.size()) +
+                      " registry keys, " + std::to_string(contents.values.size()) + " registry values, " +
+                      std::to_string(contents.folders.size()) + " folders, " +
+                      std::to_string(contents.files.size()) + " files (" + std::to_string(bytes) +
+                      " bytes)\n";
+    out += "not backed up, so --restore cannot put back (" + std::to_string(contents.notRestorable.size()) +
+           "):\n";
+    for (const NotRestorable& entry : contents.notRestorable) {
+        out += "  " + entry.what + ": " + entry.reason + "\n";
+    }
+    return out;
+}
+
+BackupRun RunBackup(Machine& machine, sim::SimMachine& snapshot, const PreviewOptions& options,
+                    std::vector<std::string> snapshotNotes, std::u16string_view folder) {
+    BackupRun run;
+    const ResidueState before = CaptureResidue(snapshot);
+    run.report = RunPreview(snapshot, options, std::move(snapshotNotes));
+    run.contents = SelectDeleted(before, CaptureResidue(snapshot), snapshot);
+    ReadBackupFiles(machine, run.contents);
+    run.error = WriteBackup(machine.files, folder, run.contents);
+    return run;
+}
+
+}  // namespace spoolsweep::preview

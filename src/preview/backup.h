@@ -1,0 +1,150 @@
+#pragma once
+// Backup and restore of what a removal deletes from the registry and the disk. The preview's run on a
+// snapshot tells what goes; the backup keeps each key and value (type and bytes) and each file (bytes and
+// attributes) and folder in a new folder with a manifest; the restore puts back only what the machine lacks,
+// never overwriting, and only under the keys and folders the program's residue tables name.
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "platform/machine.h"
+#include "platform/sim/sim_machine.h"
+#include "preview/preview.h"
+
+namespace spoolsweep::preview {
+
+inline constexpr int kBackupVersion = 1;
+inline constexpr std::u16string_view kManifestName = u"manifest.json";
+inline constexpr std::u16string_view kDataFolderName = u"files";
+// A file larger than this is not backed up (it is named as not restorable).
+inline constexpr std::uint64_t kMaxBackupFileBytes = 256ULL << 20;
+
+struct BackupKey {
+    Handle root = 0;
+    std::u16string path;
+};
+
+struct BackupValue {
+    Handle root = 0;
+    std::u16string key, name;
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+};
+
+struct BackupPath {
+    std::u16string path;
+    std::uint32_t attributes = 0;
+    // Files only: the bytes, and as the manifest lists them their size and SHA-256.
+    std::string bytes;
+    std::uint64_t size = 0;
+    std::string sha256;
+};
+
+struct NotRestorable {
+    std::string what, reason;
+};
+
+struct BackupContents {
+    std::vector<BackupKey> keys;  // parents before their subkeys
+    std::vector<BackupValue> values;
+    std::vector<BackupPath> folders;  // parents before what they hold
+    std::vector<BackupPath> files;
+    std::vector<NotRestorable> notRestorable;
+    nlohmann::ordered_json machine;  // where the backup was taken
+};
+
+// The registry and file entries of a simulated machine that a run may delete, with their data.
+struct ResidueState {
+    std::map<std::pair<Handle, std::u16string>, bool> keys;
+    std::map<std::tuple<Handle, std::u16string, std::u16string>,
+             std::pair<std::uint32_t, std::vector<std::uint8_t>>>
+        values;
+    std::map<std::u16string, BackupPath> paths;
+    std::set<std::u16string> links;  // paths that are links or second names: never backed up
+    MachineState spooler;            // printers, drivers and forms
+};
+
+[[nodiscard]] ResidueState CaptureResidue(const sim::SimMachine& machine);
+
+// What the run on `ran` deleted (before to after): the keys the residue cleaners deleted (not those the
+// spooler took with a printer or driver), the values, files and folders; printers, drivers, forms and what
+// cannot be kept are named as not restorable. Files have no bytes yet.
+[[nodiscard]] BackupContents SelectDeleted(const ResidueState& before, const ResidueState& after,
+                                           const sim::SimMachine& ran);
+
+// Reads each file's bytes and attributes from the real machine; a file that cannot be read as a plain file
+// moves to the not-restorable list. Also names the machine.
+void ReadBackupFiles(Machine& machine, BackupContents& contents);
+
+[[nodiscard]] nlohmann::ordered_json ManifestJson(const BackupContents& contents);
+
+// Creates `folder` (a full path; refused when it exists or it or a folder on its path is a link) and writes
+// the files' bytes and the manifest into it. Empty on success, else what went wrong.
+[[nodiscard]] std::string WriteBackup(Files& files, std::u16string_view folder,
+                                      const BackupContents& contents);
+
+// Where a restore may write: the registry subtrees and folders of this machine's residue tables.
+struct RestoreScope {
+    std::vector<std::pair<Handle, std::u16string>> keys;
+    std::vector<std::u16string> folders;
+};
+
+[[nodiscard]] RestoreScope ReadRestoreScope(Machine& machine);
+
+// A backup read and checked whole: every entry inside the scope, every file's size and hash matching, no link
+// and nothing unlisted in the folder. `error` names the first entry refused; nothing is then to be written.
+struct LoadedBackup {
+    std::string error;
+    BackupContents contents;
+};
+
+[[nodiscard]] LoadedBackup LoadBackup(Files& files, std::u16string_view folder, const RestoreScope& scope);
+
+// The manifest's text checked and read; the files' bytes are not read.
+[[nodiscard]] LoadedBackup ParseManifest(std::string_view text, const RestoreScope& scope);
+
+struct RestoreLine {
+    std::string entry;  // "registry key HKLM\...", "file C:\...", ...
+    bool putBack = false;
+    std::string reason;  // why not, or "" when put back
+};
+
+// Puts back, in order, keys, values, folders and files the machine lacks; with `dryRun` only says what it
+// would put back. The manifest's not-restorable entries come last.
+[[nodiscard]] std::vector<RestoreLine> Restore(Machine& machine, const BackupContents& contents, bool dryRun);
+
+[[nodiscard]] std::string FormatRestore(const std::vector<RestoreLine>& lines, bool dryRun);
+[[nodiscard]] nlohmann::ordered_json RestoreJson(const std::vector<RestoreLine>& lines, bool dryRun);
+
+// The backup's summary for the console: what is kept and what is not.
+[[nodiscard]] std::string FormatBackupSummary(std::u16string_view folder, const BackupContents& contents);
+
+// The preview's run on `snapshot` (taken from `machine`), and the backup of what it deletes written to
+// `folder`; `error` says why nothing or not all was written.
+struct BackupRun {
+    PreviewReport report;
+    BackupContents contents;
+    std::string error;
+};
+
+[[nodiscard]] BackupRun RunBackup(Machine& machine, sim::SimMachine& snapshot, const PreviewOptions& options,
+                                  std::vector<std::string> snapshotNotes, std::u16string_view folder);
+
+// "HKLM\<path>": a key as the backup's lines name it.
+[[nodiscard]] std::string KeyText(Handle root, std::u16string_view path);
+
+// True when `path` is a full path ("C:\a\b") whose every name is one Windows could hold as it is written.
+[[nodiscard]] bool IsPlainFullPath(std::u16string_view path);
+
+// Each folder from the drive's first down to `path` itself that exists must be itself: no reparse point, and
+// its final path the path as written (a full path). The first that is not, or nothing.
+[[nodiscard]] std::optional<std::u16string> FindLinkOnPath(Files& files, std::u16string_view path);
+
+}  // namespace spoolsweep::preview

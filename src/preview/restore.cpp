@@ -1,0 +1,434 @@
+// Reading a backup back, checked whole before anything is written, and putting back what the machine lacks.
+// A backup folder is input to a program that runs as an administrator: nothing in it is trusted to name where
+// to write beyond the keys and folders this machine's residue tables name.
+#include <algorithm>
+#include <functional>
+#include <stdexcept>
+
+#include "platform/sim/sim_world.h"
+#include "preview/backup.h"
+#include "preview/sha256.h"
+#include "preview/snapshot.h"
+
+namespace spoolsweep::preview {
+namespace {
+
+using sim::FromUtf8;
+using sim::ToUtf8;
+
+using Json = nlohmann::ordered_json;
+
+constexpr std::uint32_t kKeyReadAccess = 0x20019;
+constexpr std::uint32_t kKeyQuerySetValue = 0x0003;
+constexpr std::uint64_t kMaxManifestBytes = 64ULL << 20;
+constexpr const char* kExistsNow = "it exists now";
+
+bool IsInTree(std::u16string_view path, std::u16string_view folder) {
+    const std::u16string foldedPath = sim::Fold(path);
+    const std::u16string foldedFolder = sim::Fold(folder);
+    return foldedPath == foldedFolder ||
+           (foldedPath.starts_with(foldedFolder) && foldedPath[foldedFolder.size()] == u'\\');
+}
+
+// A key path of names, none empty: no leading, trailing or doubled backslash.
+bool IsPlainKeyPath(std::u16string_view path) {
+    return !path.empty() && !path.starts_with(u'\\') && !path.ends_with(u'\\') &&
+           path.find(u"\\\\") == std::u16string_view::npos && path.find(u'\0') == std::u16string_view::npos;
+}
+
+std::optional<Handle> RootNamed(const std::string& name) {
+    for (Handle root : {kHkeyCurrentUser, kHkeyLocalMachine, kHkeyUsers}) {
+        if (name == sim::World::RootName(root)) {
+            return root;
+        }
+    }
+    return std::nullopt;
+}
+
+bool IsHex(const std::string& text, std::size_t digits) {
+    return (digits == 0 ? text.size() % 2 == 0 : text.size() == digits) &&
+           std::all_of(text.begin(), text.end(),
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+std::vector<std::uint8_t> FromHex(const std::string& text) {
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t at = 0; at + 1 < text.size(); at += 2) {
+        bytes.push_back(static_cast<std::uint8_t>(std::stoi(text.substr(at, 2), nullptr, 16)));
+    }
+    return bytes;
+}
+
+std::uint32_t Unsigned32(const Json& value) {
+    if (!value.is_number_unsigned() || value.get<std::uint64_t>() > 0xFFFFFFFFULL) {
+        throw std::out_of_range("not a 32-bit unsigned number");
+    }
+    return value.get<std::uint32_t>();
+}
+
+// One manifest entry read; the reason it is refused, or empty.
+class ManifestReader {
+  public:
+    explicit ManifestReader(const RestoreScope& scope) : scope_(scope) {}
+
+    std::string ReadKey(const Json& entry, BackupContents& contents) const {
+        const auto root = RootNamed(entry.at("root").get<std::string>());
+        const std::u16string path = FromUtf8(entry.at("path").get<std::string>());
+        if (!root || !IsKeyInScope(*root, path)) {
+            return "registry key " + entry.at("root").get<std::string>() + "\\" + ToUtf8(path) +
+                   " is outside the keys a restore may write";
+        }
+        contents.keys.push_back({*root, path});
+        return {};
+    }
+
+    std::string ReadValue(const Json& entry, BackupContents& contents) const {
+        const auto root = RootNamed(entry.at("root").get<std::string>());
+        BackupValue value{root.value_or(0),
+                          FromUtf8(entry.at("key").get<std::string>()),
+                          FromUtf8(entry.at("name").get<std::string>()),
+                          Unsigned32(entry.at("type")),
+                          {}};
+        const std::string data = entry.at("data").get<std::string>();
+        if (!root || !IsKeyInScope(*root, value.key)) {
+            return "registry value in " + entry.at("root").get<std::string>() + "\\" + ToUtf8(value.key) +
+                   " is outside the keys a restore may write";
+        }
+        if (!IsHex(data, 0)) {
+            return "registry value " + KeyText(*root, value.key) + " \"" + ToUtf8(value.name) +
+                   "\" has data that is not hexadecimal bytes";
+        }
+        value.data = FromHex(data);
+        contents.values.push_back(std::move(value));
+        return {};
+    }
+
+    std::string ReadPath(const Json& entry, bool file, BackupContents& contents) const {
+        BackupPath path{
+            FromUtf8(entry.at("path").get<std::string>()), Unsigned32(entry.at("attributes")), {}, 0, {}};
+        const std::string what = (file ? "file " : "folder ") + ToUtf8(path.path);
+        if (!IsPlainFullPath(path.path) ||
+            std::none_of(scope_.folders.begin(), scope_.folders.end(),
+                         [&](const std::u16string& folder) { return IsInTree(path.path, folder); })) {
+            return what + " is outside the folders a restore may write";
+        }
+        if (file) {
+            path.size = entry.at("size").get<std::uint64_t>();
+            path.sha256 = entry.at("sha256").get<std::string>();
+            if (!entry.at("size").is_number_unsigned() || !IsHex(path.sha256, 64)) {
+                return what + " has no valid size and SHA-256";
+            }
+        }
+        (file ? contents.files : contents.folders).push_back(std::move(path));
+        return {};
+    }
+
+  private:
+    [[nodiscard]] bool IsKeyInScope(Handle root, std::u16string_view path) const {
+        return IsPlainKeyPath(path) &&
+               std::any_of(scope_.keys.begin(), scope_.keys.end(), [&](const auto& tree) {
+                   return tree.first == root && IsInTree(path, tree.second);
+               });
+    }
+
+    const RestoreScope& scope_;
+};
+
+// The entries of a folder, without "." and "..".
+std::vector<FindEntry> ListFolder(Files& files, const std::u16string& folder) {
+    std::vector<FindEntry> entries;
+    FindResult first = files.FindFirst(folder + u"\\*");
+    const FindHandle find(first.find, {&files});
+    if (first.find != 0) {
+        entries.push_back(std::move(first.first));
+        while (std::optional<FindEntry> next = files.FindNext(find.get())) {
+            entries.push_back(std::move(*next));
+        }
+    }
+    std::erase_if(entries, [](const FindEntry& entry) { return entry.name == u"." || entry.name == u".."; });
+    return entries;
+}
+
+// "0" to the file count less one, as the backup names the files' data.
+bool IsDataFileName(std::u16string_view name, std::size_t fileCount) {
+    return !name.empty() && name.size() <= 10 && (name == u"0" || name[0] != u'0') &&
+           std::all_of(name.begin(), name.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; }) &&
+           std::stoull(ToUtf8(name)) < fileCount;
+}
+
+// Every entry of the backup folder and its data folder is one the manifest names, and none is a link.
+std::string CheckFolderEntries(Files& files, const std::u16string& folder, std::size_t fileCount) {
+    const std::u16string data = folder + u"\\" + std::u16string(kDataFolderName);
+    for (const auto& [where, top] : {std::pair{folder, true}, std::pair{data, false}}) {
+        for (const FindEntry& entry : ListFolder(files, where)) {
+            const std::string name = ToUtf8(where + u"\\" + entry.name);
+            if ((entry.attributes & kFileAttributeReparsePoint) != 0) {
+                return name + " is a link: a backup holds none";
+            }
+            const bool listed = top ? entry.name == kManifestName || entry.name == kDataFolderName
+                                    : IsDataFileName(entry.name, fileCount);
+            if (!listed) {
+                return name + " is not in the manifest";
+            }
+        }
+    }
+    return {};
+}
+
+// Each file's data: a plain file of the manifest's size and SHA-256.
+std::string ReadFileData(Files& files, const std::u16string& folder, BackupContents& contents) {
+    for (std::size_t index = 0; index < contents.files.size(); ++index) {
+        BackupPath& file = contents.files[index];
+        const std::u16string path =
+            folder + u"\\" + std::u16string(kDataFolderName) + u"\\" + FromUtf8(std::to_string(index));
+        const std::string what = "file " + ToUtf8(file.path) + " (its data " + ToUtf8(path) + ")";
+        FileBytes read = files.ReadFileBytes(path, file.size);
+        if (read.error != 0) {
+            return what + " cannot be read (error " + std::to_string(read.error) + ")";
+        }
+        if (read.refused || read.bytes.size() != file.size) {
+            return what + " is a link, a file with more than one name, or not of the size the manifest gives";
+        }
+        if (Sha256Hex(read.bytes) != file.sha256) {
+            return what + " does not match its SHA-256 in the manifest";
+        }
+        file.bytes = std::move(read.bytes);
+    }
+    return {};
+}
+
+void Put(std::vector<RestoreLine>& lines, std::string entry, std::uint32_t error, std::string_view what) {
+    lines.push_back({std::move(entry), error == 0,
+                     error == 0 ? "" : std::string(what) + " failed with error " + std::to_string(error)});
+}
+
+class Restorer {
+  public:
+    Restorer(Machine& machine, bool dryRun) : machine_(machine), dryRun_(dryRun) {}
+
+    void Keys(const std::vector<BackupKey>& keys) {
+        Registry& registry = machine_.registry;
+        for (const BackupKey& key : keys) {
+            std::string entry = "registry key " + KeyText(key.root, key.path);
+            const HandleResult opened = registry.OpenKeyEx(key.root, key.path, kKeyReadAccess);
+            const RegistryKey existing(opened.handle, {&registry});
+            if (opened.error == 0) {
+                lines_.push_back({std::move(entry), false, kExistsNow});
+                continue;
+            }
+            const HandleResult created =
+                dryRun_ ? HandleResult{} : registry.CreateKey(key.root, key.path, kKeyAllAccess);
+            const RegistryKey made(created.handle, {&registry});
+            Put(lines_, std::move(entry), created.error, "creating it");
+        }
+    }
+
+    void Values(const std::vector<BackupValue>& values) {
+        Registry& registry = machine_.registry;
+        for (const BackupValue& value : values) {
+            std::string entry =
+                "registry value " + KeyText(value.root, value.key) + " \"" + ToUtf8(value.name) + "\"";
+            const HandleResult opened = dryRun_
+                                            ? registry.OpenKeyEx(value.root, value.key, kKeyReadAccess)
+                                            : registry.CreateKey(value.root, value.key, kKeyQuerySetValue);
+            const RegistryKey key(opened.handle, {&registry});
+            if (opened.error == 0 && registry.QueryValue(key.get(), value.name, 0).error == 0) {
+                lines_.push_back({std::move(entry), false, kExistsNow});
+            } else if (dryRun_) {
+                lines_.push_back({std::move(entry), true, {}});
+            } else if (opened.error != 0) {
+                Put(lines_, std::move(entry), opened.error, "opening its key");
+            } else {
+                Put(lines_, std::move(entry),
+                    registry.SetValue(key.get(), value.name, value.type, value.data).error, "setting it");
+            }
+        }
+    }
+
+    // Folders first, then files; a folder's attributes last, deepest first, so that a read-only folder is
+    // filled before it is marked so.
+    void Paths(const std::vector<BackupPath>& folders, const std::vector<BackupPath>& files) {
+        std::vector<const BackupPath*> created;
+        for (const BackupPath& folder : folders) {
+            if (PutPath(folder, false)) {
+                created.push_back(&folder);
+            }
+        }
+        for (const BackupPath& file : files) {
+            if (PutPath(file, true)) {
+                SetAttributes(file);
+            }
+        }
+        for (auto it = created.rbegin(); it != created.rend(); ++it) {
+            SetAttributes(**it);
+        }
+    }
+
+    void Unrestorable(const std::vector<NotRestorable>& entries) {
+        for (const NotRestorable& entry : entries) {
+            lines_.push_back({entry.what, false, "not in the backup: " + entry.reason});
+        }
+    }
+
+    std::vector<RestoreLine> Lines() { return std::move(lines_); }
+
+  private:
+    // True when the path was created now.
+    bool PutPath(const BackupPath& path, bool file) {
+        Files& files = machine_.files;
+        std::string entry = (file ? "file " : "folder ") + ToUtf8(path.path);
+        if (files.GetStatus(path.path)) {
+            lines_.push_back({std::move(entry), false, kExistsNow});
+            return false;
+        }
+        if (const auto link = FindLinkOnPath(files, path.path)) {
+            lines_.push_back({std::move(entry), false, ToUtf8(*link) + " on its path is a link"});
+            return false;
+        }
+        if (dryRun_) {
+            lines_.push_back({std::move(entry), true, {}});
+            return false;
+        }
+        const Status made =
+            file ? files.CreateNewFile(path.path, path.bytes) : files.CreateDirectory(path.path);
+        Put(lines_, std::move(entry), made.error, "creating it");
+        return made.ok();
+    }
+
+    void SetAttributes(const BackupPath& path) {
+        const Status set =
+            machine_.files.SetAttributes(path.path, path.attributes & ~kFileAttributeDirectory);
+        if (!set.ok()) {
+            lines_.back().reason =
+                "put back, but setting its attributes failed with error " + std::to_string(set.error);
+        }
+    }
+
+    Machine& machine_;
+    bool dryRun_;
+    std::vector<RestoreLine> lines_;
+};
+
+}  // namespace
+
+RestoreScope ReadRestoreScope(Machine& machine) {
+    RestoreScope scope;
+    for (RegistrySubtree& subtree : RegistryScope()) {
+        scope.keys.emplace_back(subtree.root, std::move(subtree.path));
+    }
+    scope.folders = FolderScope(machine);
+    return scope;
+}
+
+LoadedBackup ParseManifest(std::string_view text, const RestoreScope& scope) {
+    LoadedBackup loaded;
+    const Json json = Json::parse(text, nullptr, false);
+    if (json.is_discarded() || !json.is_object()) {
+        loaded.error = "manifest.json is not whole JSON: it was cut short or damaged";
+        return loaded;
+    }
+    if (json.value("format", Json()) != "Spoolsweep backup") {
+        loaded.error = "manifest.json is not a Spoolsweep backup manifest";
+        return loaded;
+    }
+    if (json.value("version", Json()) != kBackupVersion) {
+        loaded.error = "manifest.json has version " + json.value("version", Json()).dump() +
+                       "; this program reads version " + std::to_string(kBackupVersion);
+        return loaded;
+    }
+    const ManifestReader reader(scope);
+    BackupContents& contents = loaded.contents;
+    const std::pair<const char*, std::function<std::string(const Json&)>> sections[] = {
+        {"registryKeys", [&](const Json& entry) { return reader.ReadKey(entry, contents); }},
+        {"registryValues", [&](const Json& entry) { return reader.ReadValue(entry, contents); }},
+        {"folders", [&](const Json& entry) { return reader.ReadPath(entry, false, contents); }},
+        {"files", [&](const Json& entry) { return reader.ReadPath(entry, true, contents); }},
+        {"notRestorable",
+         [&](const Json& entry) {
+             contents.notRestorable.push_back(
+                 {entry.at("what").get<std::string>(), entry.at("reason").get<std::string>()});
+             return std::string();
+         }},
+    };
+    for (const auto& [section, read] : sections) {
+        const Json& entries = json.value(section, Json());
+        if (!entries.is_array()) {
+            loaded.error = std::string("manifest.json has no list of ") + section;
+            return loaded;
+        }
+        for (std::size_t index = 0; index < entries.size(); ++index) {
+            const std::string where =
+                std::string("manifest.json, ") + section + " entry " + std::to_string(index + 1) + ": ";
+            try {
+                if (std::string refused = read(entries[index]); !refused.empty()) {
+                    loaded.error = where + refused;
+                    return loaded;
+                }
+            } catch (const std::exception&) {
+                loaded.error = where + "a field is missing or of the wrong kind";
+                return loaded;
+            }
+        }
+    }
+    contents.machine = json.value("machine", nlohmann::ordered_json::object());
+    return loaded;
+}
+
+LoadedBackup LoadBackup(Files& files, std::u16string_view folderName, const RestoreScope& scope) {
+    const std::u16string folder(folderName);
+    if (!IsPlainFullPath(folder)) {
+        return {"the backup folder " + ToUtf8(folder) + " is not a full path such as C:\\Backups\\Printers",
+                {}};
+    }
+    if (const auto link = FindLinkOnPath(files, folder)) {
+        return {ToUtf8(*link) + " is a link: a backup is read only from a plain folder", {}};
+    }
+    const FileBytes manifest =
+        files.ReadFileBytes(folder + u"\\" + std::u16string(kManifestName), kMaxManifestBytes);
+    if (manifest.error != 0 || manifest.refused) {
+        return {"manifest.json in " + ToUtf8(folder) +
+                    (manifest.refused ? " is a link, a file with more than one name, or too large"
+                                      : " cannot be read (error " + std::to_string(manifest.error) + ")"),
+                {}};
+    }
+    LoadedBackup loaded = ParseManifest(manifest.bytes, scope);
+    if (loaded.error.empty()) {
+        loaded.error = CheckFolderEntries(files, folder, loaded.contents.files.size());
+    }
+    if (loaded.error.empty()) {
+        loaded.error = ReadFileData(files, folder, loaded.contents);
+    }
+    if (!loaded.error.empty()) {
+        loaded.contents = {};
+    }
+    return loaded;
+}
+
+std::vector<RestoreLine> Restore(Machine& machine, const BackupContents& contents, bool dryRun) {
+    Restorer restorer(machine, dryRun);
+    restorer.Keys(contents.keys);
+    restorer.Values(contents.values);
+    restorer.Paths(contents.folders, contents.files);
+    restorer.Unrestorable(contents.notRestorable);
+    return restorer.Lines();
+}
+
+std::string FormatRestore(const std::vector<RestoreLine>& lines, bool dryRun) {
+    std::string out;
+    for (const RestoreLine& line : lines) {
+        out += std::string(dryRun ? "would " : "") + (line.putBack ? "put back: " : "not put back: ") +
+               line.entry + (line.reason.empty() ? "" : " (" + line.reason + ")") + "\n";
+    }
+    return out;
+}
+
+nlohmann::ordered_json RestoreJson(const std::vector<RestoreLine>& lines, bool dryRun) {
+    nlohmann::ordered_json json = {{"dryRun", dryRun}, {"entries", nlohmann::ordered_json::array()}};
+    for (const RestoreLine& line : lines) {
+        json["entries"].push_back(
+            {{"entry", line.entry}, {"putBack", line.putBack}, {"reason", line.reason}});
+    }
+    return json;
+}
+
+}  // namespace spoolsweep::preview

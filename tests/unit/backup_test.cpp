@@ -1,0 +1,296 @@
+// Backup and restore of the residue: SHA-256 against published vectors, a removal undone exactly, and
+// backups that were cut short, edited or planted refused before anything is written.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <functional>
+#include <iterator>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/sim/sim_machine.h"
+#include "platform/text.h"
+#include "preview/backup.h"
+#include "preview/dialog_run.h"
+#include "preview/sha256.h"
+#include "preview/snapshot.h"
+#include "tests/unit/run_helpers.h"
+
+namespace spoolsweep::preview {
+namespace {
+
+using test::kPresets;
+using test::kUserTemp;
+
+constexpr char16_t kBackupFolder[] = u"C:\\Backups\\printers";
+constexpr char16_t kTamberDriver[] = u"Tamber Print Controller PCL";
+// The dialog's "Delete All Printer Drivers", every question answered OK: all the residue there is goes.
+const sim::DialogRun kDeleteAll{{}, true, {}};
+
+void RemoveEverything(sim::SimMachine& sim) {
+    std::ostringstream out;
+    ASSERT_EQ(sim::RunDialogRemoval(sim, kDeleteAll, out, out), 0) << out.str();
+}
+
+TEST(Sha256, MatchesThePublishedVectors) {
+    const struct {
+        std::string input, digest;
+    } kVectors[] = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        // 56 bytes: the length no longer fits in the first block.
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {"abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmno"
+         "pqrstnopq"
+         "rstu",
+         "cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1"},
+        {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+    };
+    for (const auto& vector : kVectors) {
+        EXPECT_EQ(Sha256Hex(vector.input), vector.digest)
+            << "wrong digest of " << vector.input.size() << " bytes";
+    }
+}
+
+// An office machine whose Tamber printer leaves registry and file residue of every kind the backup keeps.
+void AddResidue(sim::SimMachine& sim) {
+    sim.AddDriver({u"Windows x64", kTamberDriver, u"NorvelAB12.PPD", u"C:\\Windows\\INF\\oem7.inf"});
+    sim.AddPrinter(test::MakePrinter(u"P1", kTamberDriver));
+    sim.SetValue(kHkeyCurrentUser, u"Printers\\Settings\\Printers\\P1", u"DevMode", 3, {0, 1, 0xFE, 0xFF});
+    sim.SetValue(kHkeyCurrentUser, u"Printers\\Settings\\Printers\\P1\\Inner", u"Count", 4, {7, 0, 0, 0});
+    sim.SetMultiString(kHkeyLocalMachine, u"SOFTWARE\\PPML\\PostScript", u"Fonts", {u"Courier", u"Symbol"});
+    sim.SetString(kHkeyLocalMachine, u"SOFTWARE\\PPML\\PostScript", u"Path", u"%SystemRoot%\\ppml", 2);
+    sim.SetValue(kHkeyLocalMachine, u"System\\CurrentControlSet\\Control\\Print\\Watermark\\Draft", u"Text",
+                 1, StringBytes(u"DRAFT"));
+    sim.WriteFile(kUserTemp + u"\\NorvelUserAuth", std::string("\0\x01\xff", 3), 0x22);
+    sim.WriteFile(kUserTemp + u"\\Trackwell\\jobs.db", "jobs", 0x21);
+    sim.WriteFile(kPresets + u"\\DMT_NorvelAB12.PPD\\EssentialPresets\\preferences", "<presets/>");
+    sim.SetPathAttributes(kPresets + u"\\DMT_NorvelAB12.PPD", 0x12);
+    sim.WriteFile(u"C:\\Program Files (x86)\\Vantle\\Tamber Driver Updater.exe", "MZ updater", 0x21);
+}
+
+// Keys, values (type and bytes), files (bytes and attributes) and folders of a machine, as lines.
+std::set<std::string> Describe(const sim::SimMachine& sim) {
+    const ResidueState state = CaptureResidue(sim);
+    std::set<std::string> lines;
+    for (const auto& [key, present] : state.keys) {
+        lines.insert("key " + KeyText(key.first, key.second));
+    }
+    for (const auto& [id, data] : state.values) {
+        lines.insert("value " + KeyText(std::get<0>(id), std::get<1>(id)) + " " +
+                     NarrowLowBytes(std::get<2>(id)) + " type " + std::to_string(data.first) + " " +
+                     ::testing::PrintToString(data.second));
+    }
+    for (const auto& [path, entry] : state.paths) {
+        lines.insert("path " + NarrowLowBytes(path) + " " + std::to_string(entry.attributes) + " " +
+                     sim.ReadFile(path).value_or("(folder)"));
+    }
+    return lines;
+}
+
+std::vector<std::string> Minus(const std::set<std::string>& from, const std::set<std::string>& without) {
+    std::vector<std::string> lines;
+    std::set_difference(from.begin(), from.end(), without.begin(), without.end(), std::back_inserter(lines));
+    return lines;
+}
+
+BackupRun BackUp(sim::SimMachine& real, std::u16string_view folder = kBackupFolder) {
+    sim::SimMachine snapshot;
+    std::vector<std::string> notes = TakeSnapshot(real.machine(), {u"C:\\Users\\admin", {}, 0}, snapshot);
+    PreviewOptions options;
+    options.dialog = true;
+    options.dialogRun = kDeleteAll;
+    return RunBackup(real.machine(), snapshot, options, std::move(notes), folder);
+}
+
+std::size_t CountPutBack(const std::vector<RestoreLine>& lines) {
+    return static_cast<std::size_t>(
+        std::count_if(lines.begin(), lines.end(), [](const RestoreLine& line) { return line.putBack; }));
+}
+
+TEST(BackupRestore, ARemovalUndoneLeavesEveryBackedUpEntryAsItWas) {
+    sim::SimMachine real;
+    AddResidue(real);
+    const std::set<std::string> before = Describe(real);
+    const BackupRun backup = BackUp(real);
+    ASSERT_EQ(backup.error, "");
+    EXPECT_EQ(backup.contents.keys.size(), 4U) << "the deleted keys were not all kept";
+    EXPECT_EQ(backup.contents.values.size(), 5U) << "the deleted values were not all kept";
+    EXPECT_EQ(backup.contents.files.size(), 4U) << "the deleted files were not all kept";
+    EXPECT_EQ(backup.contents.folders.size(), 4U) << "the deleted folders were not all kept";
+    EXPECT_NE(
+        FormatBackupSummary(kBackupFolder, backup.contents).find("printer P1: this version does not back up"),
+        std::string::npos)
+        << "the printer the run deletes is not named as not restorable";
+    RemoveEverything(real);
+    const std::set<std::string> removed = Describe(real);
+
+    const LoadedBackup loaded =
+        LoadBackup(real.machine().files, kBackupFolder, ReadRestoreScope(real.machine()));
+    ASSERT_EQ(loaded.error, "");
+    const std::size_t journal = real.journal().size();
+    const auto dryRun = Restore(real.machine(), loaded.contents, true);
+    EXPECT_EQ(real.journal().size(), journal) << "the restore's preview changed the machine";
+    EXPECT_EQ(Describe(real), removed) << "the restore's preview changed the machine";
+    const auto lines = Restore(real.machine(), loaded.contents, false);
+    const std::size_t kept = backup.contents.keys.size() + backup.contents.values.size() +
+                             backup.contents.files.size() + backup.contents.folders.size();
+    EXPECT_EQ(CountPutBack(lines), kept) << FormatRestore(lines, false);
+    EXPECT_EQ(CountPutBack(dryRun), kept) << "the preview does not say what the restore does";
+
+    // All that the removal took is back, but the printer and its driver with their spooler keys.
+    const std::set<std::string> after = Describe(real);
+    for (const std::string& missing : Minus(before, after)) {
+        EXPECT_TRUE(missing.find("Control\\Print\\Printers\\P1") != std::string::npos ||
+                    missing.find("Drivers\\Version-3\\" + NarrowLowBytes(kTamberDriver)) != std::string::npos)
+            << "not restored exactly: " << missing;
+    }
+    // A second restore finds everything there and writes nothing.
+    const auto again = Restore(real.machine(), loaded.contents, false);
+    EXPECT_EQ(CountPutBack(again), 0U) << "an entry that exists was written again";
+    EXPECT_EQ(Describe(real), after);
+}
+
+TEST(BackupRestore, NeverOverwritesWhatExistsNow) {
+    sim::SimMachine real;
+    AddResidue(real);
+    ASSERT_EQ(BackUp(real).error, "");
+    RemoveEverything(real);
+    const std::u16string token = kUserTemp + u"\\NorvelUserAuth";
+    real.WriteFile(token, "new");
+    real.SetValue(kHkeyLocalMachine, u"SOFTWARE\\PPML\\PostScript", u"Fonts", 1, StringBytes(u"new"));
+
+    const LoadedBackup loaded =
+        LoadBackup(real.machine().files, kBackupFolder, ReadRestoreScope(real.machine()));
+    ASSERT_EQ(loaded.error, "");
+    const auto lines = Restore(real.machine(), loaded.contents, false);
+    EXPECT_EQ(real.ReadFile(token), "new") << "a file that exists now was overwritten";
+    EXPECT_EQ(real.GetValue(kHkeyLocalMachine, u"SOFTWARE\\PPML\\PostScript", u"Fonts"), StringBytes(u"new"))
+        << "a value that exists now was overwritten";
+    for (const std::string& entry :
+         {"file " + NarrowLowBytes(token),
+          std::string("registry value HKLM\\SOFTWARE\\PPML\\PostScript \"Fonts\"")}) {
+        const auto line =
+            std::find_if(lines.begin(), lines.end(), [&](const RestoreLine& l) { return l.entry == entry; });
+        ASSERT_NE(line, lines.end()) << "no line for " << entry;
+        EXPECT_FALSE(line->putBack);
+        EXPECT_EQ(line->reason, "it exists now") << entry;
+    }
+}
+
+TEST(BackupRestore, ABackupGoesOnlyIntoANewPlainFolder) {
+    const struct {
+        const char* label;
+        std::function<void(sim::SimMachine&)> arrange;
+        std::string error;
+    } kCases[] = {
+        {"folder exists", [](sim::SimMachine& sim) { sim.CreateFolder(kBackupFolder); }, "exists"},
+        {"folder on the path is a link",
+         [](sim::SimMachine& sim) {
+             sim.CreateFolder(u"C:\\Windows\\System32\\config");
+             sim.AddLink(u"C:\\Backups", u"C:\\Windows\\System32\\config", sim::LinkKind::Junction, true);
+         },
+         "C:\\Backups is a link"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.label);
+        sim::SimMachine real;
+        AddResidue(real);
+        c.arrange(real);
+        const std::size_t journal = real.journal().size();
+        const BackupRun run = BackUp(real);
+        EXPECT_NE(run.error.find(c.error), std::string::npos) << run.error;
+        EXPECT_EQ(real.journal().size(), journal) << "written despite the refusal";
+    }
+}
+
+// A backup made and then changed by hand: each change is refused naming the entry, and nothing is written.
+TEST(BackupRestore, ABackupEditedOrPlantedIsRefusedWholeNamingTheEntry) {
+    using Manifest = nlohmann::ordered_json;
+    const std::u16string manifestPath = std::u16string(kBackupFolder) + u"\\manifest.json";
+    const std::u16string firstData = std::u16string(kBackupFolder) + u"\\files\\0";
+    const auto editManifest = [&](std::function<void(Manifest&)> edit) {
+        return [=](sim::SimMachine& sim) {
+            Manifest manifest = Manifest::parse(*sim.ReadFile(manifestPath));
+            edit(manifest);
+            sim.WriteFile(manifestPath, manifest.dump());
+        };
+    };
+    const struct {
+        const char* label;
+        std::function<void(sim::SimMachine&)> tamper;
+        std::string error;
+    } kCases[] = {
+        {"truncated manifest",
+         [&](sim::SimMachine& sim) {
+             sim.WriteFile(manifestPath, sim.ReadFile(manifestPath)->substr(0, 200));
+         },
+         "manifest.json is not whole JSON"},
+        {"unknown version", editManifest([](Manifest& m) { m["version"] = 2; }),
+         "manifest.json has version 2"},
+        {"data that does not match its hash",
+         [&](sim::SimMachine& sim) {
+             std::string data = *sim.ReadFile(firstData);
+             data[0] ^= 1;
+             sim.WriteFile(firstData, data);
+         },
+         "does not match its SHA-256"},
+        {"file outside the folders", editManifest([](Manifest& m) {
+             m["files"][0]["path"] = "C:\\Windows\\System32\\drivers\\evil.sys";
+         }),
+         "files entry 1: file C:\\Windows\\System32\\drivers\\evil.sys is outside the folders"},
+        {"folder climbing out of Temp", editManifest([](Manifest& m) {
+             m["folders"][0]["path"] =
+                 "C:\\Users\\admin\\AppData\\Local\\Temp\\..\\..\\..\\..\\..\\Windows\\Tasks";
+         }),
+         "folders entry 1: folder C:\\Users\\admin\\AppData\\Local\\Temp\\..\\"},
+        {"key outside the residue keys", editManifest([](Manifest& m) {
+             m["registryKeys"][0]["path"] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+             m["registryKeys"][0]["root"] = "HKLM";
+         }),
+         "registryKeys entry 1: registry key HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run is "
+         "outside"},
+        {"value data not bytes", editManifest([](Manifest& m) { m["registryValues"][0]["data"] = "0g"; }),
+         "registryValues entry 1: registry value"},
+        {"link among the data",
+         [&](sim::SimMachine& sim) {
+             sim.WriteFile(u"C:\\Windows\\win.ini", "[boot]");
+             sim.AddLink(std::u16string(kBackupFolder) + u"\\files\\9", u"C:\\Windows\\win.ini",
+                         sim::LinkKind::SymbolicLink);
+         },
+         "C:\\Backups\\printers\\files\\9 is a link"},
+        {"second name of a data file",
+         [&](sim::SimMachine& sim) {
+             sim.AddLink(u"C:\\Backups\\other", firstData, sim::LinkKind::HardLink);
+         },
+         "files\\0) is a link, a file with more than one name"},
+        {"file not in the manifest",
+         [&](sim::SimMachine& sim) { sim.WriteFile(std::u16string(kBackupFolder) + u"\\run.cmd", "x"); },
+         "C:\\Backups\\printers\\run.cmd is not in the manifest"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.label);
+        sim::SimMachine real;
+        AddResidue(real);
+        ASSERT_EQ(BackUp(real).error, "");
+        RemoveEverything(real);
+        c.tamper(real);
+
+        const LoadedBackup loaded =
+            LoadBackup(real.machine().files, kBackupFolder, ReadRestoreScope(real.machine()));
+        EXPECT_NE(loaded.error.find(c.error), std::string::npos)
+            << "refused for another reason: " << loaded.error;
+        const std::size_t journal = real.journal().size();
+        EXPECT_TRUE(Restore(real.machine(), loaded.contents, false).empty())
+            << "a refused backup was restored";
+        EXPECT_EQ(real.journal().size(), journal);
+    }
+}
+
+}  // namespace
+}  // namespace spoolsweep::preview
