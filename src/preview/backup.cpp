@@ -14,6 +14,8 @@ using sim::FromUtf8;
 using sim::ToUtf8;
 
 constexpr const char* kNotYet = "this version does not back up printers, drivers, forms and connections yet";
+// A name the manifest's UTF-8 cannot keep exactly, or one the restore refuses to write.
+constexpr const char* kNotWritable = "its name is not one a restore writes";
 constexpr std::uint32_t kComputerNameChars = 32767;
 
 void CaptureKeys(const sim::SimMachine& machine, Handle root, const std::u16string& path,
@@ -96,6 +98,11 @@ std::string KeyText(Handle root, std::u16string_view path) {
     return std::string(sim::World::RootName(root)) + "\\" + ToUtf8(path);
 }
 
+bool IsPlainKeyPath(std::u16string_view path) {
+    return !path.empty() && !path.starts_with(u'\\') && !path.ends_with(u'\\') &&
+           path.find(u"\\\\") == std::u16string_view::npos && path.find(u'\0') == std::u16string_view::npos;
+}
+
 bool IsPlainFullPath(std::u16string_view path) {
     if (path.size() < 4 || path.size() >= 32767 || !((path[0] | 0x20) >= u'a' && (path[0] | 0x20) <= u'z') ||
         path.substr(1, 2) != u":\\") {
@@ -153,11 +160,11 @@ BackupContents SelectDeleted(const ResidueState& before, const ResidueState& aft
     const std::vector<std::u16string> trees = DeletedTrees(ran);
     for (const auto& [key, present] : before.keys) {
         if (!after.keys.contains(key) && IsInTrees(trees, key.first, key.second)) {
-            if (Representable(key.second)) {
+            if (Representable(key.second) && IsPlainKeyPath(key.second)) {
                 contents.keys.push_back({key.first, key.second});
             } else {
                 contents.notRestorable.push_back(
-                    {"registry key " + KeyText(key.first, key.second), "its name is not valid UTF-16"});
+                    {"registry key " + KeyText(key.first, key.second), kNotWritable});
             }
         }
     }
@@ -169,12 +176,11 @@ BackupContents SelectDeleted(const ResidueState& before, const ResidueState& aft
             (!after.keys.contains({root, key}) && !IsInTrees(trees, root, key))) {
             continue;
         }
-        if (Representable(key) && Representable(name)) {
+        if (Representable(key) && IsPlainKeyPath(key) && Representable(name)) {
             contents.values.push_back({root, key, name, data.first, data.second});
         } else {
             contents.notRestorable.push_back(
-                {"registry value " + KeyText(root, key) + " \"" + ToUtf8(name) + "\"",
-                 "its name is not valid UTF-16"});
+                {"registry value " + KeyText(root, key) + " \"" + ToUtf8(name) + "\"", kNotWritable});
         }
     }
     for (const auto& [path, entry] : before.paths) {
@@ -186,8 +192,8 @@ BackupContents SelectDeleted(const ResidueState& before, const ResidueState& aft
         if (before.links.contains(path)) {
             contents.notRestorable.push_back(
                 {what, "a link or a second name of a file: links are not backed up"});
-        } else if (!Representable(path)) {
-            contents.notRestorable.push_back({what, "its name is not valid UTF-16"});
+        } else if (!Representable(path) || !IsPlainFullPath(path)) {
+            contents.notRestorable.push_back({what, kNotWritable});
         } else {
             (folder ? contents.folders : contents.files).push_back(entry);
         }

@@ -140,6 +140,9 @@ struct BackupRun {
 // "HKLM\<path>": a key as the backup's lines name it.
 [[nodiscard]] std::string KeyText(Handle root, std::u16string_view path);
 
+// A key path of names, none empty: no leading, trailing or doubled backslash, no null.
+[[nodiscard]] bool IsPlainKeyPath(std::u16string_view path);
+
 // True when `path` is a full path ("C:\a\b") whose every name is one Windows could hold as it is written.
 [[nodiscard]] bool IsPlainFullPath(std::u16string_view path);
 

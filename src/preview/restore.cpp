@@ -30,12 +30,6 @@ bool IsInTree(std::u16string_view path, std::u16string_view folder) {
            (foldedPath.starts_with(foldedFolder) && foldedPath[foldedFolder.size()] == u'\\');
 }
 
-// A key path of names, none empty: no leading, trailing or doubled backslash.
-bool IsPlainKeyPath(std::u16string_view path) {
-    return !path.empty() && !path.starts_with(u'\\') && !path.ends_with(u'\\') &&
-           path.find(u"\\\\") == std::u16string_view::npos && path.find(u'\0') == std::u16string_view::npos;
-}
-
 std::optional<Handle> RootNamed(const std::string& name) {
     for (Handle root : {kHkeyCurrentUser, kHkeyLocalMachine, kHkeyUsers}) {
         if (name == sim::World::RootName(root)) {

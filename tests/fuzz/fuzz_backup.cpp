@@ -1,0 +1,170 @@
+// Backups on machines the input shapes, and backup folders whose manifest is the input. A backup taken before
+// a removal puts back, after it, every key, value, file and folder it holds exactly as they were. A manifest
+// the loader accepts names nothing outside the keys and folders of the residue tables, and its restore
+// writes nowhere else.
+#include <algorithm>
+#include <map>
+#include <string>
+
+#include "fuzz_machine.h"
+#include "platform/sim/sim_world.h"
+#include "preview/backup.h"
+#include "preview/snapshot.h"
+
+namespace {
+
+using namespace spoolsweep;
+
+constexpr std::u16string_view kFolder = u"C:\\Backups\\fuzz";
+
+// Same or under, names compared without case; a path with an empty, "." or ".." name or a "/" is never
+// contained, whatever its text begins with.
+bool IsContained(std::u16string_view path, std::u16string_view tree) {
+    const std::u16string folded = sim::Fold(path);
+    const std::u16string root = sim::Fold(tree);
+    const bool plain = folded.find(u'/') == std::u16string::npos &&
+                       folded.find(u"\\\\") == std::u16string::npos && !folded.ends_with(u'\\') &&
+                       folded.find(u"\\.\\") == std::u16string::npos &&
+                       folded.find(u"\\..\\") == std::u16string::npos && !folded.ends_with(u"\\.") &&
+                       !folded.ends_with(u"\\..");
+    return plain && (folded == root || (folded.starts_with(root) && folded[root.size()] == u'\\'));
+}
+
+bool IsKeyContained(const preview::RestoreScope& scope, Handle root, std::u16string_view path) {
+    return std::any_of(scope.keys.begin(), scope.keys.end(), [&](const auto& tree) {
+        return tree.first == root && IsContained(path, tree.second);
+    });
+}
+
+bool IsPathContained(const preview::RestoreScope& scope, std::u16string_view path) {
+    return std::any_of(scope.folders.begin(), scope.folders.end(),
+                       [&](const std::u16string& folder) { return IsContained(path, folder); });
+}
+
+// The restore's writes, as the journal names them: each within the scope.
+void CheckWrites(const sim::SimMachine& sim, std::size_t from, const preview::RestoreScope& scope) {
+    const std::vector<std::string>& journal = sim.journal();
+    for (std::size_t at = from; at < journal.size(); ++at) {
+        const std::string& line = journal[at];
+        const std::size_t blank = line.find(' ');
+        const std::string call = line.substr(0, blank);
+        const std::u16string object = sim::FromUtf8(line.substr(blank + 1));
+        bool contained = false;
+        if (call == "RegCreateKeyExW" || call == "RegSetValueExW") {
+            for (Handle root : {kHkeyCurrentUser, kHkeyLocalMachine, kHkeyUsers}) {
+                const std::u16string prefix = sim::FromUtf8(sim::World::RootName(root)) + u"\\";
+                for (const auto& tree : scope.keys) {
+                    const std::u16string whole = sim::Fold(prefix + tree.second);
+                    contained |= tree.first == root && sim::Fold(object).starts_with(whole) &&
+                                 (object.size() == whole.size() || object[whole.size()] == u'\\' ||
+                                  (call == "RegSetValueExW" && object[whole.size()] == u' '));
+                }
+            }
+        } else if (call == "CreateFileW" || call == "CreateDirectoryW") {
+            contained = IsPathContained(scope, object);
+        } else if (call == "SetFileAttributesW") {
+            contained = IsPathContained(scope, object.substr(0, object.rfind(u' ')));
+        }
+        fuzz::Require(contained, "the restore wrote outside its scope: " + line);
+    }
+}
+
+// The input, after its first byte: how many data files the folder holds ("data 0", "data 1", ...), then the
+// manifest's text.
+void CheckLoader(const std::uint8_t* bytes, std::size_t size) {
+    sim::SimMachine sim;
+    const std::u16string folder(kFolder);
+    const int dataFiles = size > 0 ? bytes[0] % 4 : 0;
+    sim.CreateFolder(folder + u"\\files");
+    for (int index = 0; index < dataFiles; ++index) {
+        sim.WriteFile(folder + u"\\files\\" + sim::FromUtf8(std::to_string(index)),
+                      "data " + std::to_string(index));
+    }
+    sim.WriteFile(folder + u"\\manifest.json",
+                  size > 0 ? std::string(reinterpret_cast<const char*>(bytes + 1), size - 1) : std::string());
+    const preview::RestoreScope scope = preview::ReadRestoreScope(sim.machine());
+    const preview::LoadedBackup loaded = preview::LoadBackup(sim.machine().files, folder, scope);
+    if (!loaded.error.empty()) {
+        fuzz::Require(loaded.contents.keys.empty() && loaded.contents.values.empty() &&
+                          loaded.contents.files.empty() && loaded.contents.folders.empty(),
+                      "a refused backup kept entries: " + loaded.error);
+        return;
+    }
+    for (const preview::BackupKey& key : loaded.contents.keys) {
+        fuzz::Require(IsKeyContained(scope, key.root, key.path), "key accepted outside the scope");
+    }
+    for (const preview::BackupValue& value : loaded.contents.values) {
+        fuzz::Require(IsKeyContained(scope, value.root, value.key), "value accepted outside the scope");
+    }
+    for (const auto* paths : {&loaded.contents.files, &loaded.contents.folders}) {
+        for (const preview::BackupPath& path : *paths) {
+            fuzz::Require(IsPathContained(scope, path.path),
+                          "path accepted outside the scope: " + sim::ToUtf8(path.path));
+        }
+    }
+    const std::size_t journal = sim.journal().size();
+    static_cast<void>(preview::Restore(sim.machine(), loaded.contents, false));
+    CheckWrites(sim, journal, scope);
+}
+
+void CheckRoundTrip(const std::uint8_t* bytes, std::size_t size) {
+    fuzz::ShapedMachine shaped(bytes, size, true);
+    sim::SimMachine& real = shaped.sim;
+    preview::PreviewOptions options;
+    if (shaped.data.ConsumeBool()) {
+        options.dialog = true;
+        options.dialogRun.deleteAll = true;
+    } else {
+        options.programArguments = {shaped.data.ConsumeBool() ? "-rmNorvelPrints" : "-rmPrints"};
+    }
+    const preview::ResidueState before = preview::CaptureResidue(real);
+    std::map<std::u16string, std::string> bytesBefore;
+    for (const auto& [path, entry] : before.paths) {
+        bytesBefore[path] = real.ReadFile(path).value_or("");
+    }
+    sim::SimMachine snapshot;
+    std::vector<std::string> notes =
+        preview::TakeSnapshot(real.machine(), {u"C:\\Users\\admin", {}, 0}, snapshot);
+    const preview::BackupRun backup = preview::RunBackup(real.machine(), snapshot, options, notes, kFolder);
+    fuzz::Require(backup.error.empty(), "no backup written: " + backup.error);
+    static_cast<void>(preview::RunPreview(real, options, {}));
+
+    const preview::LoadedBackup loaded =
+        preview::LoadBackup(real.machine().files, kFolder, preview::ReadRestoreScope(real.machine()));
+    fuzz::Require(loaded.error.empty(), "a backup just written is refused: " + loaded.error);
+    static_cast<void>(preview::Restore(real.machine(), loaded.contents, false));
+    const preview::ResidueState after = preview::CaptureResidue(real);
+    for (const preview::BackupKey& key : backup.contents.keys) {
+        fuzz::Require(after.keys.contains({key.root, key.path}),
+                      "key not put back: " + preview::KeyText(key.root, key.path));
+    }
+    for (const preview::BackupValue& value : backup.contents.values) {
+        const auto found = after.values.find({value.root, value.key, value.name});
+        const auto was = before.values.find({value.root, value.key, value.name});
+        fuzz::Require(
+            found != after.values.end() && was != before.values.end() && found->second == was->second,
+            "value not put back as it was: " + preview::KeyText(value.root, value.key) + " " +
+                sim::ToUtf8(value.name));
+    }
+    for (const auto* paths : {&backup.contents.files, &backup.contents.folders}) {
+        for (const preview::BackupPath& path : *paths) {
+            const auto found = after.paths.find(path.path);
+            const auto was = before.paths.find(path.path);
+            fuzz::Require(found != after.paths.end() && was != before.paths.end() &&
+                              found->second.attributes == was->second.attributes &&
+                              real.ReadFile(path.path).value_or("") == bytesBefore[path.path],
+                          "not put back as it was: " + sim::ToUtf8(path.path));
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+    if (size > 0 && bytes[0] == '{') {
+        CheckLoader(bytes + 1, size - 1);
+    } else {
+        CheckRoundTrip(bytes, size);
+    }
+    return 0;
+}
