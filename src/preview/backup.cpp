@@ -92,6 +92,18 @@ std::string ErrorText(std::uint32_t error) {
     return "error " + std::to_string(error);
 }
 
+// A path that a link on its way leads elsewhere is never written by a restore: it is not backed up.
+void DropPathsThroughLinks(Files& files, std::vector<BackupPath>& paths, std::vector<NotRestorable>& dropped,
+                           const char* kind) {
+    std::erase_if(paths, [&](const BackupPath& path) {
+        const auto link = FindLinkOnPath(files, path.path);
+        if (link) {
+            dropped.push_back({kind + ToUtf8(path.path), "a folder on its path is a link: " + ToUtf8(*link)});
+        }
+        return link.has_value();
+    });
+}
+
 }  // namespace
 
 std::string KeyText(Handle root, std::u16string_view path) {
@@ -204,6 +216,8 @@ BackupContents SelectDeleted(const ResidueState& before, const ResidueState& aft
 }
 
 void ReadBackupFiles(Machine& machine, BackupContents& contents) {
+    DropPathsThroughLinks(machine.files, contents.folders, contents.notRestorable, "folder ");
+    DropPathsThroughLinks(machine.files, contents.files, contents.notRestorable, "file ");
     std::vector<BackupPath> readable;
     for (BackupPath& file : contents.files) {
         FileBytes read = machine.files.ReadFileBytes(file.path, kMaxBackupFileBytes);

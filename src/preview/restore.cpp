@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "platform/sim/sim_world.h"
+#include "platform/win_errors.h"
 #include "preview/backup.h"
 #include "preview/sha256.h"
 #include "preview/snapshot.h"
@@ -20,6 +21,7 @@ using Json = nlohmann::ordered_json;
 
 constexpr std::uint32_t kKeyReadAccess = 0x20019;
 constexpr std::uint32_t kKeyQuerySetValue = 0x0003;
+constexpr std::uint32_t kKeyCreateSubKey = 0x0004;
 constexpr std::uint64_t kMaxManifestBytes = 64ULL << 20;
 constexpr const char* kExistsNow = "it exists now";
 
@@ -198,7 +200,7 @@ void Put(std::vector<RestoreLine>& lines, std::string entry, std::uint32_t error
 
 class Restorer {
   public:
-    Restorer(Machine& machine, bool dryRun) : machine_(machine), dryRun_(dryRun) {}
+    Restorer(Machine& machine, bool dryRun) : machine_(machine), dryRun_(dryRun), trees_(RegistryScope()) {}
 
     void Keys(const std::vector<BackupKey>& keys) {
         Registry& registry = machine_.registry;
@@ -211,7 +213,7 @@ class Restorer {
                 continue;
             }
             const HandleResult created =
-                dryRun_ ? HandleResult{} : registry.CreateKey(key.root, key.path, kKeyAllAccess);
+                dryRun_ ? HandleResult{} : CreateInTree(key.root, key.path, kKeyAllAccess);
             const RegistryKey made(created.handle, {&registry});
             Put(lines_, std::move(entry), created.error, "creating it");
         }
@@ -222,9 +224,8 @@ class Restorer {
         for (const BackupValue& value : values) {
             std::string entry =
                 "registry value " + KeyText(value.root, value.key) + " \"" + ToUtf8(value.name) + "\"";
-            const HandleResult opened = dryRun_
-                                            ? registry.OpenKeyEx(value.root, value.key, kKeyReadAccess)
-                                            : registry.CreateKey(value.root, value.key, kKeyQuerySetValue);
+            const HandleResult opened = dryRun_ ? registry.OpenKeyEx(value.root, value.key, kKeyReadAccess)
+                                                : CreateInTree(value.root, value.key, kKeyQuerySetValue);
             const RegistryKey key(opened.handle, {&registry});
             if (opened.error == 0 && registry.QueryValue(key.get(), value.name, 0).error == 0) {
                 lines_.push_back({std::move(entry), false, kExistsNow});
@@ -267,6 +268,27 @@ class Restorer {
     std::vector<RestoreLine> Lines() { return std::move(lines_); }
 
   private:
+    // The key, created below the parent of the residue tree that holds it, opened here: nothing above a tree
+    // is ever created, so no key outside the tables appears on the way.
+    HandleResult CreateInTree(Handle root, const std::u16string& path, std::uint32_t access) {
+        Registry& registry = machine_.registry;
+        for (const RegistrySubtree& tree : trees_) {
+            if (tree.root != root || !IsInTree(path, tree.path)) {
+                continue;
+            }
+            const std::size_t cut = tree.path.rfind(u'\\');
+            if (cut == std::u16string::npos) {
+                return registry.CreateKey(root, path, access);
+            }
+            const HandleResult parent =
+                registry.OpenKeyEx(root, path.substr(0, cut), kKeyReadAccess | kKeyCreateSubKey);
+            const RegistryKey owner(parent.handle, {&registry});
+            return parent.error != 0 ? parent
+                                     : registry.CreateKey(parent.handle, path.substr(cut + 1), access);
+        }
+        return {0, win_error::kAccessDenied};
+    }
+
     // True when the path was created now.
     bool PutPath(const BackupPath& path, bool file) {
         Files& files = machine_.files;
@@ -300,6 +322,7 @@ class Restorer {
 
     Machine& machine_;
     bool dryRun_;
+    std::vector<RegistrySubtree> trees_;
     std::vector<RestoreLine> lines_;
 };
 

@@ -39,11 +39,36 @@ done
 case "$case_name" in
     p) options=(-p "Plain Laser,Tamber Studio") ;;
     norvel) options=(-rmNorvelPrints) ;;
-    all) options=(-rmPrints) ;;
+    all | undo) options=(-rmPrints) ;;
     *) echo "unknown case $case_name"; exit 2 ;;
 esac
 
 printers_before=$(fixture printers | sort)
+if [ "$case_name" == undo ]; then
+    # Backed up before the removal and put back after it: what the two snapshots still differ in is only what
+    # the backup does not keep (printers, drivers, forms and the spooler's keys and values of those).
+    "$wine_run" "$preview" --save before.json --backup 'C:\work\backup' "${options[@]}" >"$work/backup.txt" \
+        2>"$work/stderr" || fail "backup exit status $?: $(head -c 300 "$work/stderr")"
+    grep -qE '^backup in C:.work.backup: [1-9][0-9]* registry keys, [1-9][0-9]* registry values, [0-9]+ folders, [1-9][0-9]* files' \
+        "$work/backup.txt" || fail "backup holds no residue: $(grep '^backup in' "$work/backup.txt")"
+    "$wine_run" "$exe" "${options[@]}" >"$work/stdout" 2>"$work/stderr" || fail "Spoolsweep.exe exit status $?"
+    "$wine_run" "$preview" --restore 'C:\work\backup' >"$work/restore.txt" 2>"$work/stderr" ||
+        fail "restore exit status $?: $(head -c 300 "$work/stderr")"
+    "$wine_run" "$preview" --save after.json || fail "second snapshot"
+    "$wine_run" "$preview" --compare before.json after.json >"$work/measured.txt" || fail "comparison"
+    left=$(tr -d '\r' <"$work/measured.txt" | awk '
+        /^[^ ]/ { group = $0; sub(/( \([0-9]+\))?:.*$/, "", group); next }
+        /^  / && group ~ /^(registry keys|registry values|files|folders) deleted$/ &&
+            $0 !~ /\\Control\\Print\\((Printers|Environments)\\|Forms ")/ { print group ": " substr($0, 3) }')
+    [ -z "$left" ] || fail "not put back: $left"
+    grep -q '^put back: ' "$work/restore.txt" || fail "the restore put nothing back"
+    if [ "$failures" -ne 0 ]; then
+        echo "--- backup"; cat "$work/backup.txt"; echo "--- restore"; cat "$work/restore.txt"
+        echo "--- measured"; cat "$work/measured.txt"; exit 1
+    fi
+    echo "undo: passed ($(grep -c '^put back: ' "$work/restore.txt") entries put back)"
+    exit 0
+fi
 "$wine_run" "$preview" --save before.json "${options[@]}" >"$work/preview.txt" 2>"$work/stderr" ||
     fail "preview exit status $?: $(head -c 300 "$work/stderr")"
 "$wine_run" "$exe" "${options[@]}" >"$work/stdout" 2>"$work/stderr" ||

@@ -150,10 +150,13 @@ void CheckRoundTrip(const std::uint8_t* bytes, std::size_t size) {
         for (const preview::BackupPath& path : *paths) {
             const auto found = after.paths.find(path.path);
             const auto was = before.paths.find(path.path);
-            fuzz::Require(found != after.paths.end() && was != before.paths.end() &&
-                              found->second.attributes == was->second.attributes &&
-                              real.ReadFile(path.path).value_or("") == bytesBefore[path.path],
-                          "not put back as it was: " + sim::ToUtf8(path.path));
+            fuzz::Require(
+                found != after.paths.end() && was != before.paths.end() &&
+                    found->second.attributes == was->second.attributes &&
+                    real.ReadFile(path.path).value_or("") == bytesBefore[path.path],
+                "not put back as it was: " + sim::ToUtf8(path.path) + " (attributes " +
+                    std::to_string(was == before.paths.end() ? 0 : was->second.attributes) + " then " +
+                    std::to_string(found == after.paths.end() ? 0 : found->second.attributes) + ")");
         }
     }
 }
