@@ -27,7 +27,9 @@ void CaptureKeys(const sim::SimMachine& machine, Handle root, const std::u16stri
         state.values[{root, path, value.name}] = {value.type, std::move(value.data)};
     }
     for (const std::u16string& subkey : machine.SubkeyNames(root, path)) {
-        CaptureKeys(machine, root, path.empty() ? subkey : path + u"\\" + subkey, state);
+        std::u16string child = path;
+        child.append(path.empty() ? u"" : u"\\").append(subkey);
+        CaptureKeys(machine, root, child, state);
     }
 }
 

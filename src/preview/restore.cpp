@@ -137,7 +137,11 @@ std::vector<FindEntry> ListFolder(Files& files, const std::u16string& folder) {
     const FindHandle find(first.find, {&files});
     if (first.find != 0) {
         entries.push_back(std::move(first.first));
-        while (std::optional<FindEntry> next = files.FindNext(find.get())) {
+        for (;;) {
+            std::optional<FindEntry> next = files.FindNext(find.get());
+            if (!next) {
+                break;
+            }
             entries.push_back(std::move(*next));
         }
     }

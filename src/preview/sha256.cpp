@@ -23,19 +23,19 @@ using State = std::array<std::uint32_t, 8>;
 // One 64-byte block into the running state.
 void Compress(State& state, const unsigned char* block) {
     std::array<std::uint32_t, 64> w{};
-    for (int i = 0; i < 16; ++i) {
+    for (std::size_t i = 0; i < 16; ++i) {
         w[i] = static_cast<std::uint32_t>(block[4 * i]) << 24 |
                static_cast<std::uint32_t>(block[4 * i + 1]) << 16 |
                static_cast<std::uint32_t>(block[4 * i + 2]) << 8 |
                static_cast<std::uint32_t>(block[4 * i + 3]);
     }
-    for (int i = 16; i < 64; ++i) {
+    for (std::size_t i = 16; i < 64; ++i) {
         const std::uint32_t s0 = std::rotr(w[i - 15], 7) ^ std::rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
         const std::uint32_t s1 = std::rotr(w[i - 2], 17) ^ std::rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
         w[i] = w[i - 16] + s0 + w[i - 7] + s1;
     }
     State v = state;
-    for (int i = 0; i < 64; ++i) {
+    for (std::size_t i = 0; i < 64; ++i) {
         const std::uint32_t s1 = std::rotr(v[4], 6) ^ std::rotr(v[4], 11) ^ std::rotr(v[4], 25);
         const std::uint32_t choice = (v[4] & v[5]) ^ (~v[4] & v[6]);
         const std::uint32_t t1 = v[7] + s1 + choice + kRoundConstants[i] + w[i];
@@ -43,7 +43,7 @@ void Compress(State& state, const unsigned char* block) {
         const std::uint32_t majority = (v[0] & v[1]) ^ (v[0] & v[2]) ^ (v[1] & v[2]);
         v = {t1 + s0 + majority, v[0], v[1], v[2], v[3] + t1, v[4], v[5], v[6]};
     }
-    for (int i = 0; i < 8; ++i) {
+    for (std::size_t i = 0; i < 8; ++i) {
         state[i] += v[i];
     }
 }

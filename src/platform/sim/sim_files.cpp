@@ -502,8 +502,8 @@ FileBytes SimFiles::ReadFileBytes(std::u16string_view path, std::uint64_t maxByt
         return {MissingError(target.path), false, {}};
     }
     const auto named = world_.Normalize(path);
-    const auto folder = world_.ResolveLinks(World::ParentOf(*named), true);
-    if (node->folder || node->IsLink() || world_.LinkCount(*node) > 1 || !folder ||
+    const auto folder = named ? world_.ResolveLinks(World::ParentOf(*named), true) : std::nullopt;
+    if (node->folder || node->IsLink() || world_.LinkCount(*node) > 1 || !named || !folder ||
         Fold(target.path) != Fold(*folder + u"\\" + World::LeafOf(*named)) ||
         node->contents.size() > maxBytes) {
         return {0, true, {}};
