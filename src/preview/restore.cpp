@@ -111,7 +111,8 @@ class ManifestReader {
         if (file) {
             path.size = entry.at("size").get<std::uint64_t>();
             path.sha256 = entry.at("sha256").get<std::string>();
-            if (!entry.at("size").is_number_unsigned() || !IsHex(path.sha256, 64)) {
+            if (!entry.at("size").is_number_unsigned() || path.size > kMaxBackupFileBytes ||
+                !IsHex(path.sha256, 64)) {
                 return what + " has no valid size and SHA-256";
             }
         }
@@ -401,7 +402,8 @@ LoadedBackup LoadBackup(Files& files, std::u16string_view folderName, const Rest
         return {"the backup folder " + ToUtf8(folder) + " is not a full path such as C:\\Backups\\Printers",
                 {}};
     }
-    if (const auto link = FindLinkOnPath(files, folder)) {
+    // The data folder's path holds the backup folder's: every folder from the drive down is checked.
+    if (const auto link = FindLinkOnPath(files, folder + u"\\" + std::u16string(kDataFolderName))) {
         return {ToUtf8(*link) + " is a link: a backup is read only from a plain folder", {}};
     }
     const FileBytes manifest =

@@ -264,6 +264,9 @@ TEST(BackupRestore, ABackupEditedOrPlantedIsRefusedWholeNamingTheEntry) {
          }),
          "registryKeys entry 1: registry key HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run is "
          "outside"},
+        {"size beyond what a backup keeps",
+         editManifest([](Manifest& m) { m["files"][0]["size"] = 1ULL << 40; }),
+         "has no valid size and SHA-256"},
         {"value data not bytes", editManifest([](Manifest& m) { m["registryValues"][0]["data"] = "0g"; }),
          "registryValues entry 1: registry value"},
         {"link among the data",
@@ -273,6 +276,14 @@ TEST(BackupRestore, ABackupEditedOrPlantedIsRefusedWholeNamingTheEntry) {
                          sim::LinkKind::SymbolicLink);
          },
          "C:\\Backups\\printers\\files\\9 is a link"},
+        {"data folder that is a junction",
+         [&](sim::SimMachine& sim) {
+             const std::u16string data = std::u16string(kBackupFolder) + u"\\files";
+             ASSERT_EQ(sim.machine().files.ShellDeleteTree(data, kFofSilentNoConfirmationNoErrorUi), 0);
+             sim.WriteFile(u"C:\\Elsewhere\\0", "x");
+             sim.AddLink(data, u"C:\\Elsewhere", sim::LinkKind::Junction, true);
+         },
+         "C:\\Backups\\printers\\files is a link"},
         {"second name of a data file",
          [&](sim::SimMachine& sim) {
              sim.AddLink(u"C:\\Backups\\other", firstData, sim::LinkKind::HardLink);
