@@ -66,6 +66,12 @@ bool ParseOptions(int argc, char** argv, Options& options) {
                 std::cerr << "spoolsweep-sim: " << error << "\n";
                 return false;
             }
+            // A backup belongs on the machine it came from: a machine file loaded here is not written back.
+            if (!options.previewOptions.backupFolder.empty() ||
+                !options.previewOptions.restoreFolder.empty()) {
+                std::cerr << "spoolsweep-sim: --backup and --restore are SpoolsweepPreview.exe's alone\n";
+                return false;
+            }
             return !options.machineFile.empty() && options.writeFile.empty() && !options.dialog;
         }
         const bool hasValue = at + 1 < argc;
