@@ -57,6 +57,35 @@ TEST(Sha256, MatchesThePublishedVectors) {
     }
 }
 
+TEST(BackupRestore, TheArgumentsAskForABackupWithARunAndARestoreAlone) {
+    const struct {
+        std::vector<std::string> arguments;
+        std::string error;  // empty: accepted
+        std::string backup, restore;
+        bool preview;
+    } kCases[] = {
+        {{"--backup", "C:\\b", "-rmPrints"}, "", "C:\\b", "", false},
+        {{"--backup", "C:\\b", "--delete-all"}, "", "C:\\b", "", false},
+        {{"--restore", "C:\\b", "--preview", "--json"}, "", "", "C:\\b", true},
+        {{"--backup", "C:\\b"}, "--backup needs Spoolsweep.exe's options", "", "", false},
+        {{"--restore", "C:\\b", "-rmPrints"}, "--restore takes no other option", "", "", false},
+        {{"--restore", "C:\\b", "--backup", "C:\\c"}, "--restore takes no other option", "", "", false},
+        {{"--preview", "-rmPrints"}, "--preview goes with --restore", "", "", false},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(::testing::PrintToString(c.arguments));
+        PreviewOptions options;
+        const std::string error = ParsePreviewArguments(c.arguments, options);
+        EXPECT_EQ(error.substr(0, c.error.size()), c.error) << error;
+        EXPECT_EQ(error.empty(), c.error.empty()) << error;
+        if (c.error.empty()) {
+            EXPECT_EQ(options.backupFolder, c.backup);
+            EXPECT_EQ(options.restoreFolder, c.restore);
+            EXPECT_EQ(options.restorePreview, c.preview);
+        }
+    }
+}
+
 // An office machine whose Tamber printer leaves registry and file residue of every kind the backup keeps.
 void AddResidue(sim::SimMachine& sim) {
     sim.AddDriver({u"Windows x64", kTamberDriver, u"NorvelAB12.PPD", u"C:\\Windows\\INF\\oem7.inf"});
