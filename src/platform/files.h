@@ -95,7 +95,8 @@ class Files {
     // maxBytes.
     [[nodiscard]] virtual FileBytes ReadFileBytes(std::u16string_view path, std::uint64_t maxBytes) = 0;
     // CreateFileW(CREATE_NEW) and WriteFile: a new file holding bytes; fails on any name that exists, a link
-    // to nothing included, so nothing is ever overwritten.
+    // to nothing included, so nothing is ever overwritten. The path is a full one; a link on its way fails
+    // the call (access denied) and leaves nothing anywhere.
     [[nodiscard]] virtual Status CreateNewFile(std::u16string_view path, std::string_view bytes) = 0;
     // _wfopen(path, L"r+t"): opened for reading and updating in text mode; 0 when it cannot be opened so
     // (missing, read-only, locked).

@@ -217,6 +217,18 @@ TEST_F(FilesContract, ReadsAndCreatesWholeFilesByteForByteAndNeverOverwrites) {
     EXPECT_EQ(files().ReadFileBytes(folder + u"\\empty.bin", 0).bytes, "");
     EXPECT_FALSE(files().ReadFileBytes(folder + u"\\empty.bin", 0).refused);
 
+    // A link on the way, junction or symbolic: nothing is created, here or where it leads.
+    world().CreateFolder(folder + u"\\real");
+    for (World::LinkKind kind : {World::LinkKind::Junction, World::LinkKind::SymbolicLink}) {
+        const std::u16string via =
+            folder + (kind == World::LinkKind::Junction ? u"\\junction" : u"\\symbolic");
+        if (!world().AddLink(via, folder + u"\\real", kind)) {
+            ASSERT_TRUE(world().IsWine()) << "the link could not be made";
+            continue;  // Wine 8.0 differs from Windows: junctions cannot be made
+        }
+        EXPECT_NE(files().CreateNewFile(via + u"\\new.bin", "x").error, 0U);
+        EXPECT_FALSE(world().FileExists(folder + u"\\real\\new.bin")) << "a file was created through a link";
+    }
     for (World::LinkKind kind : {World::LinkKind::HardLink, World::LinkKind::SymbolicLink}) {
         if (kind == World::LinkKind::SymbolicLink && world().IsWine()) {
             continue;  // Wine 8.0 differs from Windows: the link's target goes with it, and the link stays

@@ -520,6 +520,10 @@ Status SimFiles::CreateNewFile(std::u16string_view path, std::string_view bytes)
     if (world_.Node(full) != nullptr) {
         return {sim_error::kFileExists};
     }
+    // A link on the way would lead the new file elsewhere: refused, nothing created.
+    if (Fold(full) != Fold(world_.Normalize(path).value_or(u""))) {
+        return {win_error::kAccessDenied};
+    }
     FileNode* parent = world_.Node(World::ParentOf(full));
     if (parent == nullptr || !parent->folder) {
         return {win_error::kPathNotFound};

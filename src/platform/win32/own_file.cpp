@@ -80,6 +80,11 @@ bool IsOwnPlainFile(HANDLE file, std::u16string_view path) {
     return finalPath && expected && EqualIgnoringCase(*finalPath, *expected);
 }
 
+bool IsAtPath(HANDLE file, std::u16string_view fullPath) {
+    const std::optional<std::u16string> finalPath = FinalPathOf(file);
+    return finalPath && EqualIgnoringCase(*finalPath, fullPath);
+}
+
 std::optional<std::u16string> FinalPathOf(HANDLE handle) {
     std::wstring finalPath(MAX_PATH, L'\0');
     DWORD length = ::GetFinalPathNameByHandleW(handle, finalPath.data(), static_cast<DWORD>(finalPath.size()),

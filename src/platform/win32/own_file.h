@@ -30,6 +30,9 @@ struct OwnFile {
 // folder's final path (the folder opened as path names it) and its own name.
 [[nodiscard]] bool IsOwnPlainFile(HANDLE file, std::u16string_view path);
 
+// True when the open file's final path is `fullPath` (letter case aside): no link anywhere on its way.
+[[nodiscard]] bool IsAtPath(HANDLE file, std::u16string_view fullPath);
+
 // GetFinalPathNameByHandleW, normalised, without the "\\?\" prefix; nothing when it fails.
 [[nodiscard]] std::optional<std::u16string> FinalPathOf(HANDLE handle);
 

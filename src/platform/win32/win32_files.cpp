@@ -178,21 +178,26 @@ FileBytes Win32Files::ReadFileBytes(std::u16string_view path, std::uint64_t maxB
 
 Status Win32Files::CreateNewFile(std::u16string_view path, std::string_view bytes) {
     const std::wstring name = Wide(path);
-    unique_file file(::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    const unique_file file(::CreateFileW(name.c_str(), GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0,
+                                         nullptr, CREATE_NEW,
+                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) {
         return {ErrorAfter(false)};
     }
+    // Written only once the new file is known to lie at the path itself: a link on the way, planted since
+    // the caller looked, would have led the name elsewhere.
+    const bool here = IsAtPath(file.get(), path);
     DWORD written = 0;
-    if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-        written != bytes.size()) {
-        const std::uint32_t error = ErrorAfter(false);
-        file.reset();
-        // The file is this call's own: a part of the bytes is not left behind as if it were all of them.
-        static_cast<void>(::DeleteFileW(name.c_str()));
-        return {error != 0 ? error : static_cast<std::uint32_t>(ERROR_WRITE_FAULT)};
+    if (here && ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+        written == bytes.size()) {
+        return {0};
     }
-    return {0};
+    const std::uint32_t error = here ? ErrorAfter(false) : static_cast<std::uint32_t>(ERROR_ACCESS_DENIED);
+    // The file is this call's own, wherever it landed: it goes, by its handle, not by a name.
+    FILE_DISPOSITION_INFO dispose{TRUE};
+    static_cast<void>(
+        ::SetFileInformationByHandle(file.get(), FileDispositionInfo, &dispose, sizeof dispose));
+    return {error != 0 ? error : static_cast<std::uint32_t>(ERROR_WRITE_FAULT)};
 }
 
 Handle Win32Files::OpenTextForUpdate(std::u16string_view path) {
