@@ -304,8 +304,10 @@ void ShapeMachine(FuzzedDataProvider& data, NameSource& names, sim::SimMachine& 
         }
     }
     if (data.ConsumeBool()) {
-        sim.AddService(
-            {.name = u"Fax", .state = data.PickValueInArray({ServiceState::Running, ServiceState::Stopped})});
+        sim::SimService fax;
+        fax.name = u"Fax";
+        fax.state = data.PickValueInArray({ServiceState::Running, ServiceState::Stopped});
+        sim.AddService(fax);
         sim::SimService spooler = *sim.Service(u"Spooler");
         spooler.dependents = {u"Fax"};
         spooler.staysStopPending = data.ConsumeBool();
