@@ -256,11 +256,13 @@ class Restorer {
         }
         for (const BackupPath& file : files) {
             if (PutPath(file, true)) {
-                SetAttributes(file);
+                SetAttributes(file, lines_.back());
             }
         }
         for (auto it = created.rbegin(); it != created.rend(); ++it) {
-            SetAttributes(**it);
+            const std::string entry = "folder " + ToUtf8((*it)->path);
+            SetAttributes(**it, *std::find_if(lines_.begin(), lines_.end(),
+                                              [&](const RestoreLine& line) { return line.entry == entry; }));
         }
     }
 
@@ -316,11 +318,17 @@ class Restorer {
         return made.ok();
     }
 
-    void SetAttributes(const BackupPath& path) {
+    // By path, so a link on its way, planted since the entry was created, is looked for first.
+    void SetAttributes(const BackupPath& path, RestoreLine& line) {
+        if (const auto link = FindLinkOnPath(machine_.files, path.path)) {
+            line.reason =
+                "put back, but its attributes were not set: " + ToUtf8(*link) + " on its path is a link";
+            return;
+        }
         const Status set =
             machine_.files.SetAttributes(path.path, path.attributes & ~kFileAttributeDirectory);
         if (!set.ok()) {
-            lines_.back().reason =
+            line.reason =
                 "put back, but setting its attributes failed with error " + std::to_string(set.error);
         }
     }

@@ -221,6 +221,35 @@ TEST(BackupRestore, NeverOverwritesWhatExistsNow) {
     }
 }
 
+// A user swaps a folder the restore made for a junction while the restore runs: nothing is written, and no
+// attribute set, where the junction leads.
+TEST(BackupRestore, ALinkPlantedDuringTheRestoreLeadsNothingElsewhere) {
+    sim::SimMachine real;
+    AddResidue(real);
+    ASSERT_EQ(BackUp(real).error, "");
+    RemoveEverything(real);
+    const std::u16string trackwell = kUserTemp + u"\\Trackwell";
+    const std::u16string victim = u"C:\\Windows\\System32\\config";
+    real.WriteFile(victim + u"\\SYSTEM", "hive", 0x20);
+    real.SetPathAttributes(victim, 0x16);
+    real.faults().OnCall("SetFileAttributesW", [&] {
+        ASSERT_EQ(real.machine().files.ShellDeleteTree(trackwell, kFofSilentNoConfirmationNoErrorUi), 0);
+        real.AddLink(trackwell, victim, sim::LinkKind::Junction, true);
+    });
+
+    const LoadedBackup loaded =
+        LoadBackup(real.machine().files, kBackupFolder, ReadRestoreScope(real.machine()));
+    ASSERT_EQ(loaded.error, "");
+    const auto lines = Restore(real.machine(), loaded.contents, false);
+    EXPECT_FALSE(real.FileExists(victim + u"\\jobs.db"))
+        << "written through a link planted during the restore";
+    EXPECT_EQ(real.Attributes(victim), 0x16U) << "attributes set through a link planted during the restore";
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const RestoreLine& line) {
+        return line.entry == "file " + NarrowLowBytes(trackwell + u"\\jobs.db") && !line.putBack;
+    })) << "the file behind the planted link is reported as put back";
+    EXPECT_TRUE(real.LinkAt(trackwell).has_value()) << "the junction was not planted: the test tests nothing";
+}
+
 TEST(BackupRestore, ABackupGoesOnlyIntoANewPlainFolder) {
     const struct {
         const char* label;
