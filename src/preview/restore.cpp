@@ -131,25 +131,6 @@ class ManifestReader {
     const RestoreScope& scope_;
 };
 
-// The entries of a folder, without "." and "..".
-std::vector<FindEntry> ListFolder(Files& files, const std::u16string& folder) {
-    std::vector<FindEntry> entries;
-    FindResult first = files.FindFirst(folder + u"\\*");
-    const FindHandle find(first.find, {&files});
-    if (first.find != 0) {
-        entries.push_back(std::move(first.first));
-        for (;;) {
-            std::optional<FindEntry> next = files.FindNext(find.get());
-            if (!next) {
-                break;
-            }
-            entries.push_back(std::move(*next));
-        }
-    }
-    std::erase_if(entries, [](const FindEntry& entry) { return entry.name == u"." || entry.name == u".."; });
-    return entries;
-}
-
 // "0" to the file count less one, as the backup names the files' data.
 bool IsDataFileName(std::u16string_view name, std::size_t fileCount) {
     return !name.empty() && name.size() <= 10 && (name == u"0" || name[0] != u'0') &&

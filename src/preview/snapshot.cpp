@@ -413,7 +413,7 @@ class SnapshotTaker {
         if (depth == 0) {
             return;
         }
-        for (const FindEntry& entry : ListFolder(path)) {
+        for (const FindEntry& entry : ListFolder(source_.files, path)) {
             if (entries_ >= kMaxEntries) {
                 truncated_ = true;
                 return;
@@ -439,27 +439,6 @@ class SnapshotTaker {
         } else {
             target_.WriteFile(path, {}, attributes);
         }
-    }
-
-    // The entries of a folder, without "." and "..".
-    std::vector<FindEntry> ListFolder(const std::u16string& path) {
-        Files& files = source_.files;
-        FindResult first = files.FindFirst(path + u"\\*");
-        const FindHandle find(first.find, {&files});
-        std::vector<FindEntry> entries;
-        if (first.find != 0) {
-            entries.push_back(std::move(first.first));
-            for (;;) {
-                std::optional<FindEntry> next = files.FindNext(find.get());
-                if (!next) {
-                    break;
-                }
-                entries.push_back(std::move(*next));
-            }
-        }
-        std::erase_if(entries,
-                      [](const FindEntry& entry) { return entry.name == u"." || entry.name == u".."; });
-        return entries;
     }
 
     // The Spooler and every service that depends on it, directly or not.
@@ -555,6 +534,24 @@ std::vector<RegistrySubtree> RegistryScope() {
         }
     }
     return outermost;
+}
+
+std::vector<FindEntry> ListFolder(Files& files, const std::u16string& folder) {
+    FindResult first = files.FindFirst(folder + u"\\*");
+    const FindHandle find(first.find, {&files});
+    std::vector<FindEntry> entries;
+    if (first.find != 0) {
+        entries.push_back(std::move(first.first));
+        for (;;) {
+            std::optional<FindEntry> next = files.FindNext(find.get());
+            if (!next) {
+                break;
+            }
+            entries.push_back(std::move(*next));
+        }
+    }
+    std::erase_if(entries, [](const FindEntry& entry) { return entry.name == u"." || entry.name == u".."; });
+    return entries;
 }
 
 std::vector<std::u16string> FolderScope(Machine& machine) {

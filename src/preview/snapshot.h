@@ -26,6 +26,9 @@ struct RegistrySubtree {
 // The registry subtrees the residue cleaners and the driver facts read or delete, none inside another.
 [[nodiscard]] std::vector<RegistrySubtree> RegistryScope();
 
+// The entries of a folder, without "." and "..", as FindFirstFileW and FindNextFileW list them.
+[[nodiscard]] std::vector<FindEntry> ListFolder(Files& files, const std::u16string& folder);
+
 // The folders the cleaners search and delete on this machine, each as Windows reads it (no "." or ".."
 // steps): the Temp folders, the spool driver folders, the presets and the updater folders. Missing settings
 // are left out.
