@@ -47,7 +47,7 @@ std::string SimRegistry::FullName(const OpenRegKey& key) const {
 }
 
 HandleResult SimRegistry::Open(const char* function, Handle parent, std::u16string_view path,
-                               std::uint32_t access) {
+                               std::uint32_t access, bool create) {
     OpenRegKey base;
     bool known = Resolve(parent, base);
     std::u16string argument = WidenAscii(known ? World::RootName(base.root) : "?");
@@ -68,13 +68,23 @@ HandleResult SimRegistry::Open(const char* function, Handle parent, std::u16stri
     if (key == nullptr) {
         return {0, sim_error::kKeyDeleted};
     }
+    const std::vector<std::u16string> parts = SplitKeyPath(path);
+    // Creating below a key takes the right to; a key that exists only opens.
+    if (create && !parts.empty() && key->Find(parts.front()) == nullptr &&
+        !sim_access::Holds(base.access, sim_access::kKeyCreateSubKey)) {
+        return {0, win_error::kAccessDenied};
+    }
     OpenRegKey opened{base.root, base.path, access};
-    for (const auto& part : SplitKeyPath(path)) {
-        key = key->Find(part);
-        if (key == nullptr) {
+    for (const auto& part : parts) {
+        RegKey* next = key->Find(part);
+        if (next == nullptr && !create) {
             return {0, win_error::kFileNotFound};
         }
+        key = next != nullptr ? next : &key->Child(part);
         opened.path.push_back(key->name);
+        if (next == nullptr) {
+            world_.Journal("RegCreateKeyExW " + FullName(opened));
+        }
     }
     Handle handle = world_.NewHandle();
     world_.regHandles.emplace(handle, std::move(opened));
@@ -247,39 +257,7 @@ Status SimRegistry::DeleteTree(Handle parent, std::u16string_view path) {
 }
 
 HandleResult SimRegistry::CreateKey(Handle parent, std::u16string_view path, std::uint32_t access) {
-    OpenRegKey base;
-    const bool known = Resolve(parent, base);
-    if (std::uint32_t error = world_.Enter(
-            "RegCreateKeyExW", FromUtf8(known ? FullName(base) : "?") + u"\\" + std::u16string(path))) {
-        return {0, error};
-    }
-    if (!known) {
-        return {0, win_error::kInvalidHandle};
-    }
-    if (!IsValidKeyPath(path)) {
-        return {0, sim_error::kBadPathname};
-    }
-    RegKey* key = world_.FindKey(base.root, base.path);
-    if (key == nullptr) {
-        return {0, sim_error::kKeyDeleted};
-    }
-    const std::vector<std::u16string> parts = SplitKeyPath(path);
-    if (!parts.empty() && key->Find(parts.front()) == nullptr &&
-        !sim_access::Holds(base.access, sim_access::kKeyCreateSubKey)) {
-        return {0, win_error::kAccessDenied};
-    }
-    OpenRegKey opened{base.root, base.path, access};
-    for (const auto& part : parts) {
-        const bool created = key->Find(part) == nullptr;
-        key = &key->Child(part);
-        opened.path.push_back(key->name);
-        if (created) {
-            world_.Journal("RegCreateKeyExW " + FullName(opened));
-        }
-    }
-    Handle handle = world_.NewHandle();
-    world_.regHandles.emplace(handle, std::move(opened));
-    return {handle, 0};
+    return Open("RegCreateKeyExW", parent, path, access, true);
 }
 
 Status SimRegistry::SetValue(Handle key, std::u16string_view name, std::uint32_t type,

@@ -21,7 +21,9 @@ class SimRegistry final : public Registry {
     ExpandResult ExpandEnvironmentStrings(std::u16string_view text, std::uint32_t bufferChars) override;
 
   private:
-    HandleResult Open(const char* function, Handle parent, std::u16string_view path, std::uint32_t access);
+    // RegOpenKeyExW, or with `create` RegCreateKeyExW (missing keys made, each journalled).
+    HandleResult Open(const char* function, Handle parent, std::u16string_view path, std::uint32_t access,
+                      bool create = false);
     // The key an enumeration works on, or the error the call ends with (faults are matched on the key's
     // name).
     struct EnumeratedKey {
