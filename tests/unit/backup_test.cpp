@@ -194,19 +194,25 @@ TEST(BackupRestore, ARemovalUndoneLeavesEveryBackedUpEntryAsItWas) {
     EXPECT_EQ(Describe(real), after);
 }
 
-TEST(BackupRestore, NeverOverwritesWhatExistsNow) {
-    sim::SimMachine real;
+// The office's residue backed up and removed; `change` alters the machine before the backup is restored.
+std::vector<RestoreLine> RestoreAfterChange(sim::SimMachine& real, const std::function<void()>& change) {
     AddResidue(real);
-    ASSERT_EQ(BackUp(real).error, "");
+    EXPECT_EQ(BackUp(real).error, "");
     RemoveEverything(real);
-    const std::u16string token = kUserTemp + u"\\NorvelUserAuth";
-    real.WriteFile(token, "new");
-    real.SetValue(kHkeyLocalMachine, u"SOFTWARE\\PPML\\PostScript", u"Fonts", 1, StringBytes(u"new"));
-
+    change();
     const LoadedBackup loaded =
         LoadBackup(real.machine().files, kBackupFolder, ReadRestoreScope(real.machine()));
-    ASSERT_EQ(loaded.error, "");
-    const auto lines = Restore(real.machine(), loaded.contents, false);
+    EXPECT_EQ(loaded.error, "");
+    return Restore(real.machine(), loaded.contents, false);
+}
+
+TEST(BackupRestore, NeverOverwritesWhatExistsNow) {
+    sim::SimMachine real;
+    const std::u16string token = kUserTemp + u"\\NorvelUserAuth";
+    const auto lines = RestoreAfterChange(real, [&] {
+        real.WriteFile(token, "new");
+        real.SetValue(kHkeyLocalMachine, u"SOFTWARE\\PPML\\PostScript", u"Fonts", 1, StringBytes(u"new"));
+    });
     EXPECT_EQ(real.ReadFile(token), "new") << "a file that exists now was overwritten";
     EXPECT_EQ(real.GetValue(kHkeyLocalMachine, u"SOFTWARE\\PPML\\PostScript", u"Fonts"), StringBytes(u"new"))
         << "a value that exists now was overwritten";
@@ -225,22 +231,16 @@ TEST(BackupRestore, NeverOverwritesWhatExistsNow) {
 // attribute set, where the junction leads.
 TEST(BackupRestore, ALinkPlantedDuringTheRestoreLeadsNothingElsewhere) {
     sim::SimMachine real;
-    AddResidue(real);
-    ASSERT_EQ(BackUp(real).error, "");
-    RemoveEverything(real);
     const std::u16string trackwell = kUserTemp + u"\\Trackwell";
     const std::u16string victim = u"C:\\Windows\\System32\\config";
-    real.WriteFile(victim + u"\\SYSTEM", "hive", 0x20);
-    real.SetPathAttributes(victim, 0x16);
-    real.faults().OnCall("SetFileAttributesW", [&] {
-        ASSERT_EQ(real.machine().files.ShellDeleteTree(trackwell, kFofSilentNoConfirmationNoErrorUi), 0);
-        real.AddLink(trackwell, victim, sim::LinkKind::Junction, true);
+    const auto lines = RestoreAfterChange(real, [&] {
+        real.WriteFile(victim + u"\\SYSTEM", "hive", 0x20);
+        real.SetPathAttributes(victim, 0x16);
+        real.faults().OnCall("SetFileAttributesW", [&] {
+            ASSERT_EQ(real.machine().files.ShellDeleteTree(trackwell, kFofSilentNoConfirmationNoErrorUi), 0);
+            real.AddLink(trackwell, victim, sim::LinkKind::Junction, true);
+        });
     });
-
-    const LoadedBackup loaded =
-        LoadBackup(real.machine().files, kBackupFolder, ReadRestoreScope(real.machine()));
-    ASSERT_EQ(loaded.error, "");
-    const auto lines = Restore(real.machine(), loaded.contents, false);
     EXPECT_FALSE(real.FileExists(victim + u"\\jobs.db"))
         << "written through a link planted during the restore";
     EXPECT_EQ(real.Attributes(victim), 0x16U) << "attributes set through a link planted during the restore";

@@ -12,6 +12,16 @@ constexpr std::uint32_t kSettableAttributes =
     0x3127;  // read-only .. archive, temporary, offline, not indexed
 constexpr std::uint16_t kFofNoConfirmation = 0x0010;
 
+// Why nothing can be made at `full`: its parent is no folder, or is one that may not be written; 0 when it
+// can.
+std::uint32_t RefuseInParent(World& world, const std::u16string& full) {
+    const FileNode* parent = world.Node(World::ParentOf(full));
+    if (parent == nullptr || !parent->folder) {
+        return win_error::kPathNotFound;
+    }
+    return parent->writable ? 0 : win_error::kAccessDenied;
+}
+
 bool HasWildcard(std::u16string_view text) {
     return text.find_first_of(u"*?") != std::u16string_view::npos;
 }
@@ -290,12 +300,8 @@ Status SimFiles::CreateDirectory(std::u16string_view path) {
     if (world_.Node(full) != nullptr) {
         return {win_error::kAlreadyExists};
     }
-    FileNode* parent = world_.Node(World::ParentOf(full));
-    if (parent == nullptr || !parent->folder) {
-        return {win_error::kPathNotFound};
-    }
-    if (!parent->writable) {
-        return {win_error::kAccessDenied};
+    if (const std::uint32_t refused = RefuseInParent(world_, full); refused != 0) {
+        return {refused};
     }
     (void)world_.MakeFolder(full);
     world_.Journal("CreateDirectoryW " + ToUtf8(full));
@@ -524,12 +530,8 @@ Status SimFiles::CreateNewFile(std::u16string_view path, std::string_view bytes)
     if (Fold(full) != Fold(world_.Normalize(path).value_or(u""))) {
         return {win_error::kAccessDenied};
     }
-    FileNode* parent = world_.Node(World::ParentOf(full));
-    if (parent == nullptr || !parent->folder) {
-        return {win_error::kPathNotFound};
-    }
-    if (!parent->writable) {
-        return {win_error::kAccessDenied};
+    if (const std::uint32_t refused = RefuseInParent(world_, full); refused != 0) {
+        return {refused};
     }
     FileNode& node = world_.files[Fold(full)];
     node.path = full;

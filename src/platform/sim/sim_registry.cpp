@@ -140,8 +140,8 @@ ValueResult SimRegistry::QueryValue(Handle key, std::u16string_view name, std::u
     return {0, size, value->data};
 }
 
-SimRegistry::EnumeratedKey SimRegistry::EnterEnumeration(const char* function, Handle key,
-                                                         std::uint32_t needed) {
+SimRegistry::EnteredKey SimRegistry::EnterEnumeration(const char* function, Handle key,
+                                                      std::uint32_t needed) {
     OpenRegKey open;
     const bool known = Resolve(key, open);
     if (std::uint32_t error = world_.Enter(function, known ? FromUtf8(FullName(open)) : u"")) {
@@ -161,7 +161,7 @@ SimRegistry::EnumeratedKey SimRegistry::EnterEnumeration(const char* function, H
 }
 
 NameResult SimRegistry::EnumKey(Handle key, std::uint32_t index, std::uint32_t nameBufferChars) {
-    const EnumeratedKey entered = EnterEnumeration("RegEnumKeyExW", key, sim_access::kKeyEnumerateSubKeys);
+    const EnteredKey entered = EnterEnumeration("RegEnumKeyExW", key, sim_access::kKeyEnumerateSubKeys);
     if (entered.error != 0) {
         return {entered.error, {}};
     }
@@ -179,7 +179,7 @@ NameResult SimRegistry::EnumKey(Handle key, std::uint32_t index, std::uint32_t n
 }
 
 NameResult SimRegistry::EnumValue(Handle key, std::uint32_t index, std::uint32_t nameBufferChars) {
-    const EnumeratedKey entered = EnterEnumeration("RegEnumValueW", key, sim_access::kKeyQueryValue);
+    const EnteredKey entered = EnterEnumeration("RegEnumValueW", key, sim_access::kKeyQueryValue);
     if (entered.error != 0) {
         return {entered.error, {}};
     }
@@ -194,21 +194,28 @@ NameResult SimRegistry::EnumValue(Handle key, std::uint32_t index, std::uint32_t
     return {0, name, node->values[index].type};
 }
 
-Status SimRegistry::DeleteValue(Handle key, std::u16string_view name) {
-    if (std::uint32_t error = world_.Enter("RegDeleteValueW", name)) {
-        return {error};
+SimRegistry::EnteredKey SimRegistry::EnterValueChange(const char* function, Handle key,
+                                                      std::u16string_view name, OpenRegKey& open) {
+    if (std::uint32_t error = world_.Enter(function, name)) {
+        return {error, nullptr};
     }
-    OpenRegKey open;
     if (!Resolve(key, open)) {
-        return {win_error::kInvalidHandle};
+        return {win_error::kInvalidHandle, nullptr};
     }
     if (!sim_access::Holds(open.access, sim_access::kKeySetValue)) {
-        return {win_error::kAccessDenied};
+        return {win_error::kAccessDenied, nullptr};
     }
     RegKey* node = world_.FindKey(open.root, open.path);
-    if (node == nullptr) {
-        return {sim_error::kKeyDeleted};
+    return {node == nullptr ? sim_error::kKeyDeleted : 0, node};
+}
+
+Status SimRegistry::DeleteValue(Handle key, std::u16string_view name) {
+    OpenRegKey open;
+    const EnteredKey entered = EnterValueChange("RegDeleteValueW", key, name, open);
+    if (entered.error != 0) {
+        return {entered.error};
     }
+    RegKey* node = entered.node;
     for (auto it = node->values.begin(); it != node->values.end(); ++it) {
         if (EqualNoCase(it->name, name)) {
             world_.Journal("RegDeleteValueW " + FullName(open) + " " + ToUtf8(it->name));
@@ -262,18 +269,9 @@ HandleResult SimRegistry::CreateKey(Handle parent, std::u16string_view path, std
 
 Status SimRegistry::SetValue(Handle key, std::u16string_view name, std::uint32_t type,
                              const std::vector<std::uint8_t>& data) {
-    if (std::uint32_t error = world_.Enter("RegSetValueExW", name)) {
-        return {error};
-    }
     OpenRegKey open;
-    if (!Resolve(key, open)) {
-        return {win_error::kInvalidHandle};
-    }
-    if (!sim_access::Holds(open.access, sim_access::kKeySetValue)) {
-        return {win_error::kAccessDenied};
-    }
-    if (world_.FindKey(open.root, open.path) == nullptr) {
-        return {sim_error::kKeyDeleted};
+    if (const EnteredKey entered = EnterValueChange("RegSetValueExW", key, name, open); entered.error != 0) {
+        return {entered.error};
     }
     world_.Journal("RegSetValueExW " + FullName(open) + " " + ToUtf8(name));
     std::u16string path;

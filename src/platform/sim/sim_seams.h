@@ -24,13 +24,17 @@ class SimRegistry final : public Registry {
     // RegOpenKeyExW, or with `create` RegCreateKeyExW (missing keys made, each journalled).
     HandleResult Open(const char* function, Handle parent, std::u16string_view path, std::uint32_t access,
                       bool create = false);
-    // The key an enumeration works on, or the error the call ends with (faults are matched on the key's
-    // name).
-    struct EnumeratedKey {
+    // The key a call works on, or the error the call ends with.
+    struct EnteredKey {
         std::uint32_t error = 0;
         RegKey* node = nullptr;
     };
-    [[nodiscard]] EnumeratedKey EnterEnumeration(const char* function, Handle key, std::uint32_t needed);
+    // An enumeration's key (faults are matched on the key's name).
+    [[nodiscard]] EnteredKey EnterEnumeration(const char* function, Handle key, std::uint32_t needed);
+    // The key a value's deletion or writing changes, resolved into `open`, or the error the call ends with
+    // (faults are matched on the value's name).
+    [[nodiscard]] EnteredKey EnterValueChange(const char* function, Handle key, std::u16string_view name,
+                                              OpenRegKey& open);
     // The root and canonical path a handle names; false for an unknown handle.
     bool Resolve(Handle key, OpenRegKey& out) const;
     [[nodiscard]] std::string FullName(const OpenRegKey& key) const;
