@@ -198,22 +198,25 @@ TEST(RemovalRuns, NorvelOptionRemovesOnlyTamberPrintersWithTheirDriverAndEndsThe
 
 // The driver residue is deleted by the removed printer's name, so a driver key that happens to bear that name
 // goes too; a Tamber printer using that driver then no longer reads as Tamber, and the updater goes with the
-// next removal.
+// next removal. Registry names match without case, beyond ASCII too.
 TEST(RemovalRuns, DriverKeyNamedLikeARemovedPrinterNoLongerCountsAsTamber) {
-    sim::SimMachine sim;
-    AddOtherDriver(sim, u"Office Laser");
-    AddOtherDriver(sim, u"Label Writer");
-    AddTamberDriver(sim, u"alpha");
-    AddLocal(sim, u"Alpha", u"Office Laser");
-    AddLocal(sim, u"Gamma", u"Label Writer");
-    AddLocal(sim, u"Beta", u"alpha");
-    sim.WriteFile(kUpdater, "updater");
+    for (const auto& [printer, driver] : {std::pair{u"Alpha", u"alpha"}, {u"\u00C5lpha", u"\u00E5lpha"}}) {
+        sim::SimMachine sim;
+        AddOtherDriver(sim, u"Office Laser");
+        AddOtherDriver(sim, u"Label Writer");
+        AddTamberDriver(sim, driver);
+        AddLocal(sim, printer, u"Office Laser");
+        AddLocal(sim, u"Gamma", u"Label Writer");
+        AddLocal(sim, u"Beta", driver);
+        sim.WriteFile(kUpdater, "updater");
 
-    RunProgram(sim, u"Spoolsweep.exe -p Alpha,Gamma");
+        RunProgram(sim, u"Spoolsweep.exe -p " + std::u16string(printer) + u",Gamma");
 
-    EXPECT_EQ(sim.Stdout(), "11");
-    EXPECT_TRUE(HasPrinter(sim, u"Beta"));
-    EXPECT_FALSE(sim.FolderExists(kInstall));
+        EXPECT_EQ(sim.Stdout(), "11");
+        EXPECT_TRUE(HasPrinter(sim, u"Beta"));
+        EXPECT_FALSE(sim.FolderExists(kInstall))
+            << "the driver whose key went with the printer's name still counts as Tamber";
+    }
 }
 
 // Two Tamber printers on drivers of their own and another printer.
