@@ -1,13 +1,17 @@
 // Whole command-line runs on a simulated machine: console bytes, command-log lines and the machine
-// afterwards.
+// afterwards; the command log and the printer listing on their own.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/spoolsweep_app.h"
+#include "cli/command_line_remover.h"
+#include "cli/command_log.h"
+#include "cli/custom_command_line_info.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/text.h"
 #include "tests/unit/run_helpers.h"
@@ -17,6 +21,7 @@ namespace {
 
 using test::CountJournal;
 using test::JournalIndex;
+using test::kClosing;
 using test::LogHasInOrder;
 using test::LogMessages;
 using test::RunProgram;
@@ -25,7 +30,7 @@ constexpr char16_t kTamberDriver[] = u"Tamber Print Controller PCL";
 constexpr char16_t kOtherDriver[] = u"Office Laser";
 constexpr char16_t kInstall[] = u"C:\\Program Files (x86)\\Vantle";
 constexpr char16_t kBackup[] = u"C:\\Program Files (x86)\\Vantle_temp";
-constexpr char16_t kUpdater[] = u"C:\\Program Files (x86)\\Vantle\\Tamber Driver Updater.exe";
+constexpr char16_t kUpdaterExe[] = u"C:\\Program Files (x86)\\Vantle\\Tamber Driver Updater.exe";
 
 void AddTamberDriver(sim::SimMachine& sim, std::u16string name = kTamberDriver,
                      std::u16string dataFile = u"NorvelAB12.PPD") {
@@ -44,8 +49,6 @@ bool HasPrinter(const sim::SimMachine& sim, std::u16string_view name) {
     const auto names = test::PrinterNames(sim);
     return std::find(names.begin(), names.end(), name) != names.end();
 }
-
-constexpr char kClosing[] = "Command Line Arguments Passed so No UI is launched.";
 
 TEST(RemovalRuns, OptionsRemoveWhatTheyNameAndReportIt) {
     struct Printer {
@@ -208,7 +211,7 @@ TEST(RemovalRuns, DriverKeyNamedLikeARemovedPrinterNoLongerCountsAsTamber) {
         AddLocal(sim, printer, u"Office Laser");
         AddLocal(sim, u"Gamma", u"Label Writer");
         AddLocal(sim, u"Beta", driver);
-        sim.WriteFile(kUpdater, "updater");
+        sim.WriteFile(kUpdaterExe, "updater");
 
         RunProgram(sim, u"Spoolsweep.exe -p " + std::u16string(printer) + u",Gamma");
 
@@ -244,13 +247,13 @@ TEST(UpdaterFolders, KeptOrRestoredWhileTamberPrintersRemainAndDeletedAfterTheLa
         sim::SimMachine sim;
         AddTamberOffice(sim);
         if (!c.installed.empty()) {
-            sim.WriteFile(kUpdater, c.installed);
+            sim.WriteFile(kUpdaterExe, c.installed);
         }
         if (!c.backedUp.empty()) {
             sim.WriteFile(std::u16string(kBackup) + u"\\Tamber Driver Updater.exe", c.backedUp);
         }
         RunProgram(sim, u"Spoolsweep.exe -p " + std::u16string(c.printers));
-        EXPECT_EQ(sim.ReadFile(kUpdater), c.after);
+        EXPECT_EQ(sim.ReadFile(kUpdaterExe), c.after);
         EXPECT_EQ(sim.FolderExists(kInstall), c.after.has_value());
         EXPECT_FALSE(sim.FolderExists(kBackup));  // a backup made before the driver deletion is gone again
         // One copy each: the backup while a Tamber printer remains, or the restore; none once the last has
@@ -262,13 +265,13 @@ TEST(UpdaterFolders, KeptOrRestoredWhileTamberPrintersRemainAndDeletedAfterTheLa
 TEST(UpdaterFolders, RestoredWhenTheInstallFolderVanishesDuringTheDriverDeletion) {
     sim::SimMachine sim;
     AddTamberOffice(sim);
-    sim.WriteFile(kUpdater, "updater");
+    sim.WriteFile(kUpdaterExe, "updater");
     // The driver's uninstaller takes the updater's folder with it.
     sim.faults().OnCall("DeletePrinterDriverExW", [&sim] {
         (void)sim.machine().files.ShellDeleteTree(std::u16string(kInstall) + u'\0', 0x414);
     });
     RunProgram(sim, u"Spoolsweep.exe -p Office");
-    EXPECT_EQ(sim.ReadFile(kUpdater), "updater");
+    EXPECT_EQ(sim.ReadFile(kUpdaterExe), "updater");
     EXPECT_FALSE(sim.FolderExists(kBackup));
     const auto vanished =
         JournalIndex(sim, "SHFileOperationW FO_DELETE C:\\Program Files (x86)\\Vantle 0x414");
@@ -283,7 +286,7 @@ TEST(UpdaterFolders, OnA32BitMachineTheProgramFilesFolderIsUsed) {
     AddTamberOffice(sim);
     sim.SetNativeArchitecture(0);
     sim.WriteFile(u"C:\\Program Files\\Vantle\\Tamber Driver Updater.exe", "updater");
-    sim.WriteFile(kUpdater, "not ours on this machine");
+    sim.WriteFile(kUpdaterExe, "not ours on this machine");
     RunProgram(sim, u"Spoolsweep.exe -p \"Tamber 1,Tamber 2\"");
     EXPECT_FALSE(sim.FolderExists(u"C:\\Program Files\\Vantle"));
     EXPECT_TRUE(sim.FolderExists(kInstall));
@@ -305,6 +308,176 @@ TEST(RemovalCost, CallsPerPrinterDoNotGrowWithThePrinterCount) {
     const double small = CallsPerPrinter(20);
     const double large = CallsPerPrinter(200);
     EXPECT_LT(large, small * 1.05) << small << " calls per printer for 20 printers, " << large << " for 200";
+}
+
+constexpr std::string_view kStamp = "2024-03-05.14:07:09";
+
+std::tm FixedTime() {
+    std::tm time{};
+    time.tm_year = 124;
+    time.tm_mon = 2;
+    time.tm_mday = 5;
+    time.tm_hour = 14;
+    time.tm_min = 7;
+    time.tm_sec = 9;
+    return time;
+}
+
+std::string Entry(std::string_view message) {
+    return "\r\n " + std::string(kStamp) + std::string(test::kBanner) + std::string(message);
+}
+
+class CommandLogTest : public ::testing::Test {
+  protected:
+    CommandLogTest() { sim.SetLocalTime(FixedTime()); }
+
+    sim::SimMachine sim;
+    CommandLog log{sim.machine().files, sim.machine().system};
+};
+
+// Entries go byte for byte after the earlier runs' into the log of the working directory of the moment.
+TEST_F(CommandLogTest, EntriesAreAppendedByteForByteToEachWorkingDirectorysOwnLog) {
+    log.WriteLogLine("Remove All Printers");
+    log.WriteLogLine(std::string());
+    log.WriteLogLine(std::string("Deleting Printer \tP1"));
+    EXPECT_EQ(sim.ReadFile(test::kLogPath),
+              Entry("Remove All Printers") + Entry("") + Entry("Deleting Printer \tP1"));
+
+    sim.CreateFolder(u"C:\\Work\\One");
+    sim.CreateFolder(u"C:\\Work\\Two");
+    sim.WriteFile(u"C:\\Work\\One\\Spoolsweep_CL.log", "\r\n earlier");
+    sim.SetCurrentDirectory(u"C:\\Work\\One");
+    std::tm evening = FixedTime();
+    evening.tm_hour = 23;
+    evening.tm_mday = 31;
+    evening.tm_mon = 11;
+    sim.SetLocalTime(evening);
+    log.WriteLogLine("GetInstalled Printers");
+    sim.SetLocalTime(FixedTime());
+    sim.SetCurrentDirectory(u"C:\\Work\\Two");
+    log.WriteLogLine("second");
+    EXPECT_EQ(sim.ReadFile(u"C:\\Work\\One\\Spoolsweep_CL.log"),
+              "\r\n earlier\r\n 2024-12-31.23:07:09" + std::string(test::kBanner) + "GetInstalled Printers");
+    EXPECT_EQ(sim.ReadFile(u"C:\\Work\\Two\\Spoolsweep_CL.log"), Entry("second"));
+    EXPECT_EQ(sim.ReadFile(test::kLogPath),
+              Entry("Remove All Printers") + Entry("") + Entry("Deleting Printer \tP1"));
+}
+
+TEST_F(CommandLogTest, UnwritableDirectoryDropsEntriesAndTheRunGoesOn) {
+    ResetPendingOption();
+    sim.SetFolderWritable(u"C:\\Users\\admin", false);
+    sim.SetCommandLine(u"S.exe -help -getInstalledPrinters");
+    EXPECT_EQ(RunSpoolsweepApp(sim.machine()), 0);
+    EXPECT_FALSE(sim.FileExists(test::kLogPath));
+    EXPECT_TRUE(sim.Stdout().ends_with("Tamber Drivers.There are no printers installed in the system."))
+        << sim.Stdout();
+
+    sim.SetFolderWritable(u"C:\\Users\\admin", true);
+    log.WriteLogLine("later");
+    EXPECT_EQ(sim.ReadFile(test::kLogPath), Entry("later"));
+}
+
+constexpr std::u16string_view kDriver = u"Tamber PS";
+// "Принтер": each unit cut to its low byte.
+constexpr std::u16string_view kCyrillicName = u"\u041F\u0440\u0438\u043D\u0442\u0435\u0440";
+constexpr std::string_view kCyrillicNarrow = "\x1F\x40\x38\x3D\x42\x35\x40";
+constexpr std::string_view kCyrillicUtf8 = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xBD\xD1\x82\xD0\xB5\xD1\x80";
+
+class Listing : public ::testing::Test {
+  protected:
+    Listing() { sim.AddDriver({u"Windows x64", std::u16string(kDriver), u"NorvelAB12.PPD", u""}); }
+
+    void AddPrinter(std::u16string_view name) { sim.AddPrinter(test::MakePrinter(name, kDriver)); }
+    // A remover that reads the printers the machine has now.
+    CommandLineRemover MakeRemover() { return CommandLineRemover(sim.machine(), log); }
+    std::string ListAll() { return CommandLineRemover::FormatPrinterList(MakeRemover().printers); }
+
+    sim::SimMachine sim;
+    CommandLog log{sim.machine().files, sim.machine().system};
+};
+
+TEST_F(Listing, GetInstalledPrintersListsEveryKindOnePerLine) {
+    ResetPendingOption();
+    AddPrinter(u"Office Laser");
+    sim.AddPrinter(test::MakePrinter(u"Front Desk", kDriver, u"FD"));
+    sim.AddPrinter(test::MakePrinter(u"\\\\print01\\Plotter", kDriver));
+    sim.SetCommandLine(u"Spoolsweep.exe -getInstalledPrinters");
+    EXPECT_EQ(RunSpoolsweepApp(sim.machine()), 0);
+    EXPECT_EQ(sim.Stdout(), " Office Laser\n Front Desk\n \\\\print01\\Plotter\n");
+    EXPECT_EQ(test::LogMessages(sim), (std::vector<std::string>{"GetInstalled Printers", kClosing}));
+}
+
+TEST_F(Listing, NonLatinNamesListGarbledAndMatchOnlyTheirNarrowFormTheLastOfEqualOnesWinning) {
+    AddPrinter(kCyrillicName);
+    AddPrinter(u"Caf\u00E9");
+    EXPECT_EQ(ListAll(), " " + std::string(kCyrillicNarrow) + "\n Caf\xE9\n");
+
+    CommandLineRemover remover = MakeRemover();
+    std::string acp = sim.machine().system.WideToMultiByte(kCyrillicName, kCpThreadAcp);
+    for (const std::string& typed : {std::string(kCyrillicUtf8), acp}) {
+        remover.selectionFound = false;
+        EXPECT_EQ(remover.FindSelectedPrinter(" " + typed), 0U);
+        EXPECT_FALSE(remover.selectionFound);
+    }
+    EXPECT_EQ(remover.FindSelectedPrinter(" Caf\xE9"), 1U);
+    EXPECT_TRUE(remover.selectionFound);
+
+    // Of equal narrow names the last wins (after the two above).
+    AddPrinter(u"Pr\u0141");  // U+0141 ends in the byte of "A"
+    AddPrinter(u"Other");
+    AddPrinter(u"PrA");
+    AddPrinter(u"Zeta");
+    CommandLineRemover equal = MakeRemover();
+    EXPECT_EQ(equal.FindSelectedPrinter(" PrA"), 4U);
+    EXPECT_TRUE(equal.selectionFound);
+
+    equal.selectionFound = false;
+    EXPECT_EQ(equal.FindSelectedPrinter(" Other"), 3U);
+    for (std::string_view miss : {" PrA ", "PrA", " pra", " ", ""}) {
+        equal.selectionFound = false;
+        EXPECT_EQ(equal.FindSelectedPrinter(miss), 0U);
+        EXPECT_FALSE(equal.selectionFound) << miss;
+    }
+}
+
+TEST_F(Listing, LongNamesAreCutOnTheConsoleButMatchedWhole) {
+    std::u16string longName(300, u'L');
+    longName[253] = u'x';  // the last unit that fits the listing line
+    longName[254] = u'y';  // the first that does not
+    AddPrinter(longName);
+    std::string recorded(259, 'L');
+    recorded[253] = 'x';
+    recorded[254] = 'y';
+
+    EXPECT_EQ(ListAll(), " " + recorded.substr(0, 254) + "\n");
+
+    CommandLineRemover remover = MakeRemover();
+    EXPECT_EQ(remover.printers.at(0).printerName.size(), 259U);
+    EXPECT_EQ(remover.FindSelectedPrinter(" " + recorded.substr(0, 254)), 0U);
+    EXPECT_FALSE(remover.selectionFound);
+    EXPECT_EQ(remover.FindSelectedPrinter(" " + recorded), 0U);
+    EXPECT_TRUE(remover.selectionFound);
+}
+
+TEST_F(Listing, BothListsAlwaysNameTheSamePrinters) {
+    AddPrinter(u"A");
+    AddPrinter(u"B");
+    CommandLineRemover remover = MakeRemover();
+    EXPECT_EQ(sim.calls().Count("EnumPrintersW"), 2U);  // one enumeration: size, then data
+    ASSERT_EQ(remover.printers.size(), 2U);
+    ASSERT_EQ(remover.catalogue.printers.size(), 2U);
+    EXPECT_EQ(remover.catalogue.printers[1].printerName, u"B");
+    EXPECT_EQ(remover.printers[1].printerName, u"B");
+    EXPECT_TRUE(remover.selectionText.empty());
+    EXPECT_FALSE(remover.selectionFound);
+
+    AddPrinter(u"C");
+    std::vector<PrinterRecord> copy = remover.RefreshPrinters();
+    ASSERT_EQ(copy.size(), 3U);
+    EXPECT_EQ(copy[2].printerName, u"C");
+    ASSERT_EQ(remover.printers.size(), 3U);
+    // The catalogue keeps what the option found when it started.
+    EXPECT_EQ(remover.catalogue.printers.size(), 2U);
 }
 
 }  // namespace

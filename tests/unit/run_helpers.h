@@ -17,6 +17,8 @@ inline const std::u16string kWinTemp = u"C:\\Windows\\Temp";
 inline const std::u16string kSpool = u"C:\\Windows\\System32\\spool\\drivers";
 inline const std::u16string kPresets = u"C:\\Users\\admin\\AppData\\Roaming\\Norvel\\JPData";
 inline constexpr std::string_view kBanner = "\t Tamber Spoolsweep Command Line  ------> \t";
+// The command log's last line after any option.
+inline constexpr char kClosing[] = "Command Line Arguments Passed so No UI is launched.";
 
 // A printer as the spooler lists it; a name "\\server\printer" makes it a connection to that server.
 [[nodiscard]] sim::SimPrinter MakePrinter(std::u16string_view name, std::u16string_view driver,
