@@ -94,7 +94,7 @@ TEST(App, OptionsRunInCommandLineOrderAndLogTheClosingLineLast) {
     }
 }
 
-TEST(App, WithoutOptionsTheDialogRunsAndNothingIsLogged) {
+TEST(App, WithoutOptionsTheDialogRunsNothingIsLoggedAndTheControlsAreInitialised) {
     for (std::u16string_view commandLine :
          {u"S.exe", u"S.exe report.txt \"C:\\a b\\c.txt\"", u"S.exe help p"}) {
         AppRun run(commandLine);
@@ -103,6 +103,12 @@ TEST(App, WithoutOptionsTheDialogRunsAndNothingIsLogged) {
         EXPECT_EQ(run.sim.Stdout(), "");
         EXPECT_FALSE(run.sim.ReadFile(test::kLogPath).has_value());
     }
+
+    sim::SimMachine sim;
+    sim.SetCommandLine(u"S.exe");
+    CSpoolsweepApp app(sim.machine(), {});
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_EQ(sim.CommonControlClasses(), 0xFFU);  // every standard control class
 }
 
 // A lock held elsewhere is no refusal: the options run, and there is nothing to unlock. Without a parent
@@ -149,32 +155,6 @@ TEST(App, WithoutPrivilegeOnlyTheMessageBoxIsShown) {
     EXPECT_EQ(lockRefused.sim.calls().Count("CloseServiceHandle"), 1U);
 }
 
-TEST(App, StartUpInitialisesControlsAndSetsTheRegistryKey) {
-    sim::SimMachine sim;
-    sim.SetCommandLine(u"S.exe");
-    CSpoolsweepApp app(sim.machine(), {});
-    EXPECT_FALSE(app.InitInstance());
-    EXPECT_EQ(sim.CommonControlClasses(), 0xFFU);  // every standard control class
-}
-
-TEST(CCustomCommandLineInfo, UnrecognisedParametersGoToTheFramework) {
-    ResetPendingOption();
-    sim::SimMachine sim;
-    CommandLog log(sim.machine().files, sim.machine().system);
-    CCustomCommandLineInfo info(sim.machine(), log);
-    ParseCommandLine(info, u"S.exe first -foo /Help -p A B");
-    EXPECT_EQ(info.m_bOptionGiven, 1);
-    EXPECT_EQ(info.UnhandledParameters(),
-              (std::vector<CCommandLineInfo::Parameter>{
-                  {u"first", false}, {u"foo", true}, {u"Help", true}, {u"A", false}}));
-
-    // Once a printer of the list was removed, a last parameter is no longer a list.
-    info.m_bSelectionRemoved = true;
-    info.ParseParam(u"C", false, true);
-    EXPECT_EQ(info.UnhandledParameters().back(), (CCommandLineInfo::Parameter{u"C", false}));
-    ResetPendingOption();
-}
-
 struct Call {
     std::u16string text;
     bool isFlag;
@@ -213,7 +193,7 @@ TEST(SplitCommandLine, SplitsAsTheRuntimeDoes) {
     }
 }
 
-TEST(ParseCommandLine, SkipsProgramPathAndStripsOnePrefix) {
+TEST(ParseCommandLine, SkipsProgramPathStripsOnePrefixAndHandsUnrecognisedParametersToTheFramework) {
     RecordingInfo info;
     ParseCommandLine(info, uR"(S.exe -getInstalledPrinters /help --x file "-p" "" /)");
     EXPECT_EQ(info.calls, (std::vector<Call>{{u"getInstalledPrinters", true, false},
@@ -227,6 +207,22 @@ TEST(ParseCommandLine, SkipsProgramPathAndStripsOnePrefix) {
     RecordingInfo none;
     ParseCommandLine(none, u"\"C:\\S.exe\"   ");
     EXPECT_TRUE(none.calls.empty()) << "no parameters, no call";
+
+    ResetPendingOption();
+    sim::SimMachine sim;
+    CommandLog log(sim.machine().files, sim.machine().system);
+    CCustomCommandLineInfo custom(sim.machine(), log);
+    ParseCommandLine(custom, u"S.exe first -foo /Help -p A B");
+    EXPECT_EQ(custom.m_bOptionGiven, 1);
+    EXPECT_EQ(custom.UnhandledParameters(),
+              (std::vector<CCommandLineInfo::Parameter>{
+                  {u"first", false}, {u"foo", true}, {u"Help", true}, {u"A", false}}));
+
+    // Once a printer of the list was removed, a last parameter is no longer a list.
+    custom.m_bSelectionRemoved = true;
+    custom.ParseParam(u"C", false, true);
+    EXPECT_EQ(custom.UnhandledParameters().back(), (CCommandLineInfo::Parameter{u"C", false}));
+    ResetPendingOption();
 }
 
 constexpr std::u16string_view kProgram = u"C:\\Tools\\Spoolsweep.exe";

@@ -28,7 +28,7 @@ using test::kWinTemp;
 
 const std::u16string kExe = u"\\Tamber Driver Updater.exe";
 
-TEST(FileResidue, BuildPathInFolderKeepsNamesInsideTheirFolder) {
+TEST(SafePaths, NamesStayInsideTheirFolderAndKey) {
     EXPECT_EQ(BuildPathInFolder(u"C:\\T\\", u"%s.tmp", {u",,srv,P 1"}).value(), u"C:\\T\\,,srv,P 1.tmp");
     EXPECT_EQ(BuildPathInFolder(u"C:\\S", u"d\\%s\\%s\\*", {u"x64", u"HW_1"}).value(),
               u"C:\\S\\d\\x64\\HW_1\\*");
@@ -43,6 +43,13 @@ TEST(FileResidue, BuildPathInFolderKeepsNamesInsideTheirFolder) {
     EXPECT_FALSE(BuildPathInFolder(u"C:\\T", u"%s\\%s", {u"a"}));  // a placeholder without a name
     EXPECT_TRUE(BuildPathInFolder(u"C:\\T", u"%s", {std::u16string(254, u'a')}));   // 259 units
     EXPECT_FALSE(BuildPathInFolder(u"C:\\T", u"%s", {std::u16string(255, u'a')}));  // 260 units
+
+    // A registry name that could reach another key is not deleted.
+    for (std::u16string_view name : {u"", u"\\", u"\\\\server\\", u"..", u"a\\..\\..", u"a\\\\b", u"."}) {
+        EXPECT_FALSE(BuildSubkeyPath(u"K", name)) << std::string(name.begin(), name.end());
+    }
+    EXPECT_EQ(BuildSubkeyPath(u"K", u"\\\\server\\P1").value(), u"K\\\\\\server\\P1");
+    EXPECT_EQ(BuildSubkeyPath(u"K", u"P 1.x").value(), u"K\\P 1.x");
 }
 
 // A local printer has no Temp files of its own.
@@ -100,16 +107,7 @@ TEST(FileResidue, DriverTempPatternsInBothTempFoldersUserFirst) {
     }
 }
 
-TEST(FileResidue, AMatchingFolderHasItsAttributesResetAndStays) {
-    sim::SimMachine sim;
-    sim.WriteFile(kWinTemp + u"\\,,Drv.tmp\\inside.tmp", "x");
-    sim.SetPathAttributes(kWinTemp + u"\\,,Drv.tmp", kFileAttributeDirectory | kFileAttributeHidden);
-    DeleteMatchingFiles(sim.machine().files, kWinTemp + u"\\*Drv.tmp");
-    EXPECT_EQ(sim.journal(), std::vector<std::string>{"SetFileAttributesW C:\\Windows\\Temp\\,,Drv.tmp 0x0"});
-    EXPECT_TRUE(sim.FileExists(kWinTemp + u"\\,,Drv.tmp\\inside.tmp"));
-}
-
-TEST(FileResidue, HardwareIdFolderIsEmptiedAndRemovedOnlyWhenEmpty) {
+TEST(FileResidue, HardwareIdFolderIsEmptiedAndRemovedOnlyWhenEmptyAndAMatchingFolderStays) {
     sim::SimMachine sim;
     sim.WriteFile(kSpool + u"\\w32x86\\HW_1\\a.dll", "x");
     sim.WriteFile(kSpool + u"\\x64\\HW_1\\b.dll", "x", kFileAttributeReadOnly);
@@ -123,6 +121,15 @@ TEST(FileResidue, HardwareIdFolderIsEmptiedAndRemovedOnlyWhenEmpty) {
     EXPECT_FALSE(sim.FileExists(kSpool + u"\\x64\\HW_1\\b.dll"));
     EXPECT_TRUE(sim.FileExists(kSpool + u"\\x64\\HW_1\\sub\\c.dll"));
     EXPECT_TRUE(sim.FileExists(kSpool + u"\\x64\\shared.dll"));
+
+    // A folder among the matches has its attributes reset and stays.
+    sim::SimMachine matching;
+    matching.WriteFile(kWinTemp + u"\\,,Drv.tmp\\inside.tmp", "x");
+    matching.SetPathAttributes(kWinTemp + u"\\,,Drv.tmp", kFileAttributeDirectory | kFileAttributeHidden);
+    DeleteMatchingFiles(matching.machine().files, kWinTemp + u"\\*Drv.tmp");
+    EXPECT_EQ(matching.journal(),
+              std::vector<std::string>{"SetFileAttributesW C:\\Windows\\Temp\\,,Drv.tmp 0x0"});
+    EXPECT_TRUE(matching.FileExists(kWinTemp + u"\\,,Drv.tmp\\inside.tmp"));
 }
 
 TEST(FileResidue, PresetsPreferDmtOverDrvJp) {
@@ -597,14 +604,6 @@ TEST(RegistryResidue, OverlongNameEndsEnumerationButCollectedNamesGo) {
     EXPECT_EQ(sim.OpenHandleCount(), 0u);  // the keys handed over were closed
 }
 
-TEST(RegistryResidue, NamesThatCouldReachAnotherKeyAreNotDeleted) {
-    for (std::u16string_view name : {u"", u"\\", u"\\\\server\\", u"..", u"a\\..\\..", u"a\\\\b", u"."}) {
-        EXPECT_FALSE(BuildSubkeyPath(u"K", name)) << std::string(name.begin(), name.end());
-    }
-    EXPECT_EQ(BuildSubkeyPath(u"K", u"\\\\server\\P1").value(), u"K\\\\\\server\\P1");
-    EXPECT_EQ(BuildSubkeyPath(u"K", u"P 1.x").value(), u"K\\P 1.x");
-}
-
 // An empty base looks for ".srv" alone.
 TEST(ProcessControl, EndsOnlyTheFirstExactlyNamedCompanionOrTrackwell) {
     sim::SimMachine sim;
@@ -715,7 +714,7 @@ TEST(ServiceControl, RestartStopsWhatRunsAndStartsWhatStopped) {
     }
 }
 
-TEST(ServiceControl, DependentsOfDependentsStopFirstAndInactiveOnesAreLeft) {
+TEST(ServiceControl, DependentsOfDependentsStopFirstInactiveOnesAreLeftAndStopsThatChangeNothingEnd) {
     sim::SimMachine sim;
     sim.AddService({.name = u"Spooler", .dependents = {u"Fax", u"Stopped1"}});
     sim.AddService({.name = u"Fax", .dependents = {u"FaxHelper"}});
@@ -728,6 +727,17 @@ TEST(ServiceControl, DependentsOfDependentsStopFirstAndInactiveOnesAreLeft) {
     EXPECT_EQ(StateOf(sim, u"Fax"), ServiceState::Stopped);  // only the spooler is started again
     EXPECT_EQ(StateOf(sim, u"Stopped1"), ServiceState::Stopped);
     EXPECT_EQ(StateOf(sim, u"Spooler"), ServiceState::Running);
+
+    sim::SimMachine looping;
+    // Whatever a stop did, each status query finds the spooler running again.
+    for (int i = 0; i < 2 * kMaxServiceRequests; ++i) {
+        looping.faults().OnCall("QueryServiceStatusEx",
+                                [&looping] { looping.AddService({.name = u"Spooler", .dependents = {}}); });
+    }
+    Restart(looping);
+    EXPECT_EQ(looping.calls().Count("ControlService"), static_cast<std::uint64_t>(kMaxServiceRequests));
+    EXPECT_EQ(StateOf(looping, u"Spooler"), ServiceState::Running);
+    EXPECT_EQ(looping.OpenHandleCount(), 1u);  // the shared manager
 }
 
 // The shared manager is opened once, and a manager that cannot be opened is not tried again and touches
@@ -753,19 +763,6 @@ TEST(ServiceControl, SharedManagerIsOpenedOnceClosedOnceAndNotRetriedAfterARefus
     EXPECT_EQ(sim.calls().Count("CloseServiceHandle"), closes + 1);
     EXPECT_EQ(sim.OpenHandleCount(), 0u);
     EXPECT_EQ(sim.BadHandleCloses(), 0u);
-}
-
-TEST(ServiceControl, AcceptedStopsThatChangeNothingAreNotRepeatedWithoutEnd) {
-    sim::SimMachine sim;
-    // Whatever a stop did, each status query finds the spooler running again.
-    for (int i = 0; i < 2 * kMaxServiceRequests; ++i) {
-        sim.faults().OnCall("QueryServiceStatusEx",
-                            [&sim] { sim.AddService({.name = u"Spooler", .dependents = {}}); });
-    }
-    Restart(sim);
-    EXPECT_EQ(sim.calls().Count("ControlService"), static_cast<std::uint64_t>(kMaxServiceRequests));
-    EXPECT_EQ(StateOf(sim, u"Spooler"), ServiceState::Running);
-    EXPECT_EQ(sim.OpenHandleCount(), 1u);  // the shared manager
 }
 
 }  // namespace

@@ -281,7 +281,7 @@ TEST(MainDialog, ACloseDuringARemovalWaitsForItsCompletion) {
     EXPECT_TRUE(stuck.Checked().empty()) << "a worker that never started leaves the list unrefilled";
 }
 
-TEST(MainDialog, ExpandingTwiceGivesTheFirstHeightBack) {
+TEST(MainDialog, ExpandingTwiceGivesTheFirstHeightBackAndAboutOpensFromTheButtonAndTheSystemMenu) {
     DialogRun run({u"A"});
     struct Step {
         int height;
@@ -301,10 +301,7 @@ TEST(MainDialog, ExpandingTwiceGivesTheFirstHeightBack) {
         EXPECT_EQ(run.focus, 1001);
         run.controller.OnBnClickedExpand();
     }
-}
 
-TEST(MainDialog, AboutFromTheButtonAndTheSystemMenu) {
-    DialogRun run({u"A"});
     run.events.clear();
     run.controller.OnBnClickedAbout();
     EXPECT_TRUE(run.controller.OnSysCommand(16));
@@ -315,7 +312,7 @@ TEST(MainDialog, AboutFromTheButtonAndTheSystemMenu) {
     EXPECT_EQ(CenterIcon({0, 0, 101, 51}, 32, 32).y, 10);
 }
 
-TEST(ScrollerTicks, MoveWrapNotifyAndPause) {
+TEST(ScrollerTicks, MoveWrapNotifyPauseAndUpdateTheScrollBarOnlyForATallTextUnderTheCursorOfTheActiveWindow) {
     struct Case {
         const char* name;
         int content, client, offset;
@@ -351,18 +348,16 @@ TEST(ScrollerTicks, MoveWrapNotifyAndPause) {
         EXPECT_EQ(notifications, c.notifications);
         EXPECT_EQ(state.paused, c.pausedAfter);
     }
-}
 
-TEST(ScrollerHover, UpdatesTheScrollBarOnlyForATallTextUnderTheCursorOfTheActiveWindow) {
-    struct Case {
+    struct Hover {
         int content;
         HoverFacts hover;
         bool updates;
     };
     // A text as tall as the control has nothing to scroll.
-    for (const Case& c :
-         {Case{100, {true, true}, true}, Case{40, {true, true}, false}, Case{50, {true, true}, false},
-          Case{100, {false, true}, false}, Case{100, {true, false}, false}}) {
+    for (const Hover& c :
+         {Hover{100, {true, true}, true}, Hover{40, {true, true}, false}, Hover{50, {true, true}, false},
+          Hover{100, {false, true}, false}, Hover{100, {true, false}, false}}) {
         ScrollerState state;
         state.contentHeight = c.content, state.clientHeight = 50, state.offset = -7;
         TickEffects effects = state.OnTimer(ScrollerState::kScrollTimer, c.hover);

@@ -66,7 +66,7 @@ TEST(SimRegistry, RefusesUnknownHandlesAndKeyPathsWithEmptyNames) {
 
 // Beyond the file contract: no "." or ".." at a drive's root, relative and drive-relative paths, and UNC
 // paths (which a contract test could not try without a network).
-TEST(SimFiles, ResolvesWhatTheFileContractCannotTry) {
+TEST(SimFiles, ResolvesWhatTheFileContractCannotTryAndShellDeleteChangesNothingItCannotFinish) {
     SimMachine sim;
     Files& files = sim.machine().files;
     sim.WriteFile(u"C:\\Users\\admin\\notes.txt", "n");
@@ -76,6 +76,16 @@ TEST(SimFiles, ResolvesWhatTheFileContractCannotTry) {
     EXPECT_FALSE(files.PathFileExists(u"\\\\server\\share\\notes.txt"));
     EXPECT_EQ(files.GetStatus(u"C:\\"), kFileAttributeDirectory);
     EXPECT_EQ(sim.OpenHandleCount(), 0u);
+
+    sim.WriteFile(u"C:\\Tree\\Locked\\f.txt", "x");
+    sim.SetFolderWritable(u"C:\\Tree\\Locked", false);
+    std::u16string list = std::u16string(u"C:\\Tree") + std::u16string(2, u'\0');
+    EXPECT_EQ(files.ShellDeleteTree(list, kFofSilentNoConfirmationNoErrorUi), 5);
+    EXPECT_NE(files.ShellDeleteTree(list, 0x0004), 0);  // would ask for confirmation
+    EXPECT_TRUE(sim.FileExists(u"C:\\Tree\\Locked\\f.txt"));
+    sim.SetFolderWritable(u"C:\\Tree\\Locked", true);
+    EXPECT_EQ(files.ShellDeleteTree(list, kFofSilentNoConfirmationNoErrorUi), 0);
+    EXPECT_FALSE(sim.FolderExists(u"C:\\Tree"));
 }
 
 TEST(SimFiles, DeletionRespectsReadOnlyFoldersAndWritability) {
@@ -101,20 +111,6 @@ TEST(SimFiles, DeletionRespectsReadOnlyFoldersAndWritability) {
                                  "SetFileAttributesW C:\\Windows\\Temp 0x0",
                                  "DeleteFileW C:\\Windows\\Temp\\,,srv,P.tmp",
                              }));
-}
-
-TEST(SimFiles, ShellDeleteChangesNothingItCannotFinish) {
-    SimMachine sim;
-    Files& files = sim.machine().files;
-    sim.WriteFile(u"C:\\Tree\\Locked\\f.txt", "x");
-    sim.SetFolderWritable(u"C:\\Tree\\Locked", false);
-    std::u16string list = std::u16string(u"C:\\Tree") + std::u16string(2, u'\0');
-    EXPECT_EQ(files.ShellDeleteTree(list, kFofSilentNoConfirmationNoErrorUi), 5);
-    EXPECT_NE(files.ShellDeleteTree(list, 0x0004), 0);  // would ask for confirmation
-    EXPECT_TRUE(sim.FileExists(u"C:\\Tree\\Locked\\f.txt"));
-    sim.SetFolderWritable(u"C:\\Tree\\Locked", true);
-    EXPECT_EQ(files.ShellDeleteTree(list, kFofSilentNoConfirmationNoErrorUi), 0);
-    EXPECT_FALSE(sim.FolderExists(u"C:\\Tree"));
 }
 
 TEST(SimFaults, FailChosenCallsAfterSkippingAndLeaveTheStateAlone) {
@@ -294,7 +290,7 @@ const char* const kMachine = R"({
   "processes": ["explorer.exe", {"exe": "NorvelAB12.srv", "pid": 4242}]
 })";
 
-TEST(SimMachineFile, LoadsEverySection) {
+TEST(SimMachineFile, LoadsEverySectionAndDumpsTheRunAndItsEffects) {
     SimMachine machine;
     LoadMachine(MachineJson::parse(kMachine), machine);
     EXPECT_EQ(machine.OsMajorVersion(), 6u);
@@ -322,18 +318,14 @@ TEST(SimMachineFile, LoadsEverySection) {
     EXPECT_EQ(machine.Service(u"Fax")->refusesControl, true);
     ASSERT_EQ(machine.Processes().size(), 2u);
     EXPECT_EQ(machine.Processes()[1].processId, 4242u);
-}
 
-// A run's effects on the machine go into the dump, which loads back as the changed machine, and its calls
-// into the dump's "run" section.
-TEST(SimMachineFile, DumpHoldsTheRunAndItsEffects) {
-    SimMachine first;
-    LoadMachine(MachineJson::parse(kMachine), first);
-    Machine& seams = first.machine();
+    // A run's effects on the machine go into the dump, which loads back as the changed machine, and its calls
+    // into the dump's "run" section.
+    Machine& seams = machine.machine();
     ASSERT_TRUE(seams.registry.DeleteTree(kHkeyCurrentUser, u"Printers\\Settings").ok());
     ASSERT_TRUE(seams.files.AppendText(u"Spoolsweep_CL.log", "line\n"));
     ASSERT_TRUE(seams.files.DeleteFile(u"C:\\Tools\\raw.bin").ok());
-    const MachineJson dumped = DumpMachine(first);
+    const MachineJson dumped = DumpMachine(machine);
     EXPECT_EQ(dumped["run"]["journal"].back(), "DeleteFileW C:\\Tools\\raw.bin");
     EXPECT_EQ(dumped["run"]["calls"]["DeleteFileW"], 1);
 
