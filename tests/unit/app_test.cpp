@@ -234,7 +234,7 @@ std::u16string InTools(std::u16string_view name) {
 
 // The German and French libraries always stand in C:\Tools; `library` is one more beside the program (in the
 // working folder when there is no program path).
-TEST(ResourceLanguage, ChoosesTheLibraryFromTheServerFileElseTheLocale) {
+TEST(ResourceLanguage, IsChosenInDialogModeOnlyFromTheServerFileElseTheLocale) {
     struct Case {
         const char* name;
         std::optional<std::string> languageFile;  // nothing: no file
@@ -292,10 +292,8 @@ TEST(ResourceLanguage, ChoosesTheLibraryFromTheServerFileElseTheLocale) {
         EXPECT_TRUE(sim.MessageBoxes().empty());
         EXPECT_EQ(sim.OpenHandleCount(), 0U);
     }
-}
 
-// Only the dialog mode chooses a language: an option runs with the built-in English texts.
-TEST(ResourceLanguage, IsChosenInDialogModeOnly) {
+    // Only the dialog mode chooses a language: an option runs with the built-in English texts.
     for (const auto& [commandLine, dialogMode] :
          {std::pair{u"S.exe", true}, std::pair{u"S.exe -help", false}}) {
         sim::SimMachine sim;

@@ -186,7 +186,7 @@ TEST(SimSpooler, DriversAndPrintersKeepTheirRegistryKeys) {
     EXPECT_EQ(sim.OpenHandleCount(), 0u);
 }
 
-TEST(SimSpooler, JobsHonourFirstJobCountAndScriptedAnswers) {
+TEST(SimSpooler, JobsHonourFirstJobCountAndScriptedAnswersAndKeepTheirPrinterUntilPrinted) {
     SimMachine sim;
     AddTamber(sim);
     Spooler& spooler = sim.machine().spooler;
@@ -211,26 +211,25 @@ TEST(SimSpooler, JobsHonourFirstJobCountAndScriptedAnswers) {
         spooler.ClosePrinter(handle.handle);
     }
     EXPECT_EQ(seen, (std::vector<std::size_t>{1, 0, 0}));
-}
 
-TEST(SimSpooler, PrinterWithQueuedJobsStaysUntilTheyHavePrinted) {
-    SimMachine sim;
-    AddTamber(sim);
-    sim.QueueJob(u"P1");
-    Spooler& spooler = sim.machine().spooler;
-    HandleResult printer = spooler.OpenPrinter(u"P1", kPrinterAllAccess);
-    EXPECT_TRUE(spooler.DeletePrinter(printer.handle).ok());
-    spooler.ClosePrinter(printer.handle);
-    EXPECT_EQ(spooler.EnumPrinters(6, 1000).entries.size(), 1u);
-    EXPECT_EQ(spooler.DeletePrinterDriverEx(u"Windows x64", u"Tamber AB12", kDpdDeleteUnusedFiles, 3).error,
+    // A printer with queued jobs stays until they have printed.
+    SimMachine pending;
+    AddTamber(pending);
+    pending.QueueJob(u"P1");
+    Spooler& queued = pending.machine().spooler;
+    HandleResult held = queued.OpenPrinter(u"P1", kPrinterAllAccess);
+    EXPECT_TRUE(queued.DeletePrinter(held.handle).ok());
+    queued.ClosePrinter(held.handle);
+    EXPECT_EQ(queued.EnumPrinters(6, 1000).entries.size(), 1u);
+    EXPECT_EQ(queued.DeletePrinterDriverEx(u"Windows x64", u"Tamber AB12", kDpdDeleteUnusedFiles, 3).error,
               win_error::kPrinterDriverInUse);
-    EXPECT_TRUE(sim.Printers()[0].pendingDeletion);
+    EXPECT_TRUE(pending.Printers()[0].pendingDeletion);
 
-    sim.CompleteJobs(u"P1");
-    EXPECT_TRUE(sim.Printers().empty());
-    EXPECT_FALSE(sim.KeyExists(kHkeyLocalMachine, kP1Key));
-    EXPECT_TRUE(spooler.DeletePrinterDriverEx(u"Windows x64", u"Tamber AB12", kDpdDeleteUnusedFiles, 3).ok());
-    EXPECT_EQ(sim.journal().front(), "DeletePrinter P1 pending");
+    pending.CompleteJobs(u"P1");
+    EXPECT_TRUE(pending.Printers().empty());
+    EXPECT_FALSE(pending.KeyExists(kHkeyLocalMachine, kP1Key));
+    EXPECT_TRUE(queued.DeletePrinterDriverEx(u"Windows x64", u"Tamber AB12", kDpdDeleteUnusedFiles, 3).ok());
+    EXPECT_EQ(pending.journal().front(), "DeletePrinter P1 pending");
 }
 
 TEST(SimSpooler, FaultsNarrowedToOnePrinterLeaveTheOthers) {

@@ -155,7 +155,7 @@ TEST(PrinterRecord, OverlongNamesAreCutToTheirFieldAndTheTamberPrefixMatchesInAn
     }
 }
 
-TEST(EnumerateInstalledPrinters, ListsLocalSharedAndConnectionsInSpoolerOrder) {
+TEST(EnumerateInstalledPrinters, ListsLocalSharedAndConnectionsInSpoolerOrderAskingWithTheSizeGiven) {
     sim::SimMachine sim;
     sim.AddDriver({u"Windows x64", u"Tamber PS", u"NorvelAB12.PPD", u""});
     sim.AddPrinter(test::MakePrinter(u"Local", u"Tamber PS"));
@@ -173,11 +173,9 @@ TEST(EnumerateInstalledPrinters, ListsLocalSharedAndConnectionsInSpoolerOrder) {
     PrinterCatalogue catalogue(sim.machine().spooler);
     EXPECT_EQ(NamesOf(catalogue.printers), NamesOf(records));
     EXPECT_TRUE(catalogue.remainingDataFiles.empty());
-}
 
-// Local printers and connections, asked with the size the spooler gave; a printer added between the two calls
-// is retried once, no printers means no second call, and a failed call an empty list.
-TEST(EnumerateInstalledPrinters, AsksWithTheSizeItWasGivenAndRetriesOnce) {
+    // Local printers and connections, asked with the size the spooler gave; a printer added between the two
+    // calls is retried once, no printers means no second call, and a failed call an empty list.
     struct Case {
         std::deque<EnumResult<PrinterInfo>> answers;
         std::vector<std::u16string> names;
@@ -292,7 +290,7 @@ TEST(PrinterForms, ListsUserAndPrinterFormsButNoBuiltInOnes) {
     EXPECT_TRUE(EnumPrinterForms(spooler, u"Missing").empty());
 }
 
-TEST(PrinterForms, DeletesTheChosenFormsEachAfterItsRegistryEntries) {
+TEST(PrinterForms, DeletesTheChosenFormsEachAfterItsRegistryEntriesThePerFormKeyFromVistaOnAlone) {
     SimMachine sim;
     AddPrinters(sim);
     AddFormWithEntries(sim, u"Kept", kFormUser);
@@ -315,9 +313,8 @@ TEST(PrinterForms, DeletesTheChosenFormsEachAfterItsRegistryEntries) {
                                          "SHDeleteKeyW " + forms + "\\" + form, "DeleteFormW " + form});
     }
     EXPECT_EQ(sim.journal(), expected) << "a form kept, built in or deleted before its registry entries";
-}
 
-TEST(PrinterForms, DeletesThePerFormKeyFromVistaOnAndNoOtherKey) {
+    // The per-form key goes from Vista on, and no other key.
     SimMachine before;
     before.SetOsVersion(5, 1);
     AddFormWithEntries(before, u"Custom1", kFormUser);
@@ -328,11 +325,11 @@ TEST(PrinterForms, DeletesThePerFormKeyFromVistaOnAndNoOtherKey) {
 
     SimMachine vista;
     vista.CreateKey(kHkeyLocalMachine, FormKey(u"A4x\\Sub"));
-    Machine& machine = vista.machine();
-    DeleteFormRegistryEntries(machine.registry, machine.system, u"");
-    DeleteFormRegistryEntries(machine.registry, machine.system, u"A4x\\Sub");
+    Machine& seams = vista.machine();
+    DeleteFormRegistryEntries(seams.registry, seams.system, u"");
+    DeleteFormRegistryEntries(seams.registry, seams.system, u"A4x\\Sub");
     EXPECT_TRUE(vista.KeyExists(kHkeyLocalMachine, FormKey(u"A4x\\Sub")));
-    DeleteFormRegistryEntries(machine.registry, machine.system, u"A4x");
+    DeleteFormRegistryEntries(seams.registry, seams.system, u"A4x");
     EXPECT_FALSE(vista.KeyExists(kHkeyLocalMachine, FormKey(u"A4x")));
     EXPECT_TRUE(vista.KeyExists(kHkeyLocalMachine, kForms));
 }
@@ -368,7 +365,7 @@ struct DeletionRun {
     }
 };
 
-TEST(DriverCatalogue, ListsTheDriversOfOneEnvironment) {
+TEST(DriverCatalogue, ListsTheDriversOfOneEnvironmentAndDeletesEveryDriverListingX64AfterTheX86Pass) {
     SimMachine sim;
     AddDriver(sim, u"A", {kEnvironmentX64});
     AddDriver(sim, u"B", {kEnvironmentX64, kEnvironmentX86});
@@ -381,9 +378,33 @@ TEST(DriverCatalogue, ListsTheDriversOfOneEnvironment) {
     EXPECT_TRUE(EnumPrinterDriverList(spooler, u"Windows ARM64").empty());
     sim.faults().Fail("EnumPrinterDriversW", 5, 1, 1);
     EXPECT_TRUE(EnumPrinterDriverList(spooler, kEnvironmentX64).empty());
+
+    // Every driver goes, x64 listed after the x86 pass.
+    DeletionRun run;
+    AddDriver(run.sim, u"A", {kEnvironmentX86, kEnvironmentX64});
+    AddDriver(run.sim, u"B", {kEnvironmentX64});
+    AddDriver(run.sim, u"C", {kEnvironmentX86, kEnvironmentX64});
+    AddDriver(run.sim, u"D", {kEnvironmentX86});
+    run.sim.AddPrinter(test::MakePrinter(u"P1", u"C"));
+
+    DeleteAllPrinterDrivers(run.spooler, run.sim.machine().registry, run.sim.machine().system);
+
+    // C is in use and stays, and the next driver still goes; A, gone from both environments after the x86
+    // pass, is no longer in the x64 list.
+    std::vector<std::string> order;
+    for (const std::string& call : run.spooler.calls) {
+        if (call.starts_with("Enum") && (order.empty() || order.back() != call.substr(20))) {
+            order.push_back(call.substr(20));
+        } else if (call.starts_with("DeletePrinterDriverExW Windows NT x86")) {
+            order.push_back(call.substr(38, 1));
+        }
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"Windows NT x86", "A", "C", "D", "Windows x64", "B", "C"}));
+    EXPECT_EQ(run.spooler.calls.size(), 4U + 2 * 5 + 4);  // 4 listings, 5 drivers in 2 passes, 4 packages
+    EXPECT_EQ(Installed(run.sim), (std::vector<std::string>{"Windows NT x86|C", "Windows x64|C"}));
 }
 
-TEST(DriverDeletion, DeletesX86ThenX64WithThePackageReadBeforeAnyDeletion) {
+TEST(DriverDeletion, DeletesX86ThenX64WithThePackageReadBeforeAnyDeletionAndOnlyAfterADriverDeletion) {
     struct Case {
         const char* what;
         std::uint32_t osMajor, osMinor;
@@ -428,9 +449,8 @@ TEST(DriverDeletion, DeletesX86ThenX64WithThePackageReadBeforeAnyDeletion) {
         EXPECT_EQ(run.sim.calls().Count("RegQueryValueExW") + run.sim.calls().Count("LoadLibraryW") == 0,
                   c.lookups == 0);
     }
-}
 
-TEST(DriverDeletion, DeletesPackagesOnlyAfterADriverDeletionSucceeds) {
+    // A package goes only after its driver's deletion succeeded.
     DeletionRun run;
     AddDriver(run.sim, u"Used", {kEnvironmentX86, kEnvironmentX64});
     run.sim.AddPrinter(test::MakePrinter(u"P1", u"Used"));
@@ -447,31 +467,6 @@ TEST(DriverDeletion, DeletesPackagesOnlyAfterADriverDeletionSucceeds) {
     run.DeleteDriver(u"Free");
     EXPECT_EQ(run.sim.calls().Count("DeletePrinterDriverPackageW"), 0U);
     EXPECT_EQ(Installed(run.sim), (std::vector<std::string>{"Windows NT x86|Used", "Windows x64|Used"}));
-}
-
-TEST(DriverDeletion, DeletesEveryDriverListingX64AfterTheX86Pass) {
-    DeletionRun run;
-    AddDriver(run.sim, u"A", {kEnvironmentX86, kEnvironmentX64});
-    AddDriver(run.sim, u"B", {kEnvironmentX64});
-    AddDriver(run.sim, u"C", {kEnvironmentX86, kEnvironmentX64});
-    AddDriver(run.sim, u"D", {kEnvironmentX86});
-    run.sim.AddPrinter(test::MakePrinter(u"P1", u"C"));
-
-    DeleteAllPrinterDrivers(run.spooler, run.sim.machine().registry, run.sim.machine().system);
-
-    // C is in use and stays, and the next driver still goes; A, gone from both environments after the x86
-    // pass, is no longer in the x64 list.
-    std::vector<std::string> order;
-    for (const std::string& call : run.spooler.calls) {
-        if (call.starts_with("Enum") && (order.empty() || order.back() != call.substr(20))) {
-            order.push_back(call.substr(20));
-        } else if (call.starts_with("DeletePrinterDriverExW Windows NT x86")) {
-            order.push_back(call.substr(38, 1));
-        }
-    }
-    EXPECT_EQ(order, (std::vector<std::string>{"Windows NT x86", "A", "C", "D", "Windows x64", "B", "C"}));
-    EXPECT_EQ(run.spooler.calls.size(), 4U + 2 * 5 + 4);  // 4 listings, 5 drivers in 2 passes, 4 packages
-    EXPECT_EQ(Installed(run.sim), (std::vector<std::string>{"Windows NT x86|C", "Windows x64|C"}));
 }
 
 TEST(DriverDeletion, StructuredExceptionInOnePassLeavesTheOtherToRun) {
