@@ -113,7 +113,7 @@ TEST(App, WithoutOptionsTheDialogRunsNothingIsLoggedAndTheControlsAreInitialised
 
 // A lock held elsewhere is no refusal: the options run, and there is nothing to unlock. Without a parent
 // console they run and log all the same.
-TEST(App, PrivilegedWhenTheLockIsHeldElsewhereAndRunWithoutAParentConsole) {
+TEST(App, WithoutPrivilegeOnlyTheMessageBoxIsShownButALockHeldElsewhereOrNoParentConsoleStopsNothing) {
     AppRun run(u"S.exe -help", [](sim::SimMachine& sim) { sim.SetDatabaseLockHeldElsewhere(true); });
     EXPECT_EQ(run.sim.calls().Count("UnlockServiceDatabase"), 0U);
     EXPECT_EQ(run.sim.calls().Count("CloseServiceHandle"), 1U);
@@ -123,9 +123,8 @@ TEST(App, PrivilegedWhenTheLockIsHeldElsewhereAndRunWithoutAParentConsole) {
     AppRun detached(u"S.exe -help", [](sim::SimMachine& sim) { sim.SetConsoleAttachable(false); });
     EXPECT_EQ(detached.sim.Stdout(), "");
     EXPECT_EQ(LogMessages(detached.sim), (Messages{"Print the Usage Menu", kClosing}));
-}
 
-TEST(App, WithoutPrivilegeOnlyTheMessageBoxIsShown) {
+    // Without privilege only the message box is shown.
     const std::u16string_view text =
         u"You do not have sufficient security privileges to Uninstall Printers. Please contact your site "
         u"administrator, or logout and log in again as an administrator and try again...";

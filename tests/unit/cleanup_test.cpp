@@ -132,7 +132,7 @@ TEST(FileResidue, HardwareIdFolderIsEmptiedAndRemovedOnlyWhenEmptyAndAMatchingFo
     EXPECT_TRUE(matching.FileExists(kWinTemp + u"\\,,Drv.tmp\\inside.tmp"));
 }
 
-TEST(FileResidue, PresetsPreferDmtOverDrvJp) {
+TEST(FileResidue, PresetsPreferDmtOverDrvJpAnEmptyBaseReachesItsOwnButNotWithoutAppDataNorAnOverlongPath) {
     sim::SimMachine sim;
     Files& files = sim.machine().files;
     for (std::u16string_view prefix : {u"\\DMT_abc12.PPD", u"\\DrvJP_abc12.PPD"}) {
@@ -149,10 +149,7 @@ TEST(FileResidue, PresetsPreferDmtOverDrvJp) {
     EXPECT_TRUE(sim.FolderExists(kPresets + u"\\DrvJP_abc12.PPD"));
     DeletePresetFolder(files, u"abc12");
     EXPECT_FALSE(sim.FolderExists(kPresets + u"\\DrvJP_abc12.PPD"));
-}
 
-TEST(FileResidue, EmptyBaseStillReachesItsPresetButNotWithoutAppDataNorAnOverlongPath) {
-    sim::SimMachine sim;
     const std::u16string preferences = kPresets + u"\\DMT_.PPD\\EssentialPresets\\preferences";
     sim.WriteFile(preferences, "p");
     sim.SetSpecialFolder(kCsidlAppData, std::nullopt);

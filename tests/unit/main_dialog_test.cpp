@@ -367,7 +367,7 @@ TEST(ScrollerTicks, MoveWrapNotifyPauseAndUpdateTheScrollBarOnlyForATallTextUnde
     }
 }
 
-TEST(ScrollerScroll, MovesAndClampsBetweenTheEndAndTheStart) {
+TEST(ScrollerScroll, WheelAndKeysBecomeRequestsThatMoveAndClampBetweenTheEndAndTheStart) {
     struct Case {
         ScrollRequest request;
         int thumb, content, offset, expected;
@@ -391,9 +391,8 @@ TEST(ScrollerScroll, MovesAndClampsBetweenTheEndAndTheStart) {
     unpaused.paused = false;
     unpaused.pauseDelay = unpaused.scrollDelay;
     EXPECT_FALSE(unpaused.OnScroll(ScrollRequest::LineDown, 0).startPauseTimer || unpaused.paused);
-}
 
-TEST(ScrollerInput, WheelAndKeysBecomeScrollRequests) {
+    // The wheel and keys become scroll requests.
     struct Wheel {
         int delta;
         ScrollRequest request;

@@ -137,7 +137,7 @@ TEST(RemovalRuns, OptionsRemoveWhatTheyNameAndReportIt) {
     }
 }
 
-TEST(RemovalRuns, FormsGoOnlyWithTheLastLocalPrinter) {
+TEST(RemovalRuns, FormsGoOnlyWithTheLastLocalPrinterAndAConnectionOnlyWithItsTempFiles) {
     sim::SimMachine sim;
     AddOtherDriver(sim);
     sim.AddForm({u"Custom Label", 0});
@@ -154,29 +154,28 @@ TEST(RemovalRuns, FormsGoOnlyWithTheLastLocalPrinter) {
     EXPECT_LT(*formDeleted, *JournalIndex(sim, "DeletePrinter C"));
     EXPECT_TRUE(JournalIndex(sim, "DeleteFormW Tray Form").has_value());
     EXPECT_FALSE(JournalIndex(sim, "DeleteFormW Letter").has_value());  // built-in forms stay
-}
 
-TEST(RemovalRuns, ConnectionIsRemovedWithItsTempFilesOnly) {
-    sim::SimMachine sim;
-    AddOtherDriver(sim);
-    AddLocal(sim, u"Local", kOtherDriver);
-    AddLocal(sim, u"\\\\srv\\Q", kOtherDriver);  // a connection
-    sim.AddForm({u"Custom Label", 0});
-    sim.AddProcess(u"LASER.srv");
-    sim.WriteFile(u"C:\\Users\\admin\\AppData\\Local\\Temp\\,,srv,Q.tmp", "x");
-    sim.WriteFile(u"C:\\Windows\\Temp\\,,srv,Q.tmp", "x", 0x21);  // read-only
+    // A connection goes with its Temp files only: no forms, no companion, no search for one.
+    sim::SimMachine connection;
+    AddOtherDriver(connection);
+    AddLocal(connection, u"Local", kOtherDriver);
+    AddLocal(connection, u"\\\\srv\\Q", kOtherDriver);  // a connection
+    connection.AddForm({u"Custom Label", 0});
+    connection.AddProcess(u"LASER.srv");
+    connection.WriteFile(u"C:\\Users\\admin\\AppData\\Local\\Temp\\,,srv,Q.tmp", "x");
+    connection.WriteFile(u"C:\\Windows\\Temp\\,,srv,Q.tmp", "x", 0x21);  // read-only
 
-    RunProgram(sim, u"Spoolsweep.exe -p \\\\srv\\Q");
+    RunProgram(connection, u"Spoolsweep.exe -p \\\\srv\\Q");
 
-    EXPECT_EQ(sim.Stdout(), "1");
-    EXPECT_TRUE(JournalIndex(sim, "DeletePrinterConnectionW \\\\srv\\Q").has_value());
-    EXPECT_FALSE(sim.FileExists(u"C:\\Users\\admin\\AppData\\Local\\Temp\\,,srv,Q.tmp"));
-    EXPECT_FALSE(sim.FileExists(u"C:\\Windows\\Temp\\,,srv,Q.tmp"));
-    EXPECT_EQ(CountJournal(sim, "DeleteFormW"), 0U);
-    EXPECT_EQ(CountJournal(sim, "TerminateProcess"), 0U);
-    auto log = LogMessages(sim);
+    EXPECT_EQ(connection.Stdout(), "1");
+    EXPECT_TRUE(JournalIndex(connection, "DeletePrinterConnectionW \\\\srv\\Q").has_value());
+    EXPECT_FALSE(connection.FileExists(u"C:\\Users\\admin\\AppData\\Local\\Temp\\,,srv,Q.tmp"));
+    EXPECT_FALSE(connection.FileExists(u"C:\\Windows\\Temp\\,,srv,Q.tmp"));
+    EXPECT_EQ(CountJournal(connection, "DeleteFormW"), 0U);
+    EXPECT_EQ(CountJournal(connection, "TerminateProcess"), 0U);
+    auto log = LogMessages(connection);
     EXPECT_EQ(std::count(log.begin(), log.end(), "FreeupPrerequisites"), 0);
-    EXPECT_TRUE(HasPrinter(sim, u"Local"));
+    EXPECT_TRUE(HasPrinter(connection, u"Local"));
 }
 
 // The driver goes with its files, its hardware-ID folder and its model's key.
