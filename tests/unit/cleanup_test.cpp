@@ -459,7 +459,7 @@ const std::string kCs1 = "System\\ControlSet001\\Control\\Print\\Environments\\"
 const std::string kCs2 = "System\\ControlSet002\\Control\\Print\\Environments\\";
 const std::string kCs3 = "System\\ControlSet003\\Control\\Print\\Environments\\";
 
-TEST(RegistryResidue, PrinterSetRemovesItsKeysInOrderAndNoOtherPrinters) {
+TEST(RegistryResidue, PrinterAndDriverSetsRemoveTheirKeysInOrderAndNoOtherPrinters) {
     sim::SimMachine sim;
     const std::vector<Step> otherPrinter = {
         {kHkcu, "Printers\\Settings\\Printers\\P2", {}, {}},
@@ -481,9 +481,8 @@ TEST(RegistryResidue, PrinterSetRemovesItsKeysInOrderAndNoOtherPrinters) {
 
     EXPECT_EQ(Upper(sim.journal()), Upper(expected));
     EXPECT_EQ(sim.OpenHandleCount(), 0u);
-}
 
-TEST(RegistryResidue, DriverSetRemovesItsKeysInOrder) {
+    // The driver's set, alone and with another printer's device mode cached.
     struct Case {
         const char* label;
         bool otherPrinterCached;  // another printer's device mode stays, and with it "DMTDevMode"
