@@ -43,22 +43,29 @@ bool Representable(std::u16string_view text) {
 }
 
 // The folded "<root>\<path>" of every tree the residue cleaners deleted, from the run's journal.
-std::vector<std::u16string> DeletedTrees(const sim::SimMachine& ran) {
+std::set<std::u16string> DeletedTrees(const sim::SimMachine& ran) {
     constexpr std::string_view kCall = "SHDeleteKeyW ";
-    std::vector<std::u16string> trees;
+    std::set<std::u16string> trees;
     for (const std::string& line : ran.journal()) {
         if (line.starts_with(kCall)) {
-            trees.push_back(sim::Fold(FromUtf8(line.substr(kCall.size()))));
+            trees.insert(sim::Fold(FromUtf8(line.substr(kCall.size()))));
         }
     }
     return trees;
 }
 
-bool IsInTrees(const std::vector<std::u16string>& trees, Handle root, std::u16string_view path) {
+// True when the key or a key above it is one of the deleted trees. Each of the key's few ancestors is looked
+// up, so a terminal server's thousands of trees cost no more per key than a workstation's handful.
+bool IsInTrees(const std::set<std::u16string>& trees, Handle root, std::u16string_view path) {
     const std::u16string key = sim::Fold(FromUtf8(KeyText(root, path)));
-    return std::any_of(trees.begin(), trees.end(), [&](const std::u16string& tree) {
-        return key == tree || (key.starts_with(tree) && key[tree.size()] == u'\\');
-    });
+    for (std::size_t end = key.find(u'\\');; end = key.find(u'\\', end + 1)) {
+        if (trees.contains(key.substr(0, end))) {
+            return true;
+        }
+        if (end == std::u16string::npos) {
+            return false;
+        }
+    }
 }
 
 void NameSpoolerLosses(const MachineState& before, const MachineState& after, BackupContents& contents) {
@@ -171,7 +178,7 @@ BackupContents SelectDeleted(const ResidueState& before, const ResidueState& aft
                              const sim::SimMachine& ran) {
     BackupContents contents;
     // A key the spooler took with its printer or driver goes back with them, not on its own.
-    const std::vector<std::u16string> trees = DeletedTrees(ran);
+    const std::set<std::u16string> trees = DeletedTrees(ran);
     for (const auto& [key, present] : before.keys) {
         if (!after.keys.contains(key) && IsInTrees(trees, key.first, key.second)) {
             if (Representable(key.second) && IsPlainKeyPath(key.second)) {
