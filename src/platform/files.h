@@ -61,6 +61,12 @@ class Files {
     [[nodiscard]] virtual std::optional<std::uint32_t> GetStatus(std::u16string_view path) = 0;
     // SetFileAttributesW; 0 resets to normal.
     [[nodiscard]] virtual Status SetAttributes(std::u16string_view path, std::uint32_t attributes) = 0;
+    // CreateFileW(FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, FILE_FLAG_OPEN_REPARSE_POINT |
+    // FILE_FLAG_BACKUP_SEMANTICS), then SetFileInformationByHandle(FileBasicInfo) through that handle: the
+    // attributes (0 resets to normal) of the file or folder the full path names itself. A reparse point, a
+    // file with more than one name, or a handle whose final path is not the path (a link on the way, even
+    // one planted since the caller looked) fails with access denied and changes nothing.
+    [[nodiscard]] virtual Status SetOwnAttributes(std::u16string_view path, std::uint32_t attributes) = 0;
     // CreateFileW(FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, no data access), then
     // GetFileInformationByHandle and GetFinalPathNameByHandleW; nothing when the path cannot be opened.
     [[nodiscard]] virtual std::optional<FileIdentity> QueryIdentity(std::u16string_view path) = 0;

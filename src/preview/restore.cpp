@@ -180,8 +180,13 @@ std::string ReadFileData(Files& files, const std::u16string& folder, BackupConte
 }
 
 void Put(std::vector<RestoreLine>& lines, std::string entry, std::uint32_t error, std::string_view what) {
-    lines.push_back({std::move(entry), error == 0,
-                     error == 0 ? "" : std::string(what) + " failed with error " + std::to_string(error)});
+    std::string reason;
+    if (error == win_error::kStoppedOnSymlink) {
+        reason = "a key on its path is a registry link: nothing is written through one";
+    } else if (error != 0) {
+        reason = std::string(what) + " failed with error " + std::to_string(error);
+    }
+    lines.push_back({std::move(entry), error == 0, std::move(reason)});
 }
 
 class Restorer {
@@ -299,7 +304,8 @@ class Restorer {
         return made.ok();
     }
 
-    // By path, so a link on its way, planted since the entry was created, is looked for first.
+    // A link on its way, planted since the entry was created, is named; one planted after that look is
+    // still never gone through, as the attributes are set on the entry opened as itself.
     void SetAttributes(const BackupPath& path, RestoreLine& line) {
         if (const auto link = FindLinkOnPath(machine_.files, path.path)) {
             line.reason =
@@ -307,7 +313,7 @@ class Restorer {
             return;
         }
         const Status set =
-            machine_.files.SetAttributes(path.path, path.attributes & ~kFileAttributeDirectory);
+            machine_.files.SetOwnAttributes(path.path, path.attributes & ~kFileAttributeDirectory);
         if (!set.ok()) {
             line.reason =
                 "put back, but setting its attributes failed with error " + std::to_string(set.error);

@@ -206,6 +206,16 @@ TEST_F(FilesContract, ReadsAndCreatesWholeFilesByteForByteAndNeverOverwrites) {
     EXPECT_FALSE(read.refused);
     EXPECT_EQ(read.bytes, bytes) << "bytes changed on the way out";
     EXPECT_TRUE(files().ReadFileBytes(folder + u"\\made.bin", 8).refused) << "a file over the limit was read";
+    // Attributes set on the file or folder the path names itself, through a handle.
+    world().CreateFolder(folder + u"\\real");
+    world().WriteFile(folder + u"\\real\\in.bin", "x", kFileAttributeArchive);
+    constexpr std::uint32_t kHiddenFile = kFileAttributeHidden | kFileAttributeArchive;
+    constexpr std::uint32_t kHiddenFolder = kFileAttributeHidden | kFileAttributeDirectory;
+    for (const auto& [path, attributes] :
+         {std::pair{folder + u"\\made.bin", kHiddenFile}, std::pair{folder + u"\\real", kHiddenFolder}}) {
+        EXPECT_EQ(files().SetOwnAttributes(path, attributes & ~kFileAttributeDirectory).error, 0U);
+        EXPECT_EQ(files().GetStatus(path), attributes) << NarrowLowBytes(path);
+    }
 
     EXPECT_EQ(files().CreateNewFile(folder + u"\\made.bin", "other").error, kErrorFileExists);
     EXPECT_EQ(world().ReadFile(folder + u"\\made.bin"), bytes) << "an existing file was overwritten";
@@ -217,8 +227,8 @@ TEST_F(FilesContract, ReadsAndCreatesWholeFilesByteForByteAndNeverOverwrites) {
     EXPECT_EQ(files().ReadFileBytes(folder + u"\\empty.bin", 0).bytes, "");
     EXPECT_FALSE(files().ReadFileBytes(folder + u"\\empty.bin", 0).refused);
 
-    // A link on the way, junction or symbolic: nothing is created, here or where it leads.
-    world().CreateFolder(folder + u"\\real");
+    // A link on the way, junction or symbolic: nothing is created, and no attribute set, here or where it
+    // leads.
     for (World::LinkKind kind : {World::LinkKind::Junction, World::LinkKind::SymbolicLink}) {
         const std::u16string via =
             folder + (kind == World::LinkKind::Junction ? u"\\junction" : u"\\symbolic");
@@ -232,6 +242,11 @@ TEST_F(FilesContract, ReadsAndCreatesWholeFilesByteForByteAndNeverOverwrites) {
         ASSERT_TRUE(world().AddLink(via, folder + u"\\real", kind)) << "the link could not be made";
         EXPECT_NE(files().CreateNewFile(via + u"\\new.bin", "x").error, 0U);
         EXPECT_FALSE(world().FileExists(folder + u"\\real\\new.bin")) << "a file was created through a link";
+        for (const std::u16string& path : {via, via + u"\\in.bin"}) {
+            EXPECT_EQ(files().SetOwnAttributes(path, kFileAttributeReadOnly).error, win_error::kAccessDenied);
+        }
+        EXPECT_EQ(files().GetStatus(folder + u"\\real\\in.bin"), kFileAttributeArchive);
+        EXPECT_EQ(files().GetStatus(folder + u"\\real"), kHiddenFolder);
     }
     for (World::LinkKind kind : {World::LinkKind::HardLink, World::LinkKind::SymbolicLink}) {
         if (kind == World::LinkKind::SymbolicLink && world().IsWine()) {
@@ -247,6 +262,8 @@ TEST_F(FilesContract, ReadsAndCreatesWholeFilesByteForByteAndNeverOverwrites) {
         EXPECT_TRUE(throughLink.refused) << "a file was read through a link";
         EXPECT_TRUE(throughLink.bytes.empty());
         EXPECT_NE(files().CreateNewFile(link, "other").error, 0U) << "a file was created over a link";
+        EXPECT_NE(files().SetOwnAttributes(link, kFileAttributeReadOnly).error, 0U);
+        EXPECT_EQ(files().GetStatus(folder + u"\\made.bin"), kHiddenFile) << "set through a link";
         EXPECT_EQ(world().ReadFile(folder + u"\\made.bin"), bytes) << "written through a link";
     }
 }

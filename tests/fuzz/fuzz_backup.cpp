@@ -62,7 +62,7 @@ void CheckWrites(const sim::SimMachine& sim, std::size_t from, const preview::Re
             }
         } else if (call == "CreateFileW" || call == "CreateDirectoryW") {
             contained = IsPathContained(scope, object);
-        } else if (call == "SetFileAttributesW") {
+        } else if (call == "SetFileAttributesW" || call == "SetFileInformationByHandle") {
             contained = IsPathContained(scope, object.substr(0, object.rfind(u' ')));
         }
         fuzz::Require(contained, "the restore wrote outside its scope: " + line);

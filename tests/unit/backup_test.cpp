@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_world.h"
 #include "platform/text.h"
 #include "preview/backup.h"
 #include "preview/dialog_run.h"
@@ -206,48 +207,70 @@ std::vector<RestoreLine> RestoreAfterChange(sim::SimMachine& real, const std::fu
     return Restore(real.machine(), loaded.contents, false);
 }
 
-TEST(BackupRestore, NeverOverwritesWhatExistsNow) {
+// Nor writes through a registry link a user planted where a key of the backup was.
+TEST(BackupRestore, NeverOverwritesWhatExistsNowNorWritesThroughARegistryLink) {
     sim::SimMachine real;
     const std::u16string token = kUserTemp + u"\\NorvelUserAuth";
     const auto lines = RestoreAfterChange(real, [&] {
         real.WriteFile(token, "new");
         real.SetValue(kHkeyLocalMachine, u"SOFTWARE\\PPML\\PostScript", u"Fonts", 1, StringBytes(u"new"));
+        real.CreateKey(kHkeyCurrentUser, u"Software\\Victim");
+        real.AddKeyLink(kHkeyCurrentUser, u"Printers\\Settings\\Printers\\P1", kHkeyCurrentUser,
+                        u"Software\\Victim");
     });
     EXPECT_EQ(real.ReadFile(token), "new") << "a file that exists now was overwritten";
     EXPECT_EQ(real.GetValue(kHkeyLocalMachine, u"SOFTWARE\\PPML\\PostScript", u"Fonts"), StringBytes(u"new"))
         << "a value that exists now was overwritten";
-    for (const std::string& entry :
-         {"file " + NarrowLowBytes(token),
-          std::string("registry value HKLM\\SOFTWARE\\PPML\\PostScript \"Fonts\"")}) {
+    EXPECT_EQ(real.SubkeyNames(kHkeyCurrentUser, u"Software\\Victim").size() +
+                  real.ValueNames(kHkeyCurrentUser, u"Software\\Victim").size(),
+              0U)
+        << "written through a registry link";
+    const std::pair<std::string, std::string> kExpected[] = {
+        {"file " + NarrowLowBytes(token), "it exists now"},
+        {"registry value HKLM\\SOFTWARE\\PPML\\PostScript \"Fonts\"", "it exists now"},
+        {"registry value HKCU\\Printers\\Settings\\Printers\\P1\\Inner \"Count\"",
+         "a key on its path is a registry link: nothing is written through one"},
+    };
+    for (const auto& [entry, reason] : kExpected) {
         const auto line =
             std::find_if(lines.begin(), lines.end(), [&](const RestoreLine& l) { return l.entry == entry; });
         ASSERT_NE(line, lines.end()) << "no line for " << entry;
         EXPECT_FALSE(line->putBack);
-        EXPECT_EQ(line->reason, "it exists now") << entry;
+        EXPECT_EQ(line->reason, reason) << entry;
     }
 }
 
-// A user swaps a folder the restore made for a junction while the restore runs: nothing is written, and no
-// attribute set, where the junction leads.
+// Just before the attributes of the first file put back are set, a user swaps its folder for a junction to
+// a folder holding a file of that name: nothing is set, and nothing written, where the junction leads.
 TEST(BackupRestore, ALinkPlantedDuringTheRestoreLeadsNothingElsewhere) {
     sim::SimMachine real;
-    const std::u16string trackwell = kUserTemp + u"\\Trackwell";
     const std::u16string victim = u"C:\\Windows\\System32\\config";
+    std::u16string first;
+    std::u16string twin;
     const auto lines = RestoreAfterChange(real, [&] {
-        real.WriteFile(victim + u"\\SYSTEM", "hive", 0x20);
+        const std::string manifest = *real.ReadFile(std::u16string(kBackupFolder) + u"\\manifest.json");
+        first = sim::FromUtf8(nlohmann::json::parse(manifest)["files"][0]["path"].get<std::string>());
+        const std::u16string folder = first.substr(0, first.rfind(u'\\'));
+        twin = victim + first.substr(folder.size());
+        real.WriteFile(twin, "hive", 0x20);
         real.SetPathAttributes(victim, 0x16);
-        real.faults().OnCall("SetFileAttributesW", [&] {
-            ASSERT_EQ(real.machine().files.ShellDeleteTree(trackwell, kFofSilentNoConfirmationNoErrorUi), 0);
-            real.AddLink(trackwell, victim, sim::LinkKind::Junction, true);
+        real.faults().OnCall("SetFileInformationByHandle", [&real, folder, victim] {
+            ASSERT_EQ(real.machine().files.ShellDeleteTree(folder, kFofSilentNoConfirmationNoErrorUi), 0);
+            real.AddLink(folder, victim, sim::LinkKind::Junction, true);
         });
     });
-    EXPECT_FALSE(real.FileExists(victim + u"\\jobs.db"))
-        << "written through a link planted during the restore";
+    EXPECT_EQ(real.Attributes(twin), 0x20U) << "attributes set through a link planted during the restore";
     EXPECT_EQ(real.Attributes(victim), 0x16U) << "attributes set through a link planted during the restore";
-    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const RestoreLine& line) {
-        return line.entry == "file " + NarrowLowBytes(trackwell + u"\\jobs.db") && !line.putBack;
-    })) << "the file behind the planted link is reported as put back";
-    EXPECT_TRUE(real.LinkAt(trackwell).has_value()) << "the junction was not planted: the test tests nothing";
+    const std::vector<std::u16string> paths = real.AllPaths();
+    EXPECT_EQ(std::count_if(paths.begin(), paths.end(),
+                            [&](const std::u16string& path) { return path.starts_with(victim + u"\\"); }),
+              1)
+        << "written through a link planted during the restore";
+    const auto line = std::find_if(lines.begin(), lines.end(), [&](const RestoreLine& l) {
+        return l.entry == "file " + NarrowLowBytes(first);
+    });
+    ASSERT_NE(line, lines.end());
+    EXPECT_EQ(line->reason, "put back, but setting its attributes failed with error 5");
 }
 
 TEST(BackupRestore, ABackupGoesOnlyIntoANewPlainFolder) {

@@ -158,6 +158,23 @@ Status SimFiles::SetAttributes(std::u16string_view path, std::uint32_t attribute
     return {0};
 }
 
+Status SimFiles::SetOwnAttributes(std::u16string_view path, std::uint32_t attributes) {
+    Target target = Resolve("SetFileInformationByHandle", path, false);
+    FileNode* found = target.error == 0 ? world_.Node(target.path) : nullptr;
+    if (found == nullptr) {
+        return {target.error != 0 ? target.error : MissingError(target.path)};
+    }
+    if (found->IsLink() || world_.LinkCount(*found) != 1 ||
+        Fold(target.path) != Fold(world_.Normalize(path).value_or(u"")) ||
+        (!found->folder && !world_.Writable(World::ParentOf(target.path)))) {
+        return {win_error::kAccessDenied};
+    }
+    found->attributes = (attributes & kSettableAttributes) | (found->folder ? kFileAttributeDirectory : 0);
+    world_.Journal("SetFileInformationByHandle " + ToUtf8(World::Display(found->path)) + " " +
+                   HexText(attributes));
+    return {0};
+}
+
 std::optional<FileIdentity> SimFiles::QueryIdentity(std::u16string_view path) {
     Target target = Resolve("CreateFileW", path, false);
     FileNode* node = target.error == 0 ? world_.Node(target.path) : nullptr;

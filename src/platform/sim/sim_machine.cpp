@@ -136,6 +136,13 @@ void SimMachine::CreateKey(Handle root, std::u16string_view path) {
     (void)state_->world.MakeKey(root, path);
 }
 
+void SimMachine::AddKeyLink(Handle root, std::u16string_view path, Handle targetRoot,
+                            std::u16string_view target) {
+    RegKey& link = state_->world.MakeKey(root, path);
+    link.linkRoot = targetRoot;
+    link.linkPath = target;
+}
+
 bool SimMachine::KeyExists(Handle root, std::u16string_view path) const {
     return state_->world.FindKey(root, SplitKeyPath(path)) != nullptr;
 }

@@ -154,6 +154,7 @@ class SimMachine {
     //   "DeletePrinterDriverExW <environment>, <driver>"
     //   "DeletePrinterDriverPackageW <inf path>, <environment>"
     //   "SetFileAttributesW <path> 0x<attributes as passed, hex>"
+    //   "SetFileInformationByHandle <path> 0x<attributes as passed, hex>" (the attributes set by handle)
     //   "DeleteFileW <path>", "RemoveDirectoryW <path>", "CreateDirectoryW <path>"
     //   "CopyFileW <source> -> <target>"
     //   "SHFileOperationW FO_DELETE <path> 0x<flags as passed, hex>" (one line per source)
@@ -170,6 +171,8 @@ class SimMachine {
     void SetMultiString(Handle root, std::u16string_view path, std::u16string_view name,
                         const std::vector<std::u16string>& strings);
     void CreateKey(Handle root, std::u16string_view path);
+    // A registry link at `path` (created as REG_OPTION_CREATE_LINK makes one) to the key at target.
+    void AddKeyLink(Handle root, std::u16string_view path, Handle targetRoot, std::u16string_view target);
     [[nodiscard]] bool KeyExists(Handle root, std::u16string_view path) const;
     [[nodiscard]] bool ValueExists(Handle root, std::u16string_view path, std::u16string_view name) const;
     [[nodiscard]] std::optional<std::vector<std::uint8_t>> GetValue(Handle root, std::u16string_view path,

@@ -62,6 +62,9 @@ struct RegKey {
     std::vector<RegValue> values;  // in creation order
     // Keyed by the folded name, so subkeys enumerate in case-insensitive alphabetical order.
     std::map<std::u16string, std::unique_ptr<RegKey>> subkeys;
+    // A registry link (REG_LINK) when linkRoot is set: opening the key opens the key at linkPath instead.
+    Handle linkRoot = 0;
+    std::u16string linkPath;
 
     [[nodiscard]] RegKey* Find(std::u16string_view child);
     [[nodiscard]] RegKey& Child(std::u16string_view child);

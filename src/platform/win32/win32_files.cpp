@@ -43,6 +43,27 @@ Status Win32Files::SetAttributes(std::u16string_view path, std::uint32_t attribu
     return {ErrorAfter(::SetFileAttributesW(name.c_str(), value) != FALSE)};
 }
 
+Status Win32Files::SetOwnAttributes(std::u16string_view path, std::uint32_t attributes) {
+    const std::wstring name = Wide(path);
+    const unique_file file(::CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                         OPEN_EXISTING,
+                                         FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!file || !::GetFileInformationByHandle(file.get(), &information)) {
+        return {ErrorAfter(false)};
+    }
+    if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+        information.nNumberOfLinks != 1 || !IsAtPath(file.get(), path)) {
+        return {static_cast<std::uint32_t>(ERROR_ACCESS_DENIED)};
+    }
+    // Zero times are left as they are.
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes = attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+    return {
+        ErrorAfter(::SetFileInformationByHandle(file.get(), FileBasicInfo, &basic, sizeof basic) != FALSE)};
+}
+
 std::optional<FileIdentity> Win32Files::QueryIdentity(std::u16string_view path) {
     const std::wstring name = Wide(path);
     const unique_file file(::CreateFileW(

@@ -78,6 +78,7 @@ class Win32Files final : public Files {
   public:
     std::optional<std::uint32_t> GetStatus(std::u16string_view path) override;
     Status SetAttributes(std::u16string_view path, std::uint32_t attributes) override;
+    Status SetOwnAttributes(std::u16string_view path, std::uint32_t attributes) override;
     std::optional<FileIdentity> QueryIdentity(std::u16string_view path) override;
     FindResult FindFirst(std::u16string_view pattern) override;
     std::optional<FindEntry> FindNext(Handle find) override;
