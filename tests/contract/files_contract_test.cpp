@@ -268,6 +268,41 @@ TEST_F(FilesContract, ReadsAndCreatesWholeFilesByteForByteAndNeverOverwrites) {
     }
 }
 
+// The backup folder: only administrators (or the account that made it, its owner) may change it or what is
+// made inside.
+TEST_F(FilesContract, APrivateFolderAndWhatItHoldsAreForAdministratorsAlone) {
+    const std::u16string folder = world().OwnFolder() + u"\\private";
+    ASSERT_TRUE(files().CreatePrivateDirectory(folder).ok());
+    ASSERT_TRUE(files().CreateNewFile(folder + u"\\file", "x").ok());
+    EXPECT_EQ(files().CreatePrivateDirectory(folder).error, win_error::kAlreadyExists);
+    EXPECT_EQ(files().QuerySecurity(folder + u"\\absent").error, win_error::kFileNotFound);
+    std::vector<FileSecurity> read;
+    for (const std::u16string& path : {folder, folder + u"\\file"}) {
+        read.push_back(files().QuerySecurity(path));
+        const FileSecurity& security = read.back();
+        ASSERT_EQ(security.error, 0U) << NarrowLowBytes(path);
+        EXPECT_TRUE(security.owner == kSidAdministrators || security.owner == security.caller)
+            << security.owner;
+        EXPECT_TRUE(security.hasAccessList);
+        EXPECT_FALSE(security.entries.empty());
+        for (const AccessEntry& entry : security.entries) {
+            EXPECT_TRUE(entry.trustee == kSidSystem || entry.trustee == kSidAdministrators ||
+                        entry.trustee == security.owner || (entry.rights & kFileChangeRights) == 0)
+                << NarrowLowBytes(path) << " lets " << entry.trustee << " change it";
+        }
+    }
+    SKIP_ON_WINE(
+        "the owner is always the account running the program, and the access list is made from the "
+        "Unix mode: one given at creation is not kept");
+    for (const FileSecurity& security : read) {
+        ASSERT_EQ(security.entries.size(), 2U);
+        for (const AccessEntry& entry : security.entries) {
+            EXPECT_TRUE(entry.trustee == kSidSystem || entry.trustee == kSidAdministrators) << entry.trustee;
+            EXPECT_TRUE(entry.allow && entry.rights == kFileAllAccess) << entry.trustee;
+        }
+    }
+}
+
 TEST_F(FilesContract, AppendsTextWithLineFeedsStoredAsCarriageReturnLineFeed) {
     std::u16string path = world().OwnFolder() + u"\\Spoolsweep_CL.log";
 

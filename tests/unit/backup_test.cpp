@@ -102,6 +102,7 @@ void AddResidue(sim::SimMachine& sim) {
     sim.WriteFile(kPresets + u"\\DMT_NorvelAB12.PPD\\EssentialPresets\\preferences", "<presets/>");
     sim.SetPathAttributes(kPresets + u"\\DMT_NorvelAB12.PPD", 0x12);
     sim.WriteFile(u"C:\\Program Files (x86)\\Vantle\\Tamber Driver Updater.exe", "MZ updater", 0x21);
+    sim.AddForm({u"Tamber Label", kFormUser, 100000, 150000, 5000, 6000, 95000, 144000});
 }
 
 std::string Contents(const sim::SimMachine& sim, const std::u16string& path) {
@@ -128,6 +129,11 @@ std::set<std::string> Describe(const sim::SimMachine& sim) {
         lines.insert("path " + NarrowLowBytes(path) + " " + std::to_string(entry.attributes) + " " +
                      Contents(sim, path));
     }
+    for (const sim::SimForm& form : state.forms) {
+        lines.insert("form " + NarrowLowBytes(form.name) +
+                     ::testing::PrintToString(std::vector<std::int64_t>{
+                         form.flags, form.width, form.height, form.left, form.top, form.right, form.bottom}));
+    }
     return lines;
 }
 
@@ -151,9 +157,14 @@ std::size_t CountPutBack(const std::vector<RestoreLine>& lines) {
         std::count_if(lines.begin(), lines.end(), [](const RestoreLine& line) { return line.putBack; }));
 }
 
+// A backup folder is private whatever the folder above lets users do; what the running account or SYSTEM
+// owns in it, or what only CREATOR OWNER may change (a denied right aside), is read.
 TEST(BackupRestore, ARemovalUndoneLeavesEveryBackedUpEntryAsItWas) {
     sim::SimMachine real;
     AddResidue(real);
+    real.CreateFolder(u"C:\\Backups");
+    const std::string system(kSidSystem);
+    real.SetSecurity(u"C:\\Backups", {0, system, {}, true, {{std::string(kSidUsers), true, kFileAllAccess}}});
     const std::set<std::string> before = Describe(real);
     const BackupRun backup = BackUp(real);
     ASSERT_EQ(backup.error, "");
@@ -162,6 +173,7 @@ TEST(BackupRestore, ARemovalUndoneLeavesEveryBackedUpEntryAsItWas) {
     EXPECT_EQ(backup.contents.values.size(), 5U) << "the deleted values were not all kept";
     EXPECT_EQ(backup.contents.files.size(), 4U) << "the deleted files were not all kept";
     EXPECT_EQ(backup.contents.folders.size(), 4U) << "the deleted folders were not all kept";
+    EXPECT_EQ(backup.contents.forms.size(), 1U) << "the deleted form was not kept";
     EXPECT_NE(
         FormatBackupSummary(kBackupFolder, backup.contents).find("printer P1: this version does not back up"),
         std::string::npos)
@@ -169,6 +181,15 @@ TEST(BackupRestore, ARemovalUndoneLeavesEveryBackedUpEntryAsItWas) {
     RemoveEverything(real);
     const std::set<std::string> removed = Describe(real);
 
+    const std::string caller(sim::kSimCallerSid);
+    real.SetSecurity(std::u16string(kBackupFolder) + u"\\manifest.json",
+                     {0,
+                      caller,
+                      {},
+                      true,
+                      {{std::string(kSidCreatorOwner), true, kFileAllAccess},
+                       {std::string(kSidUsers), false, kFileAllAccess}}});
+    real.SetSecurity(std::u16string(kBackupFolder) + u"\\files\\0", {0, system, {}, true, {}});
     const LoadedBackup loaded =
         LoadBackup(real.machine().files, kBackupFolder, ReadRestoreScope(real.machine()));
     ASSERT_EQ(loaded.error, "");
@@ -178,7 +199,8 @@ TEST(BackupRestore, ARemovalUndoneLeavesEveryBackedUpEntryAsItWas) {
     EXPECT_EQ(Describe(real), removed) << "the restore's preview changed the machine";
     const auto lines = Restore(real.machine(), loaded.contents, false);
     const std::size_t kept = backup.contents.keys.size() + backup.contents.values.size() +
-                             backup.contents.files.size() + backup.contents.folders.size();
+                             backup.contents.files.size() + backup.contents.folders.size() +
+                             backup.contents.forms.size();
     EXPECT_EQ(CountPutBack(lines), kept) << FormatRestore(lines, false);
     EXPECT_EQ(CountPutBack(dryRun), kept) << "the preview does not say what the restore does";
 
@@ -214,6 +236,7 @@ TEST(BackupRestore, NeverOverwritesWhatExistsNowNorWritesThroughARegistryLink) {
     const auto lines = RestoreAfterChange(real, [&] {
         real.WriteFile(token, "new");
         real.SetValue(kHkeyLocalMachine, u"SOFTWARE\\PPML\\PostScript", u"Fonts", 1, StringBytes(u"new"));
+        real.AddForm({u"TAMBER LABEL", kFormUser, 1000, 1000, 0, 0, 1000, 1000});
         real.CreateKey(kHkeyCurrentUser, u"Software\\Victim");
         real.AddKeyLink(kHkeyCurrentUser, u"Printers\\Settings\\Printers\\P1", kHkeyCurrentUser,
                         u"Software\\Victim");
@@ -225,9 +248,14 @@ TEST(BackupRestore, NeverOverwritesWhatExistsNowNorWritesThroughARegistryLink) {
                   real.ValueNames(kHkeyCurrentUser, u"Software\\Victim").size(),
               0U)
         << "written through a registry link";
+    const std::vector<sim::SimForm> forms = real.Forms();
+    EXPECT_TRUE(std::any_of(forms.begin(), forms.end(), [](const sim::SimForm& form) {
+        return form.name == u"TAMBER LABEL" && form.width == 1000;
+    })) << "a form that exists now was replaced";
     const std::pair<std::string, std::string> kExpected[] = {
         {"file " + NarrowLowBytes(token), "it exists now"},
         {"registry value HKLM\\SOFTWARE\\PPML\\PostScript \"Fonts\"", "it exists now"},
+        {"form Tamber Label", "it exists now"},
         {"registry value HKCU\\Printers\\Settings\\Printers\\P1\\Inner \"Count\"",
          "a key on its path is a registry link: nothing is written through one"},
     };
@@ -271,6 +299,41 @@ TEST(BackupRestore, ALinkPlantedDuringTheRestoreLeadsNothingElsewhere) {
     });
     ASSERT_NE(line, lines.end());
     EXPECT_EQ(line->reason, "put back, but setting its attributes failed with error 5");
+}
+
+TEST(BackupRestore, AFormIsRestorableWithAPlainNameAndItsAreaOnItsPaper) {
+    const struct {
+        const char* label;
+        std::function<void(BackupForm&)> change;
+        bool restorable;
+    } kCases[] = {
+        {"whole paper", [](BackupForm&) {}, true},
+        {"printer form", [](BackupForm& f) { f.flags = kFormPrinter; }, true},
+        {"built-in", [](BackupForm& f) { f.flags = kFormBuiltin; }, false},
+        {"255 units", [](BackupForm& f) { f.name.assign(255, u'x'); }, true},
+        {"256 units", [](BackupForm& f) { f.name.assign(256, u'x'); }, false},
+        {"no name", [](BackupForm& f) { f.name.clear(); }, false},
+        {"backslash", [](BackupForm& f) { f.name = u"Forms\\A4"; }, false},
+        {"control character", [](BackupForm& f) { f.name = u"A\x1f"; }, false},
+        {"inner area", [](BackupForm& f) { f = {0, u"L", 1000, 2000, 1, 1, 999, 1999}; }, true},
+        {"left of the paper", [](BackupForm& f) { f.left = -1; }, false},
+        {"no width", [](BackupForm& f) { f.left = 1000; }, false},
+        {"right of the paper", [](BackupForm& f) { f.right = 1001; }, false},
+        {"above the paper", [](BackupForm& f) { f.top = -1; }, false},
+        {"no height", [](BackupForm& f) { f.top = 2000; }, false},
+        {"below the paper", [](BackupForm& f) { f.bottom = 2001; }, false},
+    };
+    for (const auto& c : kCases) {
+        BackupForm form{kFormUser, u"Label", 1000, 2000, 0, 0, 1000, 2000};
+        c.change(form);
+        EXPECT_EQ(IsRestorableForm(form), c.restorable) << c.label;
+    }
+    // A manifest written before forms were kept has no list of them, and loads.
+    const LoadedBackup old =
+        ParseManifest(R"({"format": "Spoolsweep backup", "version": 1, "registryKeys": [],
+        "registryValues": [], "folders": [], "files": [], "notRestorable": []})",
+                      {});
+    EXPECT_EQ(old.error, "");
 }
 
 TEST(BackupRestore, ABackupGoesOnlyIntoANewPlainFolder) {
@@ -348,6 +411,8 @@ TEST(BackupRestore, ABackupEditedOrPlantedIsRefusedWholeNamingTheEntry) {
         {"size beyond what a backup keeps",
          editManifest([](Manifest& m) { m["files"][0]["size"] = 1ULL << 40; }),
          "has no valid size and SHA-256"},
+        {"built-in form", editManifest([](Manifest& m) { m["forms"][0]["flags"] = kFormBuiltin; }),
+         "forms entry 1: form Tamber Label is not one a restore adds"},
         {"value data not bytes", editManifest([](Manifest& m) { m["registryValues"][0]["data"] = "0g"; }),
          "registryValues entry 1: registry value"},
         {"link among the data",
@@ -370,6 +435,23 @@ TEST(BackupRestore, ABackupEditedOrPlantedIsRefusedWholeNamingTheEntry) {
              sim.AddLink(u"C:\\Backups\\other", firstData, sim::LinkKind::HardLink);
          },
          "files\\0) is a link, a file with more than one name"},
+        {"folder a user owns",
+         [&](sim::SimMachine& sim) {
+             sim.SetSecurity(kBackupFolder, {0, "S-1-5-21-1-2-3-1001", {}, true, {}});
+         },
+         "C:\\Backups\\printers is owned by S-1-5-21-1-2-3-1001, not by Administrators"},
+        {"data that users may change",
+         [&](sim::SimMachine& sim) {
+             sim.SetSecurity(
+                 firstData,
+                 {0, std::string(kSidAdministrators), {}, true, {{std::string(kSidUsers), true, 2}}});
+         },
+         "files\\0 lets S-1-5-32-545 change it"},
+        {"manifest without an access list",
+         [&](sim::SimMachine& sim) {
+             sim.SetSecurity(manifestPath, {0, std::string(kSidAdministrators), {}, false, {}});
+         },
+         "manifest.json has no access list"},
         {"file not in the manifest",
          [&](sim::SimMachine& sim) { sim.WriteFile(std::u16string(kBackupFolder) + u"\\run.cmd", "x"); },
          "C:\\Backups\\printers\\run.cmd is not in the manifest"},

@@ -394,6 +394,24 @@ void SimMachine::WriteFile(std::u16string_view path, std::string_view contents, 
     node.attributes = attributes & ~(kFileAttributeDirectory | kFileAttributeNormal);
 }
 
+void SimMachine::SetSecurity(std::u16string_view path, FileSecurity security) {
+    World& world = state_->world;
+    const auto full = world.Normalize(path);
+    if (FileNode* node = full ? world.Node(*full) : nullptr) {
+        node->security = std::move(security);
+    }
+}
+
+FileSecurity SimMachine::DefaultSecurity() {
+    return {0,
+            std::string(kSidAdministrators),
+            {},
+            true,
+            {{std::string(kSidSystem), true, kFileAllAccess},
+             {std::string(kSidAdministrators), true, kFileAllAccess},
+             {std::string(kSidUsers), true, kFileReadAndExecute}}};
+}
+
 void SimMachine::AddLink(std::u16string_view path, std::u16string_view target, LinkKind kind, bool folder) {
     World& world = state_->world;
     auto full = world.Normalize(path);

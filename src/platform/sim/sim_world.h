@@ -83,6 +83,9 @@ struct FileNode {
     std::u16string linkTarget;
     // A second name of the file at this normalised path: data and attributes are that file's.
     std::u16string hardLinkOf;
+    // Owner and access list set on this node; without them it has its parent's, and the drive's are the
+    // defaults of SimMachine::DefaultSecurity.
+    std::optional<FileSecurity> security;
 
     [[nodiscard]] bool IsLink() const { return reparseTag != 0; }
     [[nodiscard]] bool IsFileLink() const { return IsLink() && !folder; }
