@@ -167,7 +167,7 @@ class ManifestReader {
 // the restore: the program asks for administrator rights, so that account is an administrator, and where a
 // policy says so (and always under Wine) what its elevated processes make is its own, not Administrators'.
 // The same account's unelevated processes could have made such a folder too: that stays open. No entry may
-// let anyone else change it (CREATOR OWNER stands for the owner).
+// let anyone else change it (CREATOR OWNER stands for the owner, who is one of those).
 std::string CheckAdministratorsOnly(Files& files, const std::u16string& path) {
     const FileSecurity security = files.QuerySecurity(path);
     const std::string name = ToUtf8(path);
@@ -189,7 +189,7 @@ std::string CheckAdministratorsOnly(Files& files, const std::u16string& path) {
     }
     for (const AccessEntry& entry : security.entries) {
         if (entry.allow && (entry.rights & kFileChangeRights) != 0 && !trusted(entry.trustee) &&
-            entry.trustee != security.owner && entry.trustee != kSidCreatorOwner) {
+            entry.trustee != kSidCreatorOwner) {
             return name + " lets " + entry.trustee +
                    " change it: a backup is read only from a folder no one else could have written";
         }
@@ -230,8 +230,8 @@ std::string ReadFileData(Files& files, const std::u16string& folder, BackupConte
         const std::u16string path =
             folder + u"\\" + std::u16string(kDataFolderName) + u"\\" + FromUtf8(std::to_string(index));
         const std::string what = "file " + ToUtf8(file.path) + " (its data " + ToUtf8(path) + ")";
-        if (std::string refused = CheckAdministratorsOnly(files, path); !refused.empty()) {
-            return refused;
+        if (std::string unsafe = CheckAdministratorsOnly(files, path); !unsafe.empty()) {
+            return unsafe;
         }
         FileBytes read = files.ReadFileBytes(path, file.size);
         if (read.error != 0) {
