@@ -1,9 +1,12 @@
 // Cost of removing every printer of a machine as the printer count grows: time and platform calls per removed
 // printer, from the command line (-rmPrints) and in the dialog mode (every printer checked, with and without
-// "Delete All Printer Drivers"), for the shipping removals and for their step-by-step references.
+// "Delete All Printer Drivers"), for the shipping removals and for their step-by-step references; and the
+// backup of what -rmPrints deletes and its restore afterwards.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "app/spoolsweep_app.h"
 #include "bench/support/reference_printer_removal.h"
@@ -12,7 +15,9 @@
 #include "cli/custom_command_line_info.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/text.h"
+#include "preview/backup.h"
 #include "preview/memory_dialog.h"
+#include "preview/snapshot.h"
 #include "removal/printer_remover.h"
 
 namespace spoolsweep {
@@ -123,6 +128,81 @@ void RemoveCheckedPrinters(benchmark::State& state) {
     }
 }
 
+// The terminal server with each printer's own settings key, which -rmPrints deletes and a backup keeps.
+void BuildMachineWithSettings(sim::SimMachine& sim, int printers) {
+    BuildMachine(sim, printers);
+    for (int i = 0; i < printers; ++i) {
+        sim.SetValue(kHkeyCurrentUser, u"Printers\\Settings\\Printers\\Printer " + WidenNumber(i), u"DevMode",
+                     3, {1, 2, 3, static_cast<std::uint8_t>(i)});
+    }
+}
+
+constexpr char16_t kBackupFolder[] = u"C:\\Backups\\printers";
+
+// The backup of what -rmPrints deletes: the snapshot, the preview's run on it, the folder written.
+preview::BackupRun BackUpRemoval(sim::SimMachine& sim) {
+    sim::SimMachine snapshot;
+    std::vector<std::string> notes =
+        preview::TakeSnapshot(sim.machine(), {u"C:\\Users\\admin", {}, 0}, snapshot);
+    preview::PreviewOptions options;
+    options.programArguments = {"-rmPrints"};
+    return preview::RunBackup(sim.machine(), snapshot, options, std::move(notes), kBackupFolder);
+}
+
+// A backup whose settings keys are not all kept, or a restore that does not put them all back, measured
+// something else.
+void RequireSettingsKept(benchmark::State& state, std::size_t kept, int printers) {
+    if (kept < static_cast<std::size_t>(printers)) {
+        state.SkipWithError("the printers' settings were not all kept or put back");
+    }
+}
+
+void BackUpRmPrints(benchmark::State& state) {
+    const int printers = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        sim::SimMachine sim;
+        BuildMachineWithSettings(sim, printers);
+        sim.calls().Clear();
+        state.ResumeTiming();
+        const preview::BackupRun backup = BackUpRemoval(sim);
+        state.PauseTiming();
+        if (!backup.error.empty()) {
+            state.SkipWithError(backup.error.c_str());
+        }
+        RequireSettingsKept(state, backup.contents.keys.size(), printers);
+        Report(state, sim, printers);
+        state.ResumeTiming();
+    }
+}
+
+void RestoreRmPrints(benchmark::State& state) {
+    const int printers = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        sim::SimMachine sim;
+        BuildMachineWithSettings(sim, printers);
+        if (!BackUpRemoval(sim).error.empty()) {
+            state.SkipWithError("no backup");
+        }
+        sim.SetCommandLine(u"Spoolsweep.exe -rmPrints");
+        ResetPendingOption();
+        (void)RunSpoolsweepApp(sim.machine());
+        sim.calls().Clear();
+        state.ResumeTiming();
+        const preview::LoadedBackup loaded =
+            preview::LoadBackup(sim.machine().files, kBackupFolder, preview::ReadRestoreScope(sim.machine()));
+        const std::vector<preview::RestoreLine> lines =
+            preview::Restore(sim.machine(), loaded.contents, false);
+        state.PauseTiming();
+        const auto putBack = std::count_if(lines.begin(), lines.end(),
+                                           [](const preview::RestoreLine& line) { return line.putBack; });
+        RequireSettingsKept(state, static_cast<std::size_t>(putBack), printers);
+        Report(state, sim, printers);
+        state.ResumeTiming();
+    }
+}
+
 void DialogRemoval(benchmark::State& state) {
     RemoveCheckedPrinters<false>(state);
 }
@@ -139,6 +219,8 @@ BENCHMARK(RemoveAllPrintersStepByStep)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 
+BENCHMARK(BackUpRmPrints)->Arg(100)->Arg(500)->Arg(2000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(RestoreRmPrints)->Arg(100)->Arg(500)->Arg(2000)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(DialogRemoval)
     ->ArgsProduct({{100, 500, 2000}, {0, 1}})
     ->ArgNames({"printers", "deleteAll"})

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/results.h"
 
@@ -40,6 +41,40 @@ struct FileIdentity {
     std::u16string finalPath;
 };
 
+// Accounts as SID strings.
+inline constexpr std::string_view kSidAdministrators = "S-1-5-32-544";
+inline constexpr std::string_view kSidSystem = "S-1-5-18";
+inline constexpr std::string_view kSidCreatorOwner = "S-1-3-0";
+inline constexpr std::string_view kSidUsers = "S-1-5-32-545";
+inline constexpr std::uint32_t kFileAllAccess = 0x1F01FF;
+inline constexpr std::uint32_t kFileReadAndExecute = 0x1200A9;
+// The rights that change a file or folder, what it holds or who may: write or add a file, append or add a
+// folder, extended attributes, delete a child, attributes, DELETE, WRITE_DAC, WRITE_OWNER, GENERIC_ALL and
+// GENERIC_WRITE.
+inline constexpr std::uint32_t kFileChangeRights = 0x500D0156;
+
+// One entry of an access list: the account (a SID string), allowed or denied, and the rights.
+struct AccessEntry {
+    std::string trustee;
+    bool allow = true;
+    std::uint32_t rights = 0;
+};
+
+// Who owns a file or folder and who may do what with it, or why that could not be read.
+struct FileSecurity {
+    std::uint32_t error = 0;
+    std::string owner;
+    std::string caller;                // the account this process runs as (its token's user)
+    bool hasAccessList = true;         // false: a NULL DACL, which grants everyone every right
+    std::vector<AccessEntry> entries;  // an entry of another kind than allow or deny comes as "?" allowed all
+
+    [[nodiscard]] static FileSecurity Failed(std::uint32_t error) {
+        FileSecurity failed;
+        failed.error = error;
+        return failed;
+    }
+};
+
 // A whole file's bytes, or why they were not read.
 struct FileBytes {
     std::uint32_t error = 0;  // the open or read failed with this error
@@ -61,6 +96,12 @@ class Files {
     [[nodiscard]] virtual std::optional<std::uint32_t> GetStatus(std::u16string_view path) = 0;
     // SetFileAttributesW; 0 resets to normal.
     [[nodiscard]] virtual Status SetAttributes(std::u16string_view path, std::uint32_t attributes) = 0;
+    // CreateFileW(FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, FILE_FLAG_OPEN_REPARSE_POINT |
+    // FILE_FLAG_BACKUP_SEMANTICS), then SetFileInformationByHandle(FileBasicInfo) through that handle: the
+    // attributes (0 resets to normal) of the file or folder the full path names itself. A reparse point, a
+    // file with more than one name, or a handle whose final path is not the path (a link on the way, even
+    // one planted since the caller looked) fails with access denied and changes nothing.
+    [[nodiscard]] virtual Status SetOwnAttributes(std::u16string_view path, std::uint32_t attributes) = 0;
     // CreateFileW(FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, no data access), then
     // GetFileInformationByHandle and GetFinalPathNameByHandleW; nothing when the path cannot be opened.
     [[nodiscard]] virtual std::optional<FileIdentity> QueryIdentity(std::u16string_view path) = 0;
@@ -98,6 +139,13 @@ class Files {
     // to nothing included, so nothing is ever overwritten. The path is a full one; a link on its way fails
     // the call (access denied) and leaves nothing anywhere.
     [[nodiscard]] virtual Status CreateNewFile(std::u16string_view path, std::string_view bytes) = 0;
+    // CreateFileW(READ_CONTROL, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS), then
+    // GetSecurityInfo(OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION) on that handle: the owner and
+    // access list of what the path names itself, a final link not followed.
+    [[nodiscard]] virtual FileSecurity QuerySecurity(std::u16string_view path) = 0;
+    // CreateDirectoryW with a protected access list (nothing inherited from above) that grants full control
+    // to Administrators and SYSTEM alone, inherited by everything made inside.
+    [[nodiscard]] virtual Status CreatePrivateDirectory(std::u16string_view path) = 0;
     // _wfopen(path, L"r+t"): opened for reading and updating in text mode; 0 when it cannot be opened so
     // (missing, read-only, locked).
     [[nodiscard]] virtual Handle OpenTextForUpdate(std::u16string_view path) = 0;

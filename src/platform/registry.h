@@ -57,8 +57,10 @@ class Registry {
     [[nodiscard]] virtual Status DeleteValue(Handle key, std::u16string_view name) = 0;
     // SHDeleteKeyW: the key with all its subkeys and values.
     [[nodiscard]] virtual Status DeleteTree(Handle parent, std::u16string_view path) = 0;
-    // RegCreateKeyExW(parent, path, 0, NULL, REG_OPTION_NON_VOLATILE, access, NULL, &key, NULL): the key,
-    // created first when it is missing.
+    // RegCreateKeyExW(parent, name, 0, NULL, REG_OPTION_NON_VOLATILE | REG_OPTION_OPEN_LINK, ...) for each
+    // name of path in turn: the key, created first when it is missing. Each key is opened as itself, never
+    // through a registry link (REG_LINK): a key on the path that is a link fails the call with
+    // kStoppedOnSymlink and nothing is created below it.
     [[nodiscard]] virtual HandleResult CreateKey(Handle parent, std::u16string_view path,
                                                  std::uint32_t access) = 0;
     // RegSetValueExW: the value created or replaced with this type and these bytes.

@@ -14,6 +14,7 @@ inline constexpr std::uint32_t kPrinterEnumConnections = 0x4;
 inline constexpr std::uint32_t kPrinterAllAccess = 0x000F000C;
 // The local print server's right to list what it holds (its forms among them).
 inline constexpr std::uint32_t kServerAccessEnumerate = 0x2;
+inline constexpr std::uint32_t kServerAccessAdminister = 0x1;
 inline constexpr std::uint32_t kDpdDeleteUnusedFiles = 0x1;
 inline constexpr std::uint32_t kFormUser = 0;
 inline constexpr std::uint32_t kFormBuiltin = 1;
@@ -33,10 +34,12 @@ struct DriverInfo {
     std::u16string environment;
 };
 
-// FORM_INFO_1: flags and name.
+// FORM_INFO_1: flags, name, paper size and imageable area, in thousandths of a millimetre.
 struct FormInfo {
     std::uint32_t flags = 0;
     std::u16string name;
+    std::int32_t width = 0, height = 0;
+    std::int32_t left = 0, top = 0, right = 0, bottom = 0;
 };
 
 // GetDefaultPrinterW (ordinal 203): with bufferChars too small it fails and reports charsNeeded
@@ -71,6 +74,8 @@ class Spooler {
     [[nodiscard]] virtual Status DeletePrinter(Handle printer) = 0;
     [[nodiscard]] virtual Status DeletePrinterConnection(std::u16string_view name) = 0;
     [[nodiscard]] virtual Status DeleteForm(Handle printer, std::u16string_view formName) = 0;
+    // AddFormW(printer, 1, FORM_INFO_1): a new form; a name that exists fails and the form stays as it was.
+    [[nodiscard]] virtual Status AddForm(Handle printer, const FormInfo& form) = 0;
     // DeletePrinterDriverExW(NULL, environment, driver, deleteFlags, version).
     [[nodiscard]] virtual Status DeletePrinterDriverEx(std::u16string_view environment,
                                                        std::u16string_view driver, std::uint32_t deleteFlags,

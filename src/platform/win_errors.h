@@ -17,6 +17,9 @@ inline constexpr std::uint32_t kDirNotEmpty = 145;
 inline constexpr std::uint32_t kAlreadyExists = 183;
 inline constexpr std::uint32_t kMoreData = 234;
 inline constexpr std::uint32_t kNoMoreItems = 259;
+// ERROR_STOPPED_ON_SYMLINK (mingw-w64's <winerror.h> lacks it): the registry seam's answer to a key on a
+// path it writes under that is a registry link.
+inline constexpr std::uint32_t kStoppedOnSymlink = 681;
 inline constexpr std::uint32_t kServiceRequestTimeout = 1053;
 inline constexpr std::uint32_t kServiceDatabaseLocked = 1055;
 inline constexpr std::uint32_t kServiceAlreadyRunning = 1056;

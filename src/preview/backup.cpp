@@ -6,6 +6,7 @@
 #include "cleanup/safe_paths.h"
 #include "platform/sim/sim_world.h"
 #include "preview/sha256.h"
+#include "spooler/printer_operations.h"
 
 namespace spoolsweep::preview {
 namespace {
@@ -13,7 +14,7 @@ namespace {
 using sim::FromUtf8;
 using sim::ToUtf8;
 
-constexpr const char* kNotYet = "this version does not back up printers, drivers, forms and connections yet";
+constexpr const char* kNotYet = "this version does not back up printers, drivers and connections yet";
 // A name the manifest's UTF-8 cannot keep exactly, or one the restore refuses to write.
 constexpr const char* kNotWritable = "its name is not one a restore writes";
 constexpr std::uint32_t kComputerNameChars = 32767;
@@ -43,29 +44,34 @@ bool Representable(std::u16string_view text) {
 }
 
 // The folded "<root>\<path>" of every tree the residue cleaners deleted, from the run's journal.
-std::vector<std::u16string> DeletedTrees(const sim::SimMachine& ran) {
+std::set<std::u16string> DeletedTrees(const sim::SimMachine& ran) {
     constexpr std::string_view kCall = "SHDeleteKeyW ";
-    std::vector<std::u16string> trees;
+    std::set<std::u16string> trees;
     for (const std::string& line : ran.journal()) {
         if (line.starts_with(kCall)) {
-            trees.push_back(sim::Fold(FromUtf8(line.substr(kCall.size()))));
+            trees.insert(sim::Fold(FromUtf8(line.substr(kCall.size()))));
         }
     }
     return trees;
 }
 
-bool IsInTrees(const std::vector<std::u16string>& trees, Handle root, std::u16string_view path) {
+// True when the key or a key above it is one of the deleted trees. Each of the key's few ancestors is looked
+// up, so a terminal server's thousands of trees cost no more per key than a workstation's handful.
+bool IsInTrees(const std::set<std::u16string>& trees, Handle root, std::u16string_view path) {
     const std::u16string key = sim::Fold(FromUtf8(KeyText(root, path)));
-    return std::any_of(trees.begin(), trees.end(), [&](const std::u16string& tree) {
-        return key == tree || (key.starts_with(tree) && key[tree.size()] == u'\\');
-    });
+    for (std::size_t end = key.find(u'\\');; end = key.find(u'\\', end + 1)) {
+        if (trees.contains(key.substr(0, end))) {
+            return true;
+        }
+        if (end == std::u16string::npos) {
+            return false;
+        }
+    }
 }
 
 void NameSpoolerLosses(const MachineState& before, const MachineState& after, BackupContents& contents) {
     const std::pair<const std::set<std::string> MachineState::*, const char*> kinds[] = {
-        {&MachineState::printers, "printer "},
-        {&MachineState::drivers, "driver "},
-        {&MachineState::forms, "form "}};
+        {&MachineState::printers, "printer "}, {&MachineState::drivers, "driver "}};
     for (const auto& [set, kind] : kinds) {
         for (const std::string& name : before.*set) {
             if (!(after.*set).contains(name)) {
@@ -136,6 +142,15 @@ bool IsPlainFullPath(std::u16string_view path) {
     }
 }
 
+bool IsRestorableForm(const BackupForm& form) {
+    return !form.name.empty() && form.name.size() <= kFormNameMaxChars &&
+           std::none_of(form.name.begin(), form.name.end(),
+                        [](char16_t c) { return c < u' ' || c == u'\\'; }) &&
+           (form.flags == kFormUser || form.flags == kFormPrinter) && form.left >= 0 &&
+           form.left < form.right && form.right <= form.width && form.top >= 0 && form.top < form.bottom &&
+           form.bottom <= form.height;
+}
+
 std::optional<std::u16string> FindLinkOnPath(Files& files, std::u16string_view path) {
     for (std::size_t at = path.find(u'\\', 3);; at = path.find(u'\\', at + 1)) {
         const std::u16string prefix(path.substr(0, at));
@@ -164,6 +179,7 @@ ResidueState CaptureResidue(const sim::SimMachine& machine) {
         }
     }
     state.spooler = CaptureState(machine);
+    state.forms = machine.Forms();
     return state;
 }
 
@@ -171,7 +187,7 @@ BackupContents SelectDeleted(const ResidueState& before, const ResidueState& aft
                              const sim::SimMachine& ran) {
     BackupContents contents;
     // A key the spooler took with its printer or driver goes back with them, not on its own.
-    const std::vector<std::u16string> trees = DeletedTrees(ran);
+    const std::set<std::u16string> trees = DeletedTrees(ran);
     for (const auto& [key, present] : before.keys) {
         if (!after.keys.contains(key) && IsInTrees(trees, key.first, key.second)) {
             if (Representable(key.second) && IsPlainKeyPath(key.second)) {
@@ -213,6 +229,18 @@ BackupContents SelectDeleted(const ResidueState& before, const ResidueState& aft
         }
     }
     SortByDepth(contents.folders);
+    for (const sim::SimForm& form : before.forms) {
+        if (std::none_of(after.forms.begin(), after.forms.end(),
+                         [&](const sim::SimForm& kept) { return sim::EqualNoCase(kept.name, form.name); })) {
+            const BackupForm kept{form.flags, form.name, form.width, form.height,
+                                  form.left,  form.top,  form.right, form.bottom};
+            if (Representable(form.name) && IsRestorableForm(kept)) {
+                contents.forms.push_back(kept);
+            } else {
+                contents.notRestorable.push_back({"form " + ToUtf8(form.name), kNotWritable});
+            }
+        }
+    }
     NameSpoolerLosses(before.spooler, after.spooler, contents);
     return contents;
 }
@@ -280,6 +308,17 @@ nlohmann::ordered_json ManifestJson(const BackupContents& contents) {
                                  {"size", file.size},
                                  {"sha256", file.sha256}});
     }
+    json["forms"] = nlohmann::ordered_json::array();
+    for (const BackupForm& form : contents.forms) {
+        json["forms"].push_back({{"name", ToUtf8(form.name)},
+                                 {"flags", form.flags},
+                                 {"width", form.width},
+                                 {"height", form.height},
+                                 {"left", form.left},
+                                 {"top", form.top},
+                                 {"right", form.right},
+                                 {"bottom", form.bottom}});
+    }
     json["notRestorable"] = nlohmann::ordered_json::array();
     for (const NotRestorable& entry : contents.notRestorable) {
         json["notRestorable"].push_back({{"what", entry.what}, {"reason", entry.reason}});
@@ -309,8 +348,11 @@ std::string WriteBackup(Files& files, std::u16string_view folder, const BackupCo
     const std::u16string data = std::u16string(folder) + u"\\" + std::u16string(kDataFolderName);
     made.emplace_back(folder);
     made.push_back(data);
+    // The backup folder is made private: only administrators may change what the restore will read.
     for (const std::u16string& created : made) {
-        if (const Status made = files.CreateDirectory(created); !made.ok()) {
+        const Status made =
+            created == folder ? files.CreatePrivateDirectory(created) : files.CreateDirectory(created);
+        if (!made.ok()) {
             return "cannot create " + ToUtf8(created) + " (" + ErrorText(made.error) + ")";
         }
     }
@@ -338,7 +380,7 @@ std::string FormatBackupSummary(std::u16string_view folder, const BackupContents
                       " registry keys, " + std::to_string(contents.values.size()) + " registry values, " +
                       std::to_string(contents.folders.size()) + " folders, " +
                       std::to_string(contents.files.size()) + " files (" + std::to_string(bytes) +
-                      " bytes)\n";
+                      " bytes), " + std::to_string(contents.forms.size()) + " forms\n";
     out += "not backed up, so --restore cannot put back (" + std::to_string(contents.notRestorable.size()) +
            "):\n";
     for (const NotRestorable& entry : contents.notRestorable) {

@@ -16,6 +16,7 @@
 
 #include "platform/machine.h"
 #include "platform/sim/sim_machine.h"
+#include "platform/spooler.h"
 #include "preview/preview.h"
 
 namespace spoolsweep::preview {
@@ -47,6 +48,9 @@ struct BackupPath {
     std::string sha256;
 };
 
+// A form as AddFormW takes it back (FORM_INFO_1).
+using BackupForm = FormInfo;
+
 struct NotRestorable {
     std::string what, reason;
 };
@@ -56,6 +60,7 @@ struct BackupContents {
     std::vector<BackupValue> values;
     std::vector<BackupPath> folders;  // parents before what they hold
     std::vector<BackupPath> files;
+    std::vector<BackupForm> forms;
     std::vector<NotRestorable> notRestorable;
     nlohmann::ordered_json machine;  // where the backup was taken
 };
@@ -69,12 +74,13 @@ struct ResidueState {
     std::map<std::u16string, BackupPath> paths;
     std::set<std::u16string> links;  // paths that are links or second names: never backed up
     MachineState spooler;            // printers, drivers and forms
+    std::vector<sim::SimForm> forms;
 };
 
 [[nodiscard]] ResidueState CaptureResidue(const sim::SimMachine& machine);
 
 // What the run on `ran` deleted (before to after): the keys the residue cleaners deleted (not those the
-// spooler took with a printer or driver), the values, files and folders; printers, drivers, forms and what
+// spooler took with a printer or driver), the values, files, folders and forms; printers, drivers and what
 // cannot be kept are named as not restorable. Files have no bytes yet.
 [[nodiscard]] BackupContents SelectDeleted(const ResidueState& before, const ResidueState& after,
                                            const sim::SimMachine& ran);
@@ -116,8 +122,8 @@ struct RestoreLine {
     std::string reason;  // why not, or "" when put back
 };
 
-// Puts back, in order, keys, values, folders and files the machine lacks; with `dryRun` only says what it
-// would put back. The manifest's not-restorable entries come last.
+// Puts back, in order, keys, values, folders, files and forms the machine lacks; with `dryRun` only says what
+// it would put back. The manifest's not-restorable entries come last.
 [[nodiscard]] std::vector<RestoreLine> Restore(Machine& machine, const BackupContents& contents, bool dryRun);
 
 [[nodiscard]] std::string FormatRestore(const std::vector<RestoreLine>& lines, bool dryRun);
@@ -142,6 +148,10 @@ struct BackupRun {
 
 // A key path of names, none empty: no leading, trailing or doubled backslash, no null.
 [[nodiscard]] bool IsPlainKeyPath(std::u16string_view path);
+
+// A form a restore adds: a name the spooler could list and the removal delete (not empty, not too long, no
+// backslash or control character), not built-in, and a paper with its imageable area inside it.
+[[nodiscard]] bool IsRestorableForm(const BackupForm& form);
 
 // True when `path` is a full path ("C:\a\b") whose every name is one Windows could hold as it is written.
 [[nodiscard]] bool IsPlainFullPath(std::u16string_view path);

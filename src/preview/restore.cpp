@@ -2,6 +2,7 @@
 // A backup folder is input to a program that runs as an administrator: nothing in it is trusted to name where
 // to write beyond the keys and folders this machine's residue tables name.
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <stdexcept>
 
@@ -10,6 +11,7 @@
 #include "preview/backup.h"
 #include "preview/sha256.h"
 #include "preview/snapshot.h"
+#include "spooler/two_call_enumeration.h"
 
 namespace spoolsweep::preview {
 namespace {
@@ -120,6 +122,35 @@ class ManifestReader {
         return {};
     }
 
+    // A form is the spooler's own object, so what bounds it is its kind, not a place: the removal deletes
+    // every form the spooler lists that is not built-in (there is no table of names to hold it to), and
+    // AddFormW never replaces a form of that name. So any plain, not built-in form is restorable.
+    static std::string ReadForm(const Json& entry, BackupContents& contents) {
+        const auto number = [&](const char* field) {
+            const Json& value = entry.at(field);
+            if (!value.is_number_integer() || value.get<std::int64_t>() < INT32_MIN ||
+                value.get<std::int64_t>() > INT32_MAX) {
+                throw std::out_of_range("not a 32-bit number");
+            }
+            return value.get<std::int32_t>();
+        };
+        BackupForm form{Unsigned32(entry.at("flags")),
+                        FromUtf8(entry.at("name").get<std::string>()),
+                        number("width"),
+                        number("height"),
+                        number("left"),
+                        number("top"),
+                        number("right"),
+                        number("bottom")};
+        if (!IsRestorableForm(form)) {
+            return "form " + ToUtf8(form.name) +
+                   " is not one a restore adds: a built-in form, a name the spooler would not list, or an "
+                   "imageable area outside its paper";
+        }
+        contents.forms.push_back(std::move(form));
+        return {};
+    }
+
   private:
     [[nodiscard]] bool IsKeyInScope(Handle root, std::u16string_view path) const {
         return IsPlainKeyPath(path) &&
@@ -130,6 +161,41 @@ class ManifestReader {
 
     const RestoreScope& scope_;
 };
+
+// Whoever may change a backup chooses what the restore writes, so each part of it is read only when no one
+// but administrators could have written it. Its owner must be Administrators, SYSTEM or the account that runs
+// the restore: the program asks for administrator rights, so that account is an administrator, and where a
+// policy says so (and always under Wine) what its elevated processes make is its own, not Administrators'.
+// The same account's unelevated processes could have made such a folder too: that stays open. No entry may
+// let anyone else change it (CREATOR OWNER stands for the owner, who is one of those).
+std::string CheckAdministratorsOnly(Files& files, const std::u16string& path) {
+    const FileSecurity security = files.QuerySecurity(path);
+    const std::string name = ToUtf8(path);
+    if (security.error != 0) {
+        return "the owner and access list of " + name + " cannot be read (error " +
+               std::to_string(security.error) + ")";
+    }
+    const auto trusted = [&](const std::string& account) {
+        return account == kSidAdministrators || account == kSidSystem ||
+               (!account.empty() && account == security.caller);
+    };
+    if (!trusted(security.owner)) {
+        return name + " is owned by " + security.owner +
+               ", not by Administrators, SYSTEM or the account running the restore: a backup is read only "
+               "from a folder no one else could have written";
+    }
+    if (!security.hasAccessList) {
+        return name + " has no access list, so everyone may change it";
+    }
+    for (const AccessEntry& entry : security.entries) {
+        if (entry.allow && (entry.rights & kFileChangeRights) != 0 && !trusted(entry.trustee) &&
+            entry.trustee != kSidCreatorOwner) {
+            return name + " lets " + entry.trustee +
+                   " change it: a backup is read only from a folder no one else could have written";
+        }
+    }
+    return {};
+}
 
 // "0" to the file count less one, as the backup names the files' data.
 bool IsDataFileName(std::u16string_view name, std::size_t fileCount) {
@@ -164,6 +230,9 @@ std::string ReadFileData(Files& files, const std::u16string& folder, BackupConte
         const std::u16string path =
             folder + u"\\" + std::u16string(kDataFolderName) + u"\\" + FromUtf8(std::to_string(index));
         const std::string what = "file " + ToUtf8(file.path) + " (its data " + ToUtf8(path) + ")";
+        if (std::string unsafe = CheckAdministratorsOnly(files, path); !unsafe.empty()) {
+            return unsafe;
+        }
         FileBytes read = files.ReadFileBytes(path, file.size);
         if (read.error != 0) {
             return what + " cannot be read (error " + std::to_string(read.error) + ")";
@@ -180,8 +249,13 @@ std::string ReadFileData(Files& files, const std::u16string& folder, BackupConte
 }
 
 void Put(std::vector<RestoreLine>& lines, std::string entry, std::uint32_t error, std::string_view what) {
-    lines.push_back({std::move(entry), error == 0,
-                     error == 0 ? "" : std::string(what) + " failed with error " + std::to_string(error)});
+    std::string reason;
+    if (error == win_error::kStoppedOnSymlink) {
+        reason = "a key on its path is a registry link: nothing is written through one";
+    } else if (error != 0) {
+        reason = std::string(what) + " failed with error " + std::to_string(error);
+    }
+    lines.push_back({std::move(entry), error == 0, std::move(reason)});
 }
 
 class Restorer {
@@ -247,6 +321,32 @@ class Restorer {
         }
     }
 
+    // Added through the local print server, never over a form of the same name.
+    void Forms(const std::vector<BackupForm>& forms) {
+        if (forms.empty()) {
+            return;
+        }
+        Spooler& spooler = machine_.spooler;
+        const HandleResult server =
+            spooler.OpenPrinter(u"", kServerAccessAdminister | kServerAccessEnumerate);
+        const PrinterHandle handle(server.handle, {&spooler});
+        const std::vector<FormInfo> existing =
+            EnumerateInTwoCalls([&](std::uint32_t bytes) { return spooler.EnumForms(handle.get(), bytes); });
+        for (const BackupForm& form : forms) {
+            std::string entry = "form " + ToUtf8(form.name);
+            if (std::any_of(existing.begin(), existing.end(),
+                            [&](const FormInfo& now) { return sim::EqualNoCase(now.name, form.name); })) {
+                lines_.push_back({std::move(entry), false, kExistsNow});
+            } else if (dryRun_) {
+                lines_.push_back({std::move(entry), true, {}});
+            } else if (server.error != 0) {
+                Put(lines_, std::move(entry), server.error, "opening the print server");
+            } else {
+                Put(lines_, std::move(entry), spooler.AddForm(handle.get(), form).error, "adding it");
+            }
+        }
+    }
+
     void Unrestorable(const std::vector<NotRestorable>& entries) {
         for (const NotRestorable& entry : entries) {
             lines_.push_back({entry.what, false, "not in the backup: " + entry.reason});
@@ -299,7 +399,8 @@ class Restorer {
         return made.ok();
     }
 
-    // By path, so a link on its way, planted since the entry was created, is looked for first.
+    // A link on its way, planted since the entry was created, is named; one planted after that look is
+    // still never gone through, as the attributes are set on the entry opened as itself.
     void SetAttributes(const BackupPath& path, RestoreLine& line) {
         if (const auto link = FindLinkOnPath(machine_.files, path.path)) {
             line.reason =
@@ -307,7 +408,7 @@ class Restorer {
             return;
         }
         const Status set =
-            machine_.files.SetAttributes(path.path, path.attributes & ~kFileAttributeDirectory);
+            machine_.files.SetOwnAttributes(path.path, path.attributes & ~kFileAttributeDirectory);
         if (!set.ok()) {
             line.reason =
                 "put back, but setting its attributes failed with error " + std::to_string(set.error);
@@ -354,6 +455,7 @@ LoadedBackup ParseManifest(std::string_view text, const RestoreScope& scope) {
         {"registryValues", [&](const Json& entry) { return reader.ReadValue(entry, contents); }},
         {"folders", [&](const Json& entry) { return reader.ReadPath(entry, false, contents); }},
         {"files", [&](const Json& entry) { return reader.ReadPath(entry, true, contents); }},
+        {"forms", [&](const Json& entry) { return ManifestReader::ReadForm(entry, contents); }},
         {"notRestorable",
          [&](const Json& entry) {
              contents.notRestorable.push_back(
@@ -362,7 +464,9 @@ LoadedBackup ParseManifest(std::string_view text, const RestoreScope& scope) {
          }},
     };
     for (const auto& [section, read] : sections) {
-        const Json& entries = json.value(section, Json());
+        // A manifest of a program that kept no forms has none.
+        const Json& entries =
+            json.value(section, std::string_view(section) == "forms" ? Json::array() : Json());
         if (!entries.is_array()) {
             loaded.error = std::string("manifest.json has no list of ") + section;
             return loaded;
@@ -395,6 +499,12 @@ LoadedBackup LoadBackup(Files& files, std::u16string_view folderName, const Rest
     if (const auto link = FindLinkOnPath(files, folder + u"\\" + std::u16string(kDataFolderName))) {
         return {ToUtf8(*link) + " is a link: a backup is read only from a plain folder", {}};
     }
+    for (const std::u16string_view part : {std::u16string_view(), kDataFolderName, kManifestName}) {
+        const std::u16string path = part.empty() ? folder : folder + u"\\" + std::u16string(part);
+        if (std::string refused = CheckAdministratorsOnly(files, path); !refused.empty()) {
+            return {std::move(refused), {}};
+        }
+    }
     const FileBytes manifest =
         files.ReadFileBytes(folder + u"\\" + std::u16string(kManifestName), kMaxManifestBytes);
     if (manifest.error != 0 || manifest.refused) {
@@ -421,6 +531,7 @@ std::vector<RestoreLine> Restore(Machine& machine, const BackupContents& content
     restorer.Keys(contents.keys);
     restorer.Values(contents.values);
     restorer.Paths(contents.folders, contents.files);
+    restorer.Forms(contents.forms);
     restorer.Unrestorable(contents.notRestorable);
     return restorer.Lines();
 }

@@ -59,7 +59,8 @@ std::string Sha256Hex(std::string_view bytes) {
     }
     // The tail, a 1 bit, zeros, and the length in bits as a big-endian 64-bit number: one or two blocks.
     std::array<unsigned char, 128> tail{};
-    const std::size_t rest = bytes.size() - at;
+    // What the loop above left, written so that the compiler sees it is below 64.
+    const std::size_t rest = bytes.size() % 64;
     for (std::size_t i = 0; i < rest; ++i) {
         tail[i] = static_cast<unsigned char>(bytes[at + i]);
     }

@@ -206,7 +206,8 @@ class SnapshotTaker {
         }
         for (const FormInfo& form : EnumerateInTwoCalls(
                  [&](std::uint32_t bytes) { return spooler.EnumForms(handle.get(), bytes); })) {
-            target_.AddForm({form.name, form.flags});
+            target_.AddForm({form.name, form.flags, form.width, form.height, form.left, form.top, form.right,
+                             form.bottom});
         }
     }
 

@@ -206,6 +206,16 @@ TEST_F(FilesContract, ReadsAndCreatesWholeFilesByteForByteAndNeverOverwrites) {
     EXPECT_FALSE(read.refused);
     EXPECT_EQ(read.bytes, bytes) << "bytes changed on the way out";
     EXPECT_TRUE(files().ReadFileBytes(folder + u"\\made.bin", 8).refused) << "a file over the limit was read";
+    // Attributes set on the file or folder the path names itself, through a handle.
+    world().CreateFolder(folder + u"\\real");
+    world().WriteFile(folder + u"\\real\\in.bin", "x", kFileAttributeArchive);
+    constexpr std::uint32_t kHiddenFile = kFileAttributeHidden | kFileAttributeArchive;
+    constexpr std::uint32_t kHiddenFolder = kFileAttributeHidden | kFileAttributeDirectory;
+    for (const auto& [path, attributes] :
+         {std::pair{folder + u"\\made.bin", kHiddenFile}, std::pair{folder + u"\\real", kHiddenFolder}}) {
+        EXPECT_EQ(files().SetOwnAttributes(path, attributes & ~kFileAttributeDirectory).error, 0U);
+        EXPECT_EQ(files().GetStatus(path), attributes) << NarrowLowBytes(path);
+    }
 
     EXPECT_EQ(files().CreateNewFile(folder + u"\\made.bin", "other").error, kErrorFileExists);
     EXPECT_EQ(world().ReadFile(folder + u"\\made.bin"), bytes) << "an existing file was overwritten";
@@ -217,8 +227,8 @@ TEST_F(FilesContract, ReadsAndCreatesWholeFilesByteForByteAndNeverOverwrites) {
     EXPECT_EQ(files().ReadFileBytes(folder + u"\\empty.bin", 0).bytes, "");
     EXPECT_FALSE(files().ReadFileBytes(folder + u"\\empty.bin", 0).refused);
 
-    // A link on the way, junction or symbolic: nothing is created, here or where it leads.
-    world().CreateFolder(folder + u"\\real");
+    // A link on the way, junction or symbolic: nothing is created, and no attribute set, here or where it
+    // leads.
     for (World::LinkKind kind : {World::LinkKind::Junction, World::LinkKind::SymbolicLink}) {
         const std::u16string via =
             folder + (kind == World::LinkKind::Junction ? u"\\junction" : u"\\symbolic");
@@ -232,6 +242,11 @@ TEST_F(FilesContract, ReadsAndCreatesWholeFilesByteForByteAndNeverOverwrites) {
         ASSERT_TRUE(world().AddLink(via, folder + u"\\real", kind)) << "the link could not be made";
         EXPECT_NE(files().CreateNewFile(via + u"\\new.bin", "x").error, 0U);
         EXPECT_FALSE(world().FileExists(folder + u"\\real\\new.bin")) << "a file was created through a link";
+        for (const std::u16string& path : {via, via + u"\\in.bin"}) {
+            EXPECT_EQ(files().SetOwnAttributes(path, kFileAttributeReadOnly).error, win_error::kAccessDenied);
+        }
+        EXPECT_EQ(files().GetStatus(folder + u"\\real\\in.bin"), kFileAttributeArchive);
+        EXPECT_EQ(files().GetStatus(folder + u"\\real"), kHiddenFolder);
     }
     for (World::LinkKind kind : {World::LinkKind::HardLink, World::LinkKind::SymbolicLink}) {
         if (kind == World::LinkKind::SymbolicLink && world().IsWine()) {
@@ -247,7 +262,44 @@ TEST_F(FilesContract, ReadsAndCreatesWholeFilesByteForByteAndNeverOverwrites) {
         EXPECT_TRUE(throughLink.refused) << "a file was read through a link";
         EXPECT_TRUE(throughLink.bytes.empty());
         EXPECT_NE(files().CreateNewFile(link, "other").error, 0U) << "a file was created over a link";
+        EXPECT_NE(files().SetOwnAttributes(link, kFileAttributeReadOnly).error, 0U);
+        EXPECT_EQ(files().GetStatus(folder + u"\\made.bin"), kHiddenFile) << "set through a link";
         EXPECT_EQ(world().ReadFile(folder + u"\\made.bin"), bytes) << "written through a link";
+    }
+}
+
+// The backup folder: only administrators (or the account that made it, its owner) may change it or what is
+// made inside.
+TEST_F(FilesContract, APrivateFolderAndWhatItHoldsAreForAdministratorsAlone) {
+    const std::u16string folder = world().OwnFolder() + u"\\private";
+    ASSERT_TRUE(files().CreatePrivateDirectory(folder).ok());
+    ASSERT_TRUE(files().CreateNewFile(folder + u"\\file", "x").ok());
+    EXPECT_EQ(files().CreatePrivateDirectory(folder).error, win_error::kAlreadyExists);
+    EXPECT_EQ(files().QuerySecurity(folder + u"\\absent").error, win_error::kFileNotFound);
+    std::vector<FileSecurity> read;
+    for (const std::u16string& path : {folder, folder + u"\\file"}) {
+        read.push_back(files().QuerySecurity(path));
+        const FileSecurity& security = read.back();
+        ASSERT_EQ(security.error, 0U) << NarrowLowBytes(path);
+        EXPECT_TRUE(security.owner == kSidAdministrators || security.owner == security.caller)
+            << security.owner;
+        EXPECT_TRUE(security.hasAccessList);
+        EXPECT_FALSE(security.entries.empty());
+        for (const AccessEntry& entry : security.entries) {
+            EXPECT_TRUE(entry.trustee == kSidSystem || entry.trustee == kSidAdministrators ||
+                        entry.trustee == security.owner || (entry.rights & kFileChangeRights) == 0)
+                << NarrowLowBytes(path) << " lets " << entry.trustee << " change it";
+        }
+    }
+    SKIP_ON_WINE(
+        "the owner is always the account running the program, and the access list is made from the "
+        "Unix mode: one given at creation is not kept");
+    for (const FileSecurity& security : read) {
+        ASSERT_EQ(security.entries.size(), 2U);
+        for (const AccessEntry& entry : security.entries) {
+            EXPECT_TRUE(entry.trustee == kSidSystem || entry.trustee == kSidAdministrators) << entry.trustee;
+            EXPECT_TRUE(entry.allow && entry.rights == kFileAllAccess) << entry.trustee;
+        }
     }
 }
 

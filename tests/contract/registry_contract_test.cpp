@@ -231,6 +231,23 @@ TEST_F(RegistryContract, CreatesMissingKeysAndSetsValuesWithTypeAndBytes) {
         << "a string stored without its terminator reads back with one";
 }
 
+// A key the restore writes under may be a registry link that a user planted: creating it, or any key below
+// it, stops at the link and creates nothing; opening to read follows it.
+TEST_F(RegistryContract, CreatingAKeyNeverGoesThroughARegistryLink) {
+    const std::u16string own = world().OwnKey();
+    world().SetValue(kHkeyCurrentUser, own + u"\\Target", u"Kept", kRegSz, StringBytes(u"1"));
+    world().AddKeyLink(own + u"\\Link", own + u"\\Target");
+    for (const std::u16string& path : {own + u"\\Link", own + u"\\LINK\\Below\\Deeper"}) {
+        const HandleResult created = registry().CreateKey(kHkeyCurrentUser, path, kKeyAllAccess);
+        const RegistryKey key(created.handle, {&registry()});
+        EXPECT_EQ(created.error, win_error::kStoppedOnSymlink) << NarrowLowBytes(path);
+    }
+    EXPECT_FALSE(world().KeyExists(kHkeyCurrentUser, own + u"\\Target\\Below"));
+    const HandleResult read = registry().OpenKeyEx(kHkeyCurrentUser, own + u"\\Link", 0x20019);
+    const RegistryKey linked(read.handle, {&registry()});
+    EXPECT_EQ(registry().QueryValue(linked.get(), u"Kept", 0).error, 0U) << "opening did not follow the link";
+}
+
 // An expansion that does not fit leaves the text as it was.
 TEST_F(RegistryContract, ExpandsEnvironmentVariablesInPlace) {
     world().SetEnvironmentVariable(u"SPSW_CONTRACT_DIR", u"C:\\Contract");

@@ -1,5 +1,6 @@
 // The print spooler seam: enumerations in two calls, opening, deleting and the default printer.
 #include <algorithm>
+#include <tuple>
 
 #include "contract_helpers.h"
 #include "platform/files.h"
@@ -163,7 +164,9 @@ TEST_F(SpoolerContract, ListsBuiltInFormsInTwoCalls) {
     }
 }
 
-TEST_F(SpoolerContract, DeletesAUserForm) {
+// The restore adds a deleted form back through the print server, with its size and area, never over a form
+// of that name.
+TEST_F(SpoolerContract, DeletesAUserFormAndAddsItBack) {
     SKIP_ON_WINE("AddFormW and DeleteFormW are stubs; EnumFormsW lists only the built-in forms");
     AddPrinterOnDriverA(u"Contract Forms");
     world().AddPrinterForm(u"Contract Form 1");
@@ -174,6 +177,18 @@ TEST_F(SpoolerContract, DeletesAUserForm) {
 
     EXPECT_TRUE(spooler().DeleteForm(printer.get(), u"Contract Form 1").ok());
     EXPECT_FALSE(listed().has_value());
+
+    const HandleResult opened = spooler().OpenPrinter(u"", kServerAccessAdminister | kServerAccessEnumerate);
+    const PrinterHandle server(opened.handle, {&spooler()});
+    const FormInfo form{kFormUser, u"Contract Form 1", 100000, 150000, 5000, 6000, 95000, 144000};
+    ASSERT_TRUE(spooler().AddForm(server.get(), form).ok());
+    const FormInfo other{kFormUser, u"CONTRACT FORM 1", 1000, 1000, 0, 0, 1000, 1000};
+    EXPECT_NE(spooler().AddForm(server.get(), other).error, 0U) << "a form of that name was replaced";
+    const auto back = listed();
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(
+        std::tie(back->flags, back->width, back->height, back->left, back->top, back->right, back->bottom),
+        std::tie(form.flags, form.width, form.height, form.left, form.top, form.right, form.bottom));
 }
 
 TEST_F(SpoolerContract, RefusesToDeleteADriverInUse) {

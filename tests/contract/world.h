@@ -46,6 +46,8 @@ class World {
     [[nodiscard]] virtual bool KeyExists(Handle root, std::u16string_view path) = 0;
     [[nodiscard]] virtual bool ValueExists(Handle root, std::u16string_view path,
                                            std::u16string_view name) = 0;
+    // Makes the HKEY_CURRENT_USER key `path` a registry link (REG_LINK) to the existing key `target`.
+    virtual void AddKeyLink(std::u16string_view path, std::u16string_view target) = 0;
     virtual void SetEnvironmentVariable(std::u16string_view name, std::u16string_view value) = 0;
 
     // Files: an empty folder that belongs to this test and is gone afterwards.

@@ -33,6 +33,9 @@ class SimWorld final : public World {
     bool ValueExists(Handle root, std::u16string_view path, std::u16string_view name) override {
         return sim_.ValueExists(root, path, name);
     }
+    void AddKeyLink(std::u16string_view path, std::u16string_view target) override {
+        sim_.AddKeyLink(kHkeyCurrentUser, path, kHkeyCurrentUser, target);
+    }
     void SetEnvironmentVariable(std::u16string_view name, std::u16string_view value) override {
         sim_.SetEnvironmentVariable(name, value);
     }

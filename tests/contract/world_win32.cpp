@@ -170,6 +170,31 @@ class Win32World final : public World {
                           ERROR_SUCCESS;
     }
 
+    // As an installer makes one: a key created with REG_OPTION_CREATE_LINK whose REG_LINK value
+    // "SymbolicLinkValue" holds the target's full registry name ("\\REGISTRY\\USER\\<SID>\\...", from
+    // NtQueryKey's KeyNameInformation).
+    void AddKeyLink(std::u16string_view path, std::u16string_view target) override {
+        using QueryKey = LONG(NTAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+        const auto query = reinterpret_cast<QueryKey>(
+            reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryKey")));
+        std::vector<ULONG> name(1024);
+        ULONG size = 0;
+        constexpr int kKeyNameInformation = 3;
+        Require(query != nullptr &&
+                    query(OpenKey(kHkeyCurrentUser, target, false).get(), kKeyNameInformation, name.data(),
+                          static_cast<ULONG>(name.size() * sizeof(ULONG)), &size) == 0,
+                "NtQueryKey");
+        win32::unique_hkey link;
+        RequireStatus(::RegCreateKeyExW(HKEY_CURRENT_USER, Wide(path).c_str(), 0, nullptr,
+                                        REG_OPTION_VOLATILE | REG_OPTION_CREATE_LINK,
+                                        KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, link.put(), nullptr),
+                      "RegCreateKeyExW(REG_OPTION_CREATE_LINK)");
+        links_.emplace_back(Wide(path));
+        RequireStatus(::RegSetValueExW(link.get(), L"SymbolicLinkValue", 0, REG_LINK,
+                                       reinterpret_cast<const BYTE*>(name.data() + 1), name[0]),
+                      "RegSetValueExW(SymbolicLinkValue)");
+    }
+
     void SetEnvironmentVariable(std::u16string_view name, std::u16string_view value) override {
         Require(::SetEnvironmentVariableW(Wide(name).c_str(), Wide(value).c_str()),
                 "SetEnvironmentVariableW");
@@ -301,6 +326,18 @@ class Win32World final : public World {
         for (const std::wstring& file : driverFiles_) {
             ::DeleteFileW(file.c_str());
         }
+        // A link goes as itself (NtDeleteKey on the link opened as such) before the tree, which would
+        // otherwise be walked through it.
+        using DeleteKey = LONG(NTAPI*)(HANDLE);
+        const auto deleteKey = reinterpret_cast<DeleteKey>(
+            reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey")));
+        for (const std::wstring& path : links_) {
+            win32::unique_hkey link;
+            if (deleteKey != nullptr && ::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), REG_OPTION_OPEN_LINK,
+                                                        DELETE, link.put()) == ERROR_SUCCESS) {
+                deleteKey(link.get());
+            }
+        }
         ::SHDeleteKeyW(HKEY_CURRENT_USER, Wide(OwnKey()).c_str());
         if (!folder_.empty()) {
             std::wstring from = Wide(folder_);
@@ -320,6 +357,7 @@ class Win32World final : public World {
     std::vector<std::pair<std::wstring, std::wstring>> drivers_;
     std::vector<std::wstring> driverFiles_;
     std::vector<std::wstring> forms_;
+    std::vector<std::wstring> links_;
     std::vector<win32::unique_handle> children_;
     win32::unique_sc_handle lockManager_;
     SC_LOCK databaseLock_ = nullptr;

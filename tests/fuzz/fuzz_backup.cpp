@@ -41,8 +41,10 @@ bool IsPathContained(const preview::RestoreScope& scope, std::u16string_view pat
                        [&](const std::u16string& folder) { return IsContained(path, folder); });
 }
 
-// The restore's writes, as the journal names them: each within the scope.
-void CheckWrites(const sim::SimMachine& sim, std::size_t from, const preview::RestoreScope& scope) {
+// The restore's writes, as the journal names them: each within the scope; the forms it adds, those of the
+// backup that are not built-in.
+void CheckWrites(const sim::SimMachine& sim, std::size_t from, const preview::RestoreScope& scope,
+                 const std::vector<preview::BackupForm>& forms) {
     const std::vector<std::string>& journal = sim.journal();
     for (std::size_t at = from; at < journal.size(); ++at) {
         const std::string& line = journal[at];
@@ -62,8 +64,12 @@ void CheckWrites(const sim::SimMachine& sim, std::size_t from, const preview::Re
             }
         } else if (call == "CreateFileW" || call == "CreateDirectoryW") {
             contained = IsPathContained(scope, object);
-        } else if (call == "SetFileAttributesW") {
+        } else if (call == "SetFileAttributesW" || call == "SetFileInformationByHandle") {
             contained = IsPathContained(scope, object.substr(0, object.rfind(u' ')));
+        } else if (call == "AddFormW") {
+            contained = std::any_of(forms.begin(), forms.end(), [&](const preview::BackupForm& form) {
+                return form.name == object && form.flags != kFormBuiltin;
+            });
         }
         fuzz::Require(contained, "the restore wrote outside its scope: " + line);
     }
@@ -104,7 +110,7 @@ void CheckLoader(const std::uint8_t* bytes, std::size_t size) {
     }
     const std::size_t journal = sim.journal().size();
     static_cast<void>(preview::Restore(sim.machine(), loaded.contents, false));
-    CheckWrites(sim, journal, scope);
+    CheckWrites(sim, journal, scope, loaded.contents.forms);
 }
 
 void CheckRoundTrip(const std::uint8_t* bytes, std::size_t size) {
@@ -145,6 +151,16 @@ void CheckRoundTrip(const std::uint8_t* bytes, std::size_t size) {
             found != after.values.end() && was != before.values.end() && found->second == was->second,
             "value not put back as it was: " + preview::KeyText(value.root, value.key) + " " +
                 sim::ToUtf8(value.name));
+    }
+    for (const preview::BackupForm& form : backup.contents.forms) {
+        fuzz::Require(std::any_of(after.forms.begin(), after.forms.end(),
+                                  [&](const sim::SimForm& now) {
+                                      return now.name == form.name && now.flags == form.flags &&
+                                             now.width == form.width && now.height == form.height &&
+                                             now.left == form.left && now.top == form.top &&
+                                             now.right == form.right && now.bottom == form.bottom;
+                                  }),
+                      "form not put back as it was: " + sim::ToUtf8(form.name));
     }
     for (const auto* paths : {&backup.contents.files, &backup.contents.folders}) {
         for (const preview::BackupPath& path : *paths) {

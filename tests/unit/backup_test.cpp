@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_world.h"
 #include "platform/text.h"
 #include "preview/backup.h"
 #include "preview/dialog_run.h"
@@ -101,6 +102,7 @@ void AddResidue(sim::SimMachine& sim) {
     sim.WriteFile(kPresets + u"\\DMT_NorvelAB12.PPD\\EssentialPresets\\preferences", "<presets/>");
     sim.SetPathAttributes(kPresets + u"\\DMT_NorvelAB12.PPD", 0x12);
     sim.WriteFile(u"C:\\Program Files (x86)\\Vantle\\Tamber Driver Updater.exe", "MZ updater", 0x21);
+    sim.AddForm({u"Tamber Label", kFormUser, 100000, 150000, 5000, 6000, 95000, 144000});
 }
 
 std::string Contents(const sim::SimMachine& sim, const std::u16string& path) {
@@ -127,6 +129,11 @@ std::set<std::string> Describe(const sim::SimMachine& sim) {
         lines.insert("path " + NarrowLowBytes(path) + " " + std::to_string(entry.attributes) + " " +
                      Contents(sim, path));
     }
+    for (const sim::SimForm& form : state.forms) {
+        lines.insert("form " + NarrowLowBytes(form.name) +
+                     ::testing::PrintToString(std::vector<std::int64_t>{
+                         form.flags, form.width, form.height, form.left, form.top, form.right, form.bottom}));
+    }
     return lines;
 }
 
@@ -150,9 +157,14 @@ std::size_t CountPutBack(const std::vector<RestoreLine>& lines) {
         std::count_if(lines.begin(), lines.end(), [](const RestoreLine& line) { return line.putBack; }));
 }
 
+// A backup folder is private whatever the folder above lets users do; what the running account or SYSTEM
+// owns in it, or what only CREATOR OWNER may change (a denied right aside), is read.
 TEST(BackupRestore, ARemovalUndoneLeavesEveryBackedUpEntryAsItWas) {
     sim::SimMachine real;
     AddResidue(real);
+    real.CreateFolder(u"C:\\Backups");
+    const std::string system(kSidSystem);
+    real.SetSecurity(u"C:\\Backups", {0, system, {}, true, {{std::string(kSidUsers), true, kFileAllAccess}}});
     const std::set<std::string> before = Describe(real);
     const BackupRun backup = BackUp(real);
     ASSERT_EQ(backup.error, "");
@@ -161,6 +173,7 @@ TEST(BackupRestore, ARemovalUndoneLeavesEveryBackedUpEntryAsItWas) {
     EXPECT_EQ(backup.contents.values.size(), 5U) << "the deleted values were not all kept";
     EXPECT_EQ(backup.contents.files.size(), 4U) << "the deleted files were not all kept";
     EXPECT_EQ(backup.contents.folders.size(), 4U) << "the deleted folders were not all kept";
+    EXPECT_EQ(backup.contents.forms.size(), 1U) << "the deleted form was not kept";
     EXPECT_NE(
         FormatBackupSummary(kBackupFolder, backup.contents).find("printer P1: this version does not back up"),
         std::string::npos)
@@ -168,6 +181,15 @@ TEST(BackupRestore, ARemovalUndoneLeavesEveryBackedUpEntryAsItWas) {
     RemoveEverything(real);
     const std::set<std::string> removed = Describe(real);
 
+    const std::string caller(sim::kSimCallerSid);
+    real.SetSecurity(std::u16string(kBackupFolder) + u"\\manifest.json",
+                     {0,
+                      caller,
+                      {},
+                      true,
+                      {{std::string(kSidCreatorOwner), true, kFileAllAccess},
+                       {std::string(kSidUsers), false, kFileAllAccess}}});
+    real.SetSecurity(std::u16string(kBackupFolder) + u"\\files\\0", {0, system, {}, true, {}});
     const LoadedBackup loaded =
         LoadBackup(real.machine().files, kBackupFolder, ReadRestoreScope(real.machine()));
     ASSERT_EQ(loaded.error, "");
@@ -177,7 +199,8 @@ TEST(BackupRestore, ARemovalUndoneLeavesEveryBackedUpEntryAsItWas) {
     EXPECT_EQ(Describe(real), removed) << "the restore's preview changed the machine";
     const auto lines = Restore(real.machine(), loaded.contents, false);
     const std::size_t kept = backup.contents.keys.size() + backup.contents.values.size() +
-                             backup.contents.files.size() + backup.contents.folders.size();
+                             backup.contents.files.size() + backup.contents.folders.size() +
+                             backup.contents.forms.size();
     EXPECT_EQ(CountPutBack(lines), kept) << FormatRestore(lines, false);
     EXPECT_EQ(CountPutBack(dryRun), kept) << "the preview does not say what the restore does";
 
@@ -206,48 +229,107 @@ std::vector<RestoreLine> RestoreAfterChange(sim::SimMachine& real, const std::fu
     return Restore(real.machine(), loaded.contents, false);
 }
 
-TEST(BackupRestore, NeverOverwritesWhatExistsNow) {
+// Nor writes through a registry link a user planted where a key of the backup was.
+TEST(BackupRestore, NeverOverwritesWhatExistsNowNorWritesThroughARegistryLink) {
     sim::SimMachine real;
     const std::u16string token = kUserTemp + u"\\NorvelUserAuth";
     const auto lines = RestoreAfterChange(real, [&] {
         real.WriteFile(token, "new");
         real.SetValue(kHkeyLocalMachine, u"SOFTWARE\\PPML\\PostScript", u"Fonts", 1, StringBytes(u"new"));
+        real.AddForm({u"TAMBER LABEL", kFormUser, 1000, 1000, 0, 0, 1000, 1000});
+        real.CreateKey(kHkeyCurrentUser, u"Software\\Victim");
+        real.AddKeyLink(kHkeyCurrentUser, u"Printers\\Settings\\Printers\\P1", kHkeyCurrentUser,
+                        u"Software\\Victim");
     });
     EXPECT_EQ(real.ReadFile(token), "new") << "a file that exists now was overwritten";
     EXPECT_EQ(real.GetValue(kHkeyLocalMachine, u"SOFTWARE\\PPML\\PostScript", u"Fonts"), StringBytes(u"new"))
         << "a value that exists now was overwritten";
-    for (const std::string& entry :
-         {"file " + NarrowLowBytes(token),
-          std::string("registry value HKLM\\SOFTWARE\\PPML\\PostScript \"Fonts\"")}) {
+    EXPECT_EQ(real.SubkeyNames(kHkeyCurrentUser, u"Software\\Victim").size() +
+                  real.ValueNames(kHkeyCurrentUser, u"Software\\Victim").size(),
+              0U)
+        << "written through a registry link";
+    const std::pair<std::string, std::string> kExpected[] = {
+        {"file " + NarrowLowBytes(token), "it exists now"},
+        {"registry value HKLM\\SOFTWARE\\PPML\\PostScript \"Fonts\"", "it exists now"},
+        {"form Tamber Label", "it exists now"},
+        {"registry value HKCU\\Printers\\Settings\\Printers\\P1\\Inner \"Count\"",
+         "a key on its path is a registry link: nothing is written through one"},
+    };
+    for (const auto& [entry, reason] : kExpected) {
         const auto line =
             std::find_if(lines.begin(), lines.end(), [&](const RestoreLine& l) { return l.entry == entry; });
         ASSERT_NE(line, lines.end()) << "no line for " << entry;
         EXPECT_FALSE(line->putBack);
-        EXPECT_EQ(line->reason, "it exists now") << entry;
+        EXPECT_EQ(line->reason, reason) << entry;
     }
 }
 
-// A user swaps a folder the restore made for a junction while the restore runs: nothing is written, and no
-// attribute set, where the junction leads.
+// Just before the attributes of the first file put back are set, a user swaps its folder for a junction to
+// a folder holding a file of that name: nothing is set, and nothing written, where the junction leads.
 TEST(BackupRestore, ALinkPlantedDuringTheRestoreLeadsNothingElsewhere) {
     sim::SimMachine real;
-    const std::u16string trackwell = kUserTemp + u"\\Trackwell";
     const std::u16string victim = u"C:\\Windows\\System32\\config";
+    std::u16string first;
+    std::u16string twin;
     const auto lines = RestoreAfterChange(real, [&] {
-        real.WriteFile(victim + u"\\SYSTEM", "hive", 0x20);
+        const std::string manifest = *real.ReadFile(std::u16string(kBackupFolder) + u"\\manifest.json");
+        first = sim::FromUtf8(nlohmann::json::parse(manifest)["files"][0]["path"].get<std::string>());
+        const std::u16string folder = first.substr(0, first.rfind(u'\\'));
+        twin = victim + first.substr(folder.size());
+        real.WriteFile(twin, "hive", 0x20);
         real.SetPathAttributes(victim, 0x16);
-        real.faults().OnCall("SetFileAttributesW", [&] {
-            ASSERT_EQ(real.machine().files.ShellDeleteTree(trackwell, kFofSilentNoConfirmationNoErrorUi), 0);
-            real.AddLink(trackwell, victim, sim::LinkKind::Junction, true);
+        real.faults().OnCall("SetFileInformationByHandle", [&real, folder, victim] {
+            ASSERT_EQ(real.machine().files.ShellDeleteTree(folder, kFofSilentNoConfirmationNoErrorUi), 0);
+            real.AddLink(folder, victim, sim::LinkKind::Junction, true);
         });
     });
-    EXPECT_FALSE(real.FileExists(victim + u"\\jobs.db"))
-        << "written through a link planted during the restore";
+    EXPECT_EQ(real.Attributes(twin), 0x20U) << "attributes set through a link planted during the restore";
     EXPECT_EQ(real.Attributes(victim), 0x16U) << "attributes set through a link planted during the restore";
-    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const RestoreLine& line) {
-        return line.entry == "file " + NarrowLowBytes(trackwell + u"\\jobs.db") && !line.putBack;
-    })) << "the file behind the planted link is reported as put back";
-    EXPECT_TRUE(real.LinkAt(trackwell).has_value()) << "the junction was not planted: the test tests nothing";
+    const std::vector<std::u16string> paths = real.AllPaths();
+    EXPECT_EQ(std::count_if(paths.begin(), paths.end(),
+                            [&](const std::u16string& path) { return path.starts_with(victim + u"\\"); }),
+              1)
+        << "written through a link planted during the restore";
+    const auto line = std::find_if(lines.begin(), lines.end(), [&](const RestoreLine& l) {
+        return l.entry == "file " + NarrowLowBytes(first);
+    });
+    ASSERT_NE(line, lines.end());
+    EXPECT_EQ(line->reason, "put back, but setting its attributes failed with error 5");
+}
+
+TEST(BackupRestore, AFormIsRestorableWithAPlainNameAndItsAreaOnItsPaper) {
+    const struct {
+        const char* label;
+        std::function<void(BackupForm&)> change;
+        bool restorable;
+    } kCases[] = {
+        {"whole paper", [](BackupForm&) {}, true},
+        {"printer form", [](BackupForm& f) { f.flags = kFormPrinter; }, true},
+        {"built-in", [](BackupForm& f) { f.flags = kFormBuiltin; }, false},
+        {"255 units", [](BackupForm& f) { f.name.assign(255, u'x'); }, true},
+        {"256 units", [](BackupForm& f) { f.name.assign(256, u'x'); }, false},
+        {"no name", [](BackupForm& f) { f.name.clear(); }, false},
+        {"backslash", [](BackupForm& f) { f.name = u"Forms\\A4"; }, false},
+        {"control character", [](BackupForm& f) { f.name = u"A\x1f"; }, false},
+        {"inner area", [](BackupForm& f) { f = {0, u"L", 1000, 2000, 1, 1, 999, 1999}; }, true},
+        {"left of the paper", [](BackupForm& f) { f.left = -1; }, false},
+        {"no width", [](BackupForm& f) { f.left = 1000; }, false},
+        {"right of the paper", [](BackupForm& f) { f.right = 1001; }, false},
+        {"above the paper", [](BackupForm& f) { f.top = -1; }, false},
+        {"no height", [](BackupForm& f) { f.top = 2000; }, false},
+        {"below the paper", [](BackupForm& f) { f.bottom = 2001; }, false},
+    };
+    for (const auto& c : kCases) {
+        BackupForm form{kFormUser, u"Label", 1000, 2000, 0, 0, 1000, 2000};
+        c.change(form);
+        EXPECT_EQ(IsRestorableForm(form), c.restorable) << c.label;
+    }
+    // A manifest written before forms were kept has no list of them, and loads.
+    const LoadedBackup old =
+        ParseManifest(R"({"format": "Spoolsweep backup", "version": 1, "registryKeys": [],
+        "registryValues": [], "folders": [], "files": [], "notRestorable": []})",
+                      {});
+    EXPECT_EQ(old.error, "");
 }
 
 TEST(BackupRestore, ABackupGoesOnlyIntoANewPlainFolder) {
@@ -325,6 +407,8 @@ TEST(BackupRestore, ABackupEditedOrPlantedIsRefusedWholeNamingTheEntry) {
         {"size beyond what a backup keeps",
          editManifest([](Manifest& m) { m["files"][0]["size"] = 1ULL << 40; }),
          "has no valid size and SHA-256"},
+        {"built-in form", editManifest([](Manifest& m) { m["forms"][0]["flags"] = kFormBuiltin; }),
+         "forms entry 1: form Tamber Label is not one a restore adds"},
         {"value data not bytes", editManifest([](Manifest& m) { m["registryValues"][0]["data"] = "0g"; }),
          "registryValues entry 1: registry value"},
         {"link among the data",
@@ -347,6 +431,23 @@ TEST(BackupRestore, ABackupEditedOrPlantedIsRefusedWholeNamingTheEntry) {
              sim.AddLink(u"C:\\Backups\\other", firstData, sim::LinkKind::HardLink);
          },
          "files\\0) is a link, a file with more than one name"},
+        {"folder a user owns",
+         [&](sim::SimMachine& sim) {
+             sim.SetSecurity(kBackupFolder, {0, "S-1-5-21-1-2-3-1001", {}, true, {}});
+         },
+         "C:\\Backups\\printers is owned by S-1-5-21-1-2-3-1001, not by Administrators"},
+        {"data that users may change",
+         [&](sim::SimMachine& sim) {
+             sim.SetSecurity(
+                 firstData,
+                 {0, std::string(kSidAdministrators), {}, true, {{std::string(kSidUsers), true, 2}}});
+         },
+         "files\\0 lets S-1-5-32-545 change it"},
+        {"manifest without an access list",
+         [&](sim::SimMachine& sim) {
+             sim.SetSecurity(manifestPath, {0, std::string(kSidAdministrators), {}, false, {}});
+         },
+         "manifest.json has no access list"},
         {"file not in the manifest",
          [&](sim::SimMachine& sim) { sim.WriteFile(std::u16string(kBackupFolder) + u"\\run.cmd", "x"); },
          "C:\\Backups\\printers\\run.cmd is not in the manifest"},

@@ -62,6 +62,7 @@ class SpoolerDecorator : public Spooler {
     Status DeleteForm(Handle printer, std::u16string_view name) override {
         return inner_.DeleteForm(printer, name);
     }
+    Status AddForm(Handle printer, const FormInfo& form) override { return inner_.AddForm(printer, form); }
     Status DeletePrinterDriverEx(std::u16string_view environment, std::u16string_view driver,
                                  std::uint32_t flags, std::uint32_t version) override {
         Enter("DeletePrinterDriverExW " + NarrowLowBytes(environment) + "|" + NarrowLowBytes(driver) + "|" +

@@ -158,6 +158,53 @@ Status SimFiles::SetAttributes(std::u16string_view path, std::uint32_t attribute
     return {0};
 }
 
+Status SimFiles::SetOwnAttributes(std::u16string_view path, std::uint32_t attributes) {
+    Target target = Resolve("SetFileInformationByHandle", path, false);
+    FileNode* found = target.error == 0 ? world_.Node(target.path) : nullptr;
+    if (found == nullptr) {
+        return {target.error != 0 ? target.error : MissingError(target.path)};
+    }
+    if (found->IsLink() || world_.LinkCount(*found) != 1 ||
+        Fold(target.path) != Fold(world_.Normalize(path).value_or(u"")) ||
+        (!found->folder && !world_.Writable(World::ParentOf(target.path)))) {
+        return {win_error::kAccessDenied};
+    }
+    found->attributes = (attributes & kSettableAttributes) | (found->folder ? kFileAttributeDirectory : 0);
+    world_.Journal("SetFileInformationByHandle " + ToUtf8(World::Display(found->path)) + " " +
+                   HexText(attributes));
+    return {0};
+}
+
+FileSecurity SimFiles::QuerySecurity(std::u16string_view path) {
+    const Target target = Resolve("GetSecurityInfo", path, false);
+    if (target.error != 0 || world_.Node(target.path) == nullptr) {
+        return FileSecurity::Failed(target.error != 0 ? target.error : MissingError(target.path));
+    }
+    FileSecurity security = SimMachine::DefaultSecurity();
+    for (std::u16string at = target.path; !at.empty(); at = World::ParentOf(at)) {
+        if (const FileNode* node = world_.Node(at); node != nullptr && node->security) {
+            security = *node->security;
+            break;
+        }
+    }
+    security.caller = std::string(kSimCallerSid);
+    return security;
+}
+
+Status SimFiles::CreatePrivateDirectory(std::u16string_view path) {
+    const Status made = CreateDirectory(path);
+    const auto full = world_.Normalize(path);
+    if (FileNode* node = made.ok() && full ? world_.Node(*full) : nullptr) {
+        node->security = FileSecurity{0,
+                                      std::string(kSidAdministrators),
+                                      {},
+                                      true,
+                                      {{std::string(kSidSystem), true, kFileAllAccess},
+                                       {std::string(kSidAdministrators), true, kFileAllAccess}}};
+    }
+    return made;
+}
+
 std::optional<FileIdentity> SimFiles::QueryIdentity(std::u16string_view path) {
     Target target = Resolve("CreateFileW", path, false);
     FileNode* node = target.error == 0 ? world_.Node(target.path) : nullptr;

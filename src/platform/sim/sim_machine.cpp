@@ -136,6 +136,13 @@ void SimMachine::CreateKey(Handle root, std::u16string_view path) {
     (void)state_->world.MakeKey(root, path);
 }
 
+void SimMachine::AddKeyLink(Handle root, std::u16string_view path, Handle targetRoot,
+                            std::u16string_view target) {
+    RegKey& link = state_->world.MakeKey(root, path);
+    link.linkRoot = targetRoot;
+    link.linkPath = target;
+}
+
 bool SimMachine::KeyExists(Handle root, std::u16string_view path) const {
     return state_->world.FindKey(root, SplitKeyPath(path)) != nullptr;
 }
@@ -385,6 +392,24 @@ void SimMachine::WriteFile(std::u16string_view path, std::string_view contents, 
     node.folder = false;
     node.contents = std::string(contents);
     node.attributes = attributes & ~(kFileAttributeDirectory | kFileAttributeNormal);
+}
+
+void SimMachine::SetSecurity(std::u16string_view path, FileSecurity security) {
+    World& world = state_->world;
+    const auto full = world.Normalize(path);
+    if (FileNode* node = full ? world.Node(*full) : nullptr) {
+        node->security = std::move(security);
+    }
+}
+
+FileSecurity SimMachine::DefaultSecurity() {
+    return {0,
+            std::string(kSidAdministrators),
+            {},
+            true,
+            {{std::string(kSidSystem), true, kFileAllAccess},
+             {std::string(kSidAdministrators), true, kFileAllAccess},
+             {std::string(kSidUsers), true, kFileReadAndExecute}}};
 }
 
 void SimMachine::AddLink(std::u16string_view path, std::u16string_view target, LinkKind kind, bool folder) {

@@ -17,6 +17,9 @@
 
 namespace spoolsweep::sim {
 
+// The account the simulated machine's program runs as.
+inline constexpr std::string_view kSimCallerSid = "S-1-5-21-1-2-3-500";
+
 inline constexpr std::uint32_t kRegSz = 1;
 inline constexpr std::uint32_t kRegExpandSz = 2;
 inline constexpr std::uint32_t kRegBinary = 3;
@@ -92,6 +95,9 @@ struct SimDriver {
 struct SimForm {
     std::u16string name;
     std::uint32_t flags = 0;  // 0 user, 1 built-in, 2 printer
+    // Paper size and imageable area in thousandths of a millimetre (A4 unless set).
+    std::int32_t width = 210000, height = 297000;
+    std::int32_t left = 0, top = 0, right = 210000, bottom = 297000;
 };
 
 struct SimValue {
@@ -154,6 +160,7 @@ class SimMachine {
     //   "DeletePrinterDriverExW <environment>, <driver>"
     //   "DeletePrinterDriverPackageW <inf path>, <environment>"
     //   "SetFileAttributesW <path> 0x<attributes as passed, hex>"
+    //   "SetFileInformationByHandle <path> 0x<attributes as passed, hex>" (the attributes set by handle)
     //   "DeleteFileW <path>", "RemoveDirectoryW <path>", "CreateDirectoryW <path>"
     //   "CopyFileW <source> -> <target>"
     //   "SHFileOperationW FO_DELETE <path> 0x<flags as passed, hex>" (one line per source)
@@ -170,6 +177,8 @@ class SimMachine {
     void SetMultiString(Handle root, std::u16string_view path, std::u16string_view name,
                         const std::vector<std::u16string>& strings);
     void CreateKey(Handle root, std::u16string_view path);
+    // A registry link at `path` (created as REG_OPTION_CREATE_LINK makes one) to the key at target.
+    void AddKeyLink(Handle root, std::u16string_view path, Handle targetRoot, std::u16string_view target);
     [[nodiscard]] bool KeyExists(Handle root, std::u16string_view path) const;
     [[nodiscard]] bool ValueExists(Handle root, std::u16string_view path, std::u16string_view name) const;
     [[nodiscard]] std::optional<std::vector<std::uint8_t>> GetValue(Handle root, std::u16string_view path,
@@ -231,6 +240,10 @@ class SimMachine {
     // Makes `path` a symbolic link or junction pointing at `target` (which need not exist: a symbolic link
     // to nothing is a file link), or a second name of the file at `target` (a hard link).
     // `folder` says whether a symbolic link names a folder when its target cannot tell.
+    // The owner and access list of a file or folder and of what it holds that has none of its own. The
+    // drive's: owned by Administrators, full control to SYSTEM and Administrators, read to Users.
+    void SetSecurity(std::u16string_view path, FileSecurity security);
+    [[nodiscard]] static FileSecurity DefaultSecurity();
     void AddLink(std::u16string_view path, std::u16string_view target, LinkKind kind, bool folder = false);
     struct LinkDescription {
         LinkKind kind = LinkKind::SymbolicLink;

@@ -46,6 +46,26 @@ std::string SimRegistry::FullName(const OpenRegKey& key) const {
     return name;
 }
 
+// The key a link leads to, through at most 16 links as Wine's registry allows; false when there is none.
+bool SimRegistry::FollowLink(RegKey*& key, OpenRegKey& opened) {
+    for (int followed = 0; key->linkRoot != 0; ++followed) {
+        RegKey* target = world_.Root(key->linkRoot);
+        opened.root = key->linkRoot;
+        opened.path.clear();
+        for (const auto& part : SplitKeyPath(key->linkPath)) {
+            target = target != nullptr ? target->Find(part) : nullptr;
+            if (target != nullptr) {
+                opened.path.push_back(target->name);
+            }
+        }
+        if (target == nullptr || followed == 16) {
+            return false;
+        }
+        key = target;
+    }
+    return true;
+}
+
 HandleResult SimRegistry::Open(const char* function, Handle parent, std::u16string_view path,
                                std::uint32_t access, bool create) {
     OpenRegKey base;
@@ -84,6 +104,13 @@ HandleResult SimRegistry::Open(const char* function, Handle parent, std::u16stri
         opened.path.push_back(key->name);
         if (next == nullptr) {
             world_.Journal("RegCreateKeyExW " + FullName(opened));
+        }
+        // Creating opens each key as itself and refuses a link; opening follows it, as Windows does.
+        if (key->linkRoot != 0 && create) {
+            return {0, win_error::kStoppedOnSymlink};
+        }
+        if (key->linkRoot != 0 && !FollowLink(key, opened)) {
+            return {0, win_error::kFileNotFound};
         }
     }
     Handle handle = world_.NewHandle();

@@ -24,6 +24,7 @@ class SimRegistry final : public Registry {
     // RegOpenKeyExW, or with `create` RegCreateKeyExW (missing keys made, each journalled).
     HandleResult Open(const char* function, Handle parent, std::u16string_view path, std::uint32_t access,
                       bool create = false);
+    bool FollowLink(RegKey*& key, OpenRegKey& opened);
     // The key a call works on, or the error the call ends with.
     struct EnteredKey {
         std::uint32_t error = 0;
@@ -55,6 +56,7 @@ class SimSpooler final : public Spooler {
     Status DeletePrinter(Handle printer) override;
     Status DeletePrinterConnection(std::u16string_view name) override;
     Status DeleteForm(Handle printer, std::u16string_view formName) override;
+    Status AddForm(Handle printer, const FormInfo& form) override;
     Status DeletePrinterDriverEx(std::u16string_view environment, std::u16string_view driver,
                                  std::uint32_t deleteFlags, std::uint32_t version) override;
     bool CanDeletePrinterDriverPackage() override;
@@ -70,6 +72,9 @@ class SimFiles final : public Files {
     explicit SimFiles(World& world) : world_(world) {}
     std::optional<std::uint32_t> GetStatus(std::u16string_view path) override;
     Status SetAttributes(std::u16string_view path, std::uint32_t attributes) override;
+    Status SetOwnAttributes(std::u16string_view path, std::uint32_t attributes) override;
+    FileSecurity QuerySecurity(std::u16string_view path) override;
+    Status CreatePrivateDirectory(std::u16string_view path) override;
     std::optional<FileIdentity> QueryIdentity(std::u16string_view path) override;
     FindResult FindFirst(std::u16string_view pattern) override;
     std::optional<FindEntry> FindNext(Handle find) override;

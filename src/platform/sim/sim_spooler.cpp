@@ -196,7 +196,8 @@ EnumResult<FormInfo> SimSpooler::EnumForms(Handle printer, std::uint32_t bufferB
     std::uint32_t needed = 0;
     for (const SimForm& form : world_.forms) {
         needed += kFormInfo1Bytes + StringBytes32(form.name);
-        entries.push_back({form.flags, form.name});
+        entries.push_back(
+            {form.flags, form.name, form.width, form.height, form.left, form.top, form.right, form.bottom});
     }
     return Deliver(std::move(entries), needed, bufferBytes);
 }
@@ -263,6 +264,32 @@ Status SimSpooler::DeleteForm(Handle printer, std::u16string_view formName) {
     }
     world_.Journal("DeleteFormW " + ToUtf8(it->name));
     world_.forms.erase(it);
+    return {0};
+}
+
+Status SimSpooler::AddForm(Handle printer, const FormInfo& form) {
+    if (std::uint32_t error = world_.Enter("AddFormW", form.name)) {
+        return {error};
+    }
+    auto open = world_.printerHandles.find(printer);
+    if (open == world_.printerHandles.end()) {
+        return {win_error::kInvalidHandle};
+    }
+    const bool server = open->second.printer.empty();
+    if (!sim_access::Holds(open->second.access,
+                           server ? kServerAccessAdminister : sim_access::kPrinterAdminister)) {
+        return {win_error::kAccessDenied};
+    }
+    if (form.name.empty() || form.flags == kFormBuiltin) {
+        return {win_error::kInvalidParameter};
+    }
+    if (std::any_of(world_.forms.begin(), world_.forms.end(),
+                    [&](const SimForm& existing) { return EqualNoCase(existing.name, form.name); })) {
+        return {sim_error::kFileExists};
+    }
+    world_.forms.push_back(
+        {form.name, form.flags, form.width, form.height, form.left, form.top, form.right, form.bottom});
+    world_.Journal("AddFormW " + ToUtf8(form.name));
     return {0};
 }
 

@@ -62,6 +62,9 @@ struct RegKey {
     std::vector<RegValue> values;  // in creation order
     // Keyed by the folded name, so subkeys enumerate in case-insensitive alphabetical order.
     std::map<std::u16string, std::unique_ptr<RegKey>> subkeys;
+    // A registry link (REG_LINK) when linkRoot is set: opening the key opens the key at linkPath instead.
+    Handle linkRoot = 0;
+    std::u16string linkPath;
 
     [[nodiscard]] RegKey* Find(std::u16string_view child);
     [[nodiscard]] RegKey& Child(std::u16string_view child);
@@ -80,6 +83,9 @@ struct FileNode {
     std::u16string linkTarget;
     // A second name of the file at this normalised path: data and attributes are that file's.
     std::u16string hardLinkOf;
+    // Owner and access list set on this node; without them it has its parent's, and the drive's are the
+    // defaults of SimMachine::DefaultSecurity.
+    std::optional<FileSecurity> security;
 
     [[nodiscard]] bool IsLink() const { return reparseTag != 0; }
     [[nodiscard]] bool IsFileLink() const { return IsLink() && !folder; }

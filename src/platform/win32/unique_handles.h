@@ -42,6 +42,7 @@ using unique_hmodule = UniqueResource<HandleTraits<HMODULE, nullptr, &::FreeLibr
 using unique_find = UniqueResource<InvalidValueHandleTraits<&::FindClose>>;
 using unique_snapshot = UniqueResource<InvalidValueHandleTraits<&::CloseHandle>>;
 using unique_file = UniqueResource<InvalidValueHandleTraits<&::CloseHandle>>;
+using unique_local = UniqueResource<HandleTraits<HLOCAL, nullptr, &::LocalFree>>;
 
 // Portable handles are the Win32 values themselves.
 template <class H>

@@ -1,14 +1,47 @@
 // The file seam over kernel32, shlwapi, shell32 and the C run-time's text streams.
 #include <cstdio>
 #include <utility>
+#include <vector>
 
 #include "platform/win32/own_file.h"
 #include "platform/win32/unique_handles.h"
 #include "platform/win32/win32_seams.h"
 #include "platform/win32/windows_api.h"
+// After the Windows headers, which they need.
+#include <aclapi.h>
+#include <sddl.h>
 
 namespace spoolsweep::win32 {
 namespace {
+
+// "S-1-5-32-544"; "?" when the SID cannot be written out.
+std::string SidText(PSID sid) {
+    LPWSTR text = nullptr;
+    if (sid == nullptr || !::ConvertSidToStringSidW(sid, &text)) {
+        return "?";
+    }
+    const unique_local owner(text);
+    std::string narrow;
+    for (const wchar_t* at = text; *at != L'\0'; ++at) {
+        narrow.push_back(static_cast<char>(*at));  // a SID string is ASCII
+    }
+    return narrow;
+}
+
+// The user of this process's token.
+std::string CallerSid() {
+    unique_handle token;
+    DWORD size = 0;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) {
+        return "?";
+    }
+    static_cast<void>(::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size));
+    std::vector<BYTE> user(size);
+    if (size == 0 || !::GetTokenInformation(token.get(), TokenUser, user.data(), size, &size)) {
+        return "?";
+    }
+    return SidText(reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid);
+}
 
 FindEntry EntryOf(const WIN32_FIND_DATAW& data) {
     const bool link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
@@ -41,6 +74,76 @@ Status Win32Files::SetAttributes(std::u16string_view path, std::uint32_t attribu
     std::wstring name = Wide(path);
     DWORD value = attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
     return {ErrorAfter(::SetFileAttributesW(name.c_str(), value) != FALSE)};
+}
+
+Status Win32Files::SetOwnAttributes(std::u16string_view path, std::uint32_t attributes) {
+    const std::wstring name = Wide(path);
+    const unique_file file(::CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                         OPEN_EXISTING,
+                                         FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!file || !::GetFileInformationByHandle(file.get(), &information)) {
+        return {ErrorAfter(false)};
+    }
+    if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+        information.nNumberOfLinks != 1 || !IsAtPath(file.get(), path)) {
+        return {static_cast<std::uint32_t>(ERROR_ACCESS_DENIED)};
+    }
+    // Zero times are left as they are.
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes = attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+    return {
+        ErrorAfter(::SetFileInformationByHandle(file.get(), FileBasicInfo, &basic, sizeof basic) != FALSE)};
+}
+
+FileSecurity Win32Files::QuerySecurity(std::u16string_view path) {
+    const std::wstring name = Wide(path);
+    const unique_file file(::CreateFileW(
+        name.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) {
+        return FileSecurity::Failed(ErrorAfter(false));
+    }
+    PSID owner = nullptr;
+    PACL access = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const DWORD status =
+        ::GetSecurityInfo(file.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                          &owner, nullptr, &access, nullptr, &descriptor);
+    if (status != ERROR_SUCCESS) {
+        return FileSecurity::Failed(static_cast<std::uint32_t>(status));
+    }
+    const unique_local held(descriptor);
+    FileSecurity security{0, SidText(owner), CallerSid(), access != nullptr, {}};
+    for (DWORD index = 0; access != nullptr && index < access->AceCount; ++index) {
+        void* entry = nullptr;
+        const auto* header =
+            ::GetAce(access, index, &entry) ? static_cast<const ACE_HEADER*>(entry) : nullptr;
+        if (header == nullptr ||
+            (header->AceType != ACCESS_ALLOWED_ACE_TYPE && header->AceType != ACCESS_DENIED_ACE_TYPE)) {
+            security.entries.push_back({"?", true, 0xFFFFFFFF});
+            continue;
+        }
+        // An allowed and a denied entry are laid out alike: header, rights, then the SID.
+        auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+        security.entries.push_back({SidText(&allowed->SidStart), header->AceType == ACCESS_ALLOWED_ACE_TYPE,
+                                    static_cast<std::uint32_t>(allowed->Mask)});
+    }
+    return security;
+}
+
+Status Win32Files::CreatePrivateDirectory(std::u16string_view path) {
+    // P: nothing inherited from the folders above; OICI: inherited by the files and folders made inside.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)",
+                                                                SDDL_REVISION_1, &descriptor, nullptr)) {
+        return {ErrorAfter(false)};
+    }
+    const unique_local held(descriptor);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    const std::wstring name = Wide(path);
+    return {ErrorAfter(::CreateDirectoryW(name.c_str(), &attributes) != FALSE)};
 }
 
 std::optional<FileIdentity> Win32Files::QueryIdentity(std::u16string_view path) {

@@ -5,6 +5,7 @@
 #include "platform/win32/unique_handles.h"
 #include "platform/win32/win32_seams.h"
 #include "platform/win32/windows_api.h"
+#include "platform/win_errors.h"
 
 namespace spoolsweep::win32 {
 namespace {
@@ -101,11 +102,34 @@ Status Win32Registry::DeleteTree(Handle parent, std::u16string_view path) {
 }
 
 HandleResult Win32Registry::CreateKey(Handle parent, std::u16string_view path, std::uint32_t access) {
-    std::wstring subkey = Wide(path);
-    HKEY key = nullptr;
-    LSTATUS status = ::RegCreateKeyExW(AsKey(parent), subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                       access, nullptr, &key, nullptr);
-    return KeyOutcome(status, key);
+    // One name at a time: REG_OPTION_OPEN_LINK applies to the last name of a path only, and every key on
+    // the way must be itself. A link is known by its REG_LINK value "SymbolicLinkValue".
+    unique_hkey held;
+    HKEY at = AsKey(parent);
+    for (std::size_t start = 0;;) {
+        const std::size_t end = path.find(u'\\', start);
+        const bool last = end == std::u16string_view::npos;
+        const std::wstring name = Wide(path.substr(start, last ? path.size() - start : end - start));
+        unique_hkey key;
+        const LSTATUS status = ::RegCreateKeyExW(
+            at, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE | REG_OPTION_OPEN_LINK,
+            (last ? access : KEY_CREATE_SUB_KEY) | KEY_QUERY_VALUE, nullptr, key.put(), nullptr);
+        if (status != ERROR_SUCCESS) {
+            return {0, static_cast<std::uint32_t>(status)};
+        }
+        DWORD type = REG_NONE;
+        if (::RegQueryValueExW(key.get(), L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) ==
+                ERROR_SUCCESS &&
+            type == REG_LINK) {
+            return {0, win_error::kStoppedOnSymlink};
+        }
+        if (last) {
+            return {ToPortable(key.release()), 0};
+        }
+        held = std::move(key);
+        at = held.get();
+        start = end + 1;
+    }
 }
 
 Status Win32Registry::SetValue(Handle key, std::u16string_view name, std::uint32_t type,

@@ -21,6 +21,7 @@ class Win32Spooler final : public Spooler {
     Status DeletePrinter(Handle printer) override;
     Status DeletePrinterConnection(std::u16string_view name) override;
     Status DeleteForm(Handle printer, std::u16string_view formName) override;
+    Status AddForm(Handle printer, const FormInfo& form) override;
     Status DeletePrinterDriverEx(std::u16string_view environment, std::u16string_view driver,
                                  std::uint32_t deleteFlags, std::uint32_t version) override;
     bool CanDeletePrinterDriverPackage() override;
@@ -78,6 +79,9 @@ class Win32Files final : public Files {
   public:
     std::optional<std::uint32_t> GetStatus(std::u16string_view path) override;
     Status SetAttributes(std::u16string_view path, std::uint32_t attributes) override;
+    Status SetOwnAttributes(std::u16string_view path, std::uint32_t attributes) override;
+    FileSecurity QuerySecurity(std::u16string_view path) override;
+    Status CreatePrivateDirectory(std::u16string_view path) override;
     std::optional<FileIdentity> QueryIdentity(std::u16string_view path) override;
     FindResult FindFirst(std::u16string_view pattern) override;
     std::optional<FindEntry> FindNext(Handle find) override;

@@ -139,7 +139,10 @@ EnumResult<FormInfo> Win32Spooler::EnumForms(Handle printer, std::uint32_t buffe
     if (result.ok) {
         const auto* info = buffer.as<FORM_INFO_1W>();
         for (DWORD i = 0; i < returned; ++i) {
-            result.entries.push_back({info[i].Flags, FromWide(info[i].pName)});
+            const FORM_INFO_1W& form = info[i];
+            result.entries.push_back({form.Flags, FromWide(form.pName), form.Size.cx, form.Size.cy,
+                                      form.ImageableArea.left, form.ImageableArea.top,
+                                      form.ImageableArea.right, form.ImageableArea.bottom});
         }
     }
     return result;
@@ -160,6 +163,15 @@ Status Win32Spooler::DeleteForm(Handle printer, std::u16string_view formName) {
     const WinSpoolEntries* spool = WinSpool();
     std::wstring form = Wide(formName);
     return {ErrorAfter(spool != nullptr && spool->deleteForm(AsPrinter(printer), form.data()) != FALSE)};
+}
+
+Status Win32Spooler::AddForm(Handle printer, const FormInfo& form) {
+    const WinSpoolEntries* spool = WinSpool();
+    std::wstring name = Wide(form.name);
+    FORM_INFO_1W info{
+        form.flags, name.data(), {form.width, form.height}, {form.left, form.top, form.right, form.bottom}};
+    return {ErrorAfter(spool != nullptr &&
+                       spool->addForm(AsPrinter(printer), 1, reinterpret_cast<BYTE*>(&info)) != FALSE)};
 }
 
 Status Win32Spooler::DeletePrinterDriverEx(std::u16string_view environment, std::u16string_view driver,

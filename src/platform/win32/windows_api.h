@@ -65,6 +65,7 @@
 #undef LoadLibrary
 #undef GetModuleFileName
 #undef CreateService
+#undef AddForm
 #undef AddPrinter
 #undef AddPrinterDriver
 #undef SetDefaultPrinter

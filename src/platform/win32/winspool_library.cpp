@@ -48,6 +48,7 @@ class WinSpoolLibrary {
         LookUp(module, "DeletePrinter", entries_.deletePrinter);
         LookUp(module, "DeletePrinterConnectionW", entries_.deletePrinterConnection);
         LookUp(module, "DeleteFormW", entries_.deleteForm);
+        LookUp(module, "AddFormW", entries_.addForm);
         LookUp(module, "DeletePrinterDriverExW", entries_.deletePrinterDriverEx);
         LookUp(module, "DeletePrinterDriverPackageW", entries_.deletePrinterDriverPackage);
         LookUp(module, MAKEINTRESOURCEA(kGetDefaultPrinterOrdinal), entries_.getDefaultPrinter);
@@ -56,7 +57,7 @@ class WinSpoolLibrary {
                               entries_.enumJobs != nullptr && entries_.enumForms != nullptr &&
                               entries_.deletePrinter != nullptr &&
                               entries_.deletePrinterConnection != nullptr && entries_.deleteForm != nullptr &&
-                              entries_.deletePrinterDriverEx != nullptr;
+                              entries_.addForm != nullptr && entries_.deletePrinterDriverEx != nullptr;
         if (!complete) {
             error_ = ERROR_PROC_NOT_FOUND;
         }

@@ -19,6 +19,7 @@ struct WinSpoolEntries {
     decltype(&::DeletePrinter) deletePrinter = nullptr;
     decltype(&::DeletePrinterConnectionW) deletePrinterConnection = nullptr;
     decltype(&::DeleteFormW) deleteForm = nullptr;
+    decltype(&::AddFormW) addForm = nullptr;
     decltype(&::DeletePrinterDriverExW) deletePrinterDriverEx = nullptr;
     // Absent before Vista and on Wine.
     HRESULT(WINAPI* deletePrinterDriverPackage)(LPCWSTR, LPCWSTR, LPCWSTR) = nullptr;
