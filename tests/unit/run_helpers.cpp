@@ -2,10 +2,6 @@
 
 #include <algorithm>
 
-#include "app/spoolsweep_app.h"
-#include "cli/custom_command_line_info.h"
-#include "platform/text.h"
-
 namespace spoolsweep::test {
 
 sim::SimPrinter MakePrinter(std::u16string_view name, std::u16string_view driver, std::u16string_view share) {
@@ -17,25 +13,6 @@ sim::SimPrinter MakePrinter(std::u16string_view name, std::u16string_view driver
         printer.serverName = name.substr(0, name.find(u'\\', 2));
     }
     return printer;
-}
-
-std::vector<std::u16string> AddServerPrinters(sim::SimMachine& sim, int printers) {
-    std::vector<std::u16string> names;
-    for (int i = 0; i < printers; ++i) {
-        const std::u16string driver = u"Driver " + WidenAscii(std::to_string(i / 2));
-        if (i % 2 == 0) {
-            sim.AddDriver({u"Windows x64", driver, i % 8 == 0 ? u"NorvelAB.PPD" : u"LASER.PPD", u""});
-        }
-        names.push_back(u"Printer " + WidenAscii(std::to_string(i)));
-        sim.AddPrinter(MakePrinter(names.back(), driver));
-    }
-    return names;
-}
-
-void RunProgram(sim::SimMachine& sim, std::u16string_view commandLine) {
-    ResetPendingOption();
-    sim.SetCommandLine(commandLine);
-    (void)RunSpoolsweepApp(sim.machine());
 }
 
 std::vector<std::string> LogMessages(const sim::SimMachine& sim, std::u16string_view logPath) {
@@ -55,18 +32,6 @@ std::vector<std::string> LogMessages(const sim::SimMachine& sim, std::u16string_
         at = next;
     }
     return messages;
-}
-
-bool LogHasInOrder(const std::vector<std::string>& log, const std::vector<std::string>& lines) {
-    auto at = log.begin();
-    for (const std::string& line : lines) {
-        at = std::find(at, log.end(), line);
-        if (at == log.end()) {
-            return false;
-        }
-        ++at;
-    }
-    return true;
 }
 
 std::vector<std::u16string> PrinterNames(const sim::SimMachine& sim) {

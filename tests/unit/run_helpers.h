@@ -17,24 +17,16 @@ inline const std::u16string kWinTemp = u"C:\\Windows\\Temp";
 inline const std::u16string kSpool = u"C:\\Windows\\System32\\spool\\drivers";
 inline const std::u16string kPresets = u"C:\\Users\\admin\\AppData\\Roaming\\Norvel\\JPData";
 inline constexpr std::string_view kBanner = "\t Tamber Spoolsweep Command Line  ------> \t";
+// The command log's last line after any option.
+inline constexpr char kClosing[] = "Command Line Arguments Passed so No UI is launched.";
 
 // A printer as the spooler lists it; a name "\\server\printer" makes it a connection to that server.
 [[nodiscard]] sim::SimPrinter MakePrinter(std::u16string_view name, std::u16string_view driver,
                                           std::u16string_view share = {});
 
-// Printers "Printer 0", "Printer 1", ... in pairs sharing a driver, one driver in four a Tamber one: a print
-// server's load for the cost tests. Returns their names.
-std::vector<std::u16string> AddServerPrinters(sim::SimMachine& sim, int printers);
-
-// Runs the program's entry with this command line (the program's own path first).
-void RunProgram(sim::SimMachine& sim, std::u16string_view commandLine);
-
 // The messages of the command log in the current directory, timestamps and banner removed.
 [[nodiscard]] std::vector<std::string> LogMessages(const sim::SimMachine& sim,
                                                    std::u16string_view logPath = kLogPath);
-
-// Whether `lines` appear in `log` in this order (others may come between them).
-[[nodiscard]] bool LogHasInOrder(const std::vector<std::string>& log, const std::vector<std::string>& lines);
 
 // The spooler's printer names, in its order.
 [[nodiscard]] std::vector<std::u16string> PrinterNames(const sim::SimMachine& sim);
