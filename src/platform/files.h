@@ -144,7 +144,8 @@ class Files {
     // access list of what the path names itself, a final link not followed.
     [[nodiscard]] virtual FileSecurity QuerySecurity(std::u16string_view path) = 0;
     // CreateDirectoryW with a protected access list (nothing inherited from above) that grants full control
-    // to Administrators and SYSTEM alone, inherited by everything made inside.
+    // to Administrators and SYSTEM alone, inherited by everything made inside. A folder that a link on the
+    // way led elsewhere is taken back by its handle and the call fails with access denied.
     [[nodiscard]] virtual Status CreatePrivateDirectory(std::u16string_view path) = 0;
     // _wfopen(path, L"r+t"): opened for reading and updating in text mode; 0 when it cannot be opened so
     // (missing, read-only, locked).

@@ -26,7 +26,9 @@ struct RegistrySubtree {
 // The registry subtrees the residue cleaners and the driver facts read or delete, none inside another.
 [[nodiscard]] std::vector<RegistrySubtree> RegistryScope();
 
-// The entries of a folder, without "." and "..", as FindFirstFileW and FindNextFileW list them.
+// The entries of a folder, without "." and "..", as FindFirstFileW and FindNextFileW list them. The search
+// goes through a link at `folder` itself, so callers check the path for links first; each entry's own link
+// attribute is reported, never followed, and nothing is opened, written or deleted here.
 [[nodiscard]] std::vector<FindEntry> ListFolder(Files& files, const std::u16string& folder);
 
 // The folders the cleaners search and delete on this machine, each as Windows reads it (no "." or ".."

@@ -242,6 +242,8 @@ TEST_F(FilesContract, ReadsAndCreatesWholeFilesByteForByteAndNeverOverwrites) {
         ASSERT_TRUE(world().AddLink(via, folder + u"\\real", kind)) << "the link could not be made";
         EXPECT_NE(files().CreateNewFile(via + u"\\new.bin", "x").error, 0U);
         EXPECT_FALSE(world().FileExists(folder + u"\\real\\new.bin")) << "a file was created through a link";
+        EXPECT_EQ(files().CreatePrivateDirectory(via + u"\\backup").error, win_error::kAccessDenied);
+        EXPECT_FALSE(world().FolderExists(folder + u"\\real\\backup")) << "a folder was left through a link";
         for (const std::u16string& path : {via, via + u"\\in.bin"}) {
             EXPECT_EQ(files().SetOwnAttributes(path, kFileAttributeReadOnly).error, win_error::kAccessDenied);
         }

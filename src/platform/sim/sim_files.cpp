@@ -192,8 +192,14 @@ FileSecurity SimFiles::QuerySecurity(std::u16string_view path) {
 }
 
 Status SimFiles::CreatePrivateDirectory(std::u16string_view path) {
+    // A link on the way would lead the new folder elsewhere: refused, nothing made, as the real call checks
+    // the folder it made and takes it back.
+    const std::optional<std::u16string> full = world_.Normalize(path);
+    const std::optional<std::u16string> physical = full ? world_.ResolveLinks(*full, false) : std::nullopt;
+    if (full && physical && Fold(*physical) != Fold(*full)) {
+        return {win_error::kAccessDenied};
+    }
     const Status made = CreateDirectory(path);
-    const auto full = world_.Normalize(path);
     if (FileNode* node = made.ok() && full ? world_.Node(*full) : nullptr) {
         node->security = FileSecurity{0,
                                       std::string(kSidAdministrators),

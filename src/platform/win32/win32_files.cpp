@@ -143,7 +143,24 @@ Status Win32Files::CreatePrivateDirectory(std::u16string_view path) {
     const unique_local held(descriptor);
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
     const std::wstring name = Wide(path);
-    return {ErrorAfter(::CreateDirectoryW(name.c_str(), &attributes) != FALSE)};
+    if (!::CreateDirectoryW(name.c_str(), &attributes)) {
+        return {ErrorAfter(false)};
+    }
+    // The folder is kept only when it lies at the path itself: a link on the way, planted since the caller
+    // looked, would have led it elsewhere, and then it goes again, by its handle, not by a name. (A folder
+    // swapped in after this check is someone else's, and the restore's owner check refuses it.)
+    const unique_file folder(::CreateFileW(
+        name.c_str(), DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (folder && IsAtPath(folder.get(), path)) {
+        return {0};
+    }
+    if (folder) {
+        FILE_DISPOSITION_INFO dispose{TRUE};
+        static_cast<void>(
+            ::SetFileInformationByHandle(folder.get(), FileDispositionInfo, &dispose, sizeof dispose));
+    }
+    return {static_cast<std::uint32_t>(ERROR_ACCESS_DENIED)};
 }
 
 std::optional<FileIdentity> Win32Files::QueryIdentity(std::u16string_view path) {
