@@ -287,16 +287,25 @@ class Restorer {
             const HandleResult opened = dryRun_ ? registry.OpenKeyEx(value.root, value.key, kKeyReadAccess)
                                                 : CreateInTree(value.root, value.key, kKeyQuerySetValue);
             const RegistryKey key(opened.handle, {&registry});
-            if (opened.error == 0 && registry.QueryValue(key.get(), value.name, 0).error == 0) {
-                lines_.push_back({std::move(entry), false, kExistsNow});
-            } else if (dryRun_) {
-                lines_.push_back({std::move(entry), true, {}});
-            } else if (opened.error != 0) {
-                Put(lines_, std::move(entry), opened.error, "opening its key");
-            } else {
-                Put(lines_, std::move(entry),
-                    registry.SetValue(key.get(), value.name, value.type, value.data).error, "setting it");
-            }
+            const bool exists = opened.error == 0 && registry.QueryValue(key.get(), value.name, 0).error == 0;
+            Decide(std::move(entry), exists, opened.error, "opening its key", "setting it",
+                   [&] { return registry.SetValue(key.get(), value.name, value.type, value.data).error; });
+        }
+    }
+
+    // One entry's line: not put back when it exists now, only said in a dry run, else put back through
+    // `putBack` once what it goes into was opened (`openError` 0), or why not.
+    template <typename PutBack>
+    void Decide(std::string entry, bool exists, std::uint32_t openError, std::string_view opening,
+                std::string_view putting, PutBack putBack) {
+        if (exists) {
+            lines_.push_back({std::move(entry), false, kExistsNow});
+        } else if (dryRun_) {
+            lines_.push_back({std::move(entry), true, {}});
+        } else if (openError != 0) {
+            Put(lines_, std::move(entry), openError, opening);
+        } else {
+            Put(lines_, std::move(entry), putBack(), putting);
         }
     }
 
@@ -333,17 +342,11 @@ class Restorer {
         const std::vector<FormInfo> existing =
             EnumerateInTwoCalls([&](std::uint32_t bytes) { return spooler.EnumForms(handle.get(), bytes); });
         for (const BackupForm& form : forms) {
-            std::string entry = "form " + ToUtf8(form.name);
-            if (std::any_of(existing.begin(), existing.end(),
-                            [&](const FormInfo& now) { return sim::EqualNoCase(now.name, form.name); })) {
-                lines_.push_back({std::move(entry), false, kExistsNow});
-            } else if (dryRun_) {
-                lines_.push_back({std::move(entry), true, {}});
-            } else if (server.error != 0) {
-                Put(lines_, std::move(entry), server.error, "opening the print server");
-            } else {
-                Put(lines_, std::move(entry), spooler.AddForm(handle.get(), form).error, "adding it");
-            }
+            const bool exists = std::any_of(existing.begin(), existing.end(), [&](const FormInfo& now) {
+                return sim::EqualNoCase(now.name, form.name);
+            });
+            Decide("form " + ToUtf8(form.name), exists, server.error, "opening the print server", "adding it",
+                   [&] { return spooler.AddForm(handle.get(), form).error; });
         }
     }
 
