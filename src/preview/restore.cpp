@@ -23,7 +23,6 @@ using Json = nlohmann::ordered_json;
 
 constexpr std::uint32_t kKeyReadAccess = 0x20019;
 constexpr std::uint32_t kKeyQuerySetValue = 0x0003;
-constexpr std::uint32_t kKeyCreateSubKey = 0x0004;
 constexpr std::uint64_t kMaxManifestBytes = 64ULL << 20;
 constexpr const char* kExistsNow = "it exists now";
 
@@ -359,8 +358,10 @@ class Restorer {
     std::vector<RestoreLine> Lines() { return std::move(lines_); }
 
   private:
-    // The key, created below the parent of the residue tree that holds it, opened here: nothing above a tree
-    // is ever created, so no key outside the tables appears on the way.
+    // The key, created below the parent of the residue tree that holds it: nothing above a tree is ever
+    // created, so no key outside the tables appears on the way. The parent is only looked for; the key is
+    // then reached from the root a name at a time, each key opened as itself, so that a registry link on the
+    // way is refused, above the tree as in it (a user's own hive holds keys its user may make links of).
     HandleResult CreateInTree(Handle root, const std::u16string& path, std::uint32_t access) {
         Registry& registry = machine_.registry;
         for (const RegistrySubtree& tree : trees_) {
@@ -371,11 +372,9 @@ class Restorer {
             if (cut == std::u16string::npos) {
                 return registry.CreateKey(root, path, access);
             }
-            const HandleResult parent =
-                registry.OpenKeyEx(root, path.substr(0, cut), kKeyReadAccess | kKeyCreateSubKey);
+            const HandleResult parent = registry.OpenKeyEx(root, path.substr(0, cut), kKeyReadAccess);
             const RegistryKey owner(parent.handle, {&registry});
-            return parent.error != 0 ? parent
-                                     : registry.CreateKey(parent.handle, path.substr(cut + 1), access);
+            return parent.error != 0 ? parent : registry.CreateKey(root, path, access);
         }
         return {0, win_error::kAccessDenied};
     }

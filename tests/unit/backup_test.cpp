@@ -229,7 +229,7 @@ std::vector<RestoreLine> RestoreAfterChange(sim::SimMachine& real, const std::fu
     return Restore(real.machine(), loaded.contents, false);
 }
 
-// Nor writes through a registry link a user planted where a key of the backup was.
+// Nor writes through a registry link a user planted above a residue tree that holds a key of the backup.
 TEST(BackupRestore, NeverOverwritesWhatExistsNowNorWritesThroughARegistryLink) {
     sim::SimMachine real;
     const std::u16string token = kUserTemp + u"\\NorvelUserAuth";
@@ -238,8 +238,8 @@ TEST(BackupRestore, NeverOverwritesWhatExistsNowNorWritesThroughARegistryLink) {
         real.SetValue(kHkeyLocalMachine, u"SOFTWARE\\PPML\\PostScript", u"Fonts", 1, StringBytes(u"new"));
         real.AddForm({u"TAMBER LABEL", kFormUser, 1000, 1000, 0, 0, 1000, 1000});
         real.CreateKey(kHkeyCurrentUser, u"Software\\Victim");
-        real.AddKeyLink(kHkeyCurrentUser, u"Printers\\Settings\\Printers\\P1", kHkeyCurrentUser,
-                        u"Software\\Victim");
+        EXPECT_EQ(real.machine().registry.DeleteTree(kHkeyCurrentUser, u"Printers").error, 0U);
+        real.AddKeyLink(kHkeyCurrentUser, u"Printers", kHkeyCurrentUser, u"Software\\Victim");
     });
     EXPECT_EQ(real.ReadFile(token), "new") << "a file that exists now was overwritten";
     EXPECT_EQ(real.GetValue(kHkeyLocalMachine, u"SOFTWARE\\PPML\\PostScript", u"Fonts"), StringBytes(u"new"))
