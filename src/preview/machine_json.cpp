@@ -738,6 +738,14 @@ void DumpRun(SimMachine& machine, MachineJson& out) {
 
 }  // namespace
 
+MachineJson ParseJson(std::string_view text, bool allowComments) {
+    return MachineJson::parse(text, nullptr, true, allowComments);
+}
+
+MachineJson ParseJsonOrDiscard(std::string_view text) {
+    return MachineJson::parse(text, nullptr, false);
+}
+
 void LoadMachine(const MachineJson& file, SimMachine& machine) {
     if (!file.is_object()) {
         Fail("machine file", "expected a JSON object");

@@ -5,6 +5,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "platform/sim/sim_machine.h"
 
@@ -17,6 +18,13 @@ class MachineFileError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
 };
+
+// JSON text, parsed here for every reader: the parser is a large template, compiled once in this source
+// instead of in each source that reads JSON. Throws MachineJson::parse_error, which names the byte where it
+// stopped; machine files may hold comments (allowComments).
+[[nodiscard]] MachineJson ParseJson(std::string_view text, bool allowComments = false);
+// The same without throwing: a text that is not whole JSON gives a value whose is_discarded() is true.
+[[nodiscard]] MachineJson ParseJsonOrDiscard(std::string_view text);
 
 // Applies a machine file to a machine: on a fresh machine by default, on an empty one when the file says
 // "base": "empty" (as written dumps do). Throws MachineFileError.

@@ -436,7 +436,7 @@ RestoreScope ReadRestoreScope(Machine& machine) {
 
 LoadedBackup ParseManifest(std::string_view text, const RestoreScope& scope) {
     LoadedBackup loaded;
-    const Json json = Json::parse(text, nullptr, false);
+    const Json json = sim::ParseJsonOrDiscard(text);
     if (json.is_discarded() || !json.is_object()) {
         loaded.error = "manifest.json is not whole JSON: it was cut short or damaged";
         return loaded;

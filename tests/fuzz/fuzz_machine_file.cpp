@@ -9,7 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     using namespace spoolsweep;
     sim::MachineJson file;
     try {
-        file = sim::MachineJson::parse(bytes, bytes + size, nullptr, true, true);
+        file = sim::ParseJson(std::string_view(reinterpret_cast<const char*>(bytes), size), true);
     } catch (const sim::MachineJson::exception&) {
         return 0;  // the parser names the byte it stopped at, or the number it cannot hold
     }

@@ -17,6 +17,7 @@
 #include "platform/text.h"
 #include "preview/backup.h"
 #include "preview/dialog_run.h"
+#include "preview/machine_json.h"
 #include "preview/sha256.h"
 #include "preview/snapshot.h"
 #include "tests/unit/run_helpers.h"
@@ -273,7 +274,7 @@ TEST(BackupRestore, ALinkPlantedDuringTheRestoreLeadsNothingElsewhere) {
     std::u16string twin;
     const auto lines = RestoreAfterChange(real, [&] {
         const std::string manifest = *real.ReadFile(std::u16string(kBackupFolder) + u"\\manifest.json");
-        first = sim::FromUtf8(nlohmann::json::parse(manifest)["files"][0]["path"].get<std::string>());
+        first = sim::FromUtf8(sim::ParseJson(manifest)["files"][0]["path"].get<std::string>());
         const std::u16string folder = first.substr(0, first.rfind(u'\\'));
         twin = victim + first.substr(folder.size());
         real.WriteFile(twin, "hive", 0x20);
@@ -365,7 +366,7 @@ TEST(BackupRestore, ABackupEditedOrPlantedIsRefusedWholeNamingTheEntry) {
     const std::u16string firstData = std::u16string(kBackupFolder) + u"\\files\\0";
     const auto editManifest = [&](const std::function<void(Manifest&)>& edit) {
         return [=](sim::SimMachine& sim) {
-            Manifest manifest = Manifest::parse(*sim.ReadFile(manifestPath));
+            Manifest manifest = sim::ParseJson(*sim.ReadFile(manifestPath));
             edit(manifest);
             sim.WriteFile(manifestPath, manifest.dump());
         };

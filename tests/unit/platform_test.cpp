@@ -291,7 +291,7 @@ const char* const kMachine = R"({
 
 TEST(SimMachineFile, LoadsEverySectionAndDumpsTheRunAndItsEffects) {
     SimMachine machine;
-    LoadMachine(MachineJson::parse(kMachine), machine);
+    LoadMachine(ParseJson(kMachine), machine);
     EXPECT_EQ(machine.OsMajorVersion(), 6u);
     EXPECT_EQ(machine.NativeArchitecture(), kProcessorArchitectureIntel);
     EXPECT_EQ(machine.LocalTime().tm_wday, 3);  // a Wednesday
@@ -338,15 +338,14 @@ TEST(SimMachineFile, LoadsEverySectionAndDumpsTheRunAndItsEffects) {
 TEST(SimMachineFile, RejectsMalformedEntriesWithTheirPlace) {
     SimMachine machine;
     try {
-        LoadMachine(MachineJson::parse(R"({"registry": {"HKCR": {}}})"), machine);
+        LoadMachine(ParseJson(R"({"registry": {"HKCR": {}}})"), machine);
         FAIL() << "accepted an unknown root";
     } catch (const MachineFileError& error) {
         EXPECT_NE(std::string(error.what()).find("registry.HKCR"), std::string::npos);
     }
-    EXPECT_THROW(
-        LoadMachine(MachineJson::parse(R"({"services": [{"name": "S", "state": "sleeping"}]})"), machine),
-        MachineFileError);
-    EXPECT_THROW(LoadMachine(MachineJson::parse(R"({"localTime": "yesterday"})"), machine), MachineFileError);
+    EXPECT_THROW(LoadMachine(ParseJson(R"({"services": [{"name": "S", "state": "sleeping"}]})"), machine),
+                 MachineFileError);
+    EXPECT_THROW(LoadMachine(ParseJson(R"({"localTime": "yesterday"})"), machine), MachineFileError);
 }
 
 TEST(SimMachineFile, CommandLineQuotesAsTheRuntimeSplitsIt) {

@@ -8,6 +8,7 @@
 // printer that has no line; 3 when the program threw.
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -103,16 +104,21 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     return !options.machineFile.empty();
 }
 
+// The whole file; one that cannot be read gives an empty text, which the JSON parser refuses.
+std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 // The preview as SpoolsweepPreview.exe makes it, with the loaded machine standing for the real one: a
 // snapshot read through its seams, the run on the snapshot, the report.
 int RunPreview(spoolsweep::sim::SimMachine& machine, const spoolsweep::preview::PreviewOptions& options) {
     using namespace spoolsweep;
     if (!options.compareBefore.empty()) {
         try {
-            std::ifstream before(options.compareBefore);
-            std::ifstream after(options.compareAfter);
             const auto changes =
-                preview::CompareSnapshots(sim::MachineJson::parse(before), sim::MachineJson::parse(after));
+                preview::CompareSnapshots(sim::ParseJson(ReadWholeFile(options.compareBefore)),
+                                          sim::ParseJson(ReadWholeFile(options.compareAfter)));
             std::cout << (options.json ? preview::ChangesJson(changes).dump(2) + "\n"
                                        : preview::FormatChanges(changes));
             return 0;
@@ -150,12 +156,12 @@ int main(int argc, char** argv) {
     }
     spoolsweep::sim::SimMachine machine;
     try {
-        std::ifstream in(options.machineFile);
-        if (!in) {
+        if (!std::ifstream(options.machineFile)) {
             std::cerr << "spoolsweep-sim: cannot read " << options.machineFile << "\n";
             return 2;
         }
-        spoolsweep::sim::LoadMachine(spoolsweep::sim::MachineJson::parse(in, nullptr, true, true), machine);
+        spoolsweep::sim::LoadMachine(spoolsweep::sim::ParseJson(ReadWholeFile(options.machineFile), true),
+                                     machine);
     } catch (const std::exception& error) {
         std::cerr << "spoolsweep-sim: " << options.machineFile << ": " << error.what() << "\n";
         return 2;

@@ -68,7 +68,7 @@ sim::MachineJson ReadSnapshot(const std::string& file) {
         text.append(buffer, read);
     }
     static_cast<void>(std::fclose(in));
-    sim::MachineJson json = sim::MachineJson::parse(text, nullptr, false);
+    sim::MachineJson json = sim::ParseJsonOrDiscard(text);
     if (json.is_discarded()) {
         throw sim::MachineFileError(file + " is not JSON");
     }
