@@ -9,6 +9,7 @@
 #include "platform/sim/sim_world.h"
 #include "platform/win_errors.h"
 #include "preview/backup.h"
+#include "preview/machine_json.h"
 #include "preview/sha256.h"
 #include "preview/snapshot.h"
 #include "spooler/two_call_enumeration.h"
@@ -26,6 +27,7 @@ constexpr std::uint32_t kKeyQuerySetValue = 0x0003;
 constexpr std::uint32_t kKeyCreateSubKey = 0x0004;
 constexpr std::uint64_t kMaxManifestBytes = 64ULL << 20;
 constexpr const char* kExistsNow = "it exists now";
+constexpr std::u16string_view kDriverEnvironments[] = {u"Windows NT x86", u"Windows x64"};
 
 bool IsInTree(std::u16string_view path, std::u16string_view folder) {
     const std::u16string foldedPath = sim::Fold(path);
@@ -148,6 +150,25 @@ class ManifestReader {
                    "imageable area outside its paper";
         }
         contents.forms.push_back(std::move(form));
+        return {};
+    }
+
+    // Containment as IsRestorablePrinter decides it; the name, share and driver first, then the settings.
+    static std::string ReadPrinter(const Json& entry, BackupContents& contents) {
+        const Json& share = entry.at("share");
+        PrinterDefinition printer{
+            FromUtf8(entry.at("name").get<std::string>()),
+            share.is_null() ? std::nullopt : std::optional(FromUtf8(share.get<std::string>())),
+            FromUtf8(entry.at("driver").get<std::string>()),
+            {}};
+        sim::ReadPrinterSettings(entry, "printer", printer.settings);
+        if (!IsRestorablePrinter(printer)) {
+            return "printer " + ToUtf8(printer.name) +
+                   " is not one a restore adds: a name, share, driver, port or print processor the spooler "
+                   "would not list, a separator page that is no local full path, or settings whose bytes do "
+                   "not hold together";
+        }
+        contents.printers.push_back(std::move(printer));
         return {};
     }
 
@@ -350,6 +371,40 @@ class Restorer {
         }
     }
 
+    // A printer whose driver is missing is named with it: the restore does not put drivers back.
+    void Printers(const std::vector<PrinterDefinition>& printers) {
+        Spooler& spooler = machine_.spooler;
+        std::vector<DriverInfo> drivers;
+        if (!printers.empty()) {
+            for (const std::u16string_view environment : kDriverEnvironments) {
+                const auto listed = EnumerateInTwoCalls(
+                    [&](std::uint32_t bytes) { return spooler.EnumPrinterDrivers(environment, bytes); });
+                drivers.insert(drivers.end(), listed.begin(), listed.end());
+            }
+        }
+        for (const PrinterDefinition& printer : printers) {
+            std::string entry = "printer " + ToUtf8(printer.name);
+            const std::u16string driver = printer.driver.value_or(u"");
+            const HandleResult opened = spooler.OpenPrinter(printer.name, kPrinterAccessUse);
+            const PrinterHandle existing(opened.handle, {&spooler});
+            if (opened.error == 0) {
+                lines_.push_back({std::move(entry), false, kExistsNow});
+            } else if (std::none_of(drivers.begin(), drivers.end(), [&](const DriverInfo& installed) {
+                           return sim::EqualNoCase(installed.name, driver);
+                       })) {
+                lines_.push_back(
+                    {std::move(entry), false, "its driver " + ToUtf8(driver) + " is not installed"});
+            } else {
+                Decide(std::move(entry), false, 0, "", "adding it", [&] {
+                    const HandleResult added = spooler.AddPrinter(printer);
+                    const PrinterHandle handle(added.handle, {&spooler});
+                    return added.error;
+                });
+                NamePrinterRefusal(printer, lines_.back());
+            }
+        }
+    }
+
     void Unrestorable(const std::vector<NotRestorable>& entries) {
         for (const NotRestorable& entry : entries) {
             lines_.push_back({entry.what, false, "not in the backup: " + entry.reason});
@@ -359,6 +414,22 @@ class Restorer {
     std::vector<RestoreLine> Lines() { return std::move(lines_); }
 
   private:
+    // The spooler's refusals that name what the machine lacks, said in its words.
+    static void NamePrinterRefusal(const PrinterDefinition& printer, RestoreLine& line) {
+        const std::pair<std::string, std::string> kLacks[] = {
+            {std::to_string(win_error::kUnknownPort),
+             "its port " + ToUtf8(printer.settings.port.value_or(u""))},
+            {std::to_string(win_error::kUnknownPrintProcessor),
+             "its print processor " + ToUtf8(printer.settings.printProcessor.value_or(u""))},
+            {std::to_string(win_error::kUnknownPrinterDriver),
+             "its driver " + ToUtf8(printer.driver.value_or(u""))}};
+        for (const auto& [error, what] : kLacks) {
+            if (line.reason == "adding it failed with error " + error) {
+                line.reason = what + " does not exist on this machine (error " + error + ")";
+            }
+        }
+    }
+
     // The key, created below the parent of the residue tree that holds it, opened here: nothing above a tree
     // is ever created, so no key outside the tables appears on the way.
     HandleResult CreateInTree(Handle root, const std::u16string& path, std::uint32_t access) {
@@ -459,6 +530,7 @@ LoadedBackup ParseManifest(std::string_view text, const RestoreScope& scope) {
         {"folders", [&](const Json& entry) { return reader.ReadPath(entry, false, contents); }},
         {"files", [&](const Json& entry) { return reader.ReadPath(entry, true, contents); }},
         {"forms", [&](const Json& entry) { return ManifestReader::ReadForm(entry, contents); }},
+        {"printers", [&](const Json& entry) { return ManifestReader::ReadPrinter(entry, contents); }},
         {"notRestorable",
          [&](const Json& entry) {
              contents.notRestorable.push_back(
@@ -467,9 +539,9 @@ LoadedBackup ParseManifest(std::string_view text, const RestoreScope& scope) {
          }},
     };
     for (const auto& [section, read] : sections) {
-        // A manifest of a program that kept no forms has none.
-        const Json& entries =
-            json.value(section, std::string_view(section) == "forms" ? Json::array() : Json());
+        // A manifest of a program that kept no forms or printers has none.
+        const bool optional = std::string_view(section) == "forms" || std::string_view(section) == "printers";
+        const Json& entries = json.value(section, optional ? Json::array() : Json());
         if (!entries.is_array()) {
             loaded.error = std::string("manifest.json has no list of ") + section;
             return loaded;
@@ -531,10 +603,12 @@ LoadedBackup LoadBackup(Files& files, std::u16string_view folderName, const Rest
 
 std::vector<RestoreLine> Restore(Machine& machine, const BackupContents& contents, bool dryRun) {
     Restorer restorer(machine, dryRun);
+    // The spooler's objects first: a printer's own keys are the spooler's to make.
+    restorer.Forms(contents.forms);
+    restorer.Printers(contents.printers);
     restorer.Keys(contents.keys);
     restorer.Values(contents.values);
     restorer.Paths(contents.folders, contents.files);
-    restorer.Forms(contents.forms);
     restorer.Unrestorable(contents.notRestorable);
     return restorer.Lines();
 }

@@ -26,6 +26,8 @@ class Win32Spooler final : public Spooler {
                                  std::uint32_t deleteFlags, std::uint32_t version) override;
     bool CanDeletePrinterDriverPackage() override;
     Status DeletePrinterDriverPackage(std::u16string_view infPath, std::u16string_view environment) override;
+    PrinterDefinitionResult GetPrinter(Handle printer) override;
+    HandleResult AddPrinter(const PrinterDefinition& printer) override;
     DefaultPrinterResult GetDefaultPrinter(std::uint32_t bufferChars) override;
 };
 

@@ -67,6 +67,7 @@
 #undef CreateService
 #undef AddForm
 #undef AddPrinter
+#undef GetPrinter
 #undef AddPrinterDriver
 #undef SetDefaultPrinter
 #undef GetEnvironmentVariable
