@@ -120,6 +120,11 @@ class Spooler {
     // AddPrinterW(NULL, 2, PRINTER_INFO_2): a new local queue, opened. It never replaces a printer of that
     // name (1802); the driver (1797), port (1796) and print processor (1798) must exist.
     [[nodiscard]] virtual HandleResult AddPrinter(const PrinterDefinition& printer) = 0;
+    // SetPrinterDataExW(printer, key, value, type, data): printer data under a key of the printer (subkeys
+    // named "a\\b"), the key made when missing; the handle needs PRINTER_ACCESS_ADMINISTER.
+    [[nodiscard]] virtual Status SetPrinterDataEx(Handle printer, std::u16string_view key,
+                                                  std::u16string_view value, std::uint32_t type,
+                                                  const std::vector<std::uint8_t>& data) = 0;
     [[nodiscard]] virtual DefaultPrinterResult GetDefaultPrinter(std::uint32_t bufferChars) = 0;
 };
 

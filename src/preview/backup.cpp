@@ -17,8 +17,6 @@ using sim::ToUtf8;
 
 constexpr const char* kNoDrivers = "this version does not back up drivers and driver packages";
 constexpr const char* kNoConnections = "this version does not back up printer connections";
-constexpr const char* kNoPrinterData =
-    "this version does not back up a printer's data (the settings its driver keeps with the spooler)";
 // A name the manifest's UTF-8 cannot keep exactly, or one the restore refuses to write.
 constexpr const char* kNotWritable = "its name is not one a restore writes";
 constexpr const char* kNotAddable =
@@ -106,6 +104,41 @@ bool IsRepresentable(const PrinterDefinition& printer) {
            kept(settings.parameters);
 }
 
+// The printer's data: each value below its spooler key, read from the snapshot's copy of that key (the
+// local spooler keeps a printer's data there). SetPrinterDataExW makes a key only with a value in it, so a
+// key with no value at or below it is named.
+void KeepPrinterData(const ResidueState& before, const std::u16string& printer, BackupContents& contents) {
+    const std::u16string prefix =
+        sim::Fold(std::u16string(sim::kPrintKey) + u"\\Printers\\" + printer + u"\\");
+    std::map<std::u16string, std::u16string> empty;  // folded path to path
+    for (const auto& [key, present] : before.keys) {
+        if (key.first == kHkeyLocalMachine && sim::Fold(key.second).starts_with(prefix)) {
+            empty.emplace(sim::Fold(key.second), key.second);
+        }
+    }
+    for (const auto& [id, value] : before.values) {
+        const auto& [root, key, name] = id;
+        std::u16string folded = sim::Fold(key);
+        if (root != kHkeyLocalMachine || !folded.starts_with(prefix)) {
+            continue;
+        }
+        for (; folded.size() >= prefix.size(); folded.resize(folded.rfind(u'\\'))) {
+            empty.erase(folded);
+        }
+        const std::u16string below = key.substr(prefix.size());
+        if (Representable(below) && IsPlainKeyPath(below) && Representable(name)) {
+            contents.printerData.push_back({printer, below, name, value.first, value.second});
+        } else {
+            contents.notRestorable.push_back({PrinterDataText({printer, below, name, 0, {}}), kNotWritable});
+        }
+    }
+    for (const auto& [folded, key] : empty) {
+        contents.notRestorable.push_back(
+            {"printer data key " + ToUtf8(printer + u"\\" + key.substr(prefix.size())),
+             "a key without values: SetPrinterDataExW makes a key only with a value"});
+    }
+}
+
 // Each local printer the run deleted is kept whole; a connection, a driver and a printer's data are named.
 void KeepSpoolerLosses(const ResidueState& before, const ResidueState& after, BackupContents& contents) {
     for (const sim::SimPrinter& printer : before.printers) {
@@ -120,7 +153,7 @@ void KeepSpoolerLosses(const ResidueState& before, const ResidueState& after, Ba
             contents.notRestorable.push_back({"printer " + name, kNotAddable});
         } else {
             contents.printers.push_back(definition);
-            contents.notRestorable.push_back({"printer data of " + name, kNoPrinterData});
+            KeepPrinterData(before, printer.name, contents);
         }
     }
     for (const std::string& name : before.spooler.drivers) {
@@ -162,6 +195,12 @@ void DropPathsThroughLinks(Files& files, std::vector<BackupPath>& paths, std::ve
 }
 
 }  // namespace
+
+std::string PrinterDataText(const BackupPrinterData& value) {
+    std::string text = "printer data ";
+    text.append(ToUtf8(value.printer)).append("\\").append(ToUtf8(value.key));
+    return text.append(" \"").append(ToUtf8(value.name)).append("\"");
+}
 
 std::string KeyText(Handle root, std::u16string_view path) {
     return std::string(sim::World::RootName(root)) + "\\" + ToUtf8(path);
@@ -400,6 +439,14 @@ nlohmann::ordered_json ManifestJson(const BackupContents& contents) {
         entry.update(sim::PrinterSettingsJson(printer.settings));
         json["printers"].push_back(std::move(entry));
     }
+    json["printerData"] = nlohmann::ordered_json::array();
+    for (const BackupPrinterData& value : contents.printerData) {
+        json["printerData"].push_back({{"printer", ToUtf8(value.printer)},
+                                       {"key", ToUtf8(value.key)},
+                                       {"name", ToUtf8(value.name)},
+                                       {"type", value.type},
+                                       {"data", HexBytes(value.data)}});
+    }
     json["notRestorable"] = nlohmann::ordered_json::array();
     for (const NotRestorable& entry : contents.notRestorable) {
         json["notRestorable"].push_back({{"what", entry.what}, {"reason", entry.reason}});
@@ -462,7 +509,8 @@ std::string FormatBackupSummary(std::u16string_view folder, const BackupContents
                       std::to_string(contents.folders.size()) + " folders, " +
                       std::to_string(contents.files.size()) + " files (" + std::to_string(bytes) +
                       " bytes), " + std::to_string(contents.forms.size()) + " forms, " +
-                      std::to_string(contents.printers.size()) + " printers\n";
+                      std::to_string(contents.printers.size()) + " printers (" +
+                      std::to_string(contents.printerData.size()) + " printer data values)\n";
     out += "not backed up, so --restore cannot put back (" + std::to_string(contents.notRestorable.size()) +
            "):\n";
     for (const NotRestorable& entry : contents.notRestorable) {

@@ -51,6 +51,14 @@ struct BackupPath {
 // A form as AddFormW takes it back (FORM_INFO_1).
 using BackupForm = FormInfo;
 
+// A printer's data value as SetPrinterDataExW takes it back: the key below the printer ("PrinterDriverData",
+// "DsSpooler\\Sub"), the value's name, type and bytes.
+struct BackupPrinterData {
+    std::u16string printer, key, name;
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+};
+
 struct NotRestorable {
     std::string what, reason;
 };
@@ -61,7 +69,8 @@ struct BackupContents {
     std::vector<BackupPath> folders;  // parents before what they hold
     std::vector<BackupPath> files;
     std::vector<BackupForm> forms;
-    std::vector<PrinterDefinition> printers;  // local queues, each as AddPrinterW takes it back
+    std::vector<PrinterDefinition> printers;     // local queues, each as AddPrinterW takes it back
+    std::vector<BackupPrinterData> printerData;  // of those printers
     std::vector<NotRestorable> notRestorable;
     nlohmann::ordered_json machine;  // where the backup was taken
 };
@@ -82,8 +91,8 @@ struct ResidueState {
 [[nodiscard]] ResidueState CaptureResidue(const sim::SimMachine& machine);
 
 // What the run on `ran` deleted (before to after): the keys the residue cleaners deleted (not those the
-// spooler took with a printer or driver), the values, files, folders, forms and local printers; drivers,
-// connections, printer data and what cannot be kept are named as not restorable. Files have no bytes yet.
+// spooler took with a printer or driver), the values, files, folders, forms and local printers with their
+// data; drivers, connections and what cannot be kept are named as not restorable. Files have no bytes yet.
 [[nodiscard]] BackupContents SelectDeleted(const ResidueState& before, const ResidueState& after,
                                            const sim::SimMachine& ran);
 
@@ -124,8 +133,8 @@ struct RestoreLine {
     std::string reason;  // why not, or "" when put back
 };
 
-// Puts back, in order, forms, printers, keys, values, folders and files the machine lacks; with `dryRun` only
-// says what it would put back. The manifest's not-restorable entries come last.
+// Puts back, in order, forms, printers and their data, keys, values, folders and files the machine lacks;
+// with `dryRun` only says what it would put back. The manifest's not-restorable entries come last.
 [[nodiscard]] std::vector<RestoreLine> Restore(Machine& machine, const BackupContents& contents, bool dryRun);
 
 [[nodiscard]] std::string FormatRestore(const std::vector<RestoreLine>& lines, bool dryRun);
@@ -144,6 +153,9 @@ struct BackupRun {
 
 [[nodiscard]] BackupRun RunBackup(Machine& machine, sim::SimMachine& snapshot, const PreviewOptions& options,
                                   std::vector<std::string> snapshotNotes, std::u16string_view folder);
+
+// "printer data <printer>\<key> "<name>"": a printer data value as the backup's lines name it.
+[[nodiscard]] std::string PrinterDataText(const BackupPrinterData& value);
 
 // "HKLM\<path>": a key as the backup's lines name it.
 [[nodiscard]] std::string KeyText(Handle root, std::u16string_view path);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <stdexcept>
 
 #include "platform/sim/sim_world.h"
@@ -169,6 +170,26 @@ class ManifestReader {
                    "not hold together";
         }
         contents.printers.push_back(std::move(printer));
+        return {};
+    }
+
+    // Only for a printer of this backup, read before it: the restore writes it into the queue it adds.
+    static std::string ReadPrinterData(const Json& entry, BackupContents& contents) {
+        BackupPrinterData value{FromUtf8(entry.at("printer").get<std::string>()),
+                                FromUtf8(entry.at("key").get<std::string>()),
+                                FromUtf8(entry.at("name").get<std::string>()),
+                                Unsigned32(entry.at("type")),
+                                {}};
+        const std::string data = entry.at("data").get<std::string>();
+        if (std::none_of(contents.printers.begin(), contents.printers.end(),
+                         [&](const PrinterDefinition& printer) { return printer.name == value.printer; }) ||
+            !IsPlainKeyPath(value.key) || !IsHex(data, 0)) {
+            return "printer data " + ToUtf8(value.printer + u"\\" + value.key) +
+                   " is not for a printer of this backup, or its key is not plain, or its data not "
+                   "hexadecimal bytes";
+        }
+        value.data = FromHex(data);
+        contents.printerData.push_back(std::move(value));
         return {};
     }
 
@@ -402,6 +423,33 @@ class Restorer {
                 });
                 NamePrinterRefusal(printer, lines_.back());
             }
+            if (lines_.back().putBack) {
+                added_.insert(printer.name);
+            }
+        }
+    }
+
+    // A printer's data goes only into the queue this restore added: a printer that exists now keeps its own.
+    void PrinterData(const std::vector<BackupPrinterData>& values) {
+        Spooler& spooler = machine_.spooler;
+        std::u16string openName;
+        HandleResult opened;
+        PrinterHandle handle(0, {&spooler});
+        for (const BackupPrinterData& value : values) {
+            std::string entry = PrinterDataText(value);
+            if (!added_.contains(value.printer)) {
+                lines_.push_back({std::move(entry), false, "its printer was not put back"});
+                continue;
+            }
+            if (!dryRun_ && value.printer != openName) {
+                opened = spooler.OpenPrinter(value.printer, kPrinterAllAccess);
+                handle = PrinterHandle(opened.handle, {&spooler});
+                openName = value.printer;
+            }
+            Decide(std::move(entry), false, opened.error, "opening its printer", "setting it", [&] {
+                return spooler.SetPrinterDataEx(handle.get(), value.key, value.name, value.type, value.data)
+                    .error;
+            });
         }
     }
 
@@ -425,7 +473,8 @@ class Restorer {
              "its driver " + ToUtf8(printer.driver.value_or(u""))}};
         for (const auto& [error, what] : kLacks) {
             if (line.reason == "adding it failed with error " + error) {
-                line.reason = what + " does not exist on this machine (error " + error + ")";
+                line.reason =
+                    std::string(what).append(" does not exist on this machine (error ").append(error) + ")";
             }
         }
     }
@@ -493,6 +542,7 @@ class Restorer {
     bool dryRun_;
     std::vector<RegistrySubtree> trees_;
     std::vector<RestoreLine> lines_;
+    std::set<std::u16string> added_;  // the printers this restore added, or would add
 };
 
 }  // namespace
@@ -531,6 +581,7 @@ LoadedBackup ParseManifest(std::string_view text, const RestoreScope& scope) {
         {"files", [&](const Json& entry) { return reader.ReadPath(entry, true, contents); }},
         {"forms", [&](const Json& entry) { return ManifestReader::ReadForm(entry, contents); }},
         {"printers", [&](const Json& entry) { return ManifestReader::ReadPrinter(entry, contents); }},
+        {"printerData", [&](const Json& entry) { return ManifestReader::ReadPrinterData(entry, contents); }},
         {"notRestorable",
          [&](const Json& entry) {
              contents.notRestorable.push_back(
@@ -540,7 +591,9 @@ LoadedBackup ParseManifest(std::string_view text, const RestoreScope& scope) {
     };
     for (const auto& [section, read] : sections) {
         // A manifest of a program that kept no forms or printers has none.
-        const bool optional = std::string_view(section) == "forms" || std::string_view(section) == "printers";
+        const bool optional = std::string_view(section) == "forms" ||
+                              std::string_view(section) == "printers" ||
+                              std::string_view(section) == "printerData";
         const Json& entries = json.value(section, optional ? Json::array() : Json());
         if (!entries.is_array()) {
             loaded.error = std::string("manifest.json has no list of ") + section;
@@ -606,6 +659,7 @@ std::vector<RestoreLine> Restore(Machine& machine, const BackupContents& content
     // The spooler's objects first: a printer's own keys are the spooler's to make.
     restorer.Forms(contents.forms);
     restorer.Printers(contents.printers);
+    restorer.PrinterData(contents.printerData);
     restorer.Keys(contents.keys);
     restorer.Values(contents.values);
     restorer.Paths(contents.folders, contents.files);

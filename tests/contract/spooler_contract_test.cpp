@@ -233,6 +233,15 @@ TEST_F(PrinterDefinitionContract, ReadsAPrintersDefinitionAndAddsItBack) {
                  back.settings.priority),
         std::tie(definition.name, definition.driver, definition.settings.port, definition.settings.comment,
                  definition.settings.location, definition.settings.priority));
+    // Its data goes back into the spooler's key of the printer, a subkey made on the way.
+    ASSERT_TRUE(
+        spooler()
+            .SetPrinterDataEx(printer.get(), u"PrinterDriverData\\Contract", u"Duplex", 4, {2, 0, 0, 0})
+            .ok());
+    EXPECT_TRUE(world().ValueExists(
+        kHkeyLocalMachine,
+        u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Contract Queue\\PrinterDriverData\\Contract",
+        u"Duplex"));
 }
 
 // Nor over a printer of that name, whatever its case, nor on a port that does not exist.

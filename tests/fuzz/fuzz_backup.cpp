@@ -68,7 +68,7 @@ void CheckWrites(const sim::SimMachine& sim, std::size_t from, const preview::Re
             contained = IsPathContained(scope, object);
         } else if (call == "SetFileAttributesW" || call == "SetFileInformationByHandle") {
             contained = IsPathContained(scope, object.substr(0, object.rfind(u' ')));
-        } else if (call == "AddPrinterW") {
+        } else if (call == "AddPrinterW" || call == "SetPrinterDataExW") {
             contained = std::any_of(printers.begin(), printers.end(), [&](const PrinterDefinition& printer) {
                 return printer.name == object && preview::IsRestorablePrinter(printer);
             });
@@ -189,6 +189,14 @@ void CheckRoundTrip(const std::uint8_t* bytes, std::size_t size) {
             !installed || (now != after.printers.end() && now->driver == *printer.driver &&
                            now->share == printer.share.value_or(u"") && now->settings == printer.settings),
             "printer not put back as it was: " + sim::ToUtf8(printer.name));
+    }
+    // A printer's data is back wherever its printer is.
+    for (const preview::BackupPrinterData& value : backup.contents.printerData) {
+        const std::u16string printerKey = std::u16string(sim::kPrintKey) + u"\\Printers\\" + value.printer;
+        const auto found = after.values.find({kHkeyLocalMachine, printerKey + u"\\" + value.key, value.name});
+        fuzz::Require(found == after.values.end() ? !after.keys.contains({kHkeyLocalMachine, printerKey})
+                                                  : found->second == std::pair{value.type, value.data},
+                      "printer data not put back as it was: " + sim::ToUtf8(printerKey + u"\\" + value.key));
     }
     for (const auto* paths : {&backup.contents.files, &backup.contents.folders}) {
         for (const preview::BackupPath& path : *paths) {

@@ -114,6 +114,10 @@ void AddResidue(sim::SimMachine& sim) {
                    devMode,
                    std::vector<std::uint8_t>{1, 0, 4, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}};
     sim.AddPrinter(p1);
+    const std::u16string p1Key = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\P1\\";
+    sim.SetValue(kHkeyLocalMachine, p1Key + u"PrinterDriverData", u"Duplex", 4, {2, 0, 0, 0});
+    sim.SetValue(kHkeyLocalMachine, p1Key + u"DsSpooler\\Extra", u"Tray", 3, {0xFF, 0});
+    sim.CreateKey(kHkeyLocalMachine, p1Key + u"PnPData");
     sim.AddPrinter(test::MakePrinter(u"P2", kLabelDriver));
     sim.SetValue(kHkeyCurrentUser, u"Printers\\Settings\\Printers\\P1", u"DevMode", 3, {0, 1, 0xFE, 0xFF});
     sim.SetValue(kHkeyCurrentUser, u"Printers\\Settings\\Printers\\P1\\Inner", u"Count", 4, {7, 0, 0, 0});
@@ -195,6 +199,7 @@ TEST(BackupRestore, ARemovalUndoneLeavesEveryBackedUpEntryAsItWas) {
     const std::string system(kSidSystem);
     real.SetSecurity(u"C:\\Backups", {0, system, {}, true, {{std::string(kSidUsers), true, kFileAllAccess}}});
     const std::set<std::string> before = Describe(real);
+    const sim::SimPrinter p1 = real.Printers().front();
     const BackupRun backup = BackUp(real);
     ASSERT_EQ(backup.error, "");
     EXPECT_EQ(backup.contents.keys.size(), 4U)
@@ -204,11 +209,14 @@ TEST(BackupRestore, ARemovalUndoneLeavesEveryBackedUpEntryAsItWas) {
     EXPECT_EQ(backup.contents.folders.size(), 4U) << "the deleted folders were not all kept";
     EXPECT_EQ(backup.contents.forms.size(), 1U) << "the deleted form was not kept";
     EXPECT_EQ(backup.contents.printers.size(), 2U) << "the deleted printers were not kept";
-    for (const char* named : {"printer data of P1: this version does not back up",
+    EXPECT_EQ(backup.contents.printerData.size(), 2U) << "the printer's data was not kept";
+    const std::string summary = FormatBackupSummary(kBackupFolder, backup.contents);
+    for (const char* named : {"printer data key P1\\PnPData: a key without values",
                               "driver Windows x64, Vantle Label: this version does not back up drivers"}) {
-        EXPECT_NE(FormatBackupSummary(kBackupFolder, backup.contents).find(named), std::string::npos)
-            << "not named as not restorable: " << named;
+        EXPECT_NE(summary.find(named), std::string::npos) << "not named as not restorable: " << named;
     }
+    EXPECT_EQ(summary.find("printer data key"), summary.rfind("printer data key"))
+        << "a key with values named";
     RemoveEverything(real);
     // An administrator installs the Tamber driver again; the label printer's stays missing.
     real.AddDriver({u"Windows x64", kTamberDriver, u"NorvelAB12.PPD", u"C:\\Windows\\INF\\oem7.inf"});
@@ -233,7 +241,8 @@ TEST(BackupRestore, ARemovalUndoneLeavesEveryBackedUpEntryAsItWas) {
     const auto lines = Restore(real.machine(), loaded.contents, false);
     const std::size_t kept = backup.contents.keys.size() + backup.contents.values.size() +
                              backup.contents.files.size() + backup.contents.folders.size() +
-                             backup.contents.forms.size() + backup.contents.printers.size() - 1;
+                             backup.contents.forms.size() + backup.contents.printers.size() - 1 +
+                             backup.contents.printerData.size();
     EXPECT_EQ(CountPutBack(lines), kept) << FormatRestore(lines, false);
     EXPECT_EQ(CountPutBack(dryRun), kept) << "the preview does not say what the restore does";
     for (const auto* said : {&lines, &dryRun}) {
@@ -247,9 +256,11 @@ TEST(BackupRestore, ARemovalUndoneLeavesEveryBackedUpEntryAsItWas) {
     const std::set<std::string> after = Describe(real);
     for (const std::string& missing : Minus(before, after)) {
         EXPECT_TRUE(missing.find("P2") != std::string::npos ||
+                    missing.find("P1\\PnPData") != std::string::npos ||
                     missing.find("Drivers\\Version-3\\" + NarrowLowBytes(kLabelDriver)) != std::string::npos)
             << "not restored exactly: " << missing;
     }
+    EXPECT_TRUE(real.Printers().front().settings == p1.settings) << "P1 not put back with all its settings";
     // A second restore finds everything there and writes nothing.
     const auto again = Restore(real.machine(), loaded.contents, false);
     EXPECT_EQ(CountPutBack(again), 0U) << "an entry that exists was written again";
@@ -300,6 +311,7 @@ TEST(BackupRestore, NeverOverwritesWhatExistsNowNorWritesThroughARegistryLink) {
         {"form Tamber Label", "it exists now"},
         {"printer P2", "it exists now"},
         {"printer P1", "its port IP_10.9.9.9 does not exist on this machine (error 1796)"},
+        {"printer data P1\\PrinterDriverData \"Duplex\"", "its printer was not put back"},
         {"registry value HKCU\\Printers\\Settings\\Printers\\P1\\Inner \"Count\"",
          "a key on its path is a registry link: nothing is written through one"},
     };
@@ -513,6 +525,9 @@ TEST(BackupRestore, ABackupEditedOrPlantedIsRefusedWholeNamingTheEntry) {
         {"printer named as a connection",
          editManifest([](Manifest& m) { m["printers"][0]["name"] = "\\\\srv\\P1"; }),
          "printers entry 1: printer \\\\srv\\P1 is not one a restore adds"},
+        {"data of a printer not in the backup",
+         editManifest([](Manifest& m) { m["printerData"][0]["printer"] = "Elsewhere"; }),
+         "printerData entry 1: printer data Elsewhere\\"},
         {"printer priority below zero", editManifest([](Manifest& m) { m["printers"][0]["priority"] = -1; }),
          "printers entry 1: a field is missing or of the wrong kind"},
         {"value data not bytes", editManifest([](Manifest& m) { m["registryValues"][0]["data"] = "0g"; }),

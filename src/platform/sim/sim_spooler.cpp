@@ -421,6 +421,31 @@ HandleResult SimSpooler::AddPrinter(const PrinterDefinition& printer) {
     return {handle, 0};
 }
 
+Status SimSpooler::SetPrinterDataEx(Handle printer, std::u16string_view key, std::u16string_view value,
+                                    std::uint32_t type, const std::vector<std::uint8_t>& data) {
+    auto it = world_.printerHandles.find(printer);
+    const std::u16string name = it == world_.printerHandles.end() ? u"" : it->second.printer;
+    if (std::uint32_t error = world_.Enter("SetPrinterDataExW", name)) {
+        return {error};
+    }
+    const SimPrinter* target = name.empty() ? nullptr : world_.FindPrinter(name);
+    if (target == nullptr) {
+        return {win_error::kInvalidHandle};
+    }
+    if (!sim_access::Holds(it->second.access, sim_access::kPrinterAdminister)) {
+        return {win_error::kAccessDenied};
+    }
+    if (key.empty()) {
+        return {win_error::kInvalidParameter};
+    }
+    // The local spooler keeps a printer's data in the registry below the printer's own key.
+    world_.PutValue(kHkeyLocalMachine,
+                    std::u16string(kPrintKey) + u"\\Printers\\" + target->name + u"\\" + std::u16string(key),
+                    {std::u16string(value), type, data});
+    world_.Journal("SetPrinterDataExW " + ToUtf8(target->name));
+    return {0};
+}
+
 DefaultPrinterResult SimSpooler::GetDefaultPrinter(std::uint32_t bufferChars) {
     DefaultPrinterResult result;
     if (std::uint32_t error = world_.Enter("GetDefaultPrinterW")) {

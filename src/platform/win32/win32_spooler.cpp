@@ -319,6 +319,20 @@ HandleResult Win32Spooler::AddPrinter(const PrinterDefinition& printer) {
     return {added != nullptr ? ToPortable(added) : 0, ErrorAfter(added != nullptr)};
 }
 
+Status Win32Spooler::SetPrinterDataEx(Handle printer, std::u16string_view key, std::u16string_view value,
+                                      std::uint32_t type, const std::vector<std::uint8_t>& data) {
+    const WinSpoolEntries* spool = WinSpool();
+    if (spool == nullptr) {
+        return {ErrorAfter(false)};
+    }
+    const std::wstring keyName = Wide(key);
+    const std::wstring valueName = Wide(value);
+    std::vector<BYTE> bytes(data.begin(), data.end());
+    return {spool->setPrinterDataEx(AsPrinter(printer), keyName.c_str(), valueName.c_str(), type,
+                                    bytes.empty() ? nullptr : bytes.data(),
+                                    static_cast<DWORD>(bytes.size()))};
+}
+
 DefaultPrinterResult Win32Spooler::GetDefaultPrinter(std::uint32_t bufferChars) {
     DefaultPrinterResult result;
     const WinSpoolEntries* spool = WinSpool();

@@ -68,6 +68,7 @@
 #undef AddForm
 #undef AddPrinter
 #undef GetPrinter
+#undef SetPrinterDataEx
 #undef AddPrinterDriver
 #undef SetDefaultPrinter
 #undef GetEnvironmentVariable

@@ -22,6 +22,7 @@ struct WinSpoolEntries {
     decltype(&::AddFormW) addForm = nullptr;
     decltype(&::GetPrinterW) getPrinter = nullptr;
     decltype(&::AddPrinterW) addPrinter = nullptr;
+    decltype(&::SetPrinterDataExW) setPrinterDataEx = nullptr;
     decltype(&::DeletePrinterDriverExW) deletePrinterDriverEx = nullptr;
     // Absent before Vista and on Wine.
     HRESULT(WINAPI* deletePrinterDriverPackage)(LPCWSTR, LPCWSTR, LPCWSTR) = nullptr;
