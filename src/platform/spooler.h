@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/results.h"
 
@@ -12,6 +13,7 @@ namespace spoolsweep {
 inline constexpr std::uint32_t kPrinterEnumLocal = 0x2;
 inline constexpr std::uint32_t kPrinterEnumConnections = 0x4;
 inline constexpr std::uint32_t kPrinterAllAccess = 0x000F000C;
+inline constexpr std::uint32_t kPrinterAccessUse = 0x8;
 // The local print server's right to list what it holds (its forms among them).
 inline constexpr std::uint32_t kServerAccessEnumerate = 0x2;
 inline constexpr std::uint32_t kServerAccessAdminister = 0x1;
@@ -26,6 +28,34 @@ struct PrinterInfo {
     std::optional<std::u16string> printerName;
     std::optional<std::u16string> driverName;
     std::optional<std::u16string> shareName;
+};
+
+// The PRINTER_INFO_2 members beyond the name, share and driver, as GetPrinterW gives them and AddPrinterW
+// takes them back. A NULL pointer stays absent; the DEVMODE is its bytes (dmSize + dmDriverExtra), the
+// security descriptor its self-relative form. A printer made without them has what the spooler gives a new
+// queue.
+struct PrinterSettings {
+    std::optional<std::u16string> port = u"LPT1:";
+    std::optional<std::u16string> comment, location, sepFile;
+    std::optional<std::u16string> printProcessor = u"winprint";
+    std::optional<std::u16string> datatype = u"RAW";
+    std::optional<std::u16string> parameters;
+    std::uint32_t attributes = 0, priority = 1, defaultPriority = 0, startTime = 0, untilTime = 0;
+    std::optional<std::vector<std::uint8_t>> devMode, securityDescriptor;
+    bool operator==(const PrinterSettings&) const = default;
+};
+
+// A local printer's whole level-2 definition.
+struct PrinterDefinition {
+    std::u16string name;
+    std::optional<std::u16string> share, driver;
+    PrinterSettings settings;
+    bool operator==(const PrinterDefinition&) const = default;
+};
+
+struct PrinterDefinitionResult {
+    std::uint32_t error = 0;
+    PrinterDefinition definition;
 };
 
 // DRIVER_INFO_2: name and environment.
@@ -85,6 +115,16 @@ class Spooler {
     // DeletePrinterDriverPackageW(NULL, infPath, environment), looked up at run time.
     [[nodiscard]] virtual Status DeletePrinterDriverPackage(std::u16string_view infPath,
                                                             std::u16string_view environment) = 0;
+    // GetPrinterW(printer, 2, ...) with a buffer of the size its first call asks for.
+    [[nodiscard]] virtual PrinterDefinitionResult GetPrinter(Handle printer) = 0;
+    // AddPrinterW(NULL, 2, PRINTER_INFO_2): a new local queue, opened. It never replaces a printer of that
+    // name (1802); the driver (1797), port (1796) and print processor (1798) must exist.
+    [[nodiscard]] virtual HandleResult AddPrinter(const PrinterDefinition& printer) = 0;
+    // SetPrinterDataExW(printer, key, value, type, data): printer data under a key of the printer (subkeys
+    // named "a\\b"), the key made when missing; the handle needs PRINTER_ACCESS_ADMINISTER.
+    [[nodiscard]] virtual Status SetPrinterDataEx(Handle printer, std::u16string_view key,
+                                                  std::u16string_view value, std::uint32_t type,
+                                                  const std::vector<std::uint8_t>& data) = 0;
     [[nodiscard]] virtual DefaultPrinterResult GetDefaultPrinter(std::uint32_t bufferChars) = 0;
 };
 

@@ -26,8 +26,11 @@ inline constexpr std::uint32_t kServiceAlreadyRunning = 1056;
 inline constexpr std::uint32_t kServiceDoesNotExist = 1060;
 inline constexpr std::uint32_t kServiceCannotAcceptCtrl = 1061;
 inline constexpr std::uint32_t kServiceNotActive = 1062;
+inline constexpr std::uint32_t kUnknownPort = 1796;
 inline constexpr std::uint32_t kUnknownPrinterDriver = 1797;
+inline constexpr std::uint32_t kUnknownPrintProcessor = 1798;
 inline constexpr std::uint32_t kInvalidPrinterName = 1801;
+inline constexpr std::uint32_t kPrinterAlreadyExists = 1802;
 inline constexpr std::uint32_t kPrinterDriverInUse = 3001;
 
 }  // namespace spoolsweep::win_error

@@ -5,6 +5,7 @@
 
 #include "cleanup/safe_paths.h"
 #include "platform/sim/sim_world.h"
+#include "preview/machine_json.h"
 #include "preview/sha256.h"
 #include "spooler/printer_operations.h"
 
@@ -14,9 +15,12 @@ namespace {
 using sim::FromUtf8;
 using sim::ToUtf8;
 
-constexpr const char* kNotYet = "this version does not back up printers, drivers and connections yet";
+constexpr const char* kNoDrivers = "this version does not back up drivers and driver packages";
+constexpr const char* kNoConnections = "this version does not back up printer connections";
 // A name the manifest's UTF-8 cannot keep exactly, or one the restore refuses to write.
 constexpr const char* kNotWritable = "its name is not one a restore writes";
+constexpr const char* kNotAddable =
+    "its name, share, driver, port, print processor, separator page or settings are not ones a restore adds";
 constexpr std::uint32_t kComputerNameChars = 32767;
 
 void CaptureKeys(const sim::SimMachine& machine, Handle root, const std::u16string& path,
@@ -69,14 +73,92 @@ bool IsInTrees(const std::set<std::u16string>& trees, Handle root, std::u16strin
     }
 }
 
-void NameSpoolerLosses(const MachineState& before, const MachineState& after, BackupContents& contents) {
-    const std::pair<const std::set<std::string> MachineState::*, const char*> kinds[] = {
-        {&MachineState::printers, "printer "}, {&MachineState::drivers, "driver "}};
-    for (const auto& [set, kind] : kinds) {
-        for (const std::string& name : before.*set) {
-            if (!(after.*set).contains(name)) {
-                contents.notRestorable.push_back({kind + name, kNotYet});
-            }
+bool HasControlCharacter(std::u16string_view text) {
+    return std::any_of(text.begin(), text.end(), [](char16_t c) { return c < u' '; });
+}
+
+// A name the spooler keeps as it is written: not empty, no control character, none of `refused`.
+bool IsPlainSpoolerName(const std::optional<std::u16string>& name, std::u16string_view refused = {}) {
+    return name && !name->empty() && !HasControlCharacter(*name) &&
+           name->find_first_of(refused) == std::u16string::npos;
+}
+
+std::uint16_t Word(const std::vector<std::uint8_t>& bytes, std::size_t at) {
+    return static_cast<std::uint16_t>(bytes[at] | (bytes[at + 1] << 8));
+}
+
+PrinterDefinition DefinitionOf(const sim::SimPrinter& printer) {
+    PrinterDefinition definition{printer.name, std::nullopt, printer.driver, printer.settings};
+    if (!printer.share.empty()) {
+        definition.share = printer.share;
+    }
+    return definition;
+}
+
+bool IsRepresentable(const PrinterDefinition& printer) {
+    const auto kept = [](const std::optional<std::u16string>& text) { return !text || Representable(*text); };
+    const PrinterSettings& settings = printer.settings;
+    return Representable(printer.name) && kept(printer.share) && kept(printer.driver) &&
+           kept(settings.port) && kept(settings.comment) && kept(settings.location) &&
+           kept(settings.sepFile) && kept(settings.printProcessor) && kept(settings.datatype) &&
+           kept(settings.parameters);
+}
+
+// The printer's data: each value below its spooler key, read from the snapshot's copy of that key (the
+// local spooler keeps a printer's data there). SetPrinterDataExW makes a key only with a value in it, so a
+// key with no value at or below it is named.
+void KeepPrinterData(const ResidueState& before, const std::u16string& printer, BackupContents& contents) {
+    const std::u16string prefix =
+        sim::Fold(std::u16string(sim::kPrintKey) + u"\\Printers\\" + printer + u"\\");
+    std::map<std::u16string, std::u16string> empty;  // folded path to path
+    for (const auto& [key, present] : before.keys) {
+        if (key.first == kHkeyLocalMachine && sim::Fold(key.second).starts_with(prefix)) {
+            empty.emplace(sim::Fold(key.second), key.second);
+        }
+    }
+    for (const auto& [id, value] : before.values) {
+        const auto& [root, key, name] = id;
+        std::u16string folded = sim::Fold(key);
+        if (root != kHkeyLocalMachine || !folded.starts_with(prefix)) {
+            continue;
+        }
+        for (; folded.size() >= prefix.size(); folded.resize(folded.rfind(u'\\'))) {
+            empty.erase(folded);
+        }
+        const std::u16string below = key.substr(prefix.size());
+        if (Representable(below) && IsPlainKeyPath(below) && Representable(name)) {
+            contents.printerData.push_back({printer, below, name, value.first, value.second});
+        } else {
+            contents.notRestorable.push_back({PrinterDataText({printer, below, name, 0, {}}), kNotWritable});
+        }
+    }
+    for (const auto& [folded, key] : empty) {
+        contents.notRestorable.push_back(
+            {"printer data key " + ToUtf8(printer + u"\\" + key.substr(prefix.size())),
+             "a key without values: SetPrinterDataExW makes a key only with a value"});
+    }
+}
+
+// Each local printer the run deleted is kept whole; a connection, a driver and a printer's data are named.
+void KeepSpoolerLosses(const ResidueState& before, const ResidueState& after, BackupContents& contents) {
+    for (const sim::SimPrinter& printer : before.printers) {
+        const std::string name = ToUtf8(printer.name);
+        if (!before.spooler.printers.contains(name) || after.spooler.printers.contains(name)) {
+            continue;
+        }
+        const PrinterDefinition definition = DefinitionOf(printer);
+        if (!printer.serverName.empty()) {
+            contents.notRestorable.push_back({"printer connection " + name, kNoConnections});
+        } else if (!IsRepresentable(definition) || !IsRestorablePrinter(definition)) {
+            contents.notRestorable.push_back({"printer " + name, kNotAddable});
+        } else {
+            contents.printers.push_back(definition);
+            KeepPrinterData(before, printer.name, contents);
+        }
+    }
+    for (const std::string& name : before.spooler.drivers) {
+        if (!after.spooler.drivers.contains(name)) {
+            contents.notRestorable.push_back({"driver " + name, kNoDrivers});
         }
     }
 }
@@ -113,6 +195,12 @@ void DropPathsThroughLinks(Files& files, std::vector<BackupPath>& paths, std::ve
 }
 
 }  // namespace
+
+std::string PrinterDataText(const BackupPrinterData& value) {
+    std::string text = "printer data ";
+    text.append(ToUtf8(value.printer)).append("\\").append(ToUtf8(value.key));
+    return text.append(" \"").append(ToUtf8(value.name)).append("\"");
+}
 
 std::string KeyText(Handle root, std::u16string_view path) {
     return std::string(sim::World::RootName(root)) + "\\" + ToUtf8(path);
@@ -151,6 +239,28 @@ bool IsRestorableForm(const BackupForm& form) {
            form.bottom <= form.height;
 }
 
+// A printer is the spooler's own object: AddPrinterW never replaces one of that name, and it neither makes
+// the driver, port nor print processor it names, so those need only be names the spooler could list. What a
+// backup could otherwise point elsewhere is the separator page, which the spooler reads as SYSTEM for each
+// job: only a local full path, never a share. A "\\server\printer" name is a connection, not a queue to add.
+bool IsRestorablePrinter(const PrinterDefinition& printer) {
+    const PrinterSettings& settings = printer.settings;
+    const auto& devMode = settings.devMode;
+    const auto& security = settings.securityDescriptor;
+    constexpr std::size_t kDevModeSizeAt = 68;  // dmSize, then dmDriverExtra, after the device name
+    constexpr std::uint16_t kSelfRelative = 0x8000;
+    return IsPlainSpoolerName(printer.name, u"\\,") &&
+           (!printer.share || IsPlainSpoolerName(printer.share, u"\\")) &&
+           IsPlainSpoolerName(printer.driver) && IsPlainSpoolerName(settings.port) &&
+           IsPlainSpoolerName(settings.printProcessor, u"\\") &&
+           (!settings.sepFile || settings.sepFile->empty() || IsPlainFullPath(*settings.sepFile)) &&
+           (!devMode || (devMode->size() >= kDevModeSizeAt + 4 &&
+                         devMode->size() == std::size_t{Word(*devMode, kDevModeSizeAt)} +
+                                                Word(*devMode, kDevModeSizeAt + 2))) &&
+           (!security ||
+            (security->size() >= 20 && (*security)[0] == 1 && (Word(*security, 2) & kSelfRelative) != 0));
+}
+
 std::optional<std::u16string> FindLinkOnPath(Files& files, std::u16string_view path) {
     for (std::size_t at = path.find(u'\\', 3);; at = path.find(u'\\', at + 1)) {
         const std::u16string prefix(path.substr(0, at));
@@ -180,6 +290,7 @@ ResidueState CaptureResidue(const sim::SimMachine& machine) {
     }
     state.spooler = CaptureState(machine);
     state.forms = machine.Forms();
+    state.printers = machine.Printers();
     return state;
 }
 
@@ -241,7 +352,7 @@ BackupContents SelectDeleted(const ResidueState& before, const ResidueState& aft
             }
         }
     }
-    NameSpoolerLosses(before.spooler, after.spooler, contents);
+    KeepSpoolerLosses(before, after, contents);
     return contents;
 }
 
@@ -319,6 +430,23 @@ nlohmann::ordered_json ManifestJson(const BackupContents& contents) {
                                  {"right", form.right},
                                  {"bottom", form.bottom}});
     }
+    json["printers"] = nlohmann::ordered_json::array();
+    for (const PrinterDefinition& printer : contents.printers) {
+        nlohmann::ordered_json entry = {
+            {"name", ToUtf8(printer.name)},
+            {"share", printer.share ? nlohmann::ordered_json(ToUtf8(*printer.share)) : nullptr},
+            {"driver", ToUtf8(printer.driver.value_or(u""))}};
+        entry.update(sim::PrinterSettingsJson(printer.settings));
+        json["printers"].push_back(std::move(entry));
+    }
+    json["printerData"] = nlohmann::ordered_json::array();
+    for (const BackupPrinterData& value : contents.printerData) {
+        json["printerData"].push_back({{"printer", ToUtf8(value.printer)},
+                                       {"key", ToUtf8(value.key)},
+                                       {"name", ToUtf8(value.name)},
+                                       {"type", value.type},
+                                       {"data", HexBytes(value.data)}});
+    }
     json["notRestorable"] = nlohmann::ordered_json::array();
     for (const NotRestorable& entry : contents.notRestorable) {
         json["notRestorable"].push_back({{"what", entry.what}, {"reason", entry.reason}});
@@ -380,7 +508,9 @@ std::string FormatBackupSummary(std::u16string_view folder, const BackupContents
                       " registry keys, " + std::to_string(contents.values.size()) + " registry values, " +
                       std::to_string(contents.folders.size()) + " folders, " +
                       std::to_string(contents.files.size()) + " files (" + std::to_string(bytes) +
-                      " bytes), " + std::to_string(contents.forms.size()) + " forms\n";
+                      " bytes), " + std::to_string(contents.forms.size()) + " forms, " +
+                      std::to_string(contents.printers.size()) + " printers (" +
+                      std::to_string(contents.printerData.size()) + " printer data values)\n";
     out += "not backed up, so --restore cannot put back (" + std::to_string(contents.notRestorable.size()) +
            "):\n";
     for (const NotRestorable& entry : contents.notRestorable) {

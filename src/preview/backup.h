@@ -51,6 +51,14 @@ struct BackupPath {
 // A form as AddFormW takes it back (FORM_INFO_1).
 using BackupForm = FormInfo;
 
+// A printer's data value as SetPrinterDataExW takes it back: the key below the printer ("PrinterDriverData",
+// "DsSpooler\\Sub"), the value's name, type and bytes.
+struct BackupPrinterData {
+    std::u16string printer, key, name;
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+};
+
 struct NotRestorable {
     std::string what, reason;
 };
@@ -61,6 +69,8 @@ struct BackupContents {
     std::vector<BackupPath> folders;  // parents before what they hold
     std::vector<BackupPath> files;
     std::vector<BackupForm> forms;
+    std::vector<PrinterDefinition> printers;     // local queues, each as AddPrinterW takes it back
+    std::vector<BackupPrinterData> printerData;  // of those printers
     std::vector<NotRestorable> notRestorable;
     nlohmann::ordered_json machine;  // where the backup was taken
 };
@@ -75,13 +85,14 @@ struct ResidueState {
     std::set<std::u16string> links;  // paths that are links or second names: never backed up
     MachineState spooler;            // printers, drivers and forms
     std::vector<sim::SimForm> forms;
+    std::vector<sim::SimPrinter> printers;
 };
 
 [[nodiscard]] ResidueState CaptureResidue(const sim::SimMachine& machine);
 
 // What the run on `ran` deleted (before to after): the keys the residue cleaners deleted (not those the
-// spooler took with a printer or driver), the values, files, folders and forms; printers, drivers and what
-// cannot be kept are named as not restorable. Files have no bytes yet.
+// spooler took with a printer or driver), the values, files, folders, forms and local printers with their
+// data; drivers, connections and what cannot be kept are named as not restorable. Files have no bytes yet.
 [[nodiscard]] BackupContents SelectDeleted(const ResidueState& before, const ResidueState& after,
                                            const sim::SimMachine& ran);
 
@@ -122,8 +133,8 @@ struct RestoreLine {
     std::string reason;  // why not, or "" when put back
 };
 
-// Puts back, in order, keys, values, folders, files and forms the machine lacks; with `dryRun` only says what
-// it would put back. The manifest's not-restorable entries come last.
+// Puts back, in order, forms, printers and their data, keys, values, folders and files the machine lacks;
+// with `dryRun` only says what it would put back. The manifest's not-restorable entries come last.
 [[nodiscard]] std::vector<RestoreLine> Restore(Machine& machine, const BackupContents& contents, bool dryRun);
 
 [[nodiscard]] std::string FormatRestore(const std::vector<RestoreLine>& lines, bool dryRun);
@@ -143,6 +154,9 @@ struct BackupRun {
 [[nodiscard]] BackupRun RunBackup(Machine& machine, sim::SimMachine& snapshot, const PreviewOptions& options,
                                   std::vector<std::string> snapshotNotes, std::u16string_view folder);
 
+// "printer data <printer>\<key> "<name>"": a printer data value as the backup's lines name it.
+[[nodiscard]] std::string PrinterDataText(const BackupPrinterData& value);
+
 // "HKLM\<path>": a key as the backup's lines name it.
 [[nodiscard]] std::string KeyText(Handle root, std::u16string_view path);
 
@@ -152,6 +166,10 @@ struct BackupRun {
 // A form a restore adds: a name the spooler could list and the removal delete (not empty, not too long, no
 // backslash or control character), not built-in, and a paper with its imageable area inside it.
 [[nodiscard]] bool IsRestorableForm(const BackupForm& form);
+
+// A printer a restore adds: a local queue's plain name, a driver, port and print processor named plainly, no
+// separator page but a local full path, and a DEVMODE and security descriptor whose bytes hold together.
+[[nodiscard]] bool IsRestorablePrinter(const PrinterDefinition& printer);
 
 // True when `path` is a full path ("C:\a\b") whose every name is one Windows could hold as it is written.
 [[nodiscard]] bool IsPlainFullPath(std::u16string_view path);

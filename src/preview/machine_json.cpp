@@ -446,6 +446,24 @@ void LoadSystem(SimMachine& machine, const MachineJson& file) {
     }
 }
 
+constexpr std::pair<const char*, std::optional<std::u16string> PrinterSettings::*> kPrinterTexts[] = {
+    {"port", &PrinterSettings::port},
+    {"comment", &PrinterSettings::comment},
+    {"location", &PrinterSettings::location},
+    {"sepFile", &PrinterSettings::sepFile},
+    {"printProcessor", &PrinterSettings::printProcessor},
+    {"datatype", &PrinterSettings::datatype},
+    {"parameters", &PrinterSettings::parameters}};
+constexpr std::pair<const char*, std::uint32_t PrinterSettings::*> kPrinterNumbers[] = {
+    {"attributes", &PrinterSettings::attributes},
+    {"priority", &PrinterSettings::priority},
+    {"defaultPriority", &PrinterSettings::defaultPriority},
+    {"startTime", &PrinterSettings::startTime},
+    {"untilTime", &PrinterSettings::untilTime}};
+constexpr std::pair<const char*, std::optional<std::vector<std::uint8_t>> PrinterSettings::*>
+    kPrinterBytes[] = {{"devMode", &PrinterSettings::devMode},
+                       {"securityDescriptor", &PrinterSettings::securityDescriptor}};
+
 void LoadSpooler(SimMachine& machine, const MachineJson& file) {
     for (const auto& entry : ArrayOf(file, "drivers")) {
         const MachineJson& driver = Entry(entry, "drivers");
@@ -479,6 +497,7 @@ void LoadSpooler(SimMachine& machine, const MachineJson& file) {
         if (auto script = item.find("scriptedJobCounts"); script != item.end()) {
             printer.scriptedJobCounts = Numbers<std::uint32_t>(*script, "printers.scriptedJobCounts");
         }
+        ReadPrinterSettings(ObjectOf(item, "settings"), "printers.settings", printer.settings);
         machine.AddPrinter(printer);
     }
     for (const auto& form : ArrayOf(file, "forms")) {
@@ -631,6 +650,9 @@ void DumpSpooler(SimMachine& machine, MachineJson& out) {
         }
         if (printer.pendingDeletion) {
             item["pendingDeletion"] = true;
+        }
+        if (printer.settings != PrinterSettings{}) {
+            item["settings"] = PrinterSettingsJson(printer.settings);
         }
         out["printers"].push_back(std::move(item));
     }
@@ -787,6 +809,43 @@ MachineJson DumpMachine(SimMachine& machine) {
     DumpServicesAndProcesses(machine, out);
     DumpRun(machine, out);
     return out;
+}
+
+MachineJson PrinterSettingsJson(const PrinterSettings& settings) {
+    MachineJson json = MachineJson::object();
+    for (const auto& [name, text] : kPrinterTexts) {
+        json[name] = settings.*text ? MachineJson(Narrow(*(settings.*text))) : MachineJson(nullptr);
+    }
+    for (const auto& [name, number] : kPrinterNumbers) {
+        json[name] = settings.*number;
+    }
+    for (const auto& [name, bytes] : kPrinterBytes) {
+        json[name] = settings.*bytes ? MachineJson(Hex(*(settings.*bytes))) : MachineJson(nullptr);
+    }
+    return json;
+}
+
+void ReadPrinterSettings(const MachineJson& object, const std::string& where, PrinterSettings& settings) {
+    for (const auto& [name, text] : kPrinterTexts) {
+        if (const auto it = object.find(name); it != object.end()) {
+            settings.*text = it->is_null() ? std::nullopt : std::optional(Wide(*it, where + "." + name));
+        }
+    }
+    for (const auto& [name, number] : kPrinterNumbers) {
+        if (const auto it = object.find(name); it != object.end()) {
+            if (!it->is_number_unsigned() || it->get<std::uint64_t>() > 0xFFFFFFFFULL) {
+                Fail(where + "." + name, "expected an integer from 0 to 4294967295");
+            }
+            settings.*number = it->get<std::uint32_t>();
+        }
+    }
+    for (const auto& [name, bytes] : kPrinterBytes) {
+        if (const auto it = object.find(name); it != object.end()) {
+            settings.*bytes = it->is_null()
+                                  ? std::nullopt
+                                  : std::optional(FromHex(Text(*it, where + "." + name), where + "." + name));
+        }
+    }
 }
 
 std::u16string BuildCommandLine(const std::vector<std::string>& arguments) {

@@ -34,6 +34,14 @@ void LoadMachine(const MachineJson& file, SimMachine& machine);
 // output, message boxes, journal, call counts and deleted driver packages (ignored when loaded).
 [[nodiscard]] MachineJson DumpMachine(SimMachine& machine);
 
+// A printer's level-2 settings as machine files and backups write them: texts (null when absent), numbers,
+// and the DEVMODE and security descriptor as hexadecimal bytes (null when absent).
+[[nodiscard]] MachineJson PrinterSettingsJson(const PrinterSettings& settings);
+
+// Read back over `settings` from an object that may hold other fields too; a field left out keeps its value.
+// Throws MachineFileError naming `where`.
+void ReadPrinterSettings(const MachineJson& object, const std::string& where, PrinterSettings& settings);
+
 // The command line Windows would show for the program started with these arguments: "Spoolsweep.exe"
 // followed by each argument, quoted where the run-time library's splitting needs it.
 [[nodiscard]] std::u16string BuildCommandLine(const std::vector<std::string>& arguments);

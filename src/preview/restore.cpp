@@ -4,11 +4,13 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <stdexcept>
 
 #include "platform/sim/sim_world.h"
 #include "platform/win_errors.h"
 #include "preview/backup.h"
+#include "preview/machine_json.h"
 #include "preview/sha256.h"
 #include "preview/snapshot.h"
 #include "spooler/two_call_enumeration.h"
@@ -25,6 +27,7 @@ constexpr std::uint32_t kKeyReadAccess = 0x20019;
 constexpr std::uint32_t kKeyQuerySetValue = 0x0003;
 constexpr std::uint64_t kMaxManifestBytes = 64ULL << 20;
 constexpr const char* kExistsNow = "it exists now";
+constexpr std::u16string_view kDriverEnvironments[] = {u"Windows NT x86", u"Windows x64"};
 
 bool IsInTree(std::u16string_view path, std::u16string_view folder) {
     const std::u16string foldedPath = sim::Fold(path);
@@ -147,6 +150,45 @@ class ManifestReader {
                    "imageable area outside its paper";
         }
         contents.forms.push_back(std::move(form));
+        return {};
+    }
+
+    // Containment as IsRestorablePrinter decides it; the name, share and driver first, then the settings.
+    static std::string ReadPrinter(const Json& entry, BackupContents& contents) {
+        const Json& share = entry.at("share");
+        PrinterDefinition printer{
+            FromUtf8(entry.at("name").get<std::string>()),
+            share.is_null() ? std::nullopt : std::optional(FromUtf8(share.get<std::string>())),
+            FromUtf8(entry.at("driver").get<std::string>()),
+            {}};
+        sim::ReadPrinterSettings(entry, "printer", printer.settings);
+        if (!IsRestorablePrinter(printer)) {
+            return "printer " + ToUtf8(printer.name) +
+                   " is not one a restore adds: a name, share, driver, port or print processor the spooler "
+                   "would not list, a separator page that is no local full path, or settings whose bytes do "
+                   "not hold together";
+        }
+        contents.printers.push_back(std::move(printer));
+        return {};
+    }
+
+    // Only for a printer of this backup, read before it: the restore writes it into the queue it adds.
+    static std::string ReadPrinterData(const Json& entry, BackupContents& contents) {
+        BackupPrinterData value{FromUtf8(entry.at("printer").get<std::string>()),
+                                FromUtf8(entry.at("key").get<std::string>()),
+                                FromUtf8(entry.at("name").get<std::string>()),
+                                Unsigned32(entry.at("type")),
+                                {}};
+        const std::string data = entry.at("data").get<std::string>();
+        if (std::none_of(contents.printers.begin(), contents.printers.end(),
+                         [&](const PrinterDefinition& printer) { return printer.name == value.printer; }) ||
+            !IsPlainKeyPath(value.key) || !IsHex(data, 0)) {
+            return "printer data " + ToUtf8(value.printer + u"\\" + value.key) +
+                   " is not for a printer of this backup, or its key is not plain, or its data not "
+                   "hexadecimal bytes";
+        }
+        value.data = FromHex(data);
+        contents.printerData.push_back(std::move(value));
         return {};
     }
 
@@ -349,6 +391,67 @@ class Restorer {
         }
     }
 
+    // A printer whose driver is missing is named with it: the restore does not put drivers back.
+    void Printers(const std::vector<PrinterDefinition>& printers) {
+        Spooler& spooler = machine_.spooler;
+        std::vector<DriverInfo> drivers;
+        if (!printers.empty()) {
+            for (const std::u16string_view environment : kDriverEnvironments) {
+                const auto listed = EnumerateInTwoCalls(
+                    [&](std::uint32_t bytes) { return spooler.EnumPrinterDrivers(environment, bytes); });
+                drivers.insert(drivers.end(), listed.begin(), listed.end());
+            }
+        }
+        for (const PrinterDefinition& printer : printers) {
+            std::string entry = "printer " + ToUtf8(printer.name);
+            const std::u16string driver = printer.driver.value_or(u"");
+            const HandleResult opened = spooler.OpenPrinter(printer.name, kPrinterAccessUse);
+            const PrinterHandle existing(opened.handle, {&spooler});
+            if (opened.error == 0) {
+                lines_.push_back({std::move(entry), false, kExistsNow});
+            } else if (std::none_of(drivers.begin(), drivers.end(), [&](const DriverInfo& installed) {
+                           return sim::EqualNoCase(installed.name, driver);
+                       })) {
+                lines_.push_back(
+                    {std::move(entry), false, "its driver " + ToUtf8(driver) + " is not installed"});
+            } else {
+                Decide(std::move(entry), false, 0, "", "adding it", [&] {
+                    const HandleResult added = spooler.AddPrinter(printer);
+                    const PrinterHandle handle(added.handle, {&spooler});
+                    return added.error;
+                });
+                NamePrinterRefusal(printer, lines_.back());
+            }
+            if (lines_.back().putBack) {
+                added_.insert(printer.name);
+            }
+        }
+    }
+
+    // A printer's data goes only into the queue this restore added: a printer that exists now keeps its own.
+    void PrinterData(const std::vector<BackupPrinterData>& values) {
+        Spooler& spooler = machine_.spooler;
+        std::u16string openName;
+        HandleResult opened;
+        PrinterHandle handle(0, {&spooler});
+        for (const BackupPrinterData& value : values) {
+            std::string entry = PrinterDataText(value);
+            if (!added_.contains(value.printer)) {
+                lines_.push_back({std::move(entry), false, "its printer was not put back"});
+                continue;
+            }
+            if (!dryRun_ && value.printer != openName) {
+                opened = spooler.OpenPrinter(value.printer, kPrinterAllAccess);
+                handle = PrinterHandle(opened.handle, {&spooler});
+                openName = value.printer;
+            }
+            Decide(std::move(entry), false, opened.error, "opening its printer", "setting it", [&] {
+                return spooler.SetPrinterDataEx(handle.get(), value.key, value.name, value.type, value.data)
+                    .error;
+            });
+        }
+    }
+
     void Unrestorable(const std::vector<NotRestorable>& entries) {
         for (const NotRestorable& entry : entries) {
             lines_.push_back({entry.what, false, "not in the backup: " + entry.reason});
@@ -358,6 +461,23 @@ class Restorer {
     std::vector<RestoreLine> Lines() { return std::move(lines_); }
 
   private:
+    // The spooler's refusals that name what the machine lacks, said in its words.
+    static void NamePrinterRefusal(const PrinterDefinition& printer, RestoreLine& line) {
+        const std::pair<std::string, std::string> kLacks[] = {
+            {std::to_string(win_error::kUnknownPort),
+             "its port " + ToUtf8(printer.settings.port.value_or(u""))},
+            {std::to_string(win_error::kUnknownPrintProcessor),
+             "its print processor " + ToUtf8(printer.settings.printProcessor.value_or(u""))},
+            {std::to_string(win_error::kUnknownPrinterDriver),
+             "its driver " + ToUtf8(printer.driver.value_or(u""))}};
+        for (const auto& [error, what] : kLacks) {
+            if (line.reason == "adding it failed with error " + error) {
+                line.reason =
+                    std::string(what).append(" does not exist on this machine (error ").append(error) + ")";
+            }
+        }
+    }
+
     // The key, created below the parent of the residue tree that holds it: nothing above a tree is ever
     // created, so no key outside the tables appears on the way. The parent is only looked for; the key is
     // then reached from the root a name at a time, each key opened as itself, so that a registry link on the
@@ -421,6 +541,7 @@ class Restorer {
     bool dryRun_;
     std::vector<RegistrySubtree> trees_;
     std::vector<RestoreLine> lines_;
+    std::set<std::u16string> added_;  // the printers this restore added, or would add
 };
 
 }  // namespace
@@ -458,6 +579,8 @@ LoadedBackup ParseManifest(std::string_view text, const RestoreScope& scope) {
         {"folders", [&](const Json& entry) { return reader.ReadPath(entry, false, contents); }},
         {"files", [&](const Json& entry) { return reader.ReadPath(entry, true, contents); }},
         {"forms", [&](const Json& entry) { return ManifestReader::ReadForm(entry, contents); }},
+        {"printers", [&](const Json& entry) { return ManifestReader::ReadPrinter(entry, contents); }},
+        {"printerData", [&](const Json& entry) { return ManifestReader::ReadPrinterData(entry, contents); }},
         {"notRestorable",
          [&](const Json& entry) {
              contents.notRestorable.push_back(
@@ -466,9 +589,11 @@ LoadedBackup ParseManifest(std::string_view text, const RestoreScope& scope) {
          }},
     };
     for (const auto& [section, read] : sections) {
-        // A manifest of a program that kept no forms has none.
-        const Json& entries =
-            json.value(section, std::string_view(section) == "forms" ? Json::array() : Json());
+        // A manifest of a program that kept no forms or printers has none.
+        const bool optional = std::string_view(section) == "forms" ||
+                              std::string_view(section) == "printers" ||
+                              std::string_view(section) == "printerData";
+        const Json& entries = json.value(section, optional ? Json::array() : Json());
         if (!entries.is_array()) {
             loaded.error = std::string("manifest.json has no list of ") + section;
             return loaded;
@@ -530,10 +655,13 @@ LoadedBackup LoadBackup(Files& files, std::u16string_view folderName, const Rest
 
 std::vector<RestoreLine> Restore(Machine& machine, const BackupContents& contents, bool dryRun) {
     Restorer restorer(machine, dryRun);
+    // The spooler's objects first: a printer's own keys are the spooler's to make.
+    restorer.Forms(contents.forms);
+    restorer.Printers(contents.printers);
+    restorer.PrinterData(contents.printerData);
     restorer.Keys(contents.keys);
     restorer.Values(contents.values);
     restorer.Paths(contents.folders, contents.files);
-    restorer.Forms(contents.forms);
     restorer.Unrestorable(contents.notRestorable);
     return restorer.Lines();
 }

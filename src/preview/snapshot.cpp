@@ -51,7 +51,6 @@ constexpr std::u16string_view kUnreadLinkTarget = u"C:\\<link target not read>";
 // The other name of a file with more than one: not read either, and not in the copy.
 constexpr std::u16string_view kUnreadOtherName = u"C:\\<other name not read>";
 constexpr std::uint32_t kKeyRead = 0x20019;
-constexpr std::uint32_t kPrinterAccessUse = 0x8;
 constexpr std::uint32_t kManagerRead = 0x1 | 0x4;
 constexpr std::uint32_t kServiceRead = 0x4 | 0x8;
 constexpr std::uint32_t kServiceStateAll = 0x3;
@@ -60,6 +59,15 @@ constexpr std::uint32_t kServiceStateAll = 0x3;
 constexpr std::uint32_t kKeyNameChars = 16384;
 constexpr std::uint32_t kValueNameChars = 16384;
 constexpr std::uint32_t kEnvironmentChars = 32767;
+
+std::string JoinNames(const std::vector<std::string>& names) {
+    std::string list;
+    for (const std::string& name : names) {
+        list += (list.empty() ? "" : ", ") + name;
+    }
+    return list;
+}
+
 // A listing this long is not a folder the cleaners were meant for; the rest is left out and said so.
 constexpr std::size_t kMaxEntries = 200000;
 constexpr int kWholeTree = -1;
@@ -161,6 +169,7 @@ class SnapshotTaker {
             return spooler.EnumPrinters(kPrinterEnumLocal | kPrinterEnumConnections, bytes);
         });
         std::vector<std::string> unreadableJobs;
+        std::vector<std::string> unreadableSettings;
         for (const PrinterInfo& info : printers) {
             sim::SimPrinter printer;
             printer.name = info.printerName.value_or(u"");
@@ -178,14 +187,24 @@ class SnapshotTaker {
                     ToUtf8(printer.name) +
                     (jobs.error != 0 ? " (error " + std::to_string(jobs.error) + ")" : ""));
             }
+            // A local queue's whole definition, which a backup keeps; a connection's is its server's.
+            if (printer.serverName.empty()) {
+                const PrinterDefinitionResult definition = spooler.GetPrinter(handle.get());
+                if (definition.error == 0) {
+                    printer.settings = definition.definition.settings;
+                } else {
+                    unreadableSettings.push_back(ToUtf8(printer.name) + " (error " +
+                                                 std::to_string(definition.error) + ")");
+                }
+            }
             target_.AddPrinter(printer);
         }
+        if (!unreadableSettings.empty()) {
+            Note("The spooler did not give the settings of " + JoinNames(unreadableSettings) +
+                 "; a backup keeps them as a new queue's.");
+        }
         if (!unreadableJobs.empty()) {
-            std::string list;
-            for (const std::string& name : unreadableJobs) {
-                list += (list.empty() ? "" : ", ") + name;
-            }
-            Note("The spooler did not list the queued jobs of " + list +
+            Note("The spooler did not list the queued jobs of " + JoinNames(unreadableJobs) +
                  "; the preview takes them as having none, as the program itself would.");
         }
         const DefaultPrinterResult size = spooler.GetDefaultPrinter(0);

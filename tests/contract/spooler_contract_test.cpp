@@ -191,6 +191,76 @@ TEST_F(SpoolerContract, DeletesAUserFormAndAddsItBack) {
         std::tie(form.flags, form.width, form.height, form.left, form.top, form.right, form.bottom));
 }
 
+class PrinterDefinitionContract : public SpoolerContract {
+  protected:
+    // "Contract Queue" read whole and deleted, then given a comment, location and priority of its own.
+    PrinterDefinition ReadAndDelete() {
+        AddPrinterOnDriverA(u"Contract Queue");
+        PrinterHandle printer = Open(u"Contract Queue");
+        const PrinterDefinitionResult read = spooler().GetPrinter(printer.get());
+        EXPECT_EQ(read.error, 0U);
+        PrinterDefinition definition = read.definition;
+        EXPECT_EQ(std::tie(definition.name, definition.driver, definition.settings.port),
+                  std::tie(u"Contract Queue", u"Contract Driver A", u"FILE:"));
+        EXPECT_TRUE(spooler().DeletePrinter(printer.get()).ok());
+        definition.settings.comment = u"Floor 2";
+        definition.settings.location = u"Room 201";
+        definition.settings.priority = 7;
+        return definition;
+    }
+
+    // AddPrinterW's error for `printer`, the queue it adds closed again.
+    std::uint32_t Add(const PrinterDefinition& printer) {
+        const HandleResult added = spooler().AddPrinter(printer);
+        const PrinterHandle owner(added.handle, {&spooler()});
+        return added.error;
+    }
+};
+
+// The restore adds a deleted queue back from its level-2 definition, on a driver that exists.
+TEST_F(PrinterDefinitionContract, ReadsAPrintersDefinitionAndAddsItBack) {
+    const PrinterDefinition definition = ReadAndDelete();
+    PrinterDefinition driverless = definition;
+    driverless.driver = u"Contract No Such Driver";
+    EXPECT_EQ(Add(driverless), win_error::kUnknownPrinterDriver);
+    EXPECT_FALSE(FindPrinter(u"Contract Queue").has_value());
+
+    ASSERT_EQ(Add(definition), 0U);
+    const PrinterHandle printer = Open(u"Contract Queue");
+    const PrinterDefinition back = spooler().GetPrinter(printer.get()).definition;
+    EXPECT_EQ(
+        std::tie(back.name, back.driver, back.settings.port, back.settings.comment, back.settings.location,
+                 back.settings.priority),
+        std::tie(definition.name, definition.driver, definition.settings.port, definition.settings.comment,
+                 definition.settings.location, definition.settings.priority));
+    // Its data goes back into the spooler's key of the printer, a subkey made on the way.
+    ASSERT_TRUE(
+        spooler()
+            .SetPrinterDataEx(printer.get(), u"PrinterDriverData\\Contract", u"Duplex", 4, {2, 0, 0, 0})
+            .ok());
+    EXPECT_TRUE(world().ValueExists(
+        kHkeyLocalMachine,
+        u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Contract Queue\\PrinterDriverData\\Contract",
+        u"Duplex"));
+}
+
+// Nor over a printer of that name, whatever its case, nor on a port that does not exist.
+TEST_F(PrinterDefinitionContract, AddsNoPrinterOverOneOfThatNameNorOnAMissingPort) {
+    SKIP_ON_WINE("AddPrinterW adds a printer on a port that does not exist and replaces one of that name");
+    PrinterDefinition definition = ReadAndDelete();
+    PrinterDefinition portless = definition;
+    portless.settings.port = u"CONTRACTNOPORT:";
+    EXPECT_EQ(Add(portless), win_error::kUnknownPort);
+    EXPECT_FALSE(FindPrinter(u"Contract Queue").has_value());
+
+    ASSERT_EQ(Add(definition), 0U);
+    definition.name = u"CONTRACT QUEUE";
+    definition.settings.comment = u"replaced";
+    EXPECT_EQ(Add(definition), win_error::kPrinterAlreadyExists);
+    const PrinterHandle printer = Open(u"Contract Queue");
+    EXPECT_EQ(spooler().GetPrinter(printer.get()).definition.settings.comment, u"Floor 2");
+}
+
 TEST_F(SpoolerContract, RefusesToDeleteADriverInUse) {
     SKIP_ON_WINE("DeletePrinterDriverExW deletes a driver that a printer still uses");
     world().AddDriver(kEnvironmentX64, u"Contract Driver B", u"NorvelCB.PPD");

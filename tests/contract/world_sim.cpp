@@ -16,7 +16,10 @@ class SimWorld final : public World {
     }
     void AddPrinter(std::u16string_view name, std::u16string_view driver,
                     std::u16string_view share) override {
-        sim_.AddPrinter({std::u16string(name), std::u16string(driver), std::u16string(share), u"", {}, {}});
+        sim::SimPrinter printer{
+            std::u16string(name), std::u16string(driver), std::u16string(share), u"", {}, {}};
+        printer.settings.port = u"FILE:";  // as the Win32 world installs its printers
+        sim_.AddPrinter(printer);
     }
     void AddPrinterForm(std::u16string_view name) override {
         sim_.AddForm({std::u16string(name), kFormUser});

@@ -46,11 +46,20 @@ esac
 printers_before=$(fixture printers | sort)
 if [ "$case_name" == undo ]; then
     # Backed up before the removal and put back after it: what the two snapshots still differ in is only what
-    # the backup does not keep (printers, drivers, forms and the spooler's keys and values of those).
+    # the backup does not keep (drivers, forms and the spooler's keys and values of those). A
+    # queue with a comment and a location joins the office's, so that the printers' settings are seen back.
+    fixture printer "Tamber Annex" "Tamber PS Driver" "" "Floor 2" "Room 201" >/dev/null
+    fixture regset HKLM 'SYSTEM\CurrentControlSet\Control\Print\Printers\Tamber Annex\PrinterDriverData' \
+        Duplex Long >/dev/null
+    printers_before=$(fixture printers full | sort)
+    grep -q '^Tamber Annex|LPT1:|Tamber PS Driver|Floor 2|Room 201$' <<<"$printers_before" ||
+        fail "the annex printer was not added as asked: $printers_before"
     "$wine_run" "$preview" --save before.json --backup 'C:\work\backup' "${options[@]}" >"$work/backup.txt" \
         2>"$work/stderr" || fail "backup exit status $?: $(head -c 300 "$work/stderr")"
     grep -qE '^backup in C:.work.backup: [1-9][0-9]* registry keys, [1-9][0-9]* registry values, [0-9]+ folders, [1-9][0-9]* files' \
         "$work/backup.txt" || fail "backup holds no residue: $(grep '^backup in' "$work/backup.txt")"
+    tr -d '\r' <"$work/backup.txt" | grep -qE '^backup in .*, 4 printers \([1-9][0-9]* printer data values\)$' ||
+        fail "the office's printers are not all backed up: $(grep '^backup in' "$work/backup.txt")"
     "$wine_run" "$exe" "${options[@]}" >"$work/stdout" 2>"$work/stderr" || fail "Spoolsweep.exe exit status $?"
     "$wine_run" "$preview" --restore 'C:\work\backup' >"$work/restore.txt" 2>"$work/stderr" ||
         fail "restore exit status $?: $(head -c 300 "$work/stderr")"
@@ -58,10 +67,17 @@ if [ "$case_name" == undo ]; then
     "$wine_run" "$preview" --compare before.json after.json >"$work/measured.txt" || fail "comparison"
     left=$(tr -d '\r' <"$work/measured.txt" | awk '
         /^[^ ]/ { group = $0; sub(/( \([0-9]+\))?:.*$/, "", group); next }
-        /^  / && group ~ /^(registry keys|registry values|files|folders) deleted$/ &&
+        /^  / && group ~ /^(printers|registry keys|registry values|files|folders) deleted$/ &&
             $0 !~ /\\Control\\Print\\((Printers|Environments)\\|Forms ")/ { print group ": " substr($0, 3) }')
     [ -z "$left" ] || fail "not put back: $left"
     grep -q '^put back: ' "$work/restore.txt" || fail "the restore put nothing back"
+    # The annex's data is back in the spooler's key of the printer, and each printer is listed again with its
+    # port, driver, comment and location.
+    annex_data=$(tr -d '\r' <"$work/measured.txt" | grep -F 'Tamber Annex\PrinterDriverData')
+    [ -z "$annex_data" ] || fail "printer data not put back as it was: $annex_data"
+    printers_after=$(fixture printers full | sort)
+    [ "$printers_after" == "$printers_before" ] ||
+        fail "printers not put back as they were: before $(echo $printers_before), after $(echo $printers_after)"
     if [ "$failures" -ne 0 ]; then
         echo "--- backup"; cat "$work/backup.txt"; echo "--- restore"; cat "$work/restore.txt"
         echo "--- measured"; cat "$work/measured.txt"; exit 1

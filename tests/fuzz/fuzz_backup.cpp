@@ -1,7 +1,8 @@
 // Backups on machines the input shapes, and backup folders whose manifest is the input. A backup taken before
-// a removal puts back, after it, every key, value, file and folder it holds exactly as they were. A manifest
-// the loader accepts names nothing outside the keys and folders of the residue tables, and its restore
-// writes nowhere else.
+// a removal puts back, after it, every key, value, file, folder, form and printer it holds exactly as they
+// were (the drivers installed again first: the restore does not put them back). A manifest the loader
+// accepts names nothing outside the keys and folders of the residue tables, and its restore writes nowhere
+// else.
 #include <algorithm>
 #include <map>
 #include <string>
@@ -41,10 +42,11 @@ bool IsPathContained(const preview::RestoreScope& scope, std::u16string_view pat
                        [&](const std::u16string& folder) { return IsContained(path, folder); });
 }
 
-// The restore's writes, as the journal names them: each within the scope; the forms it adds, those of the
-// backup that are not built-in.
+// The restore's writes, as the journal names them: each within the scope; the forms and printers it adds,
+// those of the backup that a restore may add.
 void CheckWrites(const sim::SimMachine& sim, std::size_t from, const preview::RestoreScope& scope,
-                 const std::vector<preview::BackupForm>& forms) {
+                 const std::vector<preview::BackupForm>& forms,
+                 const std::vector<PrinterDefinition>& printers) {
     const std::vector<std::string>& journal = sim.journal();
     for (std::size_t at = from; at < journal.size(); ++at) {
         const std::string& line = journal[at];
@@ -66,6 +68,10 @@ void CheckWrites(const sim::SimMachine& sim, std::size_t from, const preview::Re
             contained = IsPathContained(scope, object);
         } else if (call == "SetFileAttributesW" || call == "SetFileInformationByHandle") {
             contained = IsPathContained(scope, object.substr(0, object.rfind(u' ')));
+        } else if (call == "AddPrinterW" || call == "SetPrinterDataExW") {
+            contained = std::any_of(printers.begin(), printers.end(), [&](const PrinterDefinition& printer) {
+                return printer.name == object && preview::IsRestorablePrinter(printer);
+            });
         } else if (call == "AddFormW") {
             contained = std::any_of(forms.begin(), forms.end(), [&](const preview::BackupForm& form) {
                 return form.name == object && form.flags != kFormBuiltin;
@@ -110,7 +116,7 @@ void CheckLoader(const std::uint8_t* bytes, std::size_t size) {
     }
     const std::size_t journal = sim.journal().size();
     static_cast<void>(preview::Restore(sim.machine(), loaded.contents, false));
-    CheckWrites(sim, journal, scope, loaded.contents.forms);
+    CheckWrites(sim, journal, scope, loaded.contents.forms, loaded.contents.printers);
 }
 
 void CheckRoundTrip(const std::uint8_t* bytes, std::size_t size) {
@@ -133,7 +139,16 @@ void CheckRoundTrip(const std::uint8_t* bytes, std::size_t size) {
         preview::TakeSnapshot(real.machine(), {u"C:\\Users\\admin", {}, 0}, snapshot);
     const preview::BackupRun backup = preview::RunBackup(real.machine(), snapshot, options, notes, kFolder);
     fuzz::Require(backup.error.empty(), "no backup written: " + backup.error);
+    const std::vector<sim::SimDriver> drivers = real.Drivers();
     static_cast<void>(preview::RunPreview(real, options, {}));
+    // The restore puts printers back but not drivers: an administrator installs those again first.
+    for (const sim::SimDriver& driver : drivers) {
+        const std::vector<sim::SimDriver> now = real.Drivers();
+        if (std::none_of(now.begin(), now.end(),
+                         [&](const sim::SimDriver& d) { return d.name == driver.name; })) {
+            real.AddDriver(driver);
+        }
+    }
 
     const preview::LoadedBackup loaded =
         preview::LoadBackup(real.machine().files, kFolder, preview::ReadRestoreScope(real.machine()));
@@ -161,6 +176,27 @@ void CheckRoundTrip(const std::uint8_t* bytes, std::size_t size) {
                                              now.right == form.right && now.bottom == form.bottom;
                                   }),
                       "form not put back as it was: " + sim::ToUtf8(form.name));
+    }
+    // A printer is back with its whole definition, unless its driver was never installed.
+    const std::vector<sim::SimDriver> driversNow = real.Drivers();
+    for (const PrinterDefinition& printer : backup.contents.printers) {
+        const auto now = std::find_if(after.printers.begin(), after.printers.end(),
+                                      [&](const sim::SimPrinter& p) { return p.name == printer.name; });
+        const bool installed =
+            std::any_of(driversNow.begin(), driversNow.end(),
+                        [&](const sim::SimDriver& d) { return sim::EqualNoCase(d.name, *printer.driver); });
+        fuzz::Require(
+            !installed || (now != after.printers.end() && now->driver == *printer.driver &&
+                           now->share == printer.share.value_or(u"") && now->settings == printer.settings),
+            "printer not put back as it was: " + sim::ToUtf8(printer.name));
+    }
+    // A printer's data is back wherever its printer is.
+    for (const preview::BackupPrinterData& value : backup.contents.printerData) {
+        const std::u16string printerKey = std::u16string(sim::kPrintKey) + u"\\Printers\\" + value.printer;
+        const auto found = after.values.find({kHkeyLocalMachine, printerKey + u"\\" + value.key, value.name});
+        fuzz::Require(found == after.values.end() ? !after.keys.contains({kHkeyLocalMachine, printerKey})
+                                                  : found->second == std::pair{value.type, value.data},
+                      "printer data not put back as it was: " + sim::ToUtf8(printerKey + u"\\" + value.key));
     }
     for (const auto* paths : {&backup.contents.files, &backup.contents.folders}) {
         for (const preview::BackupPath& path : *paths) {

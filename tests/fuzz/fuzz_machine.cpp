@@ -282,6 +282,15 @@ void ShapeMachine(FuzzedDataProvider& data, NameSource& names, sim::SimMachine& 
         if (data.ConsumeIntegralInRange(0, 7) == 0) {
             printer.jobs.push_back(1);
         }
+        // Settings of each kind a backup keeps, made of what was drawn already.
+        printer.settings.comment = printer.driver;
+        printer.settings.location = printer.name;
+        printer.settings.priority = static_cast<std::uint32_t>(i);
+        std::vector<std::uint8_t> devMode(72 + i, static_cast<std::uint8_t>(i));
+        devMode[68] = 72;
+        devMode[69] = devMode[71] = 0;
+        devMode[70] = static_cast<std::uint8_t>(i);
+        printer.settings.devMode = devMode;
         sim.AddPrinter(printer);
         ShapePrinterResidue(data, names, sim, printer);
     }

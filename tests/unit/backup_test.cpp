@@ -30,6 +30,7 @@ using test::kUserTemp;
 
 constexpr char16_t kBackupFolder[] = u"C:\\Backups\\printers";
 constexpr char16_t kTamberDriver[] = u"Tamber Print Controller PCL";
+constexpr char16_t kLabelDriver[] = u"Vantle Label";
 // The dialog's "Delete All Printer Drivers", every question answered OK: all the residue there is goes.
 const sim::DialogRun kDeleteAll{{}, true, {}};
 
@@ -89,9 +90,35 @@ TEST(BackupRestore, TheArgumentsAskForABackupWithARunAndARestoreAlone) {
 }
 
 // An office machine whose Tamber printer leaves registry and file residue of every kind the backup keeps.
+// P1 has every level-2 setting a queue can hold, P2 a driver the restore will find missing.
 void AddResidue(sim::SimMachine& sim) {
     sim.AddDriver({u"Windows x64", kTamberDriver, u"NorvelAB12.PPD", u"C:\\Windows\\INF\\oem7.inf"});
-    sim.AddPrinter(test::MakePrinter(u"P1", kTamberDriver));
+    sim.AddDriver({u"Windows x64", kLabelDriver, u"VantleL.PPD", u"C:\\Windows\\INF\\oem8.inf"});
+    sim::SimPrinter p1 = test::MakePrinter(u"P1", kTamberDriver, u"p1share");
+    std::vector<std::uint8_t> devMode(76, 0x5A);
+    devMode[68] = 72;
+    devMode[69] = devMode[71] = 0;
+    devMode[70] = 4;
+    p1.settings = {u"IP_10.0.0.5",
+                   u"Floor 2",
+                   u"Room 201",
+                   u"C:\\Windows\\System32\\pcl.sep",
+                   u"winprint",
+                   u"NT EMF 1.008",
+                   u"-duplex",
+                   0x241,
+                   7,
+                   3,
+                   60,
+                   1200,
+                   devMode,
+                   std::vector<std::uint8_t>{1, 0, 4, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}};
+    sim.AddPrinter(p1);
+    const std::u16string p1Key = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\P1\\";
+    sim.SetValue(kHkeyLocalMachine, p1Key + u"PrinterDriverData", u"Duplex", 4, {2, 0, 0, 0});
+    sim.SetValue(kHkeyLocalMachine, p1Key + u"DsSpooler\\Extra", u"Tray", 3, {0xFF, 0});
+    sim.CreateKey(kHkeyLocalMachine, p1Key + u"PnPData");
+    sim.AddPrinter(test::MakePrinter(u"P2", kLabelDriver));
     sim.SetValue(kHkeyCurrentUser, u"Printers\\Settings\\Printers\\P1", u"DevMode", 3, {0, 1, 0xFE, 0xFF});
     sim.SetValue(kHkeyCurrentUser, u"Printers\\Settings\\Printers\\P1\\Inner", u"Count", 4, {7, 0, 0, 0});
     sim.SetMultiString(kHkeyLocalMachine, u"SOFTWARE\\PPML\\PostScript", u"Fonts", {u"Courier", u"Symbol"});
@@ -130,6 +157,11 @@ std::set<std::string> Describe(const sim::SimMachine& sim) {
         lines.insert("path " + NarrowLowBytes(path) + " " + std::to_string(entry.attributes) + " " +
                      Contents(sim, path));
     }
+    for (const sim::SimPrinter& printer : state.printers) {
+        lines.insert("printer " +
+                     NarrowLowBytes(printer.name + u" " + printer.driver + u" " + printer.share) +
+                     sim::PrinterSettingsJson(printer.settings).dump());
+    }
     for (const sim::SimForm& form : state.forms) {
         lines.insert("form " + NarrowLowBytes(form.name) +
                      ::testing::PrintToString(std::vector<std::int64_t>{
@@ -167,6 +199,7 @@ TEST(BackupRestore, ARemovalUndoneLeavesEveryBackedUpEntryAsItWas) {
     const std::string system(kSidSystem);
     real.SetSecurity(u"C:\\Backups", {0, system, {}, true, {{std::string(kSidUsers), true, kFileAllAccess}}});
     const std::set<std::string> before = Describe(real);
+    const sim::SimPrinter p1 = real.Printers().front();
     const BackupRun backup = BackUp(real);
     ASSERT_EQ(backup.error, "");
     EXPECT_EQ(backup.contents.keys.size(), 4U)
@@ -175,11 +208,18 @@ TEST(BackupRestore, ARemovalUndoneLeavesEveryBackedUpEntryAsItWas) {
     EXPECT_EQ(backup.contents.files.size(), 4U) << "the deleted files were not all kept";
     EXPECT_EQ(backup.contents.folders.size(), 4U) << "the deleted folders were not all kept";
     EXPECT_EQ(backup.contents.forms.size(), 1U) << "the deleted form was not kept";
-    EXPECT_NE(
-        FormatBackupSummary(kBackupFolder, backup.contents).find("printer P1: this version does not back up"),
-        std::string::npos)
-        << "the printer the run deletes is not named as not restorable";
+    EXPECT_EQ(backup.contents.printers.size(), 2U) << "the deleted printers were not kept";
+    EXPECT_EQ(backup.contents.printerData.size(), 2U) << "the printer's data was not kept";
+    const std::string summary = FormatBackupSummary(kBackupFolder, backup.contents);
+    for (const char* named : {"printer data key P1\\PnPData: a key without values",
+                              "driver Windows x64, Vantle Label: this version does not back up drivers"}) {
+        EXPECT_NE(summary.find(named), std::string::npos) << "not named as not restorable: " << named;
+    }
+    EXPECT_EQ(summary.find("printer data key"), summary.rfind("printer data key"))
+        << "a key with values named";
     RemoveEverything(real);
+    // An administrator installs the Tamber driver again; the label printer's stays missing.
+    real.AddDriver({u"Windows x64", kTamberDriver, u"NorvelAB12.PPD", u"C:\\Windows\\INF\\oem7.inf"});
     const std::set<std::string> removed = Describe(real);
 
     const std::string caller(sim::kSimCallerSid);
@@ -201,17 +241,26 @@ TEST(BackupRestore, ARemovalUndoneLeavesEveryBackedUpEntryAsItWas) {
     const auto lines = Restore(real.machine(), loaded.contents, false);
     const std::size_t kept = backup.contents.keys.size() + backup.contents.values.size() +
                              backup.contents.files.size() + backup.contents.folders.size() +
-                             backup.contents.forms.size();
+                             backup.contents.forms.size() + backup.contents.printers.size() - 1 +
+                             backup.contents.printerData.size();
     EXPECT_EQ(CountPutBack(lines), kept) << FormatRestore(lines, false);
     EXPECT_EQ(CountPutBack(dryRun), kept) << "the preview does not say what the restore does";
+    for (const auto* said : {&lines, &dryRun}) {
+        EXPECT_NE(FormatRestore(*said, false)
+                      .find("not put back: printer P2 (its driver Vantle Label is not "
+                            "installed)"),
+                  std::string::npos);
+    }
 
-    // All that the removal took is back, but the printer and its driver with their spooler keys.
+    // All that the removal took is back, but the label printer and its driver with their spooler keys.
     const std::set<std::string> after = Describe(real);
     for (const std::string& missing : Minus(before, after)) {
-        EXPECT_TRUE(missing.find("Control\\Print\\Printers\\P1") != std::string::npos ||
-                    missing.find("Drivers\\Version-3\\" + NarrowLowBytes(kTamberDriver)) != std::string::npos)
+        EXPECT_TRUE(missing.find("P2") != std::string::npos ||
+                    missing.find("P1\\PnPData") != std::string::npos ||
+                    missing.find("Drivers\\Version-3\\" + NarrowLowBytes(kLabelDriver)) != std::string::npos)
             << "not restored exactly: " << missing;
     }
+    EXPECT_TRUE(real.Printers().front().settings == p1.settings) << "P1 not put back with all its settings";
     // A second restore finds everything there and writes nothing.
     const auto again = Restore(real.machine(), loaded.contents, false);
     EXPECT_EQ(CountPutBack(again), 0U) << "an entry that exists was written again";
@@ -234,7 +283,13 @@ std::vector<RestoreLine> RestoreAfterChange(sim::SimMachine& real, const std::fu
 TEST(BackupRestore, NeverOverwritesWhatExistsNowNorWritesThroughARegistryLink) {
     sim::SimMachine real;
     const std::u16string token = kUserTemp + u"\\NorvelUserAuth";
+    const std::u16string manifest = std::u16string(kBackupFolder) + u"\\manifest.json";
     const auto lines = RestoreAfterChange(real, [&] {
+        real.AddDriver({u"Windows x64", kTamberDriver, u"NorvelAB12.PPD", {}});
+        real.AddPrinter(test::MakePrinter(u"p2", kTamberDriver));
+        sim::MachineJson edited = sim::ParseJson(*real.ReadFile(manifest));
+        edited["printers"][0]["port"] = "IP_10.9.9.9";
+        real.WriteFile(manifest, edited.dump());
         real.WriteFile(token, "new");
         real.SetValue(kHkeyLocalMachine, u"SOFTWARE\\PPML\\PostScript", u"Fonts", 1, StringBytes(u"new"));
         real.AddForm({u"TAMBER LABEL", kFormUser, 1000, 1000, 0, 0, 1000, 1000});
@@ -245,6 +300,7 @@ TEST(BackupRestore, NeverOverwritesWhatExistsNowNorWritesThroughARegistryLink) {
     EXPECT_EQ(real.ReadFile(token), "new") << "a file that exists now was overwritten";
     EXPECT_EQ(real.GetValue(kHkeyLocalMachine, u"SOFTWARE\\PPML\\PostScript", u"Fonts"), StringBytes(u"new"))
         << "a value that exists now was overwritten";
+    EXPECT_EQ(real.Printers().back().name, u"p2") << "a printer that exists now was replaced";
     EXPECT_EQ(real.SubkeyNames(kHkeyCurrentUser, u"Software\\Victim").size() +
                   real.ValueNames(kHkeyCurrentUser, u"Software\\Victim").size(),
               0U)
@@ -253,6 +309,9 @@ TEST(BackupRestore, NeverOverwritesWhatExistsNowNorWritesThroughARegistryLink) {
         {"file " + NarrowLowBytes(token), "it exists now"},
         {"registry value HKLM\\SOFTWARE\\PPML\\PostScript \"Fonts\"", "it exists now"},
         {"form Tamber Label", "it exists now"},
+        {"printer P2", "it exists now"},
+        {"printer P1", "its port IP_10.9.9.9 does not exist on this machine (error 1796)"},
+        {"printer data P1\\PrinterDriverData \"Duplex\"", "its printer was not put back"},
         {"registry value HKCU\\Printers\\Settings\\Printers\\P1\\Inner \"Count\"",
          "a key on its path is a registry link: nothing is written through one"},
     };
@@ -298,7 +357,25 @@ TEST(BackupRestore, ALinkPlantedDuringTheRestoreLeadsNothingElsewhere) {
     EXPECT_EQ(line->reason, "put back, but setting its attributes failed with error 5");
 }
 
-TEST(BackupRestore, AFormIsRestorableWithAPlainNameAndItsAreaOnItsPaper) {
+// `size` bytes whose dmSize and dmDriverExtra say `fixed` and `extra`.
+std::vector<std::uint8_t> DevMode(std::size_t size, std::uint8_t fixed, std::uint8_t extra) {
+    std::vector<std::uint8_t> bytes(size, 0);
+    if (size >= 72) {
+        bytes[68] = fixed;
+        bytes[70] = extra;
+    }
+    return bytes;
+}
+
+// `size` bytes of a security descriptor of that revision whose control's high byte is `control`.
+std::vector<std::uint8_t> Security(std::size_t size, std::uint8_t revision, std::uint8_t control) {
+    std::vector<std::uint8_t> bytes(size, 0);
+    bytes[0] = revision;
+    bytes[3] = control;
+    return bytes;
+}
+
+TEST(BackupRestore, AFormOrPrinterIsRestorableOnlyWhenPlainAndWhole) {
     const struct {
         const char* label;
         std::function<void(BackupForm&)> change;
@@ -325,7 +402,42 @@ TEST(BackupRestore, AFormIsRestorableWithAPlainNameAndItsAreaOnItsPaper) {
         c.change(form);
         EXPECT_EQ(IsRestorableForm(form), c.restorable) << c.label;
     }
-    // A manifest written before forms were kept has no list of them, and loads.
+    const struct {
+        const char* label;
+        std::function<void(PrinterDefinition&)> change;
+        bool restorable;
+    } kPrinters[] = {
+        {"new queue", [](PrinterDefinition&) {}, true},
+        {"connection", [](PrinterDefinition& p) { p.name = u"\\\\server\\P"; }, false},
+        {"comma", [](PrinterDefinition& p) { p.name = u"P,1"; }, false},
+        {"control character", [](PrinterDefinition& p) { p.name = u"P\x7"; }, false},
+        {"no name", [](PrinterDefinition& p) { p.name.clear(); }, false},
+        {"share with a backslash", [](PrinterDefinition& p) { p.share = u"a\\b"; }, false},
+        {"no driver", [](PrinterDefinition& p) { p.driver.reset(); }, false},
+        {"no port", [](PrinterDefinition& p) { p.settings.port = u""; }, false},
+        {"print processor path", [](PrinterDefinition& p) { p.settings.printProcessor = u"..\\x"; }, false},
+        {"local separator page", [](PrinterDefinition& p) { p.settings.sepFile = u"C:\\S\\a.sep"; }, true},
+        {"shared separator page", [](PrinterDefinition& p) { p.settings.sepFile = u"\\\\h\\s\\a.sep"; },
+         false},
+        {"whole DEVMODE", [](PrinterDefinition& p) { p.settings.devMode = DevMode(72, 72, 0); }, true},
+        {"DEVMODE with extra", [](PrinterDefinition& p) { p.settings.devMode = DevMode(75, 72, 3); }, true},
+        {"DEVMODE cut short", [](PrinterDefinition& p) { p.settings.devMode = DevMode(74, 72, 3); }, false},
+        {"DEVMODE too long", [](PrinterDefinition& p) { p.settings.devMode = DevMode(76, 72, 3); }, false},
+        {"no DEVMODE size", [](PrinterDefinition& p) { p.settings.devMode = DevMode(71, 0, 0); }, false},
+        {"self-relative", [](PrinterDefinition& p) { p.settings.securityDescriptor = Security(20, 1, 0x80); },
+         true},
+        {"short", [](PrinterDefinition& p) { p.settings.securityDescriptor = Security(19, 1, 0x80); }, false},
+        {"revision 2", [](PrinterDefinition& p) { p.settings.securityDescriptor = Security(20, 2, 0x80); },
+         false},
+        {"absolute", [](PrinterDefinition& p) { p.settings.securityDescriptor = Security(20, 1, 0x7F); },
+         false},
+    };
+    for (const auto& c : kPrinters) {
+        PrinterDefinition printer{u"P", std::nullopt, u"D", {}};
+        c.change(printer);
+        EXPECT_EQ(IsRestorablePrinter(printer), c.restorable) << c.label;
+    }
+    // A manifest written before forms and printers were kept has no list of them, and loads.
     const LoadedBackup old =
         ParseManifest(R"({"format": "Spoolsweep backup", "version": 1, "registryKeys": [],
         "registryValues": [], "folders": [], "files": [], "notRestorable": []})",
@@ -410,6 +522,14 @@ TEST(BackupRestore, ABackupEditedOrPlantedIsRefusedWholeNamingTheEntry) {
          "has no valid size and SHA-256"},
         {"built-in form", editManifest([](Manifest& m) { m["forms"][0]["flags"] = kFormBuiltin; }),
          "forms entry 1: form Tamber Label is not one a restore adds"},
+        {"printer named as a connection",
+         editManifest([](Manifest& m) { m["printers"][0]["name"] = "\\\\srv\\P1"; }),
+         "printers entry 1: printer \\\\srv\\P1 is not one a restore adds"},
+        {"data of a printer not in the backup",
+         editManifest([](Manifest& m) { m["printerData"][0]["printer"] = "Elsewhere"; }),
+         "printerData entry 1: printer data Elsewhere\\"},
+        {"printer priority below zero", editManifest([](Manifest& m) { m["printers"][0]["priority"] = -1; }),
+         "printers entry 1: a field is missing or of the wrong kind"},
         {"value data not bytes", editManifest([](Manifest& m) { m["registryValues"][0]["data"] = "0g"; }),
          "registryValues entry 1: registry value"},
         {"link among the data",

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/sim/sim_machine.h"
@@ -274,7 +275,8 @@ const char* const kMachine = R"({
   "drivers": [{"environment": "Windows NT x86", "name": "Tamber AB12", "dataFile": "NorvelAB12.PPD",
                "infPath": "C:\\Windows\\INF\\oem3.inf"}],
   "printers": [
-    {"name": "P1", "driver": "Tamber AB12", "share": "P1SHARE", "jobs": 2, "scriptedJobCounts": [1, 0]},
+    {"name": "P1", "driver": "Tamber AB12", "share": "P1SHARE", "jobs": 2, "scriptedJobCounts": [1, 0],
+     "settings": {"port": "IP_10.0.0.5", "datatype": null, "priority": 9, "devMode": "0a0b"}},
     {"name": "\\\\srv\\Q", "driver": "Tamber AB12", "server": "\\\\srv"}
   ],
   "forms": ["Custom1", {"name": "Tamber Card", "flags": 2}],
@@ -309,6 +311,11 @@ TEST(SimMachineFile, LoadsEverySectionAndDumpsTheRunAndItsEffects) {
         machine.KeyExists(kHkeyLocalMachine, u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\P1"));
     ASSERT_EQ(machine.Printers().size(), 2u);
     EXPECT_EQ(machine.Printers()[0].jobs.size(), 2u);
+    const PrinterSettings settings = machine.Printers()[0].settings;
+    EXPECT_EQ(
+        std::tie(settings.port, settings.datatype, settings.priority, settings.devMode, settings.comment),
+        std::forward_as_tuple(u"IP_10.0.0.5", std::nullopt, 9U, std::vector<std::uint8_t>{10, 11},
+                              std::nullopt));
     EXPECT_EQ(machine.Printers()[1].serverName, u"\\\\srv");
     EXPECT_EQ(machine.Forms().size(), 5u);
     EXPECT_EQ(machine.Attributes(u"C:\\Windows\\Temp\\,,srv,Q.tmp"), kFileAttributeReadOnly);
@@ -333,6 +340,7 @@ TEST(SimMachineFile, LoadsEverySectionAndDumpsTheRunAndItsEffects) {
     EXPECT_FALSE(second.KeyExists(kHkeyCurrentUser, u"Printers\\Settings"));
     EXPECT_EQ(second.ReadFile(u"C:\\Tools\\Spoolsweep_CL.log"), "line\r\n");
     EXPECT_FALSE(second.FileExists(u"C:\\Tools\\raw.bin"));
+    EXPECT_TRUE(second.Printers()[0].settings == settings) << "a printer's settings not dumped as they were";
 }
 
 TEST(SimMachineFile, RejectsMalformedEntriesWithTheirPlace) {

@@ -63,6 +63,12 @@ class SpoolerDecorator : public Spooler {
         return inner_.DeleteForm(printer, name);
     }
     Status AddForm(Handle printer, const FormInfo& form) override { return inner_.AddForm(printer, form); }
+    PrinterDefinitionResult GetPrinter(Handle printer) override { return inner_.GetPrinter(printer); }
+    HandleResult AddPrinter(const PrinterDefinition& printer) override { return inner_.AddPrinter(printer); }
+    Status SetPrinterDataEx(Handle printer, std::u16string_view key, std::u16string_view value,
+                            std::uint32_t type, const std::vector<std::uint8_t>& data) override {
+        return inner_.SetPrinterDataEx(printer, key, value, type, data);
+    }
     Status DeletePrinterDriverEx(std::u16string_view environment, std::u16string_view driver,
                                  std::uint32_t flags, std::uint32_t version) override {
         Enter("DeletePrinterDriverExW " + NarrowLowBytes(environment) + "|" + NarrowLowBytes(driver) + "|" +

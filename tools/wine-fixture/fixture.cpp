@@ -87,7 +87,8 @@ int ListProcesses() {
     return 0;
 }
 
-int ListPrinters() {
+// Each printer's name, or with `full` its name, port, driver, comment and location ("|" between).
+int ListPrinters(bool full) {
     DWORD needed = 0;
     DWORD count = 0;
     if (EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 2, nullptr, 0, &needed,
@@ -106,8 +107,15 @@ int ListPrinters() {
         return 1;
     }
     const auto* printers = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
+    const auto text = [](const wchar_t* field) { return field == nullptr ? L"(none)" : field; };
     for (DWORD i = 0; i < count; ++i) {
-        std::printf("%ls\n", printers[i].pPrinterName);
+        const PRINTER_INFO_2W& printer = printers[i];
+        if (full) {
+            std::printf("%ls|%ls|%ls|%ls|%ls\n", printer.pPrinterName, text(printer.pPortName),
+                        text(printer.pDriverName), text(printer.pComment), text(printer.pLocation));
+        } else {
+            std::printf("%ls\n", printer.pPrinterName);
+        }
     }
     return 0;
 }
@@ -151,7 +159,7 @@ int wmain(int argc, wchar_t** argv) {
                    : 1;
     }
     if (command == L"printer" && args.size() >= 3) {
-        return spoolsweep::prefix::InstallPrinter(args[1], args[2], arg(3), L"LPT1:") ? 0 : 1;
+        return spoolsweep::prefix::InstallPrinter(args[1], args[2], arg(3), L"LPT1:", arg(4), arg(5)) ? 0 : 1;
     }
     if (command == L"regset" && args.size() == 3) {
         return SetRegistry(args[1], args[2], nullptr, nullptr);
@@ -178,7 +186,7 @@ int wmain(int argc, wchar_t** argv) {
         return ListProcesses();
     }
     if (command == L"printers") {
-        return ListPrinters();
+        return ListPrinters(arg(1) == L"full");
     }
     if (command == L"exists" && args.size() == 2) {
         std::printf("%d\n", GetFileAttributesW(args[1].c_str()) != INVALID_FILE_ATTRIBUTES ? 1 : 0);

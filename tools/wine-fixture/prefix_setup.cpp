@@ -142,14 +142,18 @@ bool InstallDriver(const std::wstring& environment, const std::wstring& name, co
 }
 
 bool InstallPrinter(const std::wstring& name, const std::wstring& driver, const std::wstring& share,
-                    const std::wstring& port) {
+                    const std::wstring& port, const std::wstring& comment, const std::wstring& location) {
     std::wstring printerName = name;
     std::wstring driverName = driver;
     std::wstring shareName = share;
     std::wstring portName = port;
     std::wstring processor = L"WinPrint";
     std::wstring datatype = L"RAW";
+    std::wstring commentText = comment;
+    std::wstring locationText = location;
     PRINTER_INFO_2W info{};
+    info.pComment = comment.empty() ? nullptr : commentText.data();
+    info.pLocation = location.empty() ? nullptr : locationText.data();
     info.pPrinterName = printerName.data();
     info.pShareName = share.empty() ? nullptr : shareName.data();
     info.pPortName = portName.data();

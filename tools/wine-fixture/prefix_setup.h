@@ -33,9 +33,11 @@ std::wstring DriverFolder(const std::wstring& environment);
 [[nodiscard]] bool InstallDriver(const std::wstring& environment, const std::wstring& name,
                                  const DriverFiles& files, std::string_view contents);
 
-// Adds a printer with the WinPrint processor on `port`, shared under `share` unless it is empty.
+// Adds a printer with the WinPrint processor on `port`, shared under `share` unless it is empty, with a
+// comment and location unless they are empty.
 [[nodiscard]] bool InstallPrinter(const std::wstring& name, const std::wstring& driver,
-                                  const std::wstring& share, const std::wstring& port);
+                                  const std::wstring& share, const std::wstring& port,
+                                  const std::wstring& comment = {}, const std::wstring& location = {});
 
 // Opens a key with every right, creating it when missing; empty when refused.
 win32::unique_hkey CreateKey(HKEY root, const std::wstring& path);

@@ -226,6 +226,11 @@ void SimMachine::AddDriver(const SimDriver& driver) {
 void SimMachine::AddPrinter(const SimPrinter& printer) {
     World& world = state_->world;
     world.PutPrinter(printer);
+    const std::optional<std::u16string>& port = printer.settings.port;
+    if (port && std::none_of(world.ports.begin(), world.ports.end(),
+                             [&](const std::u16string& known) { return EqualNoCase(known, *port); })) {
+        world.ports.push_back(*port);
+    }
     if (printer.serverName.empty()) {
         SetString(kHkeyLocalMachine, std::u16string(kPrintKey) + u"\\Printers\\" + printer.name,
                   u"Printer Driver", printer.driver);

@@ -83,6 +83,7 @@ struct SimPrinter {
     // DeletePrinter succeeded while jobs were queued: the spooler keeps the printer (listed, openable, its
     // driver in use) until its jobs have printed (CompleteJobs).
     bool pendingDeletion = false;
+    PrinterSettings settings{};  // the rest of its level-2 definition
 };
 
 struct SimDriver {

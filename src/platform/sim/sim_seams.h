@@ -61,6 +61,10 @@ class SimSpooler final : public Spooler {
                                  std::uint32_t deleteFlags, std::uint32_t version) override;
     bool CanDeletePrinterDriverPackage() override;
     Status DeletePrinterDriverPackage(std::u16string_view infPath, std::u16string_view environment) override;
+    PrinterDefinitionResult GetPrinter(Handle printer) override;
+    HandleResult AddPrinter(const PrinterDefinition& printer) override;
+    Status SetPrinterDataEx(Handle printer, std::u16string_view key, std::u16string_view value,
+                            std::uint32_t type, const std::vector<std::uint8_t>& data) override;
     DefaultPrinterResult GetDefaultPrinter(std::uint32_t bufferChars) override;
 
   private:

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/sim/sim_seams.h"
+#include "platform/text.h"
 #include "platform/win_errors.h"
 
 namespace spoolsweep::sim {
@@ -355,6 +356,93 @@ Status SimSpooler::DeletePrinterDriverPackage(std::u16string_view infPath, std::
     world_.deletedPackages.emplace_back(stored->first, stored->second);
     world_.Journal("DeletePrinterDriverPackageW " + ToUtf8(stored->first) + ", " + ToUtf8(stored->second));
     world_.driverStore.erase(stored);
+    return {0};
+}
+
+PrinterDefinitionResult SimSpooler::GetPrinter(Handle printer) {
+    auto it = world_.printerHandles.find(printer);
+    const std::u16string name = it == world_.printerHandles.end() ? u"" : it->second.printer;
+    if (std::uint32_t error = world_.Enter("GetPrinterW", name)) {
+        return {error, {}};
+    }
+    const SimPrinter* target = name.empty() ? nullptr : world_.FindPrinter(name);
+    if (target == nullptr) {
+        return {win_error::kInvalidHandle, {}};
+    }
+    if (!sim_access::Holds(it->second.access, sim_access::kPrinterUse)) {
+        return {win_error::kAccessDenied, {}};
+    }
+    PrinterDefinition definition{target->name, std::nullopt, target->driver, target->settings};
+    if (!target->share.empty()) {
+        definition.share = target->share;
+    }
+    return {0, std::move(definition)};
+}
+
+HandleResult SimSpooler::AddPrinter(const PrinterDefinition& printer) {
+    if (std::uint32_t error = world_.Enter("AddPrinterW", printer.name)) {
+        return {0, error};
+    }
+    const PrinterSettings& settings = printer.settings;
+    if (!printer.driver || !settings.port || !settings.printProcessor) {
+        return {0, win_error::kInvalidParameter};
+    }
+    if (printer.name.empty() || printer.name.find_first_of(u"\\,") != std::u16string::npos) {
+        return {0, win_error::kInvalidPrinterName};
+    }
+    if (world_.FindPrinter(printer.name) != nullptr) {
+        return {0, win_error::kPrinterAlreadyExists};
+    }
+    if (std::none_of(world_.drivers.begin(), world_.drivers.end(),
+                     [&](const SimDriver& driver) { return EqualNoCase(driver.name, *printer.driver); })) {
+        return {0, win_error::kUnknownPrinterDriver};
+    }
+    if (std::none_of(world_.ports.begin(), world_.ports.end(),
+                     [&](const std::u16string& port) { return EqualNoCase(port, *settings.port); })) {
+        return {0, win_error::kUnknownPort};
+    }
+    if (!EqualNoCase(*settings.printProcessor, u"winprint")) {
+        return {0, win_error::kUnknownPrintProcessor};
+    }
+    SimPrinter added;
+    added.name = printer.name;
+    added.driver = *printer.driver;
+    added.share = printer.share.value_or(u"");
+    added.settings = settings;
+    world_.PutPrinter(added);
+    world_.PutValue(kHkeyLocalMachine, std::u16string(kPrintKey) + u"\\Printers\\" + printer.name,
+                    {u"Printer Driver", kRegSz, StringBytes(*printer.driver)});
+    world_.Journal("AddPrinterW " + ToUtf8(printer.name));
+    OpenPrinterHandle open;
+    open.printer = printer.name;
+    open.access = kPrinterAllAccess;
+    const Handle handle = world_.NewHandle();
+    world_.printerHandles.emplace(handle, std::move(open));
+    return {handle, 0};
+}
+
+Status SimSpooler::SetPrinterDataEx(Handle printer, std::u16string_view key, std::u16string_view value,
+                                    std::uint32_t type, const std::vector<std::uint8_t>& data) {
+    auto it = world_.printerHandles.find(printer);
+    const std::u16string name = it == world_.printerHandles.end() ? u"" : it->second.printer;
+    if (std::uint32_t error = world_.Enter("SetPrinterDataExW", name)) {
+        return {error};
+    }
+    const SimPrinter* target = name.empty() ? nullptr : world_.FindPrinter(name);
+    if (target == nullptr) {
+        return {win_error::kInvalidHandle};
+    }
+    if (!sim_access::Holds(it->second.access, sim_access::kPrinterAdminister)) {
+        return {win_error::kAccessDenied};
+    }
+    if (key.empty()) {
+        return {win_error::kInvalidParameter};
+    }
+    // The local spooler keeps a printer's data in the registry below the printer's own key.
+    world_.PutValue(kHkeyLocalMachine,
+                    std::u16string(kPrintKey) + u"\\Printers\\" + target->name + u"\\" + std::u16string(key),
+                    {std::u16string(value), type, data});
+    world_.Journal("SetPrinterDataExW " + ToUtf8(target->name));
     return {0};
 }
 

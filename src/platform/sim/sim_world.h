@@ -175,6 +175,9 @@ struct World {
     std::deque<SimPrinter> printers;
     std::vector<SimDriver> drivers;
     std::vector<SimForm> forms;
+    // The ports printers may print to: a new machine's own, and each port a printer was installed with.
+    std::vector<std::u16string> ports{u"LPT1:", u"LPT2:", u"LPT3:", u"COM1:",
+                                      u"COM2:", u"COM3:", u"COM4:", u"FILE:"};
     std::vector<std::pair<std::u16string, std::u16string>> driverStore;  // (infPath, environment)
     std::vector<std::pair<std::u16string, std::u16string>> deletedPackages;
     std::optional<std::u16string> defaultPrinter;

@@ -1,5 +1,7 @@
 // The print spooler seam over winspool.drv, whose entries come from the library loaded from the system
 // folder; with the library missing, every call fails with the load error.
+#include <cstring>
+#include <deque>
 #include <vector>
 
 #include "platform/win32/unique_handles.h"
@@ -43,6 +45,55 @@ EnumResult<Entry> Outcome(BOOL ok, DWORD needed) {
 HANDLE AsPrinter(Handle printer) {
     return FromPortable<HANDLE>(printer);
 }
+
+std::optional<std::vector<std::uint8_t>> OptionalBytes(const void* data, std::size_t size) {
+    if (data == nullptr) {
+        return std::nullopt;
+    }
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    return std::vector<std::uint8_t>(bytes, bytes + size);
+}
+
+PrinterDefinition DefinitionOf(const PRINTER_INFO_2W& info) {
+    PrinterDefinition printer{info.pPrinterName == nullptr ? u"" : FromWide(info.pPrinterName),
+                              OptionalText(info.pShareName),
+                              OptionalText(info.pDriverName),
+                              {}};
+    PrinterSettings& settings = printer.settings;
+    settings.port = OptionalText(info.pPortName);
+    settings.comment = OptionalText(info.pComment);
+    settings.location = OptionalText(info.pLocation);
+    settings.sepFile = OptionalText(info.pSepFile);
+    settings.printProcessor = OptionalText(info.pPrintProcessor);
+    settings.datatype = OptionalText(info.pDatatype);
+    settings.parameters = OptionalText(info.pParameters);
+    settings.attributes = info.Attributes;
+    settings.priority = info.Priority;
+    settings.defaultPriority = info.DefaultPriority;
+    settings.startTime = info.StartTime;
+    settings.untilTime = info.UntilTime;
+    const DEVMODEW* devMode = info.pDevMode;
+    settings.devMode = OptionalBytes(
+        devMode, devMode == nullptr ? 0 : std::size_t{devMode->dmSize} + devMode->dmDriverExtra);
+    PSECURITY_DESCRIPTOR security = info.pSecurityDescriptor;
+    settings.securityDescriptor =
+        OptionalBytes(security, security == nullptr ? 0 : ::GetSecurityDescriptorLength(security));
+    return printer;
+}
+
+// Wide copies of a definition's texts, alive as long as the PRINTER_INFO_2W that points into them.
+class WideTexts {
+  public:
+    LPWSTR operator()(const std::optional<std::u16string>& text) {
+        if (!text) {
+            return nullptr;
+        }
+        return texts_.emplace_back(Wide(*text)).data();
+    }
+
+  private:
+    std::deque<std::wstring> texts_;
+};
 
 }  // namespace
 
@@ -206,6 +257,80 @@ Status Win32Spooler::DeletePrinterDriverPackage(std::u16string_view infPath,
     }
     return {HRESULT_FACILITY(hr) == FACILITY_WIN32 ? static_cast<std::uint32_t>(HRESULT_CODE(hr))
                                                    : static_cast<std::uint32_t>(hr)};
+}
+
+PrinterDefinitionResult Win32Spooler::GetPrinter(Handle printer) {
+    const WinSpoolEntries* spool = WinSpool();
+    if (spool == nullptr) {
+        return {ErrorAfter(false), {}};
+    }
+    // The definition can grow between the two calls (a driver rewriting its DEVMODE): asked again then.
+    DWORD needed = 0;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        EnumBuffer buffer(needed);
+        const BOOL ok = spool->getPrinter(AsPrinter(printer), 2, buffer.data(), needed, &needed);
+        const DWORD error = ErrorAfter(ok != FALSE);
+        if (ok != FALSE) {
+            return {0, DefinitionOf(*buffer.as<PRINTER_INFO_2W>())};
+        }
+        if (error != ERROR_INSUFFICIENT_BUFFER) {
+            return {error, {}};
+        }
+    }
+    return {ERROR_INSUFFICIENT_BUFFER, {}};
+}
+
+HandleResult Win32Spooler::AddPrinter(const PrinterDefinition& printer) {
+    const WinSpoolEntries* spool = WinSpool();
+    if (spool == nullptr) {
+        return {0, ErrorAfter(false)};
+    }
+    const PrinterSettings& settings = printer.settings;
+    WideTexts wide;
+    PRINTER_INFO_2W info{};
+    info.pPrinterName = wide(printer.name);
+    info.pShareName = wide(printer.share);
+    info.pDriverName = wide(printer.driver);
+    info.pPortName = wide(settings.port);
+    info.pComment = wide(settings.comment);
+    info.pLocation = wide(settings.location);
+    info.pSepFile = wide(settings.sepFile);
+    info.pPrintProcessor = wide(settings.printProcessor);
+    info.pDatatype = wide(settings.datatype);
+    info.pParameters = wide(settings.parameters);
+    info.Attributes = settings.attributes;
+    info.Priority = settings.priority;
+    info.DefaultPriority = settings.defaultPriority;
+    info.StartTime = settings.startTime;
+    info.UntilTime = settings.untilTime;
+    // Copies the spooler may read but never writes; the DEVMODE aligned as its type needs.
+    std::vector<DEVMODEW> devMode;
+    if (settings.devMode) {
+        devMode.resize((settings.devMode->size() + sizeof(DEVMODEW) - 1) / sizeof(DEVMODEW));
+        std::memcpy(devMode.data(), settings.devMode->data(), settings.devMode->size());
+        info.pDevMode = devMode.data();
+    }
+    std::vector<std::uint8_t> security;
+    if (settings.securityDescriptor) {
+        security = *settings.securityDescriptor;
+        info.pSecurityDescriptor = security.data();
+    }
+    HANDLE added = spool->addPrinter(nullptr, 2, reinterpret_cast<BYTE*>(&info));
+    return {added != nullptr ? ToPortable(added) : 0, ErrorAfter(added != nullptr)};
+}
+
+Status Win32Spooler::SetPrinterDataEx(Handle printer, std::u16string_view key, std::u16string_view value,
+                                      std::uint32_t type, const std::vector<std::uint8_t>& data) {
+    const WinSpoolEntries* spool = WinSpool();
+    if (spool == nullptr) {
+        return {ErrorAfter(false)};
+    }
+    const std::wstring keyName = Wide(key);
+    const std::wstring valueName = Wide(value);
+    std::vector<BYTE> bytes(data.begin(), data.end());
+    return {spool->setPrinterDataEx(AsPrinter(printer), keyName.c_str(), valueName.c_str(), type,
+                                    bytes.empty() ? nullptr : bytes.data(),
+                                    static_cast<DWORD>(bytes.size()))};
 }
 
 DefaultPrinterResult Win32Spooler::GetDefaultPrinter(std::uint32_t bufferChars) {

@@ -67,6 +67,8 @@
 #undef CreateService
 #undef AddForm
 #undef AddPrinter
+#undef GetPrinter
+#undef SetPrinterDataEx
 #undef AddPrinterDriver
 #undef SetDefaultPrinter
 #undef GetEnvironmentVariable

@@ -49,6 +49,9 @@ class WinSpoolLibrary {
         LookUp(module, "DeletePrinterConnectionW", entries_.deletePrinterConnection);
         LookUp(module, "DeleteFormW", entries_.deleteForm);
         LookUp(module, "AddFormW", entries_.addForm);
+        LookUp(module, "GetPrinterW", entries_.getPrinter);
+        LookUp(module, "AddPrinterW", entries_.addPrinter);
+        LookUp(module, "SetPrinterDataExW", entries_.setPrinterDataEx);
         LookUp(module, "DeletePrinterDriverExW", entries_.deletePrinterDriverEx);
         LookUp(module, "DeletePrinterDriverPackageW", entries_.deletePrinterDriverPackage);
         LookUp(module, MAKEINTRESOURCEA(kGetDefaultPrinterOrdinal), entries_.getDefaultPrinter);
@@ -57,7 +60,9 @@ class WinSpoolLibrary {
                               entries_.enumJobs != nullptr && entries_.enumForms != nullptr &&
                               entries_.deletePrinter != nullptr &&
                               entries_.deletePrinterConnection != nullptr && entries_.deleteForm != nullptr &&
-                              entries_.addForm != nullptr && entries_.deletePrinterDriverEx != nullptr;
+                              entries_.addForm != nullptr && entries_.getPrinter != nullptr &&
+                              entries_.addPrinter != nullptr && entries_.setPrinterDataEx != nullptr &&
+                              entries_.deletePrinterDriverEx != nullptr;
         if (!complete) {
             error_ = ERROR_PROC_NOT_FOUND;
         }

@@ -20,6 +20,9 @@ struct WinSpoolEntries {
     decltype(&::DeletePrinterConnectionW) deletePrinterConnection = nullptr;
     decltype(&::DeleteFormW) deleteForm = nullptr;
     decltype(&::AddFormW) addForm = nullptr;
+    decltype(&::GetPrinterW) getPrinter = nullptr;
+    decltype(&::AddPrinterW) addPrinter = nullptr;
+    decltype(&::SetPrinterDataExW) setPrinterDataEx = nullptr;
     decltype(&::DeletePrinterDriverExW) deletePrinterDriverEx = nullptr;
     // Absent before Vista and on Wine.
     HRESULT(WINAPI* deletePrinterDriverPackage)(LPCWSTR, LPCWSTR, LPCWSTR) = nullptr;
