@@ -26,15 +26,17 @@ windows_variable() {
 # folders (and files the patterns must leave), presets; a per-printer value besides the office's keys.
 temp=$(windows_variable TEMP)
 appdata=$(windows_variable APPDATA)
-fixture regset HKCU 'Printers\DMTDevMode\Tamber Office' Mode 1 >/dev/null
-fixture regset HKCU 'Software\Norvel\Job Properties\Driver\NorvelAB12' Copies 1 >/dev/null
-fixture regset HKLM 'SYSTEM\CurrentControlSet\Control\Print\Watermark' Text Draft >/dev/null
-fixture regset HKCU 'Printers\Settings' 'Tamber Studio' 1 >/dev/null
+residue=(regset HKCU 'Printers\DMTDevMode\Tamber Office' Mode 1
+    -- regset HKCU 'Software\Norvel\Job Properties\Driver\NorvelAB12' Copies 1
+    -- regset HKLM 'SYSTEM\CurrentControlSet\Control\Print\Watermark' Text Draft
+    -- regset HKCU 'Printers\Settings' 'Tamber Studio' 1)
 for file in "$temp\\NorvelAB12.wmk" "$temp\\NorvelAB12.tmp" "$temp\\,,NorvelAB12.tmp" "$temp\\other.tmp" \
     'C:\windows\temp\NorvelAB12.tmp' 'C:\windows\temp\GENLASER.wmk' \
     "$appdata\\Norvel\\JPData\\DMT_NorvelAB12.PPD\\EssentialPresets\\preferences"; do
-    fixture file "$file" residue >/dev/null || fail "residue $file"
+    residue+=(-- file "$file" residue)
 done
+# In one run of the fixture, which stops at the first command that fails and names its Win32 error.
+"$wine_run" "$fixture" "${residue[@]}" >/dev/null || fail "residue written"
 
 case "$case_name" in
     p) options=(-p "Plain Laser,Tamber Studio") ;;
