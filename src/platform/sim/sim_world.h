@@ -188,6 +188,8 @@ struct World {
     [[nodiscard]] SimPrinter* FindPrinter(std::u16string_view name);
     // Takes a printer off the spooler with its registry key; a default printer stops being the default.
     void RemovePrinter(std::u16string_view name);
+    // Puts a driver on the spooler in place of any of the same name and environment, with its key.
+    void PutDriver(const SimDriver& driver);
     // Puts a printer on the spooler in place of any of the same name.
     void PutPrinter(const SimPrinter& printer);
     void ClearPrinters();

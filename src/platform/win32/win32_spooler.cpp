@@ -1,6 +1,7 @@
 // The print spooler seam over winspool.drv, whose entries come from the library loaded from the system
 // folder; with the library missing, every call fails with the load error.
 #include <cstring>
+#include <cwchar>
 #include <deque>
 #include <vector>
 
@@ -95,6 +96,44 @@ class WideTexts {
     std::deque<std::wstring> texts_;
 };
 
+std::u16string TextOrEmpty(const wchar_t* text) {
+    return text == nullptr ? std::u16string() : FromWide(text);
+}
+
+// A list of names in one run of null-terminated strings, ended by an empty one.
+std::vector<std::u16string> MultiText(const wchar_t* texts) {
+    std::vector<std::u16string> list;
+    for (; texts != nullptr && *texts != L'\0'; texts += std::wcslen(texts) + 1) {
+        list.push_back(FromWide(texts));
+    }
+    return list;
+}
+
+std::wstring MultiWide(const std::vector<std::u16string>& list) {
+    std::wstring texts;
+    for (const std::u16string& text : list) {
+        texts.append(Wide(text)).push_back(L'\0');
+    }
+    texts.push_back(L'\0');
+    return texts;
+}
+
+std::uint64_t Wide64(std::uint32_t high, std::uint32_t low) {
+    return (std::uint64_t{high} << 32) | low;
+}
+
+DriverDefinition DriverOf(const DRIVER_INFO_6W& info) {
+    return {TextOrEmpty(info.pName),
+            TextOrEmpty(info.pEnvironment),
+            TextOrEmpty(info.pDataFile),
+            {info.cVersion, TextOrEmpty(info.pDriverPath), TextOrEmpty(info.pConfigFile),
+             TextOrEmpty(info.pHelpFile), MultiText(info.pDependentFiles), TextOrEmpty(info.pMonitorName),
+             TextOrEmpty(info.pDefaultDataType), MultiText(info.pszzPreviousNames),
+             Wide64(info.ftDriverDate.dwHighDateTime, info.ftDriverDate.dwLowDateTime), info.dwlDriverVersion,
+             TextOrEmpty(info.pszMfgName), TextOrEmpty(info.pszOEMUrl), TextOrEmpty(info.pszHardwareID),
+             TextOrEmpty(info.pszProvider)}};
+}
+
 }  // namespace
 
 EnumResult<PrinterInfo> Win32Spooler::EnumPrinters(std::uint32_t flags, std::uint32_t bufferBytes) {
@@ -137,6 +176,62 @@ EnumResult<DriverInfo> Win32Spooler::EnumPrinterDrivers(std::u16string_view envi
         }
     }
     return result;
+}
+
+EnumResult<DriverDefinition> Win32Spooler::EnumDriverDefinitions(std::u16string_view environment,
+                                                                 std::uint32_t bufferBytes) {
+    const WinSpoolEntries* spool = WinSpool();
+    if (spool == nullptr) {
+        return Outcome<DriverDefinition>(FALSE, 0);
+    }
+    EnumBuffer buffer(bufferBytes);
+    DWORD needed = 0;
+    DWORD returned = 0;
+    std::wstring env = Wide(environment);
+    BOOL ok =
+        spool->enumPrinterDrivers(nullptr, env.data(), 6, buffer.data(), bufferBytes, &needed, &returned);
+    auto result = Outcome<DriverDefinition>(ok, needed);
+    if (result.ok) {
+        const auto* info = buffer.as<DRIVER_INFO_6W>();
+        for (DWORD i = 0; i < returned; ++i) {
+            result.entries.push_back(DriverOf(info[i]));
+        }
+    }
+    return result;
+}
+
+Status Win32Spooler::AddPrinterDriverEx(const DriverDefinition& driver, std::uint32_t copyFlags) {
+    const WinSpoolEntries* spool = WinSpool();
+    if (spool == nullptr) {
+        return {ErrorAfter(false)};
+    }
+    const DriverDetails& details = driver.details;
+    WideTexts wide;
+    const auto text = [&](const std::u16string& value) {
+        return value.empty() ? nullptr : wide(std::optional(value));
+    };
+    std::wstring dependent = MultiWide(details.dependentFiles);
+    std::wstring previous = MultiWide(details.previousNames);
+    DRIVER_INFO_6W info{};
+    info.cVersion = details.version;
+    info.pName = text(driver.name);
+    info.pEnvironment = text(driver.environment);
+    info.pDriverPath = text(details.driverPath);
+    info.pDataFile = text(driver.dataFile);
+    info.pConfigFile = text(details.configFile);
+    info.pHelpFile = text(details.helpFile);
+    info.pDependentFiles = dependent.data();
+    info.pMonitorName = text(details.monitor);
+    info.pDefaultDataType = text(details.defaultDataType);
+    info.pszzPreviousNames = previous.data();
+    info.ftDriverDate = {static_cast<DWORD>(details.date), static_cast<DWORD>(details.date >> 32)};
+    info.dwlDriverVersion = details.driverVersion;
+    info.pszMfgName = text(details.manufacturer);
+    info.pszOEMUrl = text(details.oemUrl);
+    info.pszHardwareID = text(details.hardwareId);
+    info.pszProvider = text(details.provider);
+    return {ErrorAfter(spool->addPrinterDriverEx(nullptr, 6, reinterpret_cast<BYTE*>(&info), copyFlags) !=
+                       FALSE)};
 }
 
 HandleResult Win32Spooler::OpenPrinter(std::u16string_view name, std::uint32_t access) {

@@ -70,6 +70,7 @@
 #undef GetPrinter
 #undef SetPrinterDataEx
 #undef AddPrinterDriver
+#undef AddPrinterDriverEx
 #undef SetDefaultPrinter
 #undef GetEnvironmentVariable
 #undef GetTempPath

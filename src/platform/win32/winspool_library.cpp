@@ -53,6 +53,7 @@ class WinSpoolLibrary {
         LookUp(module, "AddPrinterW", entries_.addPrinter);
         LookUp(module, "SetPrinterDataExW", entries_.setPrinterDataEx);
         LookUp(module, "DeletePrinterDriverExW", entries_.deletePrinterDriverEx);
+        LookUp(module, "AddPrinterDriverExW", entries_.addPrinterDriverEx);
         LookUp(module, "DeletePrinterDriverPackageW", entries_.deletePrinterDriverPackage);
         LookUp(module, MAKEINTRESOURCEA(kGetDefaultPrinterOrdinal), entries_.getDefaultPrinter);
         const bool complete = entries_.enumPrinters != nullptr && entries_.enumPrinterDrivers != nullptr &&
@@ -62,7 +63,8 @@ class WinSpoolLibrary {
                               entries_.deletePrinterConnection != nullptr && entries_.deleteForm != nullptr &&
                               entries_.addForm != nullptr && entries_.getPrinter != nullptr &&
                               entries_.addPrinter != nullptr && entries_.setPrinterDataEx != nullptr &&
-                              entries_.deletePrinterDriverEx != nullptr;
+                              entries_.deletePrinterDriverEx != nullptr &&
+                              entries_.addPrinterDriverEx != nullptr;
         if (!complete) {
             error_ = ERROR_PROC_NOT_FOUND;
         }

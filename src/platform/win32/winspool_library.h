@@ -24,6 +24,7 @@ struct WinSpoolEntries {
     decltype(&::AddPrinterW) addPrinter = nullptr;
     decltype(&::SetPrinterDataExW) setPrinterDataEx = nullptr;
     decltype(&::DeletePrinterDriverExW) deletePrinterDriverEx = nullptr;
+    decltype(&::AddPrinterDriverExW) addPrinterDriverEx = nullptr;
     // Absent before Vista and on Wine.
     HRESULT(WINAPI* deletePrinterDriverPackage)(LPCWSTR, LPCWSTR, LPCWSTR) = nullptr;
     // Looked up by ordinal 203, where Windows and Wine both export it.
