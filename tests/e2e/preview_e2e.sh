@@ -46,9 +46,13 @@ esac
 printers_before=$(fixture printers | sort)
 if [ "$case_name" == undo ]; then
     # Backed up before the removal and put back after it: what the two snapshots still differ in is only what
-    # the backup does not keep (drivers, forms and the spooler's keys and values of those). A
-    # queue with a comment and a location joins the office's, so that the printers' settings are seen back.
+    # the backup does not keep (the spooler's keys and values of its objects). A queue with a comment and a
+    # location joins the office's, so that the printers' settings are seen back, and a 32-bit twin of the
+    # Tamber driver, so that drivers of both environments go and come back.
     fixture printer "Tamber Annex" "Tamber PS Driver" "" "Floor 2" "Room 201" >/dev/null
+    fixture driver "Tamber PS Driver" NorvelAB12.PPD "Windows NT x86" >/dev/null
+    drivers_before=$({ fixture drivers "Windows x64" | sed 's/^/Windows x64|/'
+        fixture drivers "Windows NT x86" | sed 's/^/Windows NT x86|/'; } | tr -d '\r' | sort)
     fixture regset HKLM 'SYSTEM\CurrentControlSet\Control\Print\Printers\Tamber Annex\PrinterDriverData' \
         Duplex Long >/dev/null
     printers_before=$(fixture printers full | sort)
@@ -61,6 +65,12 @@ if [ "$case_name" == undo ]; then
     tr -d '\r' <"$work/backup.txt" | grep -qE '^backup in .*, 4 printers \([1-9][0-9]* printer data values\)$' ||
         fail "the office's printers are not all backed up: $(grep '^backup in' "$work/backup.txt")"
     "$wine_run" "$exe" "${options[@]}" >"$work/stdout" 2>"$work/stderr" || fail "Spoolsweep.exe exit status $?"
+    # Wine's gap: DeletePrinterDriverExW with the delete flag fails with 87 and removes nothing. Each driver
+    # the backup kept is deleted here without the flag (its files stay), as Windows' removal deletes it, so
+    # that the restore has it to put back.
+    while IFS='|' read -r environment driver; do
+        fixture deldriver "$driver" "$environment" >/dev/null || fail "driver $driver ($environment) not deleted"
+    done <<<"$drivers_before"
     "$wine_run" "$preview" --restore 'C:\work\backup' >"$work/restore.txt" 2>"$work/stderr" ||
         fail "restore exit status $?: $(head -c 300 "$work/stderr")"
     "$wine_run" "$preview" --save after.json || fail "second snapshot"
@@ -77,6 +87,11 @@ if [ "$case_name" == undo ]; then
             $0 !~ /\\Control\\Print\\((Printers|Environments)\\|Forms ")/ { print group ": " substr($0, 3) }')
     [ -z "$left" ] || fail "not put back: $left"
     grep -q '^put back: ' "$work/restore.txt" || fail "the restore put nothing back"
+    # Every driver is listed again, in both environments.
+    drivers_after=$({ fixture drivers "Windows x64" | sed 's/^/Windows x64|/'
+        fixture drivers "Windows NT x86" | sed 's/^/Windows NT x86|/'; } | tr -d '\r' | sort)
+    [ "$drivers_after" == "$drivers_before" ] ||
+        fail "drivers not put back: before $(echo $drivers_before), after $(echo $drivers_after)"
     if [ "${SPOOLSWEEP_WINE_ARCH:-x64}" = x86 ]; then
         for printer in "Plain Laser" "Tamber Annex" "Tamber Office" "Tamber Studio"; do
             tr -d '\r' <"$work/restore.txt" |

@@ -56,15 +56,14 @@ class WinSpoolLibrary {
         LookUp(module, "AddPrinterDriverExW", entries_.addPrinterDriverEx);
         LookUp(module, "DeletePrinterDriverPackageW", entries_.deletePrinterDriverPackage);
         LookUp(module, MAKEINTRESOURCEA(kGetDefaultPrinterOrdinal), entries_.getDefaultPrinter);
-        const bool complete = entries_.enumPrinters != nullptr && entries_.enumPrinterDrivers != nullptr &&
-                              entries_.openPrinter != nullptr && entries_.closePrinter != nullptr &&
-                              entries_.enumJobs != nullptr && entries_.enumForms != nullptr &&
-                              entries_.deletePrinter != nullptr &&
-                              entries_.deletePrinterConnection != nullptr && entries_.deleteForm != nullptr &&
-                              entries_.addForm != nullptr && entries_.getPrinter != nullptr &&
-                              entries_.addPrinter != nullptr && entries_.setPrinterDataEx != nullptr &&
-                              entries_.deletePrinterDriverEx != nullptr &&
-                              entries_.addPrinterDriverEx != nullptr;
+        const bool complete =
+            entries_.enumPrinters != nullptr && entries_.enumPrinterDrivers != nullptr &&
+            entries_.openPrinter != nullptr && entries_.closePrinter != nullptr &&
+            entries_.enumJobs != nullptr && entries_.enumForms != nullptr &&
+            entries_.deletePrinter != nullptr && entries_.deletePrinterConnection != nullptr &&
+            entries_.deleteForm != nullptr && entries_.addForm != nullptr && entries_.getPrinter != nullptr &&
+            entries_.addPrinter != nullptr && entries_.setPrinterDataEx != nullptr &&
+            entries_.deletePrinterDriverEx != nullptr && entries_.addPrinterDriverEx != nullptr;
         if (!complete) {
             error_ = ERROR_PROC_NOT_FOUND;
         }
