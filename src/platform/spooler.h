@@ -163,6 +163,9 @@ class Spooler {
     [[nodiscard]] virtual EnumResult<FormInfo> EnumForms(Handle printer, std::uint32_t bufferBytes) = 0;
     [[nodiscard]] virtual Status DeletePrinter(Handle printer) = 0;
     [[nodiscard]] virtual Status DeletePrinterConnection(std::u16string_view name) = 0;
+    // AddPrinterConnectionW("\\\\server\\printer"): a connection to a printer the server shares, with the
+    // server's driver for it. A failure always has an error.
+    [[nodiscard]] virtual Status AddPrinterConnection(std::u16string_view name) = 0;
     [[nodiscard]] virtual Status DeleteForm(Handle printer, std::u16string_view formName) = 0;
     // AddFormW(printer, 1, FORM_INFO_1): a new form; a name that exists fails and the form stays as it was.
     [[nodiscard]] virtual Status AddForm(Handle printer, const FormInfo& form) = 0;

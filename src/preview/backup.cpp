@@ -20,7 +20,6 @@ constexpr const char* kNoPackages =
     "a package goes back only through UploadPrinterDriverPackageW and InstallPrinterDriverFromPackageW, "
     "which "
     "Wine does not serve, so that restore is untested: its folder is not backed up";
-constexpr const char* kNoConnections = "this version does not back up printer connections";
 // A name the manifest's UTF-8 cannot keep exactly, or one the restore refuses to write.
 constexpr const char* kNotWritable = "its name is not one a restore writes";
 constexpr const char* kNotAddable =
@@ -155,8 +154,11 @@ void KeepSpoolerLosses(const ResidueState& before, const ResidueState& after, Ba
             continue;
         }
         const PrinterDefinition definition = DefinitionOf(printer);
-        if (!printer.serverName.empty()) {
-            contents.notRestorable.push_back({"printer connection " + name, kNoConnections});
+        if (!printer.serverName.empty() && IsRestorableConnection(printer.name) &&
+            Representable(printer.name)) {
+            contents.connections.push_back(printer.name);
+        } else if (!printer.serverName.empty()) {
+            contents.notRestorable.push_back({"printer connection " + name, kNotWritable});
         } else if (!IsRepresentable(definition) || !IsRestorablePrinter(definition)) {
             contents.notRestorable.push_back({"printer " + name, kNotAddable});
         } else {
@@ -293,6 +295,15 @@ std::string DriverText(const DriverDefinition& driver) {
 // folder of its environment, each under the name it is given. So what a backup could point elsewhere is a
 // file's name: none may hold a path (no separator, no "..", no control character), and the environment must
 // be one of the two the program removes drivers from, whose folders the spooler knows.
+// A connection makes the spooler install the driver its server offers, so the server is one a backup of this
+// machine named, and a backup is read only from a folder administrators alone could have written.
+bool IsRestorableConnection(std::u16string_view name) {
+    const std::size_t cut = name.find(u'\\', 2);
+    return name.starts_with(u"\\\\") && cut != std::u16string_view::npos && cut > 2 &&
+           name.find_first_of(u"/,", 2) == std::u16string_view::npos && !HasControlCharacter(name) &&
+           IsPlainSpoolerName(std::u16string(name.substr(cut + 1)), u"\\");
+}
+
 bool IsRestorableDriver(const DriverDefinition& driver) {
     const std::vector<std::u16string> files = DriverFilesOf(driver);
     return (driver.environment == u"Windows x64" || driver.environment == u"Windows NT x86") &&
@@ -587,6 +598,12 @@ nlohmann::ordered_json ManifestJson(const BackupContents& contents) {
                                        {"type", value.type},
                                        {"data", HexBytes(value.data)}});
     }
+    json["connections"] = nlohmann::ordered_json::array();
+    for (const std::u16string& connection : contents.connections) {
+        const std::size_t cut = connection.find(u'\\', 2);
+        json["connections"].push_back(
+            {{"server", ToUtf8(connection.substr(0, cut))}, {"printer", ToUtf8(connection.substr(cut + 1))}});
+    }
     json["notRestorable"] = nlohmann::ordered_json::array();
     for (const NotRestorable& entry : contents.notRestorable) {
         json["notRestorable"].push_back({{"what", entry.what}, {"reason", entry.reason}});
@@ -667,7 +684,8 @@ std::string FormatBackupSummary(std::u16string_view folder, const BackupContents
                       " bytes), " + std::to_string(contents.forms.size()) + " forms, " +
                       std::to_string(contents.drivers.size()) + " drivers, " +
                       std::to_string(contents.printers.size()) + " printers (" +
-                      std::to_string(contents.printerData.size()) + " printer data values)\n";
+                      std::to_string(contents.printerData.size()) + " printer data values), " +
+                      std::to_string(contents.connections.size()) + " connections\n";
     out += "not backed up, so --restore cannot put back (" + std::to_string(contents.notRestorable.size()) +
            "):\n";
     for (const NotRestorable& entry : contents.notRestorable) {

@@ -82,6 +82,7 @@ struct BackupContents {
     std::vector<BackupDriver> drivers;
     std::vector<PrinterDefinition> printers;     // local queues, each as AddPrinterW takes it back
     std::vector<BackupPrinterData> printerData;  // of those printers
+    std::vector<std::u16string> connections;     // "\\server\printer"
     std::vector<NotRestorable> notRestorable;
     nlohmann::ordered_json machine;  // where the backup was taken
 };
@@ -144,8 +145,9 @@ struct RestoreLine {
     std::string reason;  // why not, or "" when put back
 };
 
-// Puts back, in order, drivers, forms, printers and their data, keys, values, folders and files the machine
-// lacks; with `dryRun` only says what it would put back. The manifest's not-restorable entries come last.
+// Puts back, in order, drivers, forms, printers and their data, connections, keys, values, folders and files
+// the machine lacks; with `dryRun` only says what it would put back. The manifest's not-restorable entries
+// come last.
 [[nodiscard]] std::vector<RestoreLine> Restore(Machine& machine, const BackupContents& contents, bool dryRun);
 
 [[nodiscard]] std::string FormatRestore(const std::vector<RestoreLine>& lines, bool dryRun);
@@ -187,6 +189,9 @@ struct BackupRun {
 
 // A driver a restore adds: an environment the program knows, a plain name, and files named plainly.
 [[nodiscard]] bool IsRestorableDriver(const DriverDefinition& driver);
+
+// A connection a restore adds: "\\server\printer", both names plain.
+[[nodiscard]] bool IsRestorableConnection(std::u16string_view name);
 
 // True when `path` is a full path ("C:\a\b") whose every name is one Windows could hold as it is written.
 [[nodiscard]] bool IsPlainFullPath(std::u16string_view path);

@@ -226,6 +226,17 @@ class ManifestReader {
         return {};
     }
 
+    static std::string ReadConnection(const Json& entry, BackupContents& contents) {
+        const std::u16string name = FromUtf8(entry.at("server").get<std::string>()) + u"\\" +
+                                    FromUtf8(entry.at("printer").get<std::string>());
+        if (!IsRestorableConnection(name)) {
+            return "printer connection " + ToUtf8(name) +
+                   " is not one a restore adds: no \\\\server\\printer of plain names";
+        }
+        contents.connections.push_back(name);
+        return {};
+    }
+
     // Only for a printer of this backup, read before it: the restore writes it into the queue it adds.
     static std::string ReadPrinterData(const Json& entry, BackupContents& contents) {
         BackupPrinterData value{FromUtf8(entry.at("printer").get<std::string>()),
@@ -572,6 +583,22 @@ class Restorer {
         }
     }
 
+    // Through the spooler, which installs the server's driver for it; never over a connection of that name.
+    void Connections(const std::vector<std::u16string>& connections) {
+        Spooler& spooler = machine_.spooler;
+        const auto listed =
+            connections.empty() ? std::vector<PrinterInfo>() : EnumerateInTwoCalls([&](std::uint32_t bytes) {
+                return spooler.EnumPrinters(kPrinterEnumConnections, bytes);
+            });
+        for (const std::u16string& connection : connections) {
+            const bool exists = std::any_of(listed.begin(), listed.end(), [&](const PrinterInfo& now) {
+                return sim::EqualNoCase(now.printerName.value_or(u""), connection);
+            });
+            Decide("printer connection " + ToUtf8(connection), exists, 0, "", "adding it",
+                   [&] { return spooler.AddPrinterConnection(connection).error; });
+        }
+    }
+
     void Unrestorable(const std::vector<NotRestorable>& entries) {
         for (const NotRestorable& entry : entries) {
             lines_.push_back({entry.what, false, "not in the backup: " + entry.reason});
@@ -703,6 +730,7 @@ LoadedBackup ParseManifest(std::string_view text, const RestoreScope& scope) {
         {"drivers", [&](const Json& entry) { return ManifestReader::ReadDriver(entry, contents); }},
         {"printers", [&](const Json& entry) { return ManifestReader::ReadPrinter(entry, contents); }},
         {"printerData", [&](const Json& entry) { return ManifestReader::ReadPrinterData(entry, contents); }},
+        {"connections", [&](const Json& entry) { return ManifestReader::ReadConnection(entry, contents); }},
         {"notRestorable",
          [&](const Json& entry) {
              contents.notRestorable.push_back(
@@ -711,10 +739,10 @@ LoadedBackup ParseManifest(std::string_view text, const RestoreScope& scope) {
          }},
     };
     for (const auto& [section, read] : sections) {
-        // A manifest of a program that kept no forms, drivers or printers has none.
-        const bool optional =
-            std::string_view(section) == "forms" || std::string_view(section) == "drivers" ||
-            std::string_view(section) == "printers" || std::string_view(section) == "printerData";
+        // A manifest of a program that kept no forms, drivers, printers or connections has none.
+        const std::string_view name = section;
+        const bool optional = name == "forms" || name == "drivers" || name == "printers" ||
+                              name == "printerData" || name == "connections";
         const Json& entries = json.value(section, optional ? Json::array() : Json());
         if (!entries.is_array()) {
             loaded.error = std::string("manifest.json has no list of ") + section;
@@ -783,6 +811,7 @@ std::vector<RestoreLine> Restore(Machine& machine, const BackupContents& content
     restorer.Forms(contents.forms);
     restorer.Printers(contents.printers);
     restorer.PrinterData(contents.printerData);
+    restorer.Connections(contents.connections);
     restorer.Keys(contents.keys);
     restorer.Values(contents.values);
     restorer.Paths(contents.folders, contents.files);

@@ -351,6 +351,13 @@ TEST_F(SpoolerContract, DeletingAConnectionThatDoesNotExistFails) {
     EXPECT_FALSE(spooler().DeletePrinterConnection(u"\\\\contract-server\\No Such Printer").ok());
 }
 
+// The restore's connection to a printer no server shares fails with an error (Wine's fails without setting
+// one; the seam reports ERROR_NOT_SUPPORTED then) and leaves no connection.
+TEST_F(SpoolerContract, AddsNoConnectionToAPrinterNoServerShares) {
+    EXPECT_NE(spooler().AddPrinterConnection(u"\\\\contract-nowhere\\No Such Printer").error, 0U);
+    EXPECT_FALSE(FindPrinter(u"\\\\contract-nowhere\\No Such Printer").has_value());
+}
+
 TEST_F(SpoolerContract, OffersDriverPackageDeletion) {
     SKIP_ON_WINE("winspool.drv does not export DeletePrinterDriverPackageW");
     EXPECT_TRUE(spooler().CanDeletePrinterDriverPackage());

@@ -143,6 +143,9 @@ void AddResidue(sim::SimMachine& sim) {
     sim.SetValue(kHkeyLocalMachine, p1Key + u"DsSpooler\\Extra", u"Tray", 3, {0xFF, 0});
     sim.CreateKey(kHkeyLocalMachine, p1Key + u"PnPData");
     sim.AddPrinter(test::MakePrinter(u"P2", kLabelDriver));
+    sim::SimPrinter hall = test::MakePrinter(u"\\\\srv\\Tamber Hall", kTamberDriver);
+    hall.serverName = u"\\\\srv";
+    sim.AddPrinter(hall);
     sim.SetValue(kHkeyCurrentUser, u"Printers\\Settings\\Printers\\P1", u"DevMode", 3, {0, 1, 0xFE, 0xFF});
     sim.SetValue(kHkeyCurrentUser, u"Printers\\Settings\\Printers\\P1\\Inner", u"Count", 4, {7, 0, 0, 0});
     sim.SetMultiString(kHkeyLocalMachine, u"SOFTWARE\\PPML\\PostScript", u"Fonts", {u"Courier", u"Symbol"});
@@ -235,6 +238,7 @@ TEST(BackupRestore, ARemovalUndoneLeavesEveryBackedUpEntryAsItWas) {
     EXPECT_EQ(backup.contents.forms.size(), 1U) << "the deleted form was not kept";
     EXPECT_EQ(backup.contents.printers.size(), 2U) << "the deleted printers were not kept";
     EXPECT_EQ(backup.contents.printerData.size(), 2U) << "the printer's data was not kept";
+    EXPECT_EQ(backup.contents.connections, std::vector<std::u16string>{u"\\\\srv\\Tamber Hall"});
     ASSERT_EQ(backup.contents.drivers.size(), 1U) << "the deleted driver was not kept";
     EXPECT_EQ(backup.contents.drivers[0].files.size(), 5U) << "a file of the driver was not kept, or twice";
     const std::string summary = FormatBackupSummary(kBackupFolder, backup.contents);
@@ -269,7 +273,8 @@ TEST(BackupRestore, ARemovalUndoneLeavesEveryBackedUpEntryAsItWas) {
     const std::size_t kept = backup.contents.keys.size() + backup.contents.values.size() +
                              backup.contents.files.size() + backup.contents.folders.size() +
                              backup.contents.forms.size() + backup.contents.printers.size() - 1 +
-                             backup.contents.printerData.size() + backup.contents.drivers.size();
+                             backup.contents.printerData.size() + backup.contents.drivers.size() +
+                             backup.contents.connections.size();
     EXPECT_EQ(CountPutBack(lines), kept) << FormatRestore(lines, false);
     EXPECT_EQ(CountPutBack(dryRun), kept) << "the preview does not say what the restore does";
     for (const auto* said : {&lines, &dryRun}) {
@@ -320,6 +325,7 @@ TEST(BackupRestore, NeverOverwritesWhatExistsNowNorWritesThroughARegistryLink) {
     const auto lines = RestoreAfterChange(real, [&] {
         real.AddDriver({u"Windows x64", kTamberDriver, u"NorvelAB12.PPD", {}});
         real.AddPrinter(test::MakePrinter(u"p2", kTamberDriver));
+        ASSERT_EQ(real.machine().spooler.AddPrinterConnection(u"\\\\SRV\\Tamber Hall").error, 0U);
         sim::MachineJson edited = sim::ParseJson(*real.ReadFile(manifest));
         edited["printers"][0]["port"] = "IP_10.9.9.9";
         real.WriteFile(manifest, edited.dump());
@@ -333,7 +339,9 @@ TEST(BackupRestore, NeverOverwritesWhatExistsNowNorWritesThroughARegistryLink) {
     EXPECT_EQ(real.ReadFile(token), "new") << "a file that exists now was overwritten";
     EXPECT_EQ(real.GetValue(kHkeyLocalMachine, u"SOFTWARE\\PPML\\PostScript", u"Fonts"), StringBytes(u"new"))
         << "a value that exists now was overwritten";
-    EXPECT_EQ(real.Printers().back().name, u"p2") << "a printer that exists now was replaced";
+    const auto printers = real.Printers();
+    EXPECT_TRUE(std::any_of(printers.begin(), printers.end(), [](const auto& p) { return p.name == u"p2"; }))
+        << "a printer that exists now was replaced";
     EXPECT_EQ(real.SubkeyNames(kHkeyCurrentUser, u"Software\\Victim").size() +
                   real.ValueNames(kHkeyCurrentUser, u"Software\\Victim").size(),
               0U)
@@ -343,6 +351,8 @@ TEST(BackupRestore, NeverOverwritesWhatExistsNowNorWritesThroughARegistryLink) {
         {"registry value HKLM\\SOFTWARE\\PPML\\PostScript \"Fonts\"", "it exists now"},
         {"form Tamber Label", "it exists now"},
         {"printer P2", "it exists now"},
+        {"driver Windows x64, Tamber Print Controller PCL", "it exists now"},
+        {"printer connection \\\\srv\\Tamber Hall", "it exists now"},
         {"printer P1", "its port IP_10.9.9.9 does not exist on this machine (error 1796)"},
         {"printer data P1\\PrinterDriverData \"Duplex\"", "its printer was not put back"},
         {"registry value HKCU\\Printers\\Settings\\Printers\\P1\\Inner \"Count\"",

@@ -66,6 +66,9 @@ class SpoolerDecorator : public Spooler {
         Enter("DeletePrinterConnectionW " + NarrowLowBytes(name));
         return Noted(inner_.DeletePrinterConnection(name));
     }
+    Status AddPrinterConnection(std::u16string_view name) override {
+        return inner_.AddPrinterConnection(name);
+    }
     Status DeleteForm(Handle printer, std::u16string_view name) override {
         return inner_.DeleteForm(printer, name);
     }

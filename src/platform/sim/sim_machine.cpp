@@ -220,6 +220,8 @@ void SimMachine::AddPrinter(const SimPrinter& printer) {
     if (printer.serverName.empty()) {
         SetString(kHkeyLocalMachine, std::u16string(kPrintKey) + u"\\Printers\\" + printer.name,
                   u"Printer Driver", printer.driver);
+    } else {
+        world.sharedPrinters[Fold(printer.name)] = printer;
     }
 }
 

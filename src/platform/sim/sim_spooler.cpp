@@ -339,6 +339,22 @@ Status SimSpooler::DeletePrinterConnection(std::u16string_view name) {
     return {0};
 }
 
+// The simulated network's servers share every printer a connection of this machine was made to.
+Status SimSpooler::AddPrinterConnection(std::u16string_view name) {
+    if (std::uint32_t error = world_.Enter("AddPrinterConnectionW", name)) {
+        return {error};
+    }
+    const auto shared = world_.sharedPrinters.find(Fold(name));
+    if (shared == world_.sharedPrinters.end()) {
+        return {win_error::kInvalidPrinterName};
+    }
+    if (world_.FindPrinter(name) == nullptr) {
+        world_.PutPrinter(shared->second);
+        world_.Journal("AddPrinterConnectionW " + ToUtf8(shared->second.name));
+    }
+    return {0};
+}
+
 Status SimSpooler::DeleteForm(Handle printer, std::u16string_view formName) {
     if (std::uint32_t error = world_.Enter("DeleteFormW", formName)) {
         return {error};

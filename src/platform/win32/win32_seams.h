@@ -23,6 +23,7 @@ class Win32Spooler final : public Spooler {
     EnumResult<FormInfo> EnumForms(Handle printer, std::uint32_t bufferBytes) override;
     Status DeletePrinter(Handle printer) override;
     Status DeletePrinterConnection(std::u16string_view name) override;
+    Status AddPrinterConnection(std::u16string_view name) override;
     Status DeleteForm(Handle printer, std::u16string_view formName) override;
     Status AddForm(Handle printer, const FormInfo& form) override;
     Status DeletePrinterDriverEx(std::u16string_view environment, std::u16string_view driver,

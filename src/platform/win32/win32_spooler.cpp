@@ -305,6 +305,15 @@ Status Win32Spooler::DeletePrinterConnection(std::u16string_view name) {
     return {ErrorAfter(spool != nullptr && spool->deletePrinterConnection(printerName.data()) != FALSE)};
 }
 
+Status Win32Spooler::AddPrinterConnection(std::u16string_view name) {
+    const WinSpoolEntries* spool = WinSpool();
+    std::wstring printerName = Wide(name);
+    const bool added = spool != nullptr && spool->addPrinterConnection(printerName.data()) != FALSE;
+    const std::uint32_t error = ErrorAfter(added);
+    // Wine's AddPrinterConnectionW fails without setting an error.
+    return {added || error != 0 ? error : static_cast<std::uint32_t>(ERROR_NOT_SUPPORTED)};
+}
+
 Status Win32Spooler::DeleteForm(Handle printer, std::u16string_view formName) {
     const WinSpoolEntries* spool = WinSpool();
     std::wstring form = Wide(formName);

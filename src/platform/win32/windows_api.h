@@ -71,6 +71,7 @@
 #undef SetPrinterDataEx
 #undef AddPrinterDriver
 #undef AddPrinterDriverEx
+#undef AddPrinterConnection
 #undef SetDefaultPrinter
 #undef GetEnvironmentVariable
 #undef GetTempPath

@@ -47,6 +47,7 @@ class WinSpoolLibrary {
         LookUp(module, "EnumFormsW", entries_.enumForms);
         LookUp(module, "DeletePrinter", entries_.deletePrinter);
         LookUp(module, "DeletePrinterConnectionW", entries_.deletePrinterConnection);
+        LookUp(module, "AddPrinterConnectionW", entries_.addPrinterConnection);
         LookUp(module, "DeleteFormW", entries_.deleteForm);
         LookUp(module, "AddFormW", entries_.addForm);
         LookUp(module, "GetPrinterW", entries_.getPrinter);
@@ -63,7 +64,8 @@ class WinSpoolLibrary {
             entries_.deletePrinter != nullptr && entries_.deletePrinterConnection != nullptr &&
             entries_.deleteForm != nullptr && entries_.addForm != nullptr && entries_.getPrinter != nullptr &&
             entries_.addPrinter != nullptr && entries_.setPrinterDataEx != nullptr &&
-            entries_.deletePrinterDriverEx != nullptr && entries_.addPrinterDriverEx != nullptr;
+            entries_.deletePrinterDriverEx != nullptr && entries_.addPrinterDriverEx != nullptr &&
+            entries_.addPrinterConnection != nullptr;
         if (!complete) {
             error_ = ERROR_PROC_NOT_FOUND;
         }

@@ -18,6 +18,7 @@ struct WinSpoolEntries {
     decltype(&::EnumFormsW) enumForms = nullptr;
     decltype(&::DeletePrinter) deletePrinter = nullptr;
     decltype(&::DeletePrinterConnectionW) deletePrinterConnection = nullptr;
+    decltype(&::AddPrinterConnectionW) addPrinterConnection = nullptr;
     decltype(&::DeleteFormW) deleteForm = nullptr;
     decltype(&::AddFormW) addForm = nullptr;
     decltype(&::GetPrinterW) getPrinter = nullptr;
