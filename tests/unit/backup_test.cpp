@@ -603,6 +603,13 @@ TEST(BackupRestore, ABackupEditedOrPlantedIsRefusedWholeNamingTheEntry) {
         {"driver file the definition does not name",
          editManifest([](Manifest& m) { m["drivers"][0]["files"][4]["name"] = "EXTRA.DLL"; }),
          "its file EXTRA.DLL is not one it names once"},
+        {"driver file left out of the manifest",
+         editManifest([](Manifest& m) { m["drivers"][0]["files"].erase(4); }),
+         "drivers entry 1: driver Windows x64, Tamber Print Controller PCL: its file TMBRES.DLL is not in "
+         "the backup"},
+        {"connection to no printer of a server",
+         editManifest([](Manifest& m) { m["connections"][0]["server"] = "C:"; }),
+         "connections entry 1: printer connection C:\\Tamber Hall is not one a restore adds"},
         {"built-in form", editManifest([](Manifest& m) { m["forms"][0]["flags"] = kFormBuiltin; }),
          "forms entry 1: form Tamber Label is not one a restore adds"},
         {"printer named as a connection",
@@ -655,6 +662,11 @@ TEST(BackupRestore, ABackupEditedOrPlantedIsRefusedWholeNamingTheEntry) {
         {"file not in the manifest",
          [&](sim::SimMachine& sim) { sim.WriteFile(std::u16string(kBackupFolder) + u"\\run.cmd", "x"); },
          "C:\\Backups\\printers\\run.cmd is not in the manifest"},
+        {"driver's file not in the manifest",
+         [&](sim::SimMachine& sim) {
+             sim.WriteFile(std::u16string(kBackupFolder) + u"\\drivers\\0\\run.dll", "x");
+         },
+         "C:\\Backups\\printers\\drivers\\0\\run.dll is not in the manifest"},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.label);
