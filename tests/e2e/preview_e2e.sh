@@ -66,11 +66,12 @@ if [ "$case_name" == undo ]; then
         fail "the office's printers are not all backed up: $(grep '^backup in' "$work/backup.txt")"
     "$wine_run" "$exe" "${options[@]}" >"$work/stdout" 2>"$work/stderr" || fail "Spoolsweep.exe exit status $?"
     # Wine's gap: DeletePrinterDriverExW with the delete flag fails with 87 and removes nothing. Each driver
-    # the backup kept is deleted here without the flag (its files stay), as Windows' removal deletes it, so
-    # that the restore has it to put back.
-    while IFS='|' read -r environment driver; do
-        fixture deldriver "$driver" "$environment" >/dev/null || fail "driver $driver ($environment) not deleted"
-    done <<<"$drivers_before"
+    # the preview lists as deleted is deleted here without the flag (its files stay), as Windows' removal
+    # deletes it, so that the restore has it to put back.
+    while IFS= read -r entry; do
+        fixture deldriver "${entry#*, }" "${entry%%, *}" >/dev/null || fail "driver $entry not deleted"
+    done < <(tr -d '\r' <"$work/backup.txt" |
+        awk '/^drivers deleted/ { on = 1; next } /^[^ ]/ { on = 0 } on { print substr($0, 3) }')
     "$wine_run" "$preview" --restore 'C:\work\backup' >"$work/restore.txt" 2>"$work/stderr" ||
         fail "restore exit status $?: $(head -c 300 "$work/stderr")"
     "$wine_run" "$preview" --save after.json || fail "second snapshot"
