@@ -310,8 +310,7 @@ bool IsRestorableDriver(const DriverDefinition& driver) {
            IsPlainSpoolerName(driver.name) && !driver.details.driverPath.empty() &&
            !driver.dataFile.empty() && !driver.details.configFile.empty() &&
            std::all_of(files.begin(), files.end(), [](const std::u16string& name) {
-               return name != u"." && name != u".." && name.find_first_of(u"\\/:") == std::u16string::npos &&
-                      IsPlainFileNamePart(name);
+               return name != u"." && name != u".." && IsPlainFileNamePart(name);
            });
 }
 

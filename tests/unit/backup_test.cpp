@@ -418,12 +418,26 @@ std::vector<std::uint8_t> Security(std::size_t size, std::uint8_t revision, std:
     return bytes;
 }
 
+// A change to an entry that leaves a restorable one, and whether the restore still takes it.
+template <class Entry>
+struct RestorableCase {
+    const char* label;
+    std::function<void(Entry&)> change;
+    bool restorable;
+};
+
+template <class Entry, std::size_t N>
+void ExpectRestorable(const RestorableCase<Entry> (&cases)[N], const Entry& whole,
+                      bool (*restorable)(const Entry&)) {
+    for (const auto& c : cases) {
+        Entry entry = whole;
+        c.change(entry);
+        EXPECT_EQ(restorable(entry), c.restorable) << c.label;
+    }
+}
+
 TEST(BackupRestore, AFormPrinterOrDriverIsRestorableOnlyWhenPlainAndWhole) {
-    const struct {
-        const char* label;
-        std::function<void(BackupForm&)> change;
-        bool restorable;
-    } kCases[] = {
+    const RestorableCase<BackupForm> kCases[] = {
         {"whole paper", [](BackupForm&) {}, true},
         {"printer form", [](BackupForm& f) { f.flags = kFormPrinter; }, true},
         {"built-in", [](BackupForm& f) { f.flags = kFormBuiltin; }, false},
@@ -440,16 +454,8 @@ TEST(BackupRestore, AFormPrinterOrDriverIsRestorableOnlyWhenPlainAndWhole) {
         {"no height", [](BackupForm& f) { f.top = 2000; }, false},
         {"below the paper", [](BackupForm& f) { f.bottom = 2001; }, false},
     };
-    for (const auto& c : kCases) {
-        BackupForm form{kFormUser, u"Label", 1000, 2000, 0, 0, 1000, 2000};
-        c.change(form);
-        EXPECT_EQ(IsRestorableForm(form), c.restorable) << c.label;
-    }
-    const struct {
-        const char* label;
-        std::function<void(PrinterDefinition&)> change;
-        bool restorable;
-    } kPrinters[] = {
+    ExpectRestorable(kCases, BackupForm{kFormUser, u"Label", 1000, 2000, 0, 0, 1000, 2000}, IsRestorableForm);
+    const RestorableCase<PrinterDefinition> kPrinters[] = {
         {"new queue", [](PrinterDefinition&) {}, true},
         {"connection", [](PrinterDefinition& p) { p.name = u"\\\\server\\P"; }, false},
         {"comma", [](PrinterDefinition& p) { p.name = u"P,1"; }, false},
@@ -475,16 +481,8 @@ TEST(BackupRestore, AFormPrinterOrDriverIsRestorableOnlyWhenPlainAndWhole) {
         {"absolute", [](PrinterDefinition& p) { p.settings.securityDescriptor = Security(20, 1, 0x7F); },
          false},
     };
-    for (const auto& c : kPrinters) {
-        PrinterDefinition printer{u"P", std::nullopt, u"D", {}};
-        c.change(printer);
-        EXPECT_EQ(IsRestorablePrinter(printer), c.restorable) << c.label;
-    }
-    const struct {
-        const char* label;
-        std::function<void(DriverDefinition&)> change;
-        bool restorable;
-    } kDrivers[] = {
+    ExpectRestorable(kPrinters, PrinterDefinition{u"P", std::nullopt, u"D", {}}, IsRestorablePrinter);
+    const RestorableCase<DriverDefinition> kDrivers[] = {
         {"whole", [](DriverDefinition&) {}, true},
         {"32-bit", [](DriverDefinition& d) { d.environment = u"Windows NT x86"; }, true},
         {"ARM64", [](DriverDefinition& d) { d.environment = u"Windows ARM64"; }, false},
@@ -500,11 +498,8 @@ TEST(BackupRestore, AFormPrinterOrDriverIsRestorableOnlyWhenPlainAndWhole) {
         {"help file by backslash", [](DriverDefinition& d) { d.details.helpFile = u"a\\b.hlp"; }, false},
         {"help file with a wildcard", [](DriverDefinition& d) { d.details.helpFile = u"*.hlp"; }, false},
     };
-    for (const auto& c : kDrivers) {
-        DriverDefinition driver{u"D", u"Windows x64", u"d.ppd", {3, u"d.dll", u"dui.dll"}};
-        c.change(driver);
-        EXPECT_EQ(IsRestorableDriver(driver), c.restorable) << c.label;
-    }
+    ExpectRestorable(kDrivers, DriverDefinition{u"D", u"Windows x64", u"d.ppd", {3, u"d.dll", u"dui.dll"}},
+                     IsRestorableDriver);
     // A manifest written before forms and printers were kept has no list of them, and loads.
     const LoadedBackup old =
         ParseManifest(R"({"format": "Spoolsweep backup", "version": 1, "registryKeys": [],

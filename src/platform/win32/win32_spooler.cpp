@@ -134,6 +134,30 @@ DriverDefinition DriverOf(const DRIVER_INFO_6W& info) {
              TextOrEmpty(info.pszProvider)}};
 }
 
+// EnumPrinterDriversW(NULL, environment, level, ...), each record of type Info made an entry by `convert`.
+template <class Info, class Entry, class Convert>
+EnumResult<Entry> EnumDriversAt(std::u16string_view environment, std::uint32_t bufferBytes, DWORD level,
+                                Convert convert) {
+    const WinSpoolEntries* spool = WinSpool();
+    if (spool == nullptr) {
+        return Outcome<Entry>(FALSE, 0);
+    }
+    EnumBuffer buffer(bufferBytes);
+    DWORD needed = 0;
+    DWORD returned = 0;
+    std::wstring env = Wide(environment);
+    BOOL ok =
+        spool->enumPrinterDrivers(nullptr, env.data(), level, buffer.data(), bufferBytes, &needed, &returned);
+    auto result = Outcome<Entry>(ok, needed);
+    if (result.ok) {
+        const auto* info = buffer.as<Info>();
+        for (DWORD i = 0; i < returned; ++i) {
+            result.entries.push_back(convert(info[i]));
+        }
+    }
+    return result;
+}
+
 }  // namespace
 
 EnumResult<PrinterInfo> Win32Spooler::EnumPrinters(std::uint32_t flags, std::uint32_t bufferBytes) {
@@ -158,46 +182,15 @@ EnumResult<PrinterInfo> Win32Spooler::EnumPrinters(std::uint32_t flags, std::uin
 
 EnumResult<DriverInfo> Win32Spooler::EnumPrinterDrivers(std::u16string_view environment,
                                                         std::uint32_t bufferBytes) {
-    const WinSpoolEntries* spool = WinSpool();
-    if (spool == nullptr) {
-        return Outcome<DriverInfo>(FALSE, 0);
-    }
-    EnumBuffer buffer(bufferBytes);
-    DWORD needed = 0;
-    DWORD returned = 0;
-    std::wstring env = Wide(environment);
-    BOOL ok =
-        spool->enumPrinterDrivers(nullptr, env.data(), 2, buffer.data(), bufferBytes, &needed, &returned);
-    auto result = Outcome<DriverInfo>(ok, needed);
-    if (result.ok) {
-        const auto* info = buffer.as<DRIVER_INFO_2W>();
-        for (DWORD i = 0; i < returned; ++i) {
-            result.entries.push_back({FromWide(info[i].pName), FromWide(info[i].pEnvironment)});
-        }
-    }
-    return result;
+    return EnumDriversAt<DRIVER_INFO_2W, DriverInfo>(
+        environment, bufferBytes, 2, [](const DRIVER_INFO_2W& info) {
+            return DriverInfo{FromWide(info.pName), FromWide(info.pEnvironment)};
+        });
 }
 
 EnumResult<DriverDefinition> Win32Spooler::EnumDriverDefinitions(std::u16string_view environment,
                                                                  std::uint32_t bufferBytes) {
-    const WinSpoolEntries* spool = WinSpool();
-    if (spool == nullptr) {
-        return Outcome<DriverDefinition>(FALSE, 0);
-    }
-    EnumBuffer buffer(bufferBytes);
-    DWORD needed = 0;
-    DWORD returned = 0;
-    std::wstring env = Wide(environment);
-    BOOL ok =
-        spool->enumPrinterDrivers(nullptr, env.data(), 6, buffer.data(), bufferBytes, &needed, &returned);
-    auto result = Outcome<DriverDefinition>(ok, needed);
-    if (result.ok) {
-        const auto* info = buffer.as<DRIVER_INFO_6W>();
-        for (DWORD i = 0; i < returned; ++i) {
-            result.entries.push_back(DriverOf(info[i]));
-        }
-    }
-    return result;
+    return EnumDriversAt<DRIVER_INFO_6W, DriverDefinition>(environment, bufferBytes, 6, DriverOf);
 }
 
 Status Win32Spooler::AddPrinterDriverEx(const DriverDefinition& driver, std::uint32_t copyFlags) {
