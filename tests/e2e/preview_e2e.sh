@@ -62,7 +62,7 @@ if [ "$case_name" == undo ]; then
         2>"$work/stderr" || fail "backup exit status $?: $(head -c 300 "$work/stderr")"
     grep -qE '^backup in C:.work.backup: [1-9][0-9]* registry keys, [1-9][0-9]* registry values, [0-9]+ folders, [1-9][0-9]* files' \
         "$work/backup.txt" || fail "backup holds no residue: $(grep '^backup in' "$work/backup.txt")"
-    tr -d '\r' <"$work/backup.txt" | grep -qE '^backup in .*, 4 printers \([1-9][0-9]* printer data values\)$' ||
+    tr -d '\r' <"$work/backup.txt" | grep -qE '^backup in .*, [1-9][0-9]* drivers, 4 printers \([1-9][0-9]* printer data values\), 0 connections$' ||
         fail "the office's printers are not all backed up: $(grep '^backup in' "$work/backup.txt")"
     "$wine_run" "$exe" "${options[@]}" >"$work/stdout" 2>"$work/stderr" || fail "Spoolsweep.exe exit status $?"
     # Wine's gap: DeletePrinterDriverExW with the delete flag fails with 87 and removes nothing. Each driver
