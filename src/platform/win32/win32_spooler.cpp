@@ -134,10 +134,10 @@ DriverDefinition DriverOf(const DRIVER_INFO_6W& info) {
              TextOrEmpty(info.pszProvider)}};
 }
 
-// EnumPrinterDriversW(NULL, environment, level, ...), each record of type Info made an entry by `convert`.
-template <class Info, class Entry, class Convert>
-EnumResult<Entry> EnumDriversAt(std::u16string_view environment, std::uint32_t bufferBytes, DWORD level,
-                                Convert convert) {
+// One data call of an enumeration, made by `call(spool, buffer, &needed, &returned)`; each record of type
+// Info becomes an entry through `convert`.
+template <class Info, class Entry, class Call, class Convert>
+EnumResult<Entry> EnumerateRecords(std::uint32_t bufferBytes, Call call, Convert convert) {
     const WinSpoolEntries* spool = WinSpool();
     if (spool == nullptr) {
         return Outcome<Entry>(FALSE, 0);
@@ -145,9 +145,7 @@ EnumResult<Entry> EnumDriversAt(std::u16string_view environment, std::uint32_t b
     EnumBuffer buffer(bufferBytes);
     DWORD needed = 0;
     DWORD returned = 0;
-    std::wstring env = Wide(environment);
-    BOOL ok =
-        spool->enumPrinterDrivers(nullptr, env.data(), level, buffer.data(), bufferBytes, &needed, &returned);
+    const BOOL ok = call(*spool, buffer.data(), &needed, &returned);
     auto result = Outcome<Entry>(ok, needed);
     if (result.ok) {
         const auto* info = buffer.as<Info>();
@@ -158,26 +156,31 @@ EnumResult<Entry> EnumDriversAt(std::u16string_view environment, std::uint32_t b
     return result;
 }
 
+// EnumPrinterDriversW(NULL, environment, level, ...).
+template <class Info, class Entry, class Convert>
+EnumResult<Entry> EnumDriversAt(std::u16string_view environment, std::uint32_t bufferBytes, DWORD level,
+                                Convert convert) {
+    std::wstring env = Wide(environment);
+    return EnumerateRecords<Info, Entry>(
+        bufferBytes,
+        [&](const WinSpoolEntries& spool, BYTE* data, DWORD* needed, DWORD* returned) {
+            return spool.enumPrinterDrivers(nullptr, env.data(), level, data, bufferBytes, needed, returned);
+        },
+        convert);
+}
+
 }  // namespace
 
 EnumResult<PrinterInfo> Win32Spooler::EnumPrinters(std::uint32_t flags, std::uint32_t bufferBytes) {
-    const WinSpoolEntries* spool = WinSpool();
-    if (spool == nullptr) {
-        return Outcome<PrinterInfo>(FALSE, 0);
-    }
-    EnumBuffer buffer(bufferBytes);
-    DWORD needed = 0;
-    DWORD returned = 0;
-    BOOL ok = spool->enumPrinters(flags, nullptr, 2, buffer.data(), bufferBytes, &needed, &returned);
-    auto result = Outcome<PrinterInfo>(ok, needed);
-    if (result.ok) {
-        const auto* info = buffer.as<PRINTER_INFO_2W>();
-        for (DWORD i = 0; i < returned; ++i) {
-            result.entries.push_back({OptionalText(info[i].pServerName), OptionalText(info[i].pPrinterName),
-                                      OptionalText(info[i].pDriverName), OptionalText(info[i].pShareName)});
-        }
-    }
-    return result;
+    return EnumerateRecords<PRINTER_INFO_2W, PrinterInfo>(
+        bufferBytes,
+        [&](const WinSpoolEntries& spool, BYTE* data, DWORD* needed, DWORD* returned) {
+            return spool.enumPrinters(flags, nullptr, 2, data, bufferBytes, needed, returned);
+        },
+        [](const PRINTER_INFO_2W& info) {
+            return PrinterInfo{OptionalText(info.pServerName), OptionalText(info.pPrinterName),
+                               OptionalText(info.pDriverName), OptionalText(info.pShareName)};
+        });
 }
 
 EnumResult<DriverInfo> Win32Spooler::EnumPrinterDrivers(std::u16string_view environment,
@@ -246,45 +249,31 @@ void Win32Spooler::ClosePrinter(Handle printer) {
 
 EnumResult<std::uint32_t> Win32Spooler::EnumJobs(Handle printer, std::uint32_t firstJob, std::uint32_t count,
                                                  std::uint32_t bufferBytes) {
-    const WinSpoolEntries* spool = WinSpool();
-    if (spool == nullptr) {
-        return Outcome<std::uint32_t>(FALSE, 0);
-    }
-    EnumBuffer buffer(bufferBytes);
-    DWORD needed = 0;
-    DWORD returned = 0;
-    BOOL ok = spool->enumJobs(AsPrinter(printer), firstJob, count, 3, buffer.data(), bufferBytes, &needed,
-                              &returned);
-    auto result = Outcome<std::uint32_t>(ok, needed);
-    if (result.ok) {
-        const auto* info = buffer.as<JOB_INFO_3>();
-        for (DWORD i = 0; i < returned; ++i) {
-            result.entries.push_back(info[i].JobId);
-        }
-    }
-    return result;
+    return EnumerateRecords<JOB_INFO_3, std::uint32_t>(
+        bufferBytes,
+        [&](const WinSpoolEntries& spool, BYTE* data, DWORD* needed, DWORD* returned) {
+            return spool.enumJobs(AsPrinter(printer), firstJob, count, 3, data, bufferBytes, needed,
+                                  returned);
+        },
+        [](const JOB_INFO_3& info) { return std::uint32_t{info.JobId}; });
 }
 
 EnumResult<FormInfo> Win32Spooler::EnumForms(Handle printer, std::uint32_t bufferBytes) {
-    const WinSpoolEntries* spool = WinSpool();
-    if (spool == nullptr) {
-        return Outcome<FormInfo>(FALSE, 0);
-    }
-    EnumBuffer buffer(bufferBytes);
-    DWORD needed = 0;
-    DWORD returned = 0;
-    BOOL ok = spool->enumForms(AsPrinter(printer), 1, buffer.data(), bufferBytes, &needed, &returned);
-    auto result = Outcome<FormInfo>(ok, needed);
-    if (result.ok) {
-        const auto* info = buffer.as<FORM_INFO_1W>();
-        for (DWORD i = 0; i < returned; ++i) {
-            const FORM_INFO_1W& form = info[i];
-            result.entries.push_back({form.Flags, FromWide(form.pName), form.Size.cx, form.Size.cy,
-                                      form.ImageableArea.left, form.ImageableArea.top,
-                                      form.ImageableArea.right, form.ImageableArea.bottom});
-        }
-    }
-    return result;
+    return EnumerateRecords<FORM_INFO_1W, FormInfo>(
+        bufferBytes,
+        [&](const WinSpoolEntries& spool, BYTE* data, DWORD* needed, DWORD* returned) {
+            return spool.enumForms(AsPrinter(printer), 1, data, bufferBytes, needed, returned);
+        },
+        [](const FORM_INFO_1W& form) {
+            return FormInfo{form.Flags,
+                            FromWide(form.pName),
+                            form.Size.cx,
+                            form.Size.cy,
+                            form.ImageableArea.left,
+                            form.ImageableArea.top,
+                            form.ImageableArea.right,
+                            form.ImageableArea.bottom};
+        });
 }
 
 Status Win32Spooler::DeletePrinter(Handle printer) {
