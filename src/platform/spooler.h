@@ -21,6 +21,9 @@ inline constexpr std::uint32_t kDpdDeleteUnusedFiles = 0x1;
 inline constexpr std::uint32_t kFormUser = 0;
 inline constexpr std::uint32_t kFormBuiltin = 1;
 inline constexpr std::uint32_t kFormPrinter = 2;
+// AddPrinterDriverExW: a file is copied only over an older one, and from the full path the definition gives.
+inline constexpr std::uint32_t kApdCopyNewFiles = 0x8;
+inline constexpr std::uint32_t kApdCopyFromDirectory = 0x10;
 
 // The PRINTER_INFO_2 members the program reads; a NULL pointer from the spooler is an absent string.
 struct PrinterInfo {
@@ -64,6 +67,56 @@ struct DriverInfo {
     std::u16string environment;
 };
 
+// What DRIVER_INFO_6 holds beside the name, environment and data file. The date is a FILETIME; a NULL
+// string is an empty one.
+struct DriverDetails {
+    std::uint32_t version = 3;
+    std::u16string driverPath{}, configFile{}, helpFile{};
+    std::vector<std::u16string> dependentFiles{};
+    std::u16string monitor{}, defaultDataType{};
+    std::vector<std::u16string> previousNames{};
+    std::uint64_t date = 0, driverVersion = 0;
+    std::u16string manufacturer{}, oemUrl{}, hardwareId{}, provider{};
+    bool operator==(const DriverDetails&) const = default;
+};
+
+// A driver's whole level-6 definition; its files are full paths.
+struct DriverDefinition {
+    std::u16string name, environment, dataFile;
+    DriverDetails details;
+    bool operator==(const DriverDefinition&) const = default;
+};
+
+// Each file a driver lists, the driver file first; none empty.
+[[nodiscard]] inline std::vector<std::u16string> DriverFilesOf(const DriverDefinition& driver) {
+    const DriverDetails& details = driver.details;
+    std::vector<std::u16string> files{details.driverPath, driver.dataFile, details.configFile,
+                                      details.helpFile};
+    files.insert(files.end(), details.dependentFiles.begin(), details.dependentFiles.end());
+    std::erase(files, std::u16string());
+    return files;
+}
+
+// The definition with each file named as in `folder` ("<folder>\<name>"), or by its name alone when `folder`
+// is empty.
+[[nodiscard]] inline DriverDefinition WithFilesIn(DriverDefinition driver, std::u16string_view folder) {
+    const auto rename = [&](std::u16string& file) {
+        if (!file.empty()) {
+            file = (folder.empty() ? std::u16string() : std::u16string(folder) + u"\\") +
+                   file.substr(file.rfind(u'\\') + 1);
+        }
+    };
+    DriverDetails& details = driver.details;
+    for (std::u16string* file :
+         {&driver.dataFile, &details.driverPath, &details.configFile, &details.helpFile}) {
+        rename(*file);
+    }
+    for (std::u16string& file : details.dependentFiles) {
+        rename(file);
+    }
+    return driver;
+}
+
 // FORM_INFO_1: flags, name, paper size and imageable area, in thousandths of a millimetre.
 struct FormInfo {
     std::uint32_t flags = 0;
@@ -91,6 +144,13 @@ class Spooler {
     // EnumPrinterDriversW(NULL, environment, 2, buffer, bufferBytes, ...).
     [[nodiscard]] virtual EnumResult<DriverInfo> EnumPrinterDrivers(std::u16string_view environment,
                                                                     std::uint32_t bufferBytes) = 0;
+    // EnumPrinterDriversW(NULL, environment, 6, buffer, bufferBytes, ...).
+    [[nodiscard]] virtual EnumResult<DriverDefinition> EnumDriverDefinitions(std::u16string_view environment,
+                                                                             std::uint32_t bufferBytes) = 0;
+    // AddPrinterDriverExW(NULL, 6, DRIVER_INFO_6, copyFlags): the spooler copies each file into its own
+    // driver folder; with kApdCopyFromDirectory from the full path given, else from its driver directory.
+    [[nodiscard]] virtual Status AddPrinterDriverEx(const DriverDefinition& driver,
+                                                    std::uint32_t copyFlags) = 0;
     // OpenPrinterW(name, &handle, {NULL, NULL, access}); an empty name is passed as NULL: the local print
     // server.
     [[nodiscard]] virtual HandleResult OpenPrinter(std::u16string_view name, std::uint32_t access) = 0;
@@ -103,6 +163,9 @@ class Spooler {
     [[nodiscard]] virtual EnumResult<FormInfo> EnumForms(Handle printer, std::uint32_t bufferBytes) = 0;
     [[nodiscard]] virtual Status DeletePrinter(Handle printer) = 0;
     [[nodiscard]] virtual Status DeletePrinterConnection(std::u16string_view name) = 0;
+    // AddPrinterConnectionW("\\\\server\\printer"): a connection to a printer the server shares, with the
+    // server's driver for it. A failure always has an error.
+    [[nodiscard]] virtual Status AddPrinterConnection(std::u16string_view name) = 0;
     [[nodiscard]] virtual Status DeleteForm(Handle printer, std::u16string_view formName) = 0;
     // AddFormW(printer, 1, FORM_INFO_1): a new form; a name that exists fails and the form stays as it was.
     [[nodiscard]] virtual Status AddForm(Handle printer, const FormInfo& form) = 0;

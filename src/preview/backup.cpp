@@ -8,6 +8,7 @@
 #include "preview/machine_json.h"
 #include "preview/sha256.h"
 #include "spooler/printer_operations.h"
+#include "spooler/two_call_enumeration.h"
 
 namespace spoolsweep::preview {
 namespace {
@@ -15,13 +16,19 @@ namespace {
 using sim::FromUtf8;
 using sim::ToUtf8;
 
-constexpr const char* kNoDrivers = "this version does not back up drivers and driver packages";
-constexpr const char* kNoConnections = "this version does not back up printer connections";
+constexpr const char* kNoPackages =
+    "a package goes back only through UploadPrinterDriverPackageW and InstallPrinterDriverFromPackageW, "
+    "which "
+    "Wine does not serve, so that restore is untested: its folder is not backed up";
 // A name the manifest's UTF-8 cannot keep exactly, or one the restore refuses to write.
 constexpr const char* kNotWritable = "its name is not one a restore writes";
 constexpr const char* kNotAddable =
     "its name, share, driver, port, print processor, separator page or settings are not ones a restore adds";
 constexpr std::uint32_t kComputerNameChars = 32767;
+
+std::string ErrorText(std::uint32_t error) {
+    return "error " + std::to_string(error);
+}
 
 void CaptureKeys(const sim::SimMachine& machine, Handle root, const std::u16string& path,
                  ResidueState& state) {
@@ -147,8 +154,11 @@ void KeepSpoolerLosses(const ResidueState& before, const ResidueState& after, Ba
             continue;
         }
         const PrinterDefinition definition = DefinitionOf(printer);
-        if (!printer.serverName.empty()) {
-            contents.notRestorable.push_back({"printer connection " + name, kNoConnections});
+        if (!printer.serverName.empty() && IsRestorableConnection(printer.name) &&
+            Representable(printer.name)) {
+            contents.connections.push_back(printer.name);
+        } else if (!printer.serverName.empty()) {
+            contents.notRestorable.push_back({"printer connection " + name, kNotWritable});
         } else if (!IsRepresentable(definition) || !IsRestorablePrinter(definition)) {
             contents.notRestorable.push_back({"printer " + name, kNotAddable});
         } else {
@@ -156,11 +166,90 @@ void KeepSpoolerLosses(const ResidueState& before, const ResidueState& after, Ba
             KeepPrinterData(before, printer.name, contents);
         }
     }
+}
+
+// Each driver the run deleted, by name and environment ("<environment>, <name>": an environment the spooler
+// knows has no comma).
+void KeepDrivers(const ResidueState& before, const ResidueState& after, BackupContents& contents) {
     for (const std::string& name : before.spooler.drivers) {
         if (!after.spooler.drivers.contains(name)) {
-            contents.notRestorable.push_back({"driver " + name, kNoDrivers});
+            const std::size_t cut = name.find(", ");
+            contents.drivers.push_back(
+                {{FromUtf8(name.substr(cut + 2)), FromUtf8(name.substr(0, cut)), u"", {}}, {}, {}});
         }
     }
+}
+
+// The spooler's own key of a driver the backup keeps, or a key below it: the spooler writes it again when it
+// adds the driver back, so it is not kept on its own.
+bool IsKeptDriversKey(const BackupContents& contents, Handle root, std::u16string_view path) {
+    const std::u16string folded = sim::Fold(path);
+    return root == kHkeyLocalMachine &&
+           std::any_of(contents.drivers.begin(), contents.drivers.end(), [&](const BackupDriver& driver) {
+               const std::u16string key = sim::Fold(std::u16string(sim::kPrintKey) + u"\\Environments\\" +
+                                                    driver.definition.environment +
+                                                    u"\\Drivers\\Version-3\\" + driver.definition.name);
+               return folded == key || folded.starts_with(key + u"\\");
+           });
+}
+
+// Reads the file at `path` into `file` (bytes, size, SHA-256, attributes), or says why it cannot be kept.
+std::string ReadKeptFile(Files& files, const std::u16string& path, BackupPath& file) {
+    FileBytes read = files.ReadFileBytes(path, kMaxBackupFileBytes);
+    const auto attributes = files.GetStatus(path);
+    if (read.error != 0 || !attributes) {
+        return "it could not be read (" + ErrorText(read.error) + ")";
+    }
+    if (read.refused) {
+        return "a link, a file with more than one name, or larger than 256 MiB: not backed up";
+    }
+    file.attributes = *attributes;
+    file.size = read.bytes.size();
+    file.sha256 = Sha256Hex(read.bytes);
+    file.bytes = std::move(read.bytes);
+    return {};
+}
+
+bool IsRepresentable(const DriverDefinition& driver) {
+    const DriverDetails& details = driver.details;
+    std::vector<std::u16string> texts = DriverFilesOf(driver);
+    texts.insert(texts.end(), details.previousNames.begin(), details.previousNames.end());
+    texts.insert(texts.end(), {driver.name, driver.environment, details.monitor, details.defaultDataType,
+                               details.manufacturer, details.oemUrl, details.hardwareId, details.provider});
+    return std::all_of(texts.begin(), texts.end(), Representable);
+}
+
+// The driver's definition as the spooler lists it, and the bytes of each file it names (once each), or why
+// it cannot be kept.
+std::string ReadDriver(Machine& machine, BackupDriver& driver) {
+    const std::u16string environment = driver.definition.environment;
+    const auto listed = EnumerateInTwoCalls(
+        [&](std::uint32_t bytes) { return machine.spooler.EnumDriverDefinitions(environment, bytes); });
+    const auto found = std::find_if(listed.begin(), listed.end(), [&](const DriverDefinition& now) {
+        return sim::EqualNoCase(now.name, driver.definition.name);
+    });
+    if (found == listed.end()) {
+        return "its definition could not be read from the spooler";
+    }
+    driver.definition = WithFilesIn(*found, u"");
+    if (!IsRepresentable(*found) || !IsRestorableDriver(driver.definition)) {
+        return "its name, environment or a file's name is not one a restore adds";
+    }
+    for (const std::u16string& path : DriverFilesOf(*found)) {
+        BackupPath file{path.substr(path.rfind(u'\\') + 1), 0, {}, 0, {}};
+        if (std::any_of(driver.files.begin(), driver.files.end(),
+                        [&](const BackupPath& kept) { return sim::EqualNoCase(kept.path, file.path); })) {
+            continue;
+        }
+        const auto link = FindLinkOnPath(machine.files, path);
+        const std::string refused = link ? "a folder on its path is a link: " + ToUtf8(*link)
+                                         : ReadKeptFile(machine.files, path, file);
+        if (!refused.empty()) {
+            return "its file " + ToUtf8(path) + ": " + refused;
+        }
+        driver.files.push_back(std::move(file));
+    }
+    return {};
 }
 
 void SortByDepth(std::vector<BackupPath>& paths) {
@@ -176,10 +265,6 @@ std::string HexBytes(const std::vector<std::uint8_t>& data) {
         hex.push_back(kDigits[byte & 0xF]);
     }
     return hex;
-}
-
-std::string ErrorText(std::uint32_t error) {
-    return "error " + std::to_string(error);
 }
 
 // A path that a link on its way leads elsewhere is never written by a restore: it is not backed up.
@@ -200,6 +285,33 @@ std::string PrinterDataText(const BackupPrinterData& value) {
     std::string text = "printer data ";
     text.append(ToUtf8(value.printer)).append("\\").append(ToUtf8(value.key));
     return text.append(" \"").append(ToUtf8(value.name)).append("\"");
+}
+
+std::string DriverText(const DriverDefinition& driver) {
+    return ToUtf8(driver.environment) + ", " + ToUtf8(driver.name);
+}
+
+// A driver is the spooler's own object: AddPrinterDriverExW copies its files only into the spooler's driver
+// folder of its environment, each under the name it is given. So what a backup could point elsewhere is a
+// file's name: none may hold a path (no separator, no "..", no control character), and the environment must
+// be one of the two the program removes drivers from, whose folders the spooler knows.
+// A connection makes the spooler install the driver its server offers, so the server is one a backup of this
+// machine named, and a backup is read only from a folder administrators alone could have written.
+bool IsRestorableConnection(std::u16string_view name) {
+    const std::size_t cut = name.find(u'\\', 2);
+    return name.starts_with(u"\\\\") && cut != std::u16string_view::npos && cut > 2 &&
+           name.find_first_of(u"/,", 2) == std::u16string_view::npos && !HasControlCharacter(name) &&
+           IsPlainSpoolerName(std::u16string(name.substr(cut + 1)), u"\\");
+}
+
+bool IsRestorableDriver(const DriverDefinition& driver) {
+    const std::vector<std::u16string> files = DriverFilesOf(driver);
+    return (driver.environment == u"Windows x64" || driver.environment == u"Windows NT x86") &&
+           IsPlainSpoolerName(driver.name) && !driver.details.driverPath.empty() &&
+           !driver.dataFile.empty() && !driver.details.configFile.empty() &&
+           std::all_of(files.begin(), files.end(), [](const std::u16string& name) {
+               return name != u"." && name != u".." && IsPlainFileNamePart(name);
+           });
 }
 
 std::string KeyText(Handle root, std::u16string_view path) {
@@ -297,10 +409,12 @@ ResidueState CaptureResidue(const sim::SimMachine& machine) {
 BackupContents SelectDeleted(const ResidueState& before, const ResidueState& after,
                              const sim::SimMachine& ran) {
     BackupContents contents;
+    KeepDrivers(before, after, contents);
     // A key the spooler took with its printer or driver goes back with them, not on its own.
     const std::set<std::u16string> trees = DeletedTrees(ran);
     for (const auto& [key, present] : before.keys) {
-        if (!after.keys.contains(key) && IsInTrees(trees, key.first, key.second)) {
+        if (!after.keys.contains(key) && IsInTrees(trees, key.first, key.second) &&
+            !IsKeptDriversKey(contents, key.first, key.second)) {
             if (Representable(key.second) && IsPlainKeyPath(key.second)) {
                 contents.keys.push_back({key.first, key.second});
             } else {
@@ -313,7 +427,7 @@ BackupContents SelectDeleted(const ResidueState& before, const ResidueState& aft
                      [](const BackupKey& a, const BackupKey& b) { return Depth(a.path) < Depth(b.path); });
     for (const auto& [id, data] : before.values) {
         const auto& [root, key, name] = id;
-        if (after.values.contains(id) ||
+        if (after.values.contains(id) || IsKeptDriversKey(contents, root, key) ||
             (!after.keys.contains({root, key}) && !IsInTrees(trees, root, key))) {
             continue;
         }
@@ -353,6 +467,10 @@ BackupContents SelectDeleted(const ResidueState& before, const ResidueState& aft
         }
     }
     KeepSpoolerLosses(before, after, contents);
+    for (const auto& [inf, environment] : ran.DeletedDriverPackages()) {
+        contents.notRestorable.push_back(
+            {"driver package " + ToUtf8(inf) + ", " + ToUtf8(environment), kNoPackages});
+    }
     return contents;
 }
 
@@ -361,23 +479,21 @@ void ReadBackupFiles(Machine& machine, BackupContents& contents) {
     DropPathsThroughLinks(machine.files, contents.files, contents.notRestorable, "file ");
     std::vector<BackupPath> readable;
     for (BackupPath& file : contents.files) {
-        FileBytes read = machine.files.ReadFileBytes(file.path, kMaxBackupFileBytes);
-        const auto attributes = machine.files.GetStatus(file.path);
-        const std::string what = "file " + ToUtf8(file.path);
-        if (read.error != 0 || !attributes) {
-            contents.notRestorable.push_back({what, "it could not be read (" + ErrorText(read.error) + ")"});
-        } else if (read.refused) {
-            contents.notRestorable.push_back(
-                {what, "a link, a file with more than one name, or larger than 256 MiB: not backed up"});
+        if (std::string refused = ReadKeptFile(machine.files, file.path, file); !refused.empty()) {
+            contents.notRestorable.push_back({"file " + ToUtf8(file.path), std::move(refused)});
         } else {
-            file.attributes = *attributes;
-            file.size = read.bytes.size();
-            file.sha256 = Sha256Hex(read.bytes);
-            file.bytes = std::move(read.bytes);
             readable.push_back(std::move(file));
         }
     }
     contents.files = std::move(readable);
+    std::erase_if(contents.drivers, [&](BackupDriver& driver) {
+        const std::string what = "driver " + DriverText(driver.definition);
+        const std::string refused = ReadDriver(machine, driver);
+        if (!refused.empty()) {
+            contents.notRestorable.push_back({what, refused});
+        }
+        return !refused.empty();
+    });
     const OsVersionInfo version = machine.system.QueryOsVersion();
     const ExpandResult name =
         machine.registry.ExpandEnvironmentStrings(u"%COMPUTERNAME%", kComputerNameChars);
@@ -430,6 +546,40 @@ nlohmann::ordered_json ManifestJson(const BackupContents& contents) {
                                  {"right", form.right},
                                  {"bottom", form.bottom}});
     }
+    json["drivers"] = nlohmann::ordered_json::array();
+    for (const BackupDriver& driver : contents.drivers) {
+        const DriverDefinition& definition = driver.definition;
+        const DriverDetails& details = definition.details;
+        const auto texts = [](const std::vector<std::u16string>& list) {
+            nlohmann::ordered_json array = nlohmann::ordered_json::array();
+            for (const std::u16string& text : list) {
+                array.push_back(ToUtf8(text));
+            }
+            return array;
+        };
+        nlohmann::ordered_json files = nlohmann::ordered_json::array();
+        for (const BackupPath& file : driver.files) {
+            files.push_back({{"name", ToUtf8(file.path)}, {"size", file.size}, {"sha256", file.sha256}});
+        }
+        json["drivers"].push_back({{"name", ToUtf8(definition.name)},
+                                   {"environment", ToUtf8(definition.environment)},
+                                   {"version", details.version},
+                                   {"driverPath", ToUtf8(details.driverPath)},
+                                   {"dataFile", ToUtf8(definition.dataFile)},
+                                   {"configFile", ToUtf8(details.configFile)},
+                                   {"helpFile", ToUtf8(details.helpFile)},
+                                   {"dependentFiles", texts(details.dependentFiles)},
+                                   {"monitor", ToUtf8(details.monitor)},
+                                   {"defaultDataType", ToUtf8(details.defaultDataType)},
+                                   {"previousNames", texts(details.previousNames)},
+                                   {"date", details.date},
+                                   {"driverVersion", details.driverVersion},
+                                   {"manufacturer", ToUtf8(details.manufacturer)},
+                                   {"oemUrl", ToUtf8(details.oemUrl)},
+                                   {"hardwareId", ToUtf8(details.hardwareId)},
+                                   {"provider", ToUtf8(details.provider)},
+                                   {"files", std::move(files)}});
+    }
     json["printers"] = nlohmann::ordered_json::array();
     for (const PrinterDefinition& printer : contents.printers) {
         nlohmann::ordered_json entry = {
@@ -446,6 +596,12 @@ nlohmann::ordered_json ManifestJson(const BackupContents& contents) {
                                        {"name", ToUtf8(value.name)},
                                        {"type", value.type},
                                        {"data", HexBytes(value.data)}});
+    }
+    json["connections"] = nlohmann::ordered_json::array();
+    for (const std::u16string& connection : contents.connections) {
+        const std::size_t cut = connection.find(u'\\', 2);
+        json["connections"].push_back(
+            {{"server", ToUtf8(connection.substr(0, cut))}, {"printer", ToUtf8(connection.substr(cut + 1))}});
     }
     json["notRestorable"] = nlohmann::ordered_json::array();
     for (const NotRestorable& entry : contents.notRestorable) {
@@ -474,8 +630,15 @@ std::string WriteBackup(Files& files, std::u16string_view folder, const BackupCo
         }
     }
     const std::u16string data = std::u16string(folder) + u"\\" + std::u16string(kDataFolderName);
+    const std::u16string drivers = std::u16string(folder) + u"\\" + std::u16string(kDriverFolderName);
     made.emplace_back(folder);
     made.push_back(data);
+    for (std::size_t index = 0; index < contents.drivers.size(); ++index) {
+        if (index == 0) {
+            made.push_back(drivers);
+        }
+        made.push_back(drivers + u"\\" + FromUtf8(std::to_string(index)));
+    }
     // The backup folder is made private: only administrators may change what the restore will read.
     for (const std::u16string& created : made) {
         const Status made =
@@ -484,10 +647,19 @@ std::string WriteBackup(Files& files, std::u16string_view folder, const BackupCo
             return "cannot create " + ToUtf8(created) + " (" + ErrorText(made.error) + ")";
         }
     }
+    std::vector<std::pair<std::u16string, const BackupPath*>> written;
     for (std::size_t index = 0; index < contents.files.size(); ++index) {
-        const std::u16string path = data + u"\\" + FromUtf8(std::to_string(index));
-        if (const Status written = files.CreateNewFile(path, contents.files[index].bytes); !written.ok()) {
-            return "cannot write " + ToUtf8(path) + " (" + ErrorText(written.error) + ")";
+        written.emplace_back(data + u"\\" + FromUtf8(std::to_string(index)), &contents.files[index]);
+    }
+    for (std::size_t index = 0; index < contents.drivers.size(); ++index) {
+        for (const BackupPath& file : contents.drivers[index].files) {
+            written.emplace_back(drivers + u"\\" + FromUtf8(std::to_string(index)) + u"\\" + file.path,
+                                 &file);
+        }
+    }
+    for (const auto& [path, file] : written) {
+        if (const Status wrote = files.CreateNewFile(path, file->bytes); !wrote.ok()) {
+            return "cannot write " + ToUtf8(path) + " (" + ErrorText(wrote.error) + ")";
         }
     }
     // The manifest last: a backup cut short has none, and no restore takes it.
@@ -509,8 +681,10 @@ std::string FormatBackupSummary(std::u16string_view folder, const BackupContents
                       std::to_string(contents.folders.size()) + " folders, " +
                       std::to_string(contents.files.size()) + " files (" + std::to_string(bytes) +
                       " bytes), " + std::to_string(contents.forms.size()) + " forms, " +
+                      std::to_string(contents.drivers.size()) + " drivers, " +
                       std::to_string(contents.printers.size()) + " printers (" +
-                      std::to_string(contents.printerData.size()) + " printer data values)\n";
+                      std::to_string(contents.printerData.size()) + " printer data values), " +
+                      std::to_string(contents.connections.size()) + " connections\n";
     out += "not backed up, so --restore cannot put back (" + std::to_string(contents.notRestorable.size()) +
            "):\n";
     for (const NotRestorable& entry : contents.notRestorable) {

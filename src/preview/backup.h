@@ -24,6 +24,8 @@ namespace spoolsweep::preview {
 inline constexpr int kBackupVersion = 1;
 inline constexpr std::u16string_view kManifestName = u"manifest.json";
 inline constexpr std::u16string_view kDataFolderName = u"files";
+// Each driver's files, in a folder named by its place in the manifest, each file under its own name.
+inline constexpr std::u16string_view kDriverFolderName = u"drivers";
 // A file larger than this is not backed up (it is named as not restorable).
 inline constexpr std::uint64_t kMaxBackupFileBytes = 256ULL << 20;
 
@@ -59,6 +61,14 @@ struct BackupPrinterData {
     std::vector<std::uint8_t> data;
 };
 
+// A driver as AddPrinterDriverExW takes it back: its definition, each file by its name alone, and each
+// file's bytes, size and SHA-256 (`path` its name).
+struct BackupDriver {
+    DriverDefinition definition;
+    std::vector<BackupPath> files;
+    std::u16string folder;  // a read backup's folder of the files, from which the spooler copies them
+};
+
 struct NotRestorable {
     std::string what, reason;
 };
@@ -69,8 +79,10 @@ struct BackupContents {
     std::vector<BackupPath> folders;  // parents before what they hold
     std::vector<BackupPath> files;
     std::vector<BackupForm> forms;
+    std::vector<BackupDriver> drivers;
     std::vector<PrinterDefinition> printers;     // local queues, each as AddPrinterW takes it back
     std::vector<BackupPrinterData> printerData;  // of those printers
+    std::vector<std::u16string> connections;     // "\\server\printer"
     std::vector<NotRestorable> notRestorable;
     nlohmann::ordered_json machine;  // where the backup was taken
 };
@@ -96,8 +108,8 @@ struct ResidueState {
 [[nodiscard]] BackupContents SelectDeleted(const ResidueState& before, const ResidueState& after,
                                            const sim::SimMachine& ran);
 
-// Reads each file's bytes and attributes from the real machine; a file that cannot be read as a plain file
-// moves to the not-restorable list. Also names the machine.
+// Reads each file's bytes and attributes, and each driver's definition and files, from the real machine;
+// what cannot be read as a plain file moves to the not-restorable list. Also names the machine.
 void ReadBackupFiles(Machine& machine, BackupContents& contents);
 
 [[nodiscard]] nlohmann::ordered_json ManifestJson(const BackupContents& contents);
@@ -133,8 +145,9 @@ struct RestoreLine {
     std::string reason;  // why not, or "" when put back
 };
 
-// Puts back, in order, forms, printers and their data, keys, values, folders and files the machine lacks;
-// with `dryRun` only says what it would put back. The manifest's not-restorable entries come last.
+// Puts back, in order, drivers, forms, printers and their data, connections, keys, values, folders and files
+// the machine lacks; with `dryRun` only says what it would put back. The manifest's not-restorable entries
+// come last.
 [[nodiscard]] std::vector<RestoreLine> Restore(Machine& machine, const BackupContents& contents, bool dryRun);
 
 [[nodiscard]] std::string FormatRestore(const std::vector<RestoreLine>& lines, bool dryRun);
@@ -157,6 +170,9 @@ struct BackupRun {
 // "printer data <printer>\<key> "<name>"": a printer data value as the backup's lines name it.
 [[nodiscard]] std::string PrinterDataText(const BackupPrinterData& value);
 
+// "<environment>, <name>": a driver as the backup's lines name it.
+[[nodiscard]] std::string DriverText(const DriverDefinition& driver);
+
 // "HKLM\<path>": a key as the backup's lines name it.
 [[nodiscard]] std::string KeyText(Handle root, std::u16string_view path);
 
@@ -170,6 +186,12 @@ struct BackupRun {
 // A printer a restore adds: a local queue's plain name, a driver, port and print processor named plainly, no
 // separator page but a local full path, and a DEVMODE and security descriptor whose bytes hold together.
 [[nodiscard]] bool IsRestorablePrinter(const PrinterDefinition& printer);
+
+// A driver a restore adds: an environment the program knows, a plain name, and files named plainly.
+[[nodiscard]] bool IsRestorableDriver(const DriverDefinition& driver);
+
+// A connection a restore adds: "\\server\printer", both names plain.
+[[nodiscard]] bool IsRestorableConnection(std::u16string_view name);
 
 // True when `path` is a full path ("C:\a\b") whose every name is one Windows could hold as it is written.
 [[nodiscard]] bool IsPlainFullPath(std::u16string_view path);

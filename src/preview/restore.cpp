@@ -153,6 +153,60 @@ class ManifestReader {
         return {};
     }
 
+    // Containment as IsRestorableDriver decides it; each file the definition names is listed once with its
+    // size and SHA-256, and nothing else is.
+    static std::string ReadDriver(const Json& entry, BackupContents& contents) {
+        const auto text = [&](const char* field) { return FromUtf8(entry.at(field).get<std::string>()); };
+        const auto texts = [&](const char* field) {
+            std::vector<std::u16string> list;
+            for (const Json& item : entry.at(field)) {
+                list.push_back(FromUtf8(item.get<std::string>()));
+            }
+            return list;
+        };
+        BackupDriver driver{
+            {text("name"),
+             text("environment"),
+             text("dataFile"),
+             {Unsigned32(entry.at("version")), text("driverPath"), text("configFile"), text("helpFile"),
+              texts("dependentFiles"), text("monitor"), text("defaultDataType"), texts("previousNames"),
+              entry.at("date").get<std::uint64_t>(), entry.at("driverVersion").get<std::uint64_t>(),
+              text("manufacturer"), text("oemUrl"), text("hardwareId"), text("provider")}},
+            {},
+            {}};
+        const std::string what = "driver " + DriverText(driver.definition);
+        if (!IsRestorableDriver(driver.definition)) {
+            return what +
+                   " is not one a restore adds: an environment other than \"Windows x64\" or \"Windows NT "
+                   "x86\", "
+                   "or a name or file name that is not plain";
+        }
+        std::vector<std::u16string> names = DriverFilesOf(driver.definition);
+        for (const Json& file : entry.at("files")) {
+            BackupPath kept{FromUtf8(file.at("name").get<std::string>()),
+                            0,
+                            {},
+                            file.at("size").get<std::uint64_t>(),
+                            file.at("sha256").get<std::string>()};
+            const auto listed = std::find_if(names.begin(), names.end(), [&](const std::u16string& name) {
+                return sim::EqualNoCase(name, kept.path);
+            });
+            if (listed == names.end() || !file.at("size").is_number_unsigned() ||
+                kept.size > kMaxBackupFileBytes || !IsHex(kept.sha256, 64)) {
+                return what + ": its file " + ToUtf8(kept.path) +
+                       " is not one it names once, or has no valid size and SHA-256";
+            }
+            std::erase_if(names,
+                          [&](const std::u16string& name) { return sim::EqualNoCase(name, kept.path); });
+            driver.files.push_back(std::move(kept));
+        }
+        if (!names.empty()) {
+            return what + ": its file " + ToUtf8(names.front()) + " is not in the backup";
+        }
+        contents.drivers.push_back(std::move(driver));
+        return {};
+    }
+
     // Containment as IsRestorablePrinter decides it; the name, share and driver first, then the settings.
     static std::string ReadPrinter(const Json& entry, BackupContents& contents) {
         const Json& share = entry.at("share");
@@ -169,6 +223,17 @@ class ManifestReader {
                    "not hold together";
         }
         contents.printers.push_back(std::move(printer));
+        return {};
+    }
+
+    static std::string ReadConnection(const Json& entry, BackupContents& contents) {
+        const std::u16string name = FromUtf8(entry.at("server").get<std::string>()) + u"\\" +
+                                    FromUtf8(entry.at("printer").get<std::string>());
+        if (!IsRestorableConnection(name)) {
+            return "printer connection " + ToUtf8(name) +
+                   " is not one a restore adds: no \\\\server\\printer of plain names";
+        }
+        contents.connections.push_back(name);
         return {};
     }
 
@@ -245,18 +310,35 @@ bool IsDataFileName(std::u16string_view name, std::size_t fileCount) {
            std::stoull(ToUtf8(name)) < fileCount;
 }
 
-// Every entry of the backup folder and its data folder is one the manifest names, and none is a link.
-std::string CheckFolderEntries(Files& files, const std::u16string& folder, std::size_t fileCount) {
+// Every entry of the backup folder, its data folder and its drivers' folders is one the manifest names, and
+// none is a link.
+std::string CheckFolderEntries(Files& files, const std::u16string& folder, const BackupContents& contents) {
     const std::u16string data = folder + u"\\" + std::u16string(kDataFolderName);
-    for (const auto& [where, top] : {std::pair{folder, true}, std::pair{data, false}}) {
+    const std::u16string drivers = folder + u"\\" + std::u16string(kDriverFolderName);
+    // Each folder with the test of its entries' names.
+    std::vector<std::pair<std::u16string, std::function<bool(std::u16string_view)>>> folders{
+        {folder,
+         [&](std::u16string_view name) {
+             return name == kManifestName || name == kDataFolderName ||
+                    (name == kDriverFolderName && !contents.drivers.empty());
+         }},
+        {data, [&](std::u16string_view name) { return IsDataFileName(name, contents.files.size()); }},
+        {drivers, [&](std::u16string_view name) { return IsDataFileName(name, contents.drivers.size()); }}};
+    for (std::size_t index = 0; index < contents.drivers.size(); ++index) {
+        folders.emplace_back(
+            drivers + u"\\" + FromUtf8(std::to_string(index)), [&, index](std::u16string_view name) {
+                const std::vector<BackupPath>& kept = contents.drivers[index].files;
+                return std::any_of(kept.begin(), kept.end(),
+                                   [&](const BackupPath& file) { return file.path == name; });
+            });
+    }
+    for (const auto& [where, listed] : folders) {
         for (const FindEntry& entry : ListFolder(files, where)) {
             const std::string name = ToUtf8(where + u"\\" + entry.name);
             if ((entry.attributes & kFileAttributeReparsePoint) != 0) {
                 return name + " is a link: a backup holds none";
             }
-            const bool listed = top ? entry.name == kManifestName || entry.name == kDataFolderName
-                                    : IsDataFileName(entry.name, fileCount);
-            if (!listed) {
+            if (!listed(entry.name)) {
                 return name + " is not in the manifest";
             }
         }
@@ -264,27 +346,51 @@ std::string CheckFolderEntries(Files& files, const std::u16string& folder, std::
     return {};
 }
 
-// Each file's data: a plain file of the manifest's size and SHA-256.
+// The data at `path` of `file`, named `what`: a plain file of the manifest's size and SHA-256.
+std::string ReadChecked(Files& files, const std::u16string& path, const std::string& what, BackupPath& file) {
+    if (std::string unsafe = CheckAdministratorsOnly(files, path); !unsafe.empty()) {
+        return unsafe;
+    }
+    FileBytes read = files.ReadFileBytes(path, file.size);
+    if (read.error != 0) {
+        return what + " cannot be read (error " + std::to_string(read.error) + ")";
+    }
+    if (read.refused || read.bytes.size() != file.size) {
+        return what + " is a link, a file with more than one name, or not of the size the manifest gives";
+    }
+    if (Sha256Hex(read.bytes) != file.sha256) {
+        return what + " does not match its SHA-256 in the manifest";
+    }
+    file.bytes = std::move(read.bytes);
+    return {};
+}
+
+// Each file's data, and each driver's files in the folder the spooler will copy them from. That folder is
+// checked as the rest of the backup: only administrators could change a file between this check and the copy.
 std::string ReadFileData(Files& files, const std::u16string& folder, BackupContents& contents) {
     for (std::size_t index = 0; index < contents.files.size(); ++index) {
         BackupPath& file = contents.files[index];
         const std::u16string path =
             folder + u"\\" + std::u16string(kDataFolderName) + u"\\" + FromUtf8(std::to_string(index));
         const std::string what = "file " + ToUtf8(file.path) + " (its data " + ToUtf8(path) + ")";
-        if (std::string unsafe = CheckAdministratorsOnly(files, path); !unsafe.empty()) {
+        if (std::string refused = ReadChecked(files, path, what, file); !refused.empty()) {
+            return refused;
+        }
+    }
+    for (std::size_t index = 0; index < contents.drivers.size(); ++index) {
+        BackupDriver& driver = contents.drivers[index];
+        driver.folder =
+            folder + u"\\" + std::u16string(kDriverFolderName) + u"\\" + FromUtf8(std::to_string(index));
+        if (std::string unsafe = CheckAdministratorsOnly(files, driver.folder); !unsafe.empty()) {
             return unsafe;
         }
-        FileBytes read = files.ReadFileBytes(path, file.size);
-        if (read.error != 0) {
-            return what + " cannot be read (error " + std::to_string(read.error) + ")";
+        for (BackupPath& file : driver.files) {
+            const std::u16string path = driver.folder + u"\\" + file.path;
+            const std::string what = "driver " + DriverText(driver.definition) + ": its file " + ToUtf8(path);
+            if (std::string refused = ReadChecked(files, path, what, file); !refused.empty()) {
+                return refused;
+            }
         }
-        if (read.refused || read.bytes.size() != file.size) {
-            return what + " is a link, a file with more than one name, or not of the size the manifest gives";
-        }
-        if (Sha256Hex(read.bytes) != file.sha256) {
-            return what + " does not match its SHA-256 in the manifest";
-        }
-        file.bytes = std::move(read.bytes);
     }
     return {};
 }
@@ -391,7 +497,31 @@ class Restorer {
         }
     }
 
-    // A printer whose driver is missing is named with it: the restore does not put drivers back.
+    // The spooler copies a driver's files from the backup into its own folder, over none of a newer version;
+    // a driver that exists now is never replaced.
+    void Drivers(const std::vector<BackupDriver>& drivers) {
+        Spooler& spooler = machine_.spooler;
+        for (const BackupDriver& driver : drivers) {
+            const DriverDefinition& definition = driver.definition;
+            const auto listed = EnumerateInTwoCalls([&](std::uint32_t bytes) {
+                return spooler.EnumPrinterDrivers(definition.environment, bytes);
+            });
+            const bool exists = std::any_of(listed.begin(), listed.end(), [&](const DriverInfo& now) {
+                return sim::EqualNoCase(now.name, definition.name);
+            });
+            Decide("driver " + DriverText(definition), exists, 0, "", "adding it", [&] {
+                return spooler
+                    .AddPrinterDriverEx(WithFilesIn(definition, driver.folder),
+                                        kApdCopyNewFiles | kApdCopyFromDirectory)
+                    .error;
+            });
+            if (lines_.back().putBack) {
+                addedDrivers_.insert(sim::Fold(definition.name));
+            }
+        }
+    }
+
+    // A printer whose driver is missing and not put back is named with it.
     void Printers(const std::vector<PrinterDefinition>& printers) {
         Spooler& spooler = machine_.spooler;
         std::vector<DriverInfo> drivers;
@@ -409,7 +539,8 @@ class Restorer {
             const PrinterHandle existing(opened.handle, {&spooler});
             if (opened.error == 0) {
                 lines_.push_back({std::move(entry), false, kExistsNow});
-            } else if (std::none_of(drivers.begin(), drivers.end(), [&](const DriverInfo& installed) {
+            } else if (!addedDrivers_.contains(sim::Fold(driver)) &&
+                       std::none_of(drivers.begin(), drivers.end(), [&](const DriverInfo& installed) {
                            return sim::EqualNoCase(installed.name, driver);
                        })) {
                 lines_.push_back(
@@ -449,6 +580,22 @@ class Restorer {
                 return spooler.SetPrinterDataEx(handle.get(), value.key, value.name, value.type, value.data)
                     .error;
             });
+        }
+    }
+
+    // Through the spooler, which installs the server's driver for it; never over a connection of that name.
+    void Connections(const std::vector<std::u16string>& connections) {
+        Spooler& spooler = machine_.spooler;
+        const auto listed =
+            connections.empty() ? std::vector<PrinterInfo>() : EnumerateInTwoCalls([&](std::uint32_t bytes) {
+                return spooler.EnumPrinters(kPrinterEnumConnections, bytes);
+            });
+        for (const std::u16string& connection : connections) {
+            const bool exists = std::any_of(listed.begin(), listed.end(), [&](const PrinterInfo& now) {
+                return sim::EqualNoCase(now.printerName.value_or(u""), connection);
+            });
+            Decide("printer connection " + ToUtf8(connection), exists, 0, "", "adding it",
+                   [&] { return spooler.AddPrinterConnection(connection).error; });
         }
     }
 
@@ -541,7 +688,8 @@ class Restorer {
     bool dryRun_;
     std::vector<RegistrySubtree> trees_;
     std::vector<RestoreLine> lines_;
-    std::set<std::u16string> added_;  // the printers this restore added, or would add
+    std::set<std::u16string> added_;         // the printers this restore added, or would add
+    std::set<std::u16string> addedDrivers_;  // folded names of the drivers it added, or would add
 };
 
 }  // namespace
@@ -579,8 +727,10 @@ LoadedBackup ParseManifest(std::string_view text, const RestoreScope& scope) {
         {"folders", [&](const Json& entry) { return reader.ReadPath(entry, false, contents); }},
         {"files", [&](const Json& entry) { return reader.ReadPath(entry, true, contents); }},
         {"forms", [&](const Json& entry) { return ManifestReader::ReadForm(entry, contents); }},
+        {"drivers", [&](const Json& entry) { return ManifestReader::ReadDriver(entry, contents); }},
         {"printers", [&](const Json& entry) { return ManifestReader::ReadPrinter(entry, contents); }},
         {"printerData", [&](const Json& entry) { return ManifestReader::ReadPrinterData(entry, contents); }},
+        {"connections", [&](const Json& entry) { return ManifestReader::ReadConnection(entry, contents); }},
         {"notRestorable",
          [&](const Json& entry) {
              contents.notRestorable.push_back(
@@ -589,10 +739,10 @@ LoadedBackup ParseManifest(std::string_view text, const RestoreScope& scope) {
          }},
     };
     for (const auto& [section, read] : sections) {
-        // A manifest of a program that kept no forms or printers has none.
-        const bool optional = std::string_view(section) == "forms" ||
-                              std::string_view(section) == "printers" ||
-                              std::string_view(section) == "printerData";
+        // A manifest of a program that kept no forms, drivers, printers or connections has none.
+        const std::string_view name = section;
+        const bool optional = name == "forms" || name == "drivers" || name == "printers" ||
+                              name == "printerData" || name == "connections";
         const Json& entries = json.value(section, optional ? Json::array() : Json());
         if (!entries.is_array()) {
             loaded.error = std::string("manifest.json has no list of ") + section;
@@ -642,7 +792,7 @@ LoadedBackup LoadBackup(Files& files, std::u16string_view folderName, const Rest
     }
     LoadedBackup loaded = ParseManifest(manifest.bytes, scope);
     if (loaded.error.empty()) {
-        loaded.error = CheckFolderEntries(files, folder, loaded.contents.files.size());
+        loaded.error = CheckFolderEntries(files, folder, loaded.contents);
     }
     if (loaded.error.empty()) {
         loaded.error = ReadFileData(files, folder, loaded.contents);
@@ -655,10 +805,13 @@ LoadedBackup LoadBackup(Files& files, std::u16string_view folderName, const Rest
 
 std::vector<RestoreLine> Restore(Machine& machine, const BackupContents& contents, bool dryRun) {
     Restorer restorer(machine, dryRun);
-    // The spooler's objects first: a printer's own keys are the spooler's to make.
+    // The spooler's objects first: a printer's own keys are the spooler's to make, and its driver must be
+    // there before it.
+    restorer.Drivers(contents.drivers);
     restorer.Forms(contents.forms);
     restorer.Printers(contents.printers);
     restorer.PrinterData(contents.printerData);
+    restorer.Connections(contents.connections);
     restorer.Keys(contents.keys);
     restorer.Values(contents.values);
     restorer.Paths(contents.folders, contents.files);

@@ -29,6 +29,12 @@ class SpoolerContract : public WorldTest {
             .entries;
     }
 
+    std::vector<DriverDefinition> Definitions(std::u16string_view environment) {
+        return EnumerateTwice(
+                   [&](std::uint32_t bytes) { return spooler().EnumDriverDefinitions(environment, bytes); })
+            .entries;
+    }
+
     std::vector<FormInfo> Forms(Handle printer) {
         return EnumerateTwice([&](std::uint32_t bytes) { return spooler().EnumForms(printer, bytes); })
             .entries;
@@ -106,6 +112,8 @@ TEST_F(SpoolerContract, EnumerationsRefuseABufferOneByteShort) {
         [this](std::uint32_t bytes) { return spooler().EnumPrinters(kLocalAndConnections, bytes); });
     expectRefused(
         [this](std::uint32_t bytes) { return spooler().EnumPrinterDrivers(kEnvironmentX64, bytes); });
+    expectRefused(
+        [this](std::uint32_t bytes) { return spooler().EnumDriverDefinitions(kEnvironmentX64, bytes); });
     expectRefused([&](std::uint32_t bytes) { return spooler().EnumForms(printer.get(), bytes); });
 }
 
@@ -261,6 +269,38 @@ TEST_F(PrinterDefinitionContract, AddsNoPrinterOverOneOfThatNameNorOnAMissingPor
     EXPECT_EQ(spooler().GetPrinter(printer.get()).definition.settings.comment, u"Floor 2");
 }
 
+// The restore adds a deleted driver back from its level-6 definition, the spooler copying each file from the
+// folder the definition names into its own driver folder.
+TEST_F(SpoolerContract, ReadsADriversDefinitionAndAddsItBack) {
+    world().AddDriver(kEnvironmentX64, u"Contract Driver E", u"NorvelCE.PPD");
+    const auto read = Named(Definitions(kEnvironmentX64), u"Contract Driver E");
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(std::tuple(read->environment, read->details.version),
+              std::tuple(std::u16string(kEnvironmentX64), 3U));
+    EXPECT_TRUE(read->dataFile.ends_with(u"\\3\\NorvelCE.PPD")) << NarrowLowBytes(read->dataFile);
+    EXPECT_FALSE(Named(Definitions(kEnvironmentX86), u"Contract Driver E").has_value());
+    ASSERT_TRUE(spooler().DeletePrinterDriverEx(kEnvironmentX64, u"Contract Driver E", 0, 3).ok());
+
+    DriverDefinition kept = WithFilesIn(*read, world().OwnFolder());
+    kept.details.manufacturer = u"Norvel";
+    kept.details.provider = u"Norvel Imaging";
+    for (const std::u16string& file : DriverFilesOf(kept)) {
+        world().WriteFile(file, "kept " + NarrowLowBytes(file));
+    }
+    EXPECT_EQ(spooler().AddPrinterDriverEx(kept, kApdCopyNewFiles | kApdCopyFromDirectory).error, 0U);
+    const auto back = Named(Definitions(kEnvironmentX64), u"Contract Driver E");
+    ASSERT_TRUE(back.has_value());
+    const DriverDefinition got = WithFilesIn(*back, u"");
+    const DriverDefinition expected = WithFilesIn(kept, u"");
+    EXPECT_EQ(
+        std::tie(got.dataFile, got.details.driverPath, got.details.configFile, got.details.dependentFiles),
+        std::tie(expected.dataFile, expected.details.driverPath, expected.details.configFile,
+                 expected.details.dependentFiles));
+    EXPECT_EQ(world().ReadFile(back->dataFile), "kept " + NarrowLowBytes(kept.dataFile));
+    SKIP_ON_WINE("AddPrinterDriverExW keeps no more of a level-6 definition than level 4 holds");
+    EXPECT_EQ(got, expected);
+}
+
 TEST_F(SpoolerContract, RefusesToDeleteADriverInUse) {
     SKIP_ON_WINE("DeletePrinterDriverExW deletes a driver that a printer still uses");
     world().AddDriver(kEnvironmentX64, u"Contract Driver B", u"NorvelCB.PPD");
@@ -309,6 +349,13 @@ TEST_F(SpoolerContract, ADriverMissingFromAnEnvironmentIsUnknown) {
 TEST_F(SpoolerContract, DeletingAConnectionThatDoesNotExistFails) {
     SKIP_ON_WINE("DeletePrinterConnectionW reports success for any name");
     EXPECT_FALSE(spooler().DeletePrinterConnection(u"\\\\contract-server\\No Such Printer").ok());
+}
+
+// The restore's connection to a printer no server shares fails with an error (Wine's fails without setting
+// one; the seam reports ERROR_NOT_SUPPORTED then) and leaves no connection.
+TEST_F(SpoolerContract, AddsNoConnectionToAPrinterNoServerShares) {
+    EXPECT_NE(spooler().AddPrinterConnection(u"\\\\contract-nowhere\\No Such Printer").error, 0U);
+    EXPECT_FALSE(FindPrinter(u"\\\\contract-nowhere\\No Such Printer").has_value());
 }
 
 TEST_F(SpoolerContract, OffersDriverPackageDeletion) {

@@ -12,7 +12,12 @@ class SimWorld final : public World {
 
     void AddDriver(std::u16string_view environment, std::u16string_view name,
                    std::u16string_view dataFile) override {
-        sim_.AddDriver({std::u16string(environment), std::u16string(name), std::u16string(dataFile), {}});
+        // Its driver and configuration files named as the Win32 world names them.
+        sim_.AddDriver({std::u16string(environment),
+                        std::u16string(name),
+                        std::u16string(dataFile),
+                        {},
+                        {3, u"spswdrv.dll", u"spswui.dll"}});
     }
     void AddPrinter(std::u16string_view name, std::u16string_view driver,
                     std::u16string_view share) override {

@@ -48,9 +48,13 @@ esac
 printers_before=$(fixture printers | sort)
 if [ "$case_name" == undo ]; then
     # Backed up before the removal and put back after it: what the two snapshots still differ in is only what
-    # the backup does not keep (drivers, forms and the spooler's keys and values of those). A
-    # queue with a comment and a location joins the office's, so that the printers' settings are seen back.
+    # the backup does not keep (the spooler's keys and values of its objects). A queue with a comment and a
+    # location joins the office's, so that the printers' settings are seen back, and a 32-bit twin of the
+    # Tamber driver, so that drivers of both environments go and come back.
     fixture printer "Tamber Annex" "Tamber PS Driver" "" "Floor 2" "Room 201" >/dev/null
+    fixture driver "Tamber PS Driver" NorvelAB12.PPD "Windows NT x86" >/dev/null
+    drivers_before=$({ fixture drivers "Windows x64" | sed 's/^/Windows x64|/'
+        fixture drivers "Windows NT x86" | sed 's/^/Windows NT x86|/'; } | tr -d '\r' | sort)
     fixture regset HKLM 'SYSTEM\CurrentControlSet\Control\Print\Printers\Tamber Annex\PrinterDriverData' \
         Duplex Long >/dev/null
     printers_before=$(fixture printers full | sort)
@@ -60,17 +64,24 @@ if [ "$case_name" == undo ]; then
         2>"$work/stderr" || fail "backup exit status $?: $(head -c 300 "$work/stderr")"
     grep -qE '^backup in C:.work.backup: [1-9][0-9]* registry keys, [1-9][0-9]* registry values, [0-9]+ folders, [1-9][0-9]* files' \
         "$work/backup.txt" || fail "backup holds no residue: $(grep '^backup in' "$work/backup.txt")"
-    tr -d '\r' <"$work/backup.txt" | grep -qE '^backup in .*, 4 printers \([1-9][0-9]* printer data values\)$' ||
+    tr -d '\r' <"$work/backup.txt" | grep -qE '^backup in .*, [0-9]+ drivers, 4 printers \([1-9][0-9]* printer data values\), 0 connections$' ||
         fail "the office's printers are not all backed up: $(grep '^backup in' "$work/backup.txt")"
     "$wine_run" "$exe" "${options[@]}" >"$work/stdout" 2>"$work/stderr" || fail "Spoolsweep.exe exit status $?"
+    # Wine's gap: DeletePrinterDriverExW with the delete flag fails with 87 and removes nothing. Each driver
+    # the preview lists as deleted is deleted here without the flag (its files stay), as Windows' removal
+    # deletes it, so that the restore has it to put back.
+    while IFS= read -r entry; do
+        fixture deldriver "${entry#*, }" "${entry%%, *}" >/dev/null || fail "driver $entry not deleted"
+    done < <(tr -d '\r' <"$work/backup.txt" |
+        awk '/^drivers deleted/ { on = 1; next } /^[^ ]/ { on = 0 } on { print substr($0, 3) }')
     "$wine_run" "$preview" --restore 'C:\work\backup' >"$work/restore.txt" 2>"$work/stderr" ||
         fail "restore exit status $?: $(head -c 300 "$work/stderr")"
     "$wine_run" "$preview" --save after.json || fail "second snapshot"
     "$wine_run" "$preview" --compare before.json after.json >"$work/measured.txt" || fail "comparison"
-    # Wine's gap for the 32-bit exe: Wine's spooler runs inside the calling process, and a 32-bit caller's
-    # AddPrinterW finds no driver of the "Windows x64" environment and fails with 1797, where Windows' own
-    # 64-bit spooler service adds the printer. There the printers and their data are named as not put back
-    # with that error, and everything else must be back.
+    # The 32-bit exe keeps no driver: WoW64 redirects its C:\windows\system32 (the final path of that folder is
+    # another), so the backup reads no driver file through it and names each driver with that link, as it would
+    # under Windows' WoW64. The drivers the case deleted then stay gone, and the restore names each printer's
+    # driver as not installed, the printers' data with them; everything else must be back.
     restored_groups='printers|registry keys|registry values|files|folders'
     [ "${SPOOLSWEEP_WINE_ARCH:-x64}" = x86 ] && restored_groups='registry keys|registry values|files|folders'
     left=$(tr -d '\r' <"$work/measured.txt" | awk -v groups="^($restored_groups) deleted\$" '
@@ -80,16 +91,23 @@ if [ "$case_name" == undo ]; then
     [ -z "$left" ] || fail "not put back: $left"
     grep -q '^put back: ' "$work/restore.txt" || fail "the restore put nothing back"
     if [ "${SPOOLSWEEP_WINE_ARCH:-x64}" = x86 ]; then
+        while IFS='|' read -r environment driver; do
+            tr -d '\r' <"$work/restore.txt" | grep -qF "not put back: driver $environment, $driver (not in the backup: its file C:\windows\system32" ||
+                fail "driver $driver ($environment): no line naming the redirected system32"
+        done <<<"$drivers_before"
         for printer in "Plain Laser" "Tamber Annex" "Tamber Office" "Tamber Studio"; do
-            tr -d '\r' <"$work/restore.txt" |
-                grep -qE "^not put back: printer $printer \(its driver .* does not exist on this machine \(error 1797\)\)$" ||
-                fail "printer $printer: no line naming Wine's 32-bit AddPrinterW refusal (1797)"
+            tr -d '\r' <"$work/restore.txt" | grep -qE "^not put back: printer $printer \(its driver .* is not installed\)$" ||
+                fail "printer $printer: no line naming its driver as not installed"
         done
         tr -d '\r' <"$work/restore.txt" | grep -qF 'not put back: printer data Tamber Annex\PrinterDriverData "Duplex" (its printer was not put back)' ||
             fail "the annex's printer data is not named as not put back"
     else
-        # The annex's data is back in the spooler's key of the printer, and each printer is listed again with
-        # its port, driver, comment and location.
+        # Every driver is listed again, in both environments; the annex's data is back in the spooler's key of
+        # the printer, and each printer is listed again with its port, driver, comment and location.
+        drivers_after=$({ fixture drivers "Windows x64" | sed 's/^/Windows x64|/'
+            fixture drivers "Windows NT x86" | sed 's/^/Windows NT x86|/'; } | tr -d '\r' | sort)
+        [ "$drivers_after" == "$drivers_before" ] ||
+            fail "drivers not put back: before $(echo $drivers_before), after $(echo $drivers_after)"
         annex_data=$(tr -d '\r' <"$work/measured.txt" | grep -F 'Tamber Annex\PrinterDriverData')
         [ -z "$annex_data" ] || fail "printer data not put back as it was: $annex_data"
         printers_after=$(fixture printers full | sort)

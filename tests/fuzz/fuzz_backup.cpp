@@ -1,6 +1,6 @@
 // Backups on machines the input shapes, and backup folders whose manifest is the input. A backup taken before
-// a removal puts back, after it, every key, value, file, folder, form and printer it holds exactly as they
-// were (the drivers installed again first: the restore does not put them back). A manifest the loader
+// a removal puts back, after it, every key, value, file, folder, form, driver and printer it holds exactly as
+// they were (the drivers it could not keep installed again first). A manifest the loader
 // accepts names nothing outside the keys and folders of the residue tables, and its restore writes nowhere
 // else.
 #include <algorithm>
@@ -42,11 +42,12 @@ bool IsPathContained(const preview::RestoreScope& scope, std::u16string_view pat
                        [&](const std::u16string& folder) { return IsContained(path, folder); });
 }
 
-// The restore's writes, as the journal names them: each within the scope; the forms and printers it adds,
-// those of the backup that a restore may add.
+// The restore's writes, as the journal names them: each within the scope; the forms, drivers and printers it
+// adds, those of the backup that a restore may add; the files the spooler copies, into its own folders.
 void CheckWrites(const sim::SimMachine& sim, std::size_t from, const preview::RestoreScope& scope,
-                 const std::vector<preview::BackupForm>& forms,
-                 const std::vector<PrinterDefinition>& printers) {
+                 const preview::BackupContents& contents) {
+    const std::vector<preview::BackupForm>& forms = contents.forms;
+    const std::vector<PrinterDefinition>& printers = contents.printers;
     const std::vector<std::string>& journal = sim.journal();
     for (std::size_t at = from; at < journal.size(); ++at) {
         const std::string& line = journal[at];
@@ -72,6 +73,25 @@ void CheckWrites(const sim::SimMachine& sim, std::size_t from, const preview::Re
             contained = std::any_of(printers.begin(), printers.end(), [&](const PrinterDefinition& printer) {
                 return printer.name == object && preview::IsRestorablePrinter(printer);
             });
+        } else if (call == "AddPrinterDriverExW" || call == "CopyFileW") {
+            // "<environment>, <name>", or "<source> -> <driver folder>\<file>"
+            const std::u16string target = object.substr(object.find(u" -> ") + 4);
+            contained =
+                std::any_of(contents.drivers.begin(), contents.drivers.end(), [&](const auto& driver) {
+                    const std::vector<std::u16string> files = DriverFilesOf(driver.definition);
+                    return preview::IsRestorableDriver(driver.definition) &&
+                           (call == "AddPrinterDriverExW"
+                                ? object == sim::FromUtf8(preview::DriverText(driver.definition))
+                                : std::any_of(files.begin(), files.end(), [&](const std::u16string& file) {
+                                      return sim::EqualNoCase(
+                                                 target,
+                                                 u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\" + file) ||
+                                             sim::EqualNoCase(
+                                                 target,
+                                                 u"C:\\Windows\\System32\\spool\\drivers\\w32x86\\3\\" +
+                                                     file);
+                                  }));
+                });
         } else if (call == "AddFormW") {
             contained = std::any_of(forms.begin(), forms.end(), [&](const preview::BackupForm& form) {
                 return form.name == object && form.flags != kFormBuiltin;
@@ -116,7 +136,7 @@ void CheckLoader(const std::uint8_t* bytes, std::size_t size) {
     }
     const std::size_t journal = sim.journal().size();
     static_cast<void>(preview::Restore(sim.machine(), loaded.contents, false));
-    CheckWrites(sim, journal, scope, loaded.contents.forms, loaded.contents.printers);
+    CheckWrites(sim, journal, scope, loaded.contents);
 }
 
 void CheckRoundTrip(const std::uint8_t* bytes, std::size_t size) {
@@ -128,6 +148,20 @@ void CheckRoundTrip(const std::uint8_t* bytes, std::size_t size) {
         options.dialogRun.deleteAll = true;
     } else {
         options.programArguments = {shaped.data.ConsumeBool() ? "-rmNorvelPrints" : "-rmPrints"};
+    }
+    // Each driver whose names a restore takes gets its files in the spooler's folder, so that it is kept.
+    for (sim::SimDriver driver : real.Drivers()) {
+        const std::u16string folder =
+            u"C:\\Windows\\System32\\spool\\drivers\\" +
+            std::u16string(driver.environment == u"Windows x64" ? u"x64" : u"w32x86") + u"\\3\\";
+        driver.details = {3, driver.dataFile + u".DLL", u"UI" + driver.dataFile + u".DLL"};
+        if (preview::IsRestorableDriver({driver.name, driver.environment, driver.dataFile, driver.details})) {
+            for (const std::u16string& file :
+                 {driver.dataFile, driver.details.driverPath, driver.details.configFile}) {
+                real.WriteFile(folder + file, sim::ToUtf8(driver.name + u" " + file));
+            }
+            real.AddDriver(driver);
+        }
     }
     const preview::ResidueState before = preview::CaptureResidue(real);
     std::map<std::u16string, std::string> bytesBefore;
@@ -141,11 +175,19 @@ void CheckRoundTrip(const std::uint8_t* bytes, std::size_t size) {
     fuzz::Require(backup.error.empty(), "no backup written: " + backup.error);
     const std::vector<sim::SimDriver> drivers = real.Drivers();
     static_cast<void>(preview::RunPreview(real, options, {}));
-    // The restore puts printers back but not drivers: an administrator installs those again first.
+    // An administrator installs again first the drivers the backup could not keep.
+    const auto kept = [&](const sim::SimDriver& driver) {
+        return std::any_of(backup.contents.drivers.begin(), backup.contents.drivers.end(),
+                           [&](const preview::BackupDriver& d) {
+                               return d.definition.name == driver.name &&
+                                      d.definition.environment == driver.environment;
+                           });
+    };
     for (const sim::SimDriver& driver : drivers) {
         const std::vector<sim::SimDriver> now = real.Drivers();
-        if (std::none_of(now.begin(), now.end(),
-                         [&](const sim::SimDriver& d) { return d.name == driver.name; })) {
+        if (!kept(driver) && std::none_of(now.begin(), now.end(), [&](const sim::SimDriver& d) {
+                return d.name == driver.name && d.environment == driver.environment;
+            })) {
             real.AddDriver(driver);
         }
     }
@@ -177,8 +219,19 @@ void CheckRoundTrip(const std::uint8_t* bytes, std::size_t size) {
                                   }),
                       "form not put back as it was: " + sim::ToUtf8(form.name));
     }
-    // A printer is back with its whole definition, unless its driver was never installed.
+    // A kept driver is back whole (the INF path aside, which its definition does not hold).
     const std::vector<sim::SimDriver> driversNow = real.Drivers();
+    for (const sim::SimDriver& driver : drivers) {
+        fuzz::Require(!kept(driver) || std::any_of(driversNow.begin(), driversNow.end(),
+                                                   [&](const sim::SimDriver& d) {
+                                                       return d.name == driver.name &&
+                                                              d.environment == driver.environment &&
+                                                              d.dataFile == driver.dataFile &&
+                                                              d.details == driver.details;
+                                                   }),
+                      "driver not put back as it was: " + sim::ToUtf8(driver.name));
+    }
+    // A printer is back with its whole definition, unless its driver was never installed.
     for (const PrinterDefinition& printer : backup.contents.printers) {
         const auto now = std::find_if(after.printers.begin(), after.printers.end(),
                                       [&](const sim::SimPrinter& p) { return p.name == printer.name; });

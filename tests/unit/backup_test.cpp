@@ -34,9 +34,14 @@ constexpr char16_t kLabelDriver[] = u"Vantle Label";
 // The dialog's "Delete All Printer Drivers", every question answered OK: all the residue there is goes.
 const sim::DialogRun kDeleteAll{{}, true, {}};
 
+constexpr char16_t kDriverFolder[] = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3";
+
+// The removal, and the drivers' files gone with them as Windows deletes them (the simulated spooler keeps
+// them).
 void RemoveEverything(sim::SimMachine& sim) {
     std::ostringstream out;
     ASSERT_EQ(sim::RunDialogRemoval(sim, kDeleteAll, out, out), 0) << out.str();
+    ASSERT_EQ(sim.machine().files.ShellDeleteTree(kDriverFolder, kFofSilentNoConfirmationNoErrorUi), 0);
 }
 
 TEST(Sha256, MatchesThePublishedVectors) {
@@ -92,8 +97,27 @@ TEST(BackupRestore, TheArgumentsAskForABackupWithARunAndARestoreAlone) {
 // An office machine whose Tamber printer leaves registry and file residue of every kind the backup keeps.
 // P1 has every level-2 setting a queue can hold, P2 a driver the restore will find missing.
 void AddResidue(sim::SimMachine& sim) {
-    sim.AddDriver({u"Windows x64", kTamberDriver, u"NorvelAB12.PPD", u"C:\\Windows\\INF\\oem7.inf"});
-    sim.AddDriver({u"Windows x64", kLabelDriver, u"VantleL.PPD", u"C:\\Windows\\INF\\oem8.inf"});
+    // The Tamber driver's definition is whole and its files are there; the label driver's are not.
+    sim.AddDriver({u"Windows x64", kTamberDriver, u"NorvelAB12.PPD", u"C:\\Windows\\INF\\oem7.inf",
+                   DriverDetails{3,
+                                 u"TMBDRV.DLL",
+                                 u"TMBUI.DLL",
+                                 u"TMB.HLP",
+                                 {u"TMBRES.DLL", u"NorvelAB12.PPD"},
+                                 u"Tamber Monitor",
+                                 u"RAW",
+                                 {u"Tamber PCL"},
+                                 0x01D9000012345678ULL,
+                                 0x0006000100020003ULL,
+                                 u"Tamber",
+                                 u"http://tamber.example",
+                                 u"tmb_1234",
+                                 u"Tamber Ltd"}});
+    for (const char16_t* file : {u"TMBDRV.DLL", u"TMBUI.DLL", u"TMB.HLP", u"TMBRES.DLL", u"NorvelAB12.PPD"}) {
+        sim.WriteFile(std::u16string(kDriverFolder) + u"\\" + file, "driver file " + NarrowLowBytes(file));
+    }
+    sim.AddDriver({u"Windows x64", kLabelDriver, u"VantleL.PPD", u"C:\\Windows\\INF\\oem8.inf",
+                   DriverDetails{3, u"VNTDRV.DLL", u"VNTUI.DLL"}});
     sim::SimPrinter p1 = test::MakePrinter(u"P1", kTamberDriver, u"p1share");
     std::vector<std::uint8_t> devMode(76, 0x5A);
     devMode[68] = 72;
@@ -119,6 +143,9 @@ void AddResidue(sim::SimMachine& sim) {
     sim.SetValue(kHkeyLocalMachine, p1Key + u"DsSpooler\\Extra", u"Tray", 3, {0xFF, 0});
     sim.CreateKey(kHkeyLocalMachine, p1Key + u"PnPData");
     sim.AddPrinter(test::MakePrinter(u"P2", kLabelDriver));
+    sim::SimPrinter hall = test::MakePrinter(u"\\\\srv\\Tamber Hall", kTamberDriver);
+    hall.serverName = u"\\\\srv";
+    sim.AddPrinter(hall);
     sim.SetValue(kHkeyCurrentUser, u"Printers\\Settings\\Printers\\P1", u"DevMode", 3, {0, 1, 0xFE, 0xFF});
     sim.SetValue(kHkeyCurrentUser, u"Printers\\Settings\\Printers\\P1\\Inner", u"Count", 4, {7, 0, 0, 0});
     sim.SetMultiString(kHkeyLocalMachine, u"SOFTWARE\\PPML\\PostScript", u"Fonts", {u"Courier", u"Symbol"});
@@ -200,6 +227,7 @@ TEST(BackupRestore, ARemovalUndoneLeavesEveryBackedUpEntryAsItWas) {
     real.SetSecurity(u"C:\\Backups", {0, system, {}, true, {{std::string(kSidUsers), true, kFileAllAccess}}});
     const std::set<std::string> before = Describe(real);
     const sim::SimPrinter p1 = real.Printers().front();
+    const sim::SimDriver tamber = real.Drivers().front();
     const BackupRun backup = BackUp(real);
     ASSERT_EQ(backup.error, "");
     EXPECT_EQ(backup.contents.keys.size(), 4U)
@@ -210,16 +238,19 @@ TEST(BackupRestore, ARemovalUndoneLeavesEveryBackedUpEntryAsItWas) {
     EXPECT_EQ(backup.contents.forms.size(), 1U) << "the deleted form was not kept";
     EXPECT_EQ(backup.contents.printers.size(), 2U) << "the deleted printers were not kept";
     EXPECT_EQ(backup.contents.printerData.size(), 2U) << "the printer's data was not kept";
+    EXPECT_EQ(backup.contents.connections, std::vector<std::u16string>{u"\\\\srv\\Tamber Hall"});
+    ASSERT_EQ(backup.contents.drivers.size(), 1U) << "the deleted driver was not kept";
+    EXPECT_EQ(backup.contents.drivers[0].files.size(), 5U) << "a file of the driver was not kept, or twice";
     const std::string summary = FormatBackupSummary(kBackupFolder, backup.contents);
-    for (const char* named : {"printer data key P1\\PnPData: a key without values",
-                              "driver Windows x64, Vantle Label: this version does not back up drivers"}) {
+    for (const char* named :
+         {"printer data key P1\\PnPData: a key without values",
+          "driver Windows x64, Vantle Label: its file "
+          "C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VNTDRV.DLL: it could not be read"}) {
         EXPECT_NE(summary.find(named), std::string::npos) << "not named as not restorable: " << named;
     }
     EXPECT_EQ(summary.find("printer data key"), summary.rfind("printer data key"))
         << "a key with values named";
     RemoveEverything(real);
-    // An administrator installs the Tamber driver again; the label printer's stays missing.
-    real.AddDriver({u"Windows x64", kTamberDriver, u"NorvelAB12.PPD", u"C:\\Windows\\INF\\oem7.inf"});
     const std::set<std::string> removed = Describe(real);
 
     const std::string caller(sim::kSimCallerSid);
@@ -242,7 +273,8 @@ TEST(BackupRestore, ARemovalUndoneLeavesEveryBackedUpEntryAsItWas) {
     const std::size_t kept = backup.contents.keys.size() + backup.contents.values.size() +
                              backup.contents.files.size() + backup.contents.folders.size() +
                              backup.contents.forms.size() + backup.contents.printers.size() - 1 +
-                             backup.contents.printerData.size();
+                             backup.contents.printerData.size() + backup.contents.drivers.size() +
+                             backup.contents.connections.size();
     EXPECT_EQ(CountPutBack(lines), kept) << FormatRestore(lines, false);
     EXPECT_EQ(CountPutBack(dryRun), kept) << "the preview does not say what the restore does";
     for (const auto* said : {&lines, &dryRun}) {
@@ -252,15 +284,21 @@ TEST(BackupRestore, ARemovalUndoneLeavesEveryBackedUpEntryAsItWas) {
                   std::string::npos);
     }
 
-    // All that the removal took is back, but the label printer and its driver with their spooler keys.
+    // All that the removal took is back, but the label printer and its driver with their spooler keys, and
+    // the INF path of the Tamber driver, which its level-6 definition does not hold.
     const std::set<std::string> after = Describe(real);
     for (const std::string& missing : Minus(before, after)) {
-        EXPECT_TRUE(missing.find("P2") != std::string::npos ||
-                    missing.find("P1\\PnPData") != std::string::npos ||
-                    missing.find("Drivers\\Version-3\\" + NarrowLowBytes(kLabelDriver)) != std::string::npos)
+        EXPECT_TRUE(
+            missing.find("P2") != std::string::npos || missing.find("P1\\PnPData") != std::string::npos ||
+            missing.find("Drivers\\Version-3\\" + NarrowLowBytes(kLabelDriver)) != std::string::npos ||
+            missing.find(NarrowLowBytes(kTamberDriver) + " InfPath") != std::string::npos)
             << "not restored exactly: " << missing;
     }
     EXPECT_TRUE(real.Printers().front().settings == p1.settings) << "P1 not put back with all its settings";
+    ASSERT_EQ(real.Drivers().size(), 1U) << "the Tamber driver was not put back alone";
+    EXPECT_EQ(std::tie(real.Drivers()[0].name, real.Drivers()[0].dataFile),
+              std::tie(tamber.name, tamber.dataFile));
+    EXPECT_TRUE(real.Drivers()[0].details == tamber.details) << "the Tamber driver not put back whole";
     // A second restore finds everything there and writes nothing.
     const auto again = Restore(real.machine(), loaded.contents, false);
     EXPECT_EQ(CountPutBack(again), 0U) << "an entry that exists was written again";
@@ -287,6 +325,7 @@ TEST(BackupRestore, NeverOverwritesWhatExistsNowNorWritesThroughARegistryLink) {
     const auto lines = RestoreAfterChange(real, [&] {
         real.AddDriver({u"Windows x64", kTamberDriver, u"NorvelAB12.PPD", {}});
         real.AddPrinter(test::MakePrinter(u"p2", kTamberDriver));
+        ASSERT_EQ(real.machine().spooler.AddPrinterConnection(u"\\\\SRV\\Tamber Hall").error, 0U);
         sim::MachineJson edited = sim::ParseJson(*real.ReadFile(manifest));
         edited["printers"][0]["port"] = "IP_10.9.9.9";
         real.WriteFile(manifest, edited.dump());
@@ -300,7 +339,9 @@ TEST(BackupRestore, NeverOverwritesWhatExistsNowNorWritesThroughARegistryLink) {
     EXPECT_EQ(real.ReadFile(token), "new") << "a file that exists now was overwritten";
     EXPECT_EQ(real.GetValue(kHkeyLocalMachine, u"SOFTWARE\\PPML\\PostScript", u"Fonts"), StringBytes(u"new"))
         << "a value that exists now was overwritten";
-    EXPECT_EQ(real.Printers().back().name, u"p2") << "a printer that exists now was replaced";
+    const auto printers = real.Printers();
+    EXPECT_TRUE(std::any_of(printers.begin(), printers.end(), [](const auto& p) { return p.name == u"p2"; }))
+        << "a printer that exists now was replaced";
     EXPECT_EQ(real.SubkeyNames(kHkeyCurrentUser, u"Software\\Victim").size() +
                   real.ValueNames(kHkeyCurrentUser, u"Software\\Victim").size(),
               0U)
@@ -310,6 +351,8 @@ TEST(BackupRestore, NeverOverwritesWhatExistsNowNorWritesThroughARegistryLink) {
         {"registry value HKLM\\SOFTWARE\\PPML\\PostScript \"Fonts\"", "it exists now"},
         {"form Tamber Label", "it exists now"},
         {"printer P2", "it exists now"},
+        {"driver Windows x64, Tamber Print Controller PCL", "it exists now"},
+        {"printer connection \\\\srv\\Tamber Hall", "it exists now"},
         {"printer P1", "its port IP_10.9.9.9 does not exist on this machine (error 1796)"},
         {"printer data P1\\PrinterDriverData \"Duplex\"", "its printer was not put back"},
         {"registry value HKCU\\Printers\\Settings\\Printers\\P1\\Inner \"Count\"",
@@ -376,12 +419,26 @@ std::vector<std::uint8_t> Security(std::size_t size, std::uint8_t revision, std:
     return bytes;
 }
 
-TEST(BackupRestore, AFormOrPrinterIsRestorableOnlyWhenPlainAndWhole) {
-    const struct {
-        const char* label;
-        std::function<void(BackupForm&)> change;
-        bool restorable;
-    } kCases[] = {
+// A change to an entry that leaves a restorable one, and whether the restore still takes it.
+template <class Entry>
+struct RestorableCase {
+    const char* label;
+    std::function<void(Entry&)> change;
+    bool restorable;
+};
+
+template <class Entry, std::size_t N>
+void ExpectRestorable(const RestorableCase<Entry> (&cases)[N], const Entry& whole,
+                      bool (*restorable)(const Entry&)) {
+    for (const auto& c : cases) {
+        Entry entry = whole;
+        c.change(entry);
+        EXPECT_EQ(restorable(entry), c.restorable) << c.label;
+    }
+}
+
+TEST(BackupRestore, AFormPrinterOrDriverIsRestorableOnlyWhenPlainAndWhole) {
+    const RestorableCase<BackupForm> kCases[] = {
         {"whole paper", [](BackupForm&) {}, true},
         {"printer form", [](BackupForm& f) { f.flags = kFormPrinter; }, true},
         {"built-in", [](BackupForm& f) { f.flags = kFormBuiltin; }, false},
@@ -398,16 +455,8 @@ TEST(BackupRestore, AFormOrPrinterIsRestorableOnlyWhenPlainAndWhole) {
         {"no height", [](BackupForm& f) { f.top = 2000; }, false},
         {"below the paper", [](BackupForm& f) { f.bottom = 2001; }, false},
     };
-    for (const auto& c : kCases) {
-        BackupForm form{kFormUser, u"Label", 1000, 2000, 0, 0, 1000, 2000};
-        c.change(form);
-        EXPECT_EQ(IsRestorableForm(form), c.restorable) << c.label;
-    }
-    const struct {
-        const char* label;
-        std::function<void(PrinterDefinition&)> change;
-        bool restorable;
-    } kPrinters[] = {
+    ExpectRestorable(kCases, BackupForm{kFormUser, u"Label", 1000, 2000, 0, 0, 1000, 2000}, IsRestorableForm);
+    const RestorableCase<PrinterDefinition> kPrinters[] = {
         {"new queue", [](PrinterDefinition&) {}, true},
         {"connection", [](PrinterDefinition& p) { p.name = u"\\\\server\\P"; }, false},
         {"comma", [](PrinterDefinition& p) { p.name = u"P,1"; }, false},
@@ -433,11 +482,25 @@ TEST(BackupRestore, AFormOrPrinterIsRestorableOnlyWhenPlainAndWhole) {
         {"absolute", [](PrinterDefinition& p) { p.settings.securityDescriptor = Security(20, 1, 0x7F); },
          false},
     };
-    for (const auto& c : kPrinters) {
-        PrinterDefinition printer{u"P", std::nullopt, u"D", {}};
-        c.change(printer);
-        EXPECT_EQ(IsRestorablePrinter(printer), c.restorable) << c.label;
-    }
+    ExpectRestorable(kPrinters, PrinterDefinition{u"P", std::nullopt, u"D", {}}, IsRestorablePrinter);
+    const RestorableCase<DriverDefinition> kDrivers[] = {
+        {"whole", [](DriverDefinition&) {}, true},
+        {"32-bit", [](DriverDefinition& d) { d.environment = u"Windows NT x86"; }, true},
+        {"ARM64", [](DriverDefinition& d) { d.environment = u"Windows ARM64"; }, false},
+        {"no name", [](DriverDefinition& d) { d.name.clear(); }, false},
+        {"control character", [](DriverDefinition& d) { d.name = u"D\n"; }, false},
+        {"no data file", [](DriverDefinition& d) { d.dataFile.clear(); }, false},
+        {"no driver file", [](DriverDefinition& d) { d.details.driverPath.clear(); }, false},
+        {"no configuration file", [](DriverDefinition& d) { d.details.configFile.clear(); }, false},
+        {"dependent file up a folder", [](DriverDefinition& d) { d.details.dependentFiles = {u".."}; },
+         false},
+        {"help file by slash", [](DriverDefinition& d) { d.details.helpFile = u"a/b.hlp"; }, false},
+        {"help file on a drive", [](DriverDefinition& d) { d.details.helpFile = u"C:b.hlp"; }, false},
+        {"help file by backslash", [](DriverDefinition& d) { d.details.helpFile = u"a\\b.hlp"; }, false},
+        {"help file with a wildcard", [](DriverDefinition& d) { d.details.helpFile = u"*.hlp"; }, false},
+    };
+    ExpectRestorable(kDrivers, DriverDefinition{u"D", u"Windows x64", u"d.ppd", {3, u"d.dll", u"dui.dll"}},
+                     IsRestorableDriver);
     // A manifest written before forms and printers were kept has no list of them, and loads.
     const LoadedBackup old =
         ParseManifest(R"({"format": "Spoolsweep backup", "version": 1, "registryKeys": [],
@@ -521,6 +584,28 @@ TEST(BackupRestore, ABackupEditedOrPlantedIsRefusedWholeNamingTheEntry) {
         {"size beyond what a backup keeps",
          editManifest([](Manifest& m) { m["files"][0]["size"] = 1ULL << 40; }),
          "has no valid size and SHA-256"},
+        {"driver file that does not match its hash",
+         [&](sim::SimMachine& sim) {
+             sim.WriteFile(std::u16string(kBackupFolder) + u"\\drivers\\0\\TMB.HLP", "x");
+         },
+         "driver Windows x64, Tamber Print Controller PCL: its file "
+         "C:\\Backups\\printers\\drivers\\0\\TMB.HLP"},
+        {"driver file named with a path",
+         editManifest([](Manifest& m) { m["drivers"][0]["configFile"] = "..\\..\\TMBUI.DLL"; }),
+         "drivers entry 1: driver Windows x64, Tamber Print Controller PCL is not one a restore adds"},
+        {"driver of an unknown environment",
+         editManifest([](Manifest& m) { m["drivers"][0]["environment"] = "Windows IA64"; }),
+         "drivers entry 1: driver Windows IA64, Tamber Print Controller PCL is not one a restore adds"},
+        {"driver file the definition does not name",
+         editManifest([](Manifest& m) { m["drivers"][0]["files"][4]["name"] = "EXTRA.DLL"; }),
+         "its file EXTRA.DLL is not one it names once"},
+        {"driver file left out of the manifest",
+         editManifest([](Manifest& m) { m["drivers"][0]["files"].erase(4); }),
+         "drivers entry 1: driver Windows x64, Tamber Print Controller PCL: its file TMBRES.DLL is not in "
+         "the backup"},
+        {"connection to no printer of a server",
+         editManifest([](Manifest& m) { m["connections"][0]["server"] = "C:"; }),
+         "connections entry 1: printer connection C:\\Tamber Hall is not one a restore adds"},
         {"built-in form", editManifest([](Manifest& m) { m["forms"][0]["flags"] = kFormBuiltin; }),
          "forms entry 1: form Tamber Label is not one a restore adds"},
         {"printer named as a connection",
@@ -573,6 +658,11 @@ TEST(BackupRestore, ABackupEditedOrPlantedIsRefusedWholeNamingTheEntry) {
         {"file not in the manifest",
          [&](sim::SimMachine& sim) { sim.WriteFile(std::u16string(kBackupFolder) + u"\\run.cmd", "x"); },
          "C:\\Backups\\printers\\run.cmd is not in the manifest"},
+        {"driver's file not in the manifest",
+         [&](sim::SimMachine& sim) {
+             sim.WriteFile(std::u16string(kBackupFolder) + u"\\drivers\\0\\run.dll", "x");
+         },
+         "C:\\Backups\\printers\\drivers\\0\\run.dll is not in the manifest"},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.label);

@@ -39,6 +39,13 @@ class SpoolerDecorator : public Spooler {
         Enter("EnumPrinterDriversW " + NarrowLowBytes(environment));
         return inner_.EnumPrinterDrivers(environment, bytes);
     }
+    EnumResult<DriverDefinition> EnumDriverDefinitions(std::u16string_view environment,
+                                                       std::uint32_t bytes) override {
+        return inner_.EnumDriverDefinitions(environment, bytes);
+    }
+    Status AddPrinterDriverEx(const DriverDefinition& driver, std::uint32_t flags) override {
+        return inner_.AddPrinterDriverEx(driver, flags);
+    }
     HandleResult OpenPrinter(std::u16string_view name, std::uint32_t access) override {
         return inner_.OpenPrinter(name, access);
     }
@@ -58,6 +65,9 @@ class SpoolerDecorator : public Spooler {
     Status DeletePrinterConnection(std::u16string_view name) override {
         Enter("DeletePrinterConnectionW " + NarrowLowBytes(name));
         return Noted(inner_.DeletePrinterConnection(name));
+    }
+    Status AddPrinterConnection(std::u16string_view name) override {
+        return inner_.AddPrinterConnection(name);
     }
     Status DeleteForm(Handle printer, std::u16string_view name) override {
         return inner_.DeleteForm(printer, name);

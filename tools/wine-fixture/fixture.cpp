@@ -156,6 +156,16 @@ int RunCommand(const std::vector<std::wstring>& args) {
                    ? 0
                    : 1;
     }
+    // A driver no printer uses, deleted without its files, as Wine's DeletePrinterDriverExW does it only so.
+    if (command == L"deldriver" && args.size() >= 2) {
+        std::wstring environment = args.size() >= 3 ? args[2] : L"Windows x64";
+        if (DeletePrinterDriverExW(nullptr, environment.data(), args[1].data(), 0, 0) == FALSE) {
+            const DWORD error = GetLastError();
+            static_cast<void>(spoolsweep::prefix::ReportFailure(L"DeletePrinterDriverExW", args[1], error));
+            return 1;
+        }
+        return 0;
+    }
     if (command == L"printer" && args.size() >= 3) {
         return spoolsweep::prefix::InstallPrinter(args[1], args[2], arg(3), L"LPT1:", arg(4), arg(5)) ? 0 : 1;
     }
@@ -196,7 +206,8 @@ int RunCommand(const std::vector<std::wstring>& args) {
     std::fprintf(
         stderr,
         "usage: fixture "
-        "driver|printer|regset|regexists|file|exists|spawn|sleep|processes|printers|drivers ... [-- ...]\n");
+        "driver|deldriver|printer|regset|regexists|file|exists|spawn|sleep|processes|printers|drivers "
+        "... [-- ...]\n");
     return 64;
 }
 

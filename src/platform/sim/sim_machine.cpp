@@ -206,21 +206,7 @@ std::vector<std::pair<std::u16string, std::u16string>> SimMachine::EnvironmentVa
 // Spooler.
 
 void SimMachine::AddDriver(const SimDriver& driver) {
-    World& world = state_->world;
-    std::erase_if(world.drivers, [&](const SimDriver& d) {
-        return EqualNoCase(d.environment, driver.environment) && EqualNoCase(d.name, driver.name);
-    });
-    world.drivers.push_back(driver);
-    std::u16string key = std::u16string(kPrintKey) + u"\\Environments\\" + driver.environment +
-                         u"\\Drivers\\Version-3\\" + driver.name;
-    SetString(kHkeyLocalMachine, key, u"Data File", driver.dataFile);
-    SetString(kHkeyLocalMachine, key, u"InfPath", driver.infPath);
-    bool stored = std::any_of(world.driverStore.begin(), world.driverStore.end(), [&](const auto& entry) {
-        return EqualNoCase(entry.first, driver.infPath) && EqualNoCase(entry.second, driver.environment);
-    });
-    if (!driver.infPath.empty() && !stored) {
-        world.driverStore.emplace_back(driver.infPath, driver.environment);
-    }
+    state_->world.PutDriver(driver);
 }
 
 void SimMachine::AddPrinter(const SimPrinter& printer) {
@@ -234,6 +220,8 @@ void SimMachine::AddPrinter(const SimPrinter& printer) {
     if (printer.serverName.empty()) {
         SetString(kHkeyLocalMachine, std::u16string(kPrintKey) + u"\\Printers\\" + printer.name,
                   u"Printer Driver", printer.driver);
+    } else {
+        world.sharedPrinters[Fold(printer.name)] = printer;
     }
 }
 

@@ -91,6 +91,8 @@ struct SimDriver {
     std::u16string name;
     std::u16string dataFile;  // e.g. "NorvelAB12.PPD"
     std::u16string infPath;
+    // The rest of its level-6 definition; its files are names in the environment's driver folder "3".
+    DriverDetails details{};
 };
 
 struct SimForm {

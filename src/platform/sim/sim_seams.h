@@ -48,6 +48,9 @@ class SimSpooler final : public Spooler {
     EnumResult<PrinterInfo> EnumPrinters(std::uint32_t flags, std::uint32_t bufferBytes) override;
     EnumResult<DriverInfo> EnumPrinterDrivers(std::u16string_view environment,
                                               std::uint32_t bufferBytes) override;
+    EnumResult<DriverDefinition> EnumDriverDefinitions(std::u16string_view environment,
+                                                       std::uint32_t bufferBytes) override;
+    Status AddPrinterDriverEx(const DriverDefinition& driver, std::uint32_t copyFlags) override;
     HandleResult OpenPrinter(std::u16string_view name, std::uint32_t access) override;
     void ClosePrinter(Handle printer) override;
     EnumResult<std::uint32_t> EnumJobs(Handle printer, std::uint32_t firstJob, std::uint32_t count,
@@ -55,6 +58,7 @@ class SimSpooler final : public Spooler {
     EnumResult<FormInfo> EnumForms(Handle printer, std::uint32_t bufferBytes) override;
     Status DeletePrinter(Handle printer) override;
     Status DeletePrinterConnection(std::u16string_view name) override;
+    Status AddPrinterConnection(std::u16string_view name) override;
     Status DeleteForm(Handle printer, std::u16string_view formName) override;
     Status AddForm(Handle printer, const FormInfo& form) override;
     Status DeletePrinterDriverEx(std::u16string_view environment, std::u16string_view driver,
@@ -68,6 +72,9 @@ class SimSpooler final : public Spooler {
     DefaultPrinterResult GetDefaultPrinter(std::uint32_t bufferChars) override;
 
   private:
+    // The environment's driver folder of version-3 drivers, where the spooler keeps their files.
+    [[nodiscard]] std::u16string DriverFolder(std::u16string_view environment) const;
+
     World& world_;
 };
 

@@ -12,6 +12,7 @@ namespace {
 
 constexpr std::uint32_t kPrinterInfo2Bytes = 84;
 constexpr std::uint32_t kDriverInfo2Bytes = 24;
+constexpr std::uint32_t kDriverInfo6Bytes = 80;
 constexpr std::uint32_t kJobInfo3Bytes = 12;
 constexpr std::uint32_t kFormInfo1Bytes = 32;
 constexpr std::uint32_t kDpdDeleteSpecificVersion = 0x4;
@@ -39,14 +40,40 @@ EnumResult<Entry> Deliver(std::vector<Entry> entries, std::uint32_t needed, std:
     return result;
 }
 
-bool IsKnownEnvironment(std::u16string_view environment) {
-    for (std::u16string_view known :
-         {u"Windows NT x86", u"Windows x64", u"Windows IA64", u"Windows ARM64", u"Windows 4.0"}) {
+// The environment's folder below "spool\drivers", or nothing for one the spooler does not know.
+std::optional<std::u16string_view> EnvironmentFolder(std::u16string_view environment) {
+    constexpr std::pair<std::u16string_view, std::u16string_view> kKnown[] = {{u"Windows NT x86", u"w32x86"},
+                                                                              {u"Windows x64", u"x64"},
+                                                                              {u"Windows IA64", u"ia64"},
+                                                                              {u"Windows ARM64", u"arm64"},
+                                                                              {u"Windows 4.0", u"win40"}};
+    for (const auto& [known, folder] : kKnown) {
         if (EqualNoCase(environment, known)) {
-            return true;
+            return folder;
         }
     }
-    return false;
+    return std::nullopt;
+}
+
+bool IsKnownEnvironment(std::u16string_view environment) {
+    return EnvironmentFolder(environment).has_value();
+}
+
+std::uint32_t DefinitionBytes32(const DriverDefinition& driver) {
+    const DriverDetails& details = driver.details;
+    std::uint32_t bytes = kDriverInfo6Bytes;
+    for (const std::u16string* text :
+         {&driver.name, &driver.environment, &details.monitor, &details.defaultDataType,
+          &details.manufacturer, &details.oemUrl, &details.hardwareId, &details.provider}) {
+        bytes += text->empty() ? 0 : StringBytes32(*text);
+    }
+    for (const std::u16string& file : DriverFilesOf(driver)) {
+        bytes += StringBytes32(file);
+    }
+    for (const std::u16string& name : details.previousNames) {
+        bytes += StringBytes32(name);
+    }
+    return bytes + 4;  // the two lists' final terminators
 }
 
 std::u16string ConnectionServer(const SimPrinter& printer) {
@@ -115,6 +142,74 @@ EnumResult<DriverInfo> SimSpooler::EnumPrinterDrivers(std::u16string_view enviro
         entries.push_back({driver.name, driver.environment});
     }
     return Deliver(std::move(entries), needed, bufferBytes);
+}
+
+std::u16string SimSpooler::DriverFolder(std::u16string_view environment) const {
+    return world_.windowsDirectory + u"\\System32\\spool\\drivers\\" +
+           std::u16string(EnvironmentFolder(environment).value_or(u"")) + u"\\3";
+}
+
+EnumResult<DriverDefinition> SimSpooler::EnumDriverDefinitions(std::u16string_view environment,
+                                                               std::uint32_t bufferBytes) {
+    if (std::uint32_t error = world_.Enter("EnumPrinterDriversW", environment)) {
+        return {false, error, 0, {}};
+    }
+    if (!IsKnownEnvironment(environment)) {
+        return {false, sim_error::kInvalidEnvironment, 0, {}};
+    }
+    const std::u16string folder = DriverFolder(environment);
+    std::vector<DriverDefinition> entries;
+    std::uint32_t needed = 0;
+    for (const SimDriver& driver : world_.drivers) {
+        if (EqualNoCase(driver.environment, environment)) {
+            entries.push_back(
+                WithFilesIn({driver.name, driver.environment, driver.dataFile, driver.details}, folder));
+            needed += DefinitionBytes32(entries.back());
+        }
+    }
+    return Deliver(std::move(entries), needed, bufferBytes);
+}
+
+// Every file is looked for before any is copied; one the folder holds already stays with
+// kApdCopyNewFiles (the simulated machine's files have no versions to compare).
+Status SimSpooler::AddPrinterDriverEx(const DriverDefinition& driver, std::uint32_t copyFlags) {
+    if (std::uint32_t error = world_.Enter("AddPrinterDriverExW", driver.name)) {
+        return {error};
+    }
+    if (!IsKnownEnvironment(driver.environment)) {
+        return {sim_error::kInvalidEnvironment};
+    }
+    if (driver.name.empty() || driver.dataFile.empty() || driver.details.driverPath.empty() ||
+        driver.details.configFile.empty()) {
+        return {win_error::kInvalidParameter};
+    }
+    SimFiles files(world_);
+    const std::u16string folder = DriverFolder(driver.environment);
+    const auto in = [](std::u16string_view where, const std::u16string& file) {
+        return std::u16string(where) + u"\\" + file.substr(file.rfind(u'\\') + 1);
+    };
+    const auto source = [&](const std::u16string& file) {
+        return (copyFlags & kApdCopyFromDirectory) != 0 ? file : in(World::ParentOf(folder), file);
+    };
+    for (const std::u16string& file : DriverFilesOf(driver)) {
+        if (!files.GetStatus(source(file))) {
+            return {win_error::kFileNotFound};
+        }
+    }
+    static_cast<void>(files.CreateDirectory(folder));
+    for (const std::u16string& file : DriverFilesOf(driver)) {
+        const std::u16string target = in(folder, file);
+        if ((copyFlags & kApdCopyNewFiles) != 0 && files.GetStatus(target)) {
+            continue;
+        }
+        if (const Status copied = files.CopyFile(source(file), target, false); !copied.ok()) {
+            return copied;
+        }
+    }
+    const DriverDefinition named = WithFilesIn(driver, u"");
+    world_.PutDriver({named.environment, named.name, named.dataFile, u"", named.details});
+    world_.Journal("AddPrinterDriverExW " + ToUtf8(driver.environment) + ", " + ToUtf8(driver.name));
+    return {0};
 }
 
 HandleResult SimSpooler::OpenPrinter(std::u16string_view name, std::uint32_t access) {
@@ -241,6 +336,22 @@ Status SimSpooler::DeletePrinterConnection(std::u16string_view name) {
     }
     world_.Journal("DeletePrinterConnectionW " + ToUtf8(target->name));
     world_.RemovePrinter(target->name);
+    return {0};
+}
+
+// The simulated network's servers share every printer a connection of this machine was made to.
+Status SimSpooler::AddPrinterConnection(std::u16string_view name) {
+    if (std::uint32_t error = world_.Enter("AddPrinterConnectionW", name)) {
+        return {error};
+    }
+    const auto shared = world_.sharedPrinters.find(Fold(name));
+    if (shared == world_.sharedPrinters.end()) {
+        return {win_error::kInvalidPrinterName};
+    }
+    if (world_.FindPrinter(name) == nullptr) {
+        world_.PutPrinter(shared->second);
+        world_.Journal("AddPrinterConnectionW " + ToUtf8(shared->second.name));
+    }
     return {0};
 }
 

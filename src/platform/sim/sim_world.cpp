@@ -297,6 +297,23 @@ SimPrinter* World::FindPrinter(std::u16string_view name) {
     return nullptr;
 }
 
+void World::PutDriver(const SimDriver& driver) {
+    std::erase_if(drivers, [&](const SimDriver& d) {
+        return EqualNoCase(d.environment, driver.environment) && EqualNoCase(d.name, driver.name);
+    });
+    drivers.push_back(driver);
+    const std::u16string key = std::u16string(kPrintKey) + u"\\Environments\\" + driver.environment +
+                               u"\\Drivers\\Version-3\\" + driver.name;
+    PutValue(kHkeyLocalMachine, key, {u"Data File", kRegSz, StringBytes(driver.dataFile)});
+    PutValue(kHkeyLocalMachine, key, {u"InfPath", kRegSz, StringBytes(driver.infPath)});
+    const bool stored = std::any_of(driverStore.begin(), driverStore.end(), [&](const auto& entry) {
+        return EqualNoCase(entry.first, driver.infPath) && EqualNoCase(entry.second, driver.environment);
+    });
+    if (!driver.infPath.empty() && !stored) {
+        driverStore.emplace_back(driver.infPath, driver.environment);
+    }
+}
+
 void World::PutPrinter(const SimPrinter& printer) {
     RemovePrinter(printer.name);
     printers.push_back(printer);

@@ -179,6 +179,8 @@ struct World {
     std::vector<std::u16string> ports{u"LPT1:", u"LPT2:", u"LPT3:", u"COM1:",
                                       u"COM2:", u"COM3:", u"COM4:", u"FILE:"};
     std::vector<std::pair<std::u16string, std::u16string>> driverStore;  // (infPath, environment)
+    // The printers servers share, by folded connection name: each a connection was made to.
+    std::map<std::u16string, SimPrinter> sharedPrinters;
     std::vector<std::pair<std::u16string, std::u16string>> deletedPackages;
     std::optional<std::u16string> defaultPrinter;
     bool packageDeletion = true;
@@ -188,6 +190,8 @@ struct World {
     [[nodiscard]] SimPrinter* FindPrinter(std::u16string_view name);
     // Takes a printer off the spooler with its registry key; a default printer stops being the default.
     void RemovePrinter(std::u16string_view name);
+    // Puts a driver on the spooler in place of any of the same name and environment, with its key.
+    void PutDriver(const SimDriver& driver);
     // Puts a printer on the spooler in place of any of the same name.
     void PutPrinter(const SimPrinter& printer);
     void ClearPrinters();

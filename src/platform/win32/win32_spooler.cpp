@@ -1,6 +1,7 @@
 // The print spooler seam over winspool.drv, whose entries come from the library loaded from the system
 // folder; with the library missing, every call fails with the load error.
 #include <cstring>
+#include <cwchar>
 #include <deque>
 #include <vector>
 
@@ -95,48 +96,138 @@ class WideTexts {
     std::deque<std::wstring> texts_;
 };
 
-}  // namespace
+std::u16string TextOrEmpty(const wchar_t* text) {
+    return text == nullptr ? std::u16string() : FromWide(text);
+}
 
-EnumResult<PrinterInfo> Win32Spooler::EnumPrinters(std::uint32_t flags, std::uint32_t bufferBytes) {
+// A list of names in one run of null-terminated strings, ended by an empty one.
+std::vector<std::u16string> MultiText(const wchar_t* texts) {
+    std::vector<std::u16string> list;
+    for (; texts != nullptr && *texts != L'\0'; texts += std::wcslen(texts) + 1) {
+        list.push_back(FromWide(texts));
+    }
+    return list;
+}
+
+std::wstring MultiWide(const std::vector<std::u16string>& list) {
+    std::wstring texts;
+    for (const std::u16string& text : list) {
+        texts.append(Wide(text)).push_back(L'\0');
+    }
+    texts.push_back(L'\0');
+    return texts;
+}
+
+std::uint64_t Wide64(std::uint32_t high, std::uint32_t low) {
+    return (std::uint64_t{high} << 32) | low;
+}
+
+DriverDefinition DriverOf(const DRIVER_INFO_6W& info) {
+    return {TextOrEmpty(info.pName),
+            TextOrEmpty(info.pEnvironment),
+            TextOrEmpty(info.pDataFile),
+            {info.cVersion, TextOrEmpty(info.pDriverPath), TextOrEmpty(info.pConfigFile),
+             TextOrEmpty(info.pHelpFile), MultiText(info.pDependentFiles), TextOrEmpty(info.pMonitorName),
+             TextOrEmpty(info.pDefaultDataType), MultiText(info.pszzPreviousNames),
+             Wide64(info.ftDriverDate.dwHighDateTime, info.ftDriverDate.dwLowDateTime), info.dwlDriverVersion,
+             TextOrEmpty(info.pszMfgName), TextOrEmpty(info.pszOEMUrl), TextOrEmpty(info.pszHardwareID),
+             TextOrEmpty(info.pszProvider)}};
+}
+
+// One data call of an enumeration, made by `call(spool, buffer, &needed, &returned)`; each record of type
+// Info becomes an entry through `convert`.
+template <class Info, class Entry, class Call, class Convert>
+EnumResult<Entry> EnumerateRecords(std::uint32_t bufferBytes, Call call, Convert convert) {
     const WinSpoolEntries* spool = WinSpool();
     if (spool == nullptr) {
-        return Outcome<PrinterInfo>(FALSE, 0);
+        return Outcome<Entry>(FALSE, 0);
     }
     EnumBuffer buffer(bufferBytes);
     DWORD needed = 0;
     DWORD returned = 0;
-    BOOL ok = spool->enumPrinters(flags, nullptr, 2, buffer.data(), bufferBytes, &needed, &returned);
-    auto result = Outcome<PrinterInfo>(ok, needed);
+    const BOOL ok = call(*spool, buffer.data(), &needed, &returned);
+    auto result = Outcome<Entry>(ok, needed);
     if (result.ok) {
-        const auto* info = buffer.as<PRINTER_INFO_2W>();
+        const auto* info = buffer.as<Info>();
         for (DWORD i = 0; i < returned; ++i) {
-            result.entries.push_back({OptionalText(info[i].pServerName), OptionalText(info[i].pPrinterName),
-                                      OptionalText(info[i].pDriverName), OptionalText(info[i].pShareName)});
+            result.entries.push_back(convert(info[i]));
         }
     }
     return result;
 }
 
+// EnumPrinterDriversW(NULL, environment, level, ...).
+template <class Info, class Entry, class Convert>
+EnumResult<Entry> EnumDriversAt(std::u16string_view environment, std::uint32_t bufferBytes, DWORD level,
+                                Convert convert) {
+    std::wstring env = Wide(environment);
+    return EnumerateRecords<Info, Entry>(
+        bufferBytes,
+        [&](const WinSpoolEntries& spool, BYTE* data, DWORD* needed, DWORD* returned) {
+            return spool.enumPrinterDrivers(nullptr, env.data(), level, data, bufferBytes, needed, returned);
+        },
+        convert);
+}
+
+}  // namespace
+
+EnumResult<PrinterInfo> Win32Spooler::EnumPrinters(std::uint32_t flags, std::uint32_t bufferBytes) {
+    return EnumerateRecords<PRINTER_INFO_2W, PrinterInfo>(
+        bufferBytes,
+        [&](const WinSpoolEntries& spool, BYTE* data, DWORD* needed, DWORD* returned) {
+            return spool.enumPrinters(flags, nullptr, 2, data, bufferBytes, needed, returned);
+        },
+        [](const PRINTER_INFO_2W& info) {
+            return PrinterInfo{OptionalText(info.pServerName), OptionalText(info.pPrinterName),
+                               OptionalText(info.pDriverName), OptionalText(info.pShareName)};
+        });
+}
+
 EnumResult<DriverInfo> Win32Spooler::EnumPrinterDrivers(std::u16string_view environment,
                                                         std::uint32_t bufferBytes) {
+    return EnumDriversAt<DRIVER_INFO_2W, DriverInfo>(
+        environment, bufferBytes, 2, [](const DRIVER_INFO_2W& info) {
+            return DriverInfo{FromWide(info.pName), FromWide(info.pEnvironment)};
+        });
+}
+
+EnumResult<DriverDefinition> Win32Spooler::EnumDriverDefinitions(std::u16string_view environment,
+                                                                 std::uint32_t bufferBytes) {
+    return EnumDriversAt<DRIVER_INFO_6W, DriverDefinition>(environment, bufferBytes, 6, DriverOf);
+}
+
+Status Win32Spooler::AddPrinterDriverEx(const DriverDefinition& driver, std::uint32_t copyFlags) {
     const WinSpoolEntries* spool = WinSpool();
     if (spool == nullptr) {
-        return Outcome<DriverInfo>(FALSE, 0);
+        return {ErrorAfter(false)};
     }
-    EnumBuffer buffer(bufferBytes);
-    DWORD needed = 0;
-    DWORD returned = 0;
-    std::wstring env = Wide(environment);
-    BOOL ok =
-        spool->enumPrinterDrivers(nullptr, env.data(), 2, buffer.data(), bufferBytes, &needed, &returned);
-    auto result = Outcome<DriverInfo>(ok, needed);
-    if (result.ok) {
-        const auto* info = buffer.as<DRIVER_INFO_2W>();
-        for (DWORD i = 0; i < returned; ++i) {
-            result.entries.push_back({FromWide(info[i].pName), FromWide(info[i].pEnvironment)});
-        }
-    }
-    return result;
+    const DriverDetails& details = driver.details;
+    WideTexts wide;
+    const auto text = [&](const std::u16string& value) {
+        return value.empty() ? nullptr : wide(std::optional(value));
+    };
+    std::wstring dependent = MultiWide(details.dependentFiles);
+    std::wstring previous = MultiWide(details.previousNames);
+    DRIVER_INFO_6W info{};
+    info.cVersion = details.version;
+    info.pName = text(driver.name);
+    info.pEnvironment = text(driver.environment);
+    info.pDriverPath = text(details.driverPath);
+    info.pDataFile = text(driver.dataFile);
+    info.pConfigFile = text(details.configFile);
+    info.pHelpFile = text(details.helpFile);
+    info.pDependentFiles = dependent.data();
+    info.pMonitorName = text(details.monitor);
+    info.pDefaultDataType = text(details.defaultDataType);
+    info.pszzPreviousNames = previous.data();
+    info.ftDriverDate = {static_cast<DWORD>(details.date), static_cast<DWORD>(details.date >> 32)};
+    info.dwlDriverVersion = details.driverVersion;
+    info.pszMfgName = text(details.manufacturer);
+    info.pszOEMUrl = text(details.oemUrl);
+    info.pszHardwareID = text(details.hardwareId);
+    info.pszProvider = text(details.provider);
+    return {ErrorAfter(spool->addPrinterDriverEx(nullptr, 6, reinterpret_cast<BYTE*>(&info), copyFlags) !=
+                       FALSE)};
 }
 
 HandleResult Win32Spooler::OpenPrinter(std::u16string_view name, std::uint32_t access) {
@@ -158,45 +249,31 @@ void Win32Spooler::ClosePrinter(Handle printer) {
 
 EnumResult<std::uint32_t> Win32Spooler::EnumJobs(Handle printer, std::uint32_t firstJob, std::uint32_t count,
                                                  std::uint32_t bufferBytes) {
-    const WinSpoolEntries* spool = WinSpool();
-    if (spool == nullptr) {
-        return Outcome<std::uint32_t>(FALSE, 0);
-    }
-    EnumBuffer buffer(bufferBytes);
-    DWORD needed = 0;
-    DWORD returned = 0;
-    BOOL ok = spool->enumJobs(AsPrinter(printer), firstJob, count, 3, buffer.data(), bufferBytes, &needed,
-                              &returned);
-    auto result = Outcome<std::uint32_t>(ok, needed);
-    if (result.ok) {
-        const auto* info = buffer.as<JOB_INFO_3>();
-        for (DWORD i = 0; i < returned; ++i) {
-            result.entries.push_back(info[i].JobId);
-        }
-    }
-    return result;
+    return EnumerateRecords<JOB_INFO_3, std::uint32_t>(
+        bufferBytes,
+        [&](const WinSpoolEntries& spool, BYTE* data, DWORD* needed, DWORD* returned) {
+            return spool.enumJobs(AsPrinter(printer), firstJob, count, 3, data, bufferBytes, needed,
+                                  returned);
+        },
+        [](const JOB_INFO_3& info) { return std::uint32_t{info.JobId}; });
 }
 
 EnumResult<FormInfo> Win32Spooler::EnumForms(Handle printer, std::uint32_t bufferBytes) {
-    const WinSpoolEntries* spool = WinSpool();
-    if (spool == nullptr) {
-        return Outcome<FormInfo>(FALSE, 0);
-    }
-    EnumBuffer buffer(bufferBytes);
-    DWORD needed = 0;
-    DWORD returned = 0;
-    BOOL ok = spool->enumForms(AsPrinter(printer), 1, buffer.data(), bufferBytes, &needed, &returned);
-    auto result = Outcome<FormInfo>(ok, needed);
-    if (result.ok) {
-        const auto* info = buffer.as<FORM_INFO_1W>();
-        for (DWORD i = 0; i < returned; ++i) {
-            const FORM_INFO_1W& form = info[i];
-            result.entries.push_back({form.Flags, FromWide(form.pName), form.Size.cx, form.Size.cy,
-                                      form.ImageableArea.left, form.ImageableArea.top,
-                                      form.ImageableArea.right, form.ImageableArea.bottom});
-        }
-    }
-    return result;
+    return EnumerateRecords<FORM_INFO_1W, FormInfo>(
+        bufferBytes,
+        [&](const WinSpoolEntries& spool, BYTE* data, DWORD* needed, DWORD* returned) {
+            return spool.enumForms(AsPrinter(printer), 1, data, bufferBytes, needed, returned);
+        },
+        [](const FORM_INFO_1W& form) {
+            return FormInfo{form.Flags,
+                            FromWide(form.pName),
+                            form.Size.cx,
+                            form.Size.cy,
+                            form.ImageableArea.left,
+                            form.ImageableArea.top,
+                            form.ImageableArea.right,
+                            form.ImageableArea.bottom};
+        });
 }
 
 Status Win32Spooler::DeletePrinter(Handle printer) {
@@ -208,6 +285,15 @@ Status Win32Spooler::DeletePrinterConnection(std::u16string_view name) {
     const WinSpoolEntries* spool = WinSpool();
     std::wstring printerName = Wide(name);
     return {ErrorAfter(spool != nullptr && spool->deletePrinterConnection(printerName.data()) != FALSE)};
+}
+
+Status Win32Spooler::AddPrinterConnection(std::u16string_view name) {
+    const WinSpoolEntries* spool = WinSpool();
+    std::wstring printerName = Wide(name);
+    const bool added = spool != nullptr && spool->addPrinterConnection(printerName.data()) != FALSE;
+    const std::uint32_t error = ErrorAfter(added);
+    // Wine's AddPrinterConnectionW fails without setting an error.
+    return {added || error != 0 ? error : static_cast<std::uint32_t>(ERROR_NOT_SUPPORTED)};
 }
 
 Status Win32Spooler::DeleteForm(Handle printer, std::u16string_view formName) {

@@ -70,6 +70,8 @@
 #undef GetPrinter
 #undef SetPrinterDataEx
 #undef AddPrinterDriver
+#undef AddPrinterDriverEx
+#undef AddPrinterConnection
 #undef SetDefaultPrinter
 #undef GetEnvironmentVariable
 #undef GetTempPath

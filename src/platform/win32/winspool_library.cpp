@@ -47,22 +47,25 @@ class WinSpoolLibrary {
         LookUp(module, "EnumFormsW", entries_.enumForms);
         LookUp(module, "DeletePrinter", entries_.deletePrinter);
         LookUp(module, "DeletePrinterConnectionW", entries_.deletePrinterConnection);
+        LookUp(module, "AddPrinterConnectionW", entries_.addPrinterConnection);
         LookUp(module, "DeleteFormW", entries_.deleteForm);
         LookUp(module, "AddFormW", entries_.addForm);
         LookUp(module, "GetPrinterW", entries_.getPrinter);
         LookUp(module, "AddPrinterW", entries_.addPrinter);
         LookUp(module, "SetPrinterDataExW", entries_.setPrinterDataEx);
         LookUp(module, "DeletePrinterDriverExW", entries_.deletePrinterDriverEx);
+        LookUp(module, "AddPrinterDriverExW", entries_.addPrinterDriverEx);
         LookUp(module, "DeletePrinterDriverPackageW", entries_.deletePrinterDriverPackage);
         LookUp(module, MAKEINTRESOURCEA(kGetDefaultPrinterOrdinal), entries_.getDefaultPrinter);
-        const bool complete = entries_.enumPrinters != nullptr && entries_.enumPrinterDrivers != nullptr &&
-                              entries_.openPrinter != nullptr && entries_.closePrinter != nullptr &&
-                              entries_.enumJobs != nullptr && entries_.enumForms != nullptr &&
-                              entries_.deletePrinter != nullptr &&
-                              entries_.deletePrinterConnection != nullptr && entries_.deleteForm != nullptr &&
-                              entries_.addForm != nullptr && entries_.getPrinter != nullptr &&
-                              entries_.addPrinter != nullptr && entries_.setPrinterDataEx != nullptr &&
-                              entries_.deletePrinterDriverEx != nullptr;
+        const bool complete =
+            entries_.enumPrinters != nullptr && entries_.enumPrinterDrivers != nullptr &&
+            entries_.openPrinter != nullptr && entries_.closePrinter != nullptr &&
+            entries_.enumJobs != nullptr && entries_.enumForms != nullptr &&
+            entries_.deletePrinter != nullptr && entries_.deletePrinterConnection != nullptr &&
+            entries_.deleteForm != nullptr && entries_.addForm != nullptr && entries_.getPrinter != nullptr &&
+            entries_.addPrinter != nullptr && entries_.setPrinterDataEx != nullptr &&
+            entries_.deletePrinterDriverEx != nullptr && entries_.addPrinterDriverEx != nullptr &&
+            entries_.addPrinterConnection != nullptr;
         if (!complete) {
             error_ = ERROR_PROC_NOT_FOUND;
         }

@@ -18,12 +18,14 @@ struct WinSpoolEntries {
     decltype(&::EnumFormsW) enumForms = nullptr;
     decltype(&::DeletePrinter) deletePrinter = nullptr;
     decltype(&::DeletePrinterConnectionW) deletePrinterConnection = nullptr;
+    decltype(&::AddPrinterConnectionW) addPrinterConnection = nullptr;
     decltype(&::DeleteFormW) deleteForm = nullptr;
     decltype(&::AddFormW) addForm = nullptr;
     decltype(&::GetPrinterW) getPrinter = nullptr;
     decltype(&::AddPrinterW) addPrinter = nullptr;
     decltype(&::SetPrinterDataExW) setPrinterDataEx = nullptr;
     decltype(&::DeletePrinterDriverExW) deletePrinterDriverEx = nullptr;
+    decltype(&::AddPrinterDriverExW) addPrinterDriverEx = nullptr;
     // Absent before Vista and on Wine.
     HRESULT(WINAPI* deletePrinterDriverPackage)(LPCWSTR, LPCWSTR, LPCWSTR) = nullptr;
     // Looked up by ordinal 203, where Windows and Wine both export it.
