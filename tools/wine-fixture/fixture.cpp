@@ -159,7 +159,8 @@ int RunCommand(const std::vector<std::wstring>& args) {
     // A driver no printer uses, deleted without its files, as Wine's DeletePrinterDriverExW does it only so.
     if (command == L"deldriver" && args.size() >= 2) {
         std::wstring environment = args.size() >= 3 ? args[2] : L"Windows x64";
-        if (DeletePrinterDriverExW(nullptr, environment.data(), args[1].data(), 0, 0) == FALSE) {
+        std::wstring name = args[1];
+        if (DeletePrinterDriverExW(nullptr, environment.data(), name.data(), 0, 0) == FALSE) {
             const DWORD error = GetLastError();
             static_cast<void>(spoolsweep::prefix::ReportFailure(L"DeletePrinterDriverExW", args[1], error));
             return 1;
