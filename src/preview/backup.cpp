@@ -219,12 +219,9 @@ bool IsRepresentable(const DriverDefinition& driver) {
     return std::all_of(texts.begin(), texts.end(), Representable);
 }
 
-// The driver's definition as the spooler lists it, and the bytes of each file it names (once each), or why
-// it cannot be kept.
-std::string ReadDriver(Machine& machine, BackupDriver& driver) {
-    const std::u16string environment = driver.definition.environment;
-    const auto listed = EnumerateInTwoCalls(
-        [&](std::uint32_t bytes) { return machine.spooler.EnumDriverDefinitions(environment, bytes); });
+// The driver's definition as the spooler lists it in `listed` (its environment's drivers), and the bytes of
+// each file it names (once each), or why it cannot be kept.
+std::string ReadDriver(Machine& machine, const std::vector<DriverDefinition>& listed, BackupDriver& driver) {
     const auto found = std::find_if(listed.begin(), listed.end(), [&](const DriverDefinition& now) {
         return sim::EqualNoCase(now.name, driver.definition.name);
     });
@@ -486,9 +483,17 @@ void ReadBackupFiles(Machine& machine, BackupContents& contents) {
         }
     }
     contents.files = std::move(readable);
+    // Each environment's definitions are listed once, for all of its drivers.
+    std::map<std::u16string, std::vector<DriverDefinition>> listed;
     std::erase_if(contents.drivers, [&](BackupDriver& driver) {
+        const std::u16string& environment = driver.definition.environment;
+        if (!listed.contains(environment)) {
+            listed[environment] = EnumerateInTwoCalls([&](std::uint32_t bytes) {
+                return machine.spooler.EnumDriverDefinitions(environment, bytes);
+            });
+        }
         const std::string what = "driver " + DriverText(driver.definition);
-        const std::string refused = ReadDriver(machine, driver);
+        const std::string refused = ReadDriver(machine, listed[environment], driver);
         if (!refused.empty()) {
             contents.notRestorable.push_back({what, refused});
         }

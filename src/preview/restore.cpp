@@ -503,11 +503,10 @@ class Restorer {
         Spooler& spooler = machine_.spooler;
         for (const BackupDriver& driver : drivers) {
             const DriverDefinition& definition = driver.definition;
-            const auto listed = EnumerateInTwoCalls([&](std::uint32_t bytes) {
-                return spooler.EnumPrinterDrivers(definition.environment, bytes);
-            });
-            const bool exists = std::any_of(listed.begin(), listed.end(), [&](const DriverInfo& now) {
-                return sim::EqualNoCase(now.name, definition.name);
+            const std::vector<DriverInfo>& installed = InstalledDrivers();
+            const bool exists = std::any_of(installed.begin(), installed.end(), [&](const DriverInfo& now) {
+                return sim::EqualNoCase(now.environment, definition.environment) &&
+                       sim::EqualNoCase(now.name, definition.name);
             });
             Decide("driver " + DriverText(definition), exists, 0, "", "adding it", [&] {
                 return spooler
@@ -521,17 +520,24 @@ class Restorer {
         }
     }
 
+    // The drivers of both environments as the restore began, listed once: what it adds itself is in
+    // addedDrivers_.
+    const std::vector<DriverInfo>& InstalledDrivers() {
+        if (!installedDrivers_) {
+            installedDrivers_.emplace();
+            for (const std::u16string_view environment : kDriverEnvironments) {
+                const auto listed = EnumerateInTwoCalls([&](std::uint32_t bytes) {
+                    return machine_.spooler.EnumPrinterDrivers(environment, bytes);
+                });
+                installedDrivers_->insert(installedDrivers_->end(), listed.begin(), listed.end());
+            }
+        }
+        return *installedDrivers_;
+    }
+
     // A printer whose driver is missing and not put back is named with it.
     void Printers(const std::vector<PrinterDefinition>& printers) {
         Spooler& spooler = machine_.spooler;
-        std::vector<DriverInfo> drivers;
-        if (!printers.empty()) {
-            for (const std::u16string_view environment : kDriverEnvironments) {
-                const auto listed = EnumerateInTwoCalls(
-                    [&](std::uint32_t bytes) { return spooler.EnumPrinterDrivers(environment, bytes); });
-                drivers.insert(drivers.end(), listed.begin(), listed.end());
-            }
-        }
         for (const PrinterDefinition& printer : printers) {
             std::string entry = "printer " + ToUtf8(printer.name);
             const std::u16string driver = printer.driver.value_or(u"");
@@ -540,9 +546,10 @@ class Restorer {
             if (opened.error == 0) {
                 lines_.push_back({std::move(entry), false, kExistsNow});
             } else if (!addedDrivers_.contains(sim::Fold(driver)) &&
-                       std::none_of(drivers.begin(), drivers.end(), [&](const DriverInfo& installed) {
-                           return sim::EqualNoCase(installed.name, driver);
-                       })) {
+                       std::none_of(InstalledDrivers().begin(), InstalledDrivers().end(),
+                                    [&](const DriverInfo& installed) {
+                                        return sim::EqualNoCase(installed.name, driver);
+                                    })) {
                 lines_.push_back(
                     {std::move(entry), false, "its driver " + ToUtf8(driver) + " is not installed"});
             } else {
@@ -690,6 +697,7 @@ class Restorer {
     std::vector<RestoreLine> lines_;
     std::set<std::u16string> added_;         // the printers this restore added, or would add
     std::set<std::u16string> addedDrivers_;  // folded names of the drivers it added, or would add
+    std::optional<std::vector<DriverInfo>> installedDrivers_;
 };
 
 }  // namespace
