@@ -124,6 +124,9 @@ class Files {
     // GetWindowsDirectoryW / GetSystemDirectoryW into 260 characters; empty on failure.
     [[nodiscard]] virtual std::u16string GetWindowsDirectory() = 0;
     [[nodiscard]] virtual std::u16string GetSystemDirectory() = 0;
+    // For a WoW64 process (IsWow64Process), the folder the system folder opens as
+    // (GetSystemWow64DirectoryW); nothing for a native process or when either call fails.
+    [[nodiscard]] virtual std::optional<std::u16string> GetRedirectedSystemDirectory() = 0;
     // Appends text to path (relative paths name the current directory) as the C run-time's text mode does
     // (each "\n" is stored as CR LF), creating the file when it is missing. Only ever the file the path
     // names itself in its folder: false, and nothing written anywhere, when that name is a link (its final

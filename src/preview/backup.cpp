@@ -370,13 +370,28 @@ bool IsRestorablePrinter(const PrinterDefinition& printer) {
             (security->size() >= 20 && (*security)[0] == 1 && (Word(*security, 2) & kSelfRelative) != 0));
 }
 
+namespace {
+
+// A 32-bit process on 64-bit Windows opens the system folder as SysWOW64; the folders below it that Windows
+// exempts from that redirection (the spooler's among them) are the 64-bit ones again, and the walk goes on to
+// check each of them as written. That one redirection is Windows' own, no link anyone planted, and the 32-bit
+// program reads the drivers' files through it. Asked only when a final path differs, which is rare.
+bool IsWow64SystemFolder(Files& files, std::u16string_view folder, std::u16string_view finalPath) {
+    const auto redirected = files.GetRedirectedSystemDirectory();
+    return redirected && sim::EqualNoCase(finalPath, *redirected) &&
+           sim::EqualNoCase(folder, files.GetSystemDirectory());
+}
+
+}  // namespace
+
 std::optional<std::u16string> FindLinkOnPath(Files& files, std::u16string_view path) {
     for (std::size_t at = path.find(u'\\', 3);; at = path.find(u'\\', at + 1)) {
         const std::u16string prefix(path.substr(0, at));
         if (files.GetStatus(prefix)) {
             const auto identity = files.QueryIdentity(prefix);
             if (!identity || (identity->attributes & kFileAttributeReparsePoint) != 0 ||
-                !sim::EqualNoCase(identity->finalPath, prefix)) {
+                (!sim::EqualNoCase(identity->finalPath, prefix) &&
+                 !IsWow64SystemFolder(files, prefix, identity->finalPath))) {
                 return prefix;
             }
         }

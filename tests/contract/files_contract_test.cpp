@@ -349,6 +349,9 @@ TEST_F(FilesContract, NamesTheWindowsSystemAndApplicationDataFolders) {
     std::u16string system = files().GetSystemDirectory();
     EXPECT_TRUE(SameText(windows, u"C:\\Windows")) << NarrowLowBytes(windows);
     EXPECT_TRUE(SameText(system, u"C:\\Windows\\System32")) << NarrowLowBytes(system);
+    // The contract runs as a native process: WoW64 redirects nothing for it (the 32-bit tier's undo case
+    // shows the redirection that a 32-bit process meets).
+    EXPECT_EQ(files().GetRedirectedSystemDirectory(), std::nullopt);
     auto appData = files().GetSpecialFolderPath(kCsidlAppData, false);
     ASSERT_TRUE(appData.has_value());
     EXPECT_TRUE(SameText(appData->substr(0, 9), u"C:\\users\\")) << NarrowLowBytes(*appData);

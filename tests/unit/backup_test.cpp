@@ -305,6 +305,48 @@ TEST(BackupRestore, ARemovalUndoneLeavesEveryBackedUpEntryAsItWas) {
     EXPECT_EQ(Describe(real), after);
 }
 
+// A 32-bit program on 64-bit Windows reads the drivers' files where the spooler keeps them: WoW64 shows it
+// SysWOW64 for System32, but not for the spooler's folders below it. Only that redirection passes the walk.
+TEST(BackupRestore, UnderWow64OnlyTheSystemFoldersOwnRedirectionIsNoLink) {
+    const std::u16string system = u"C:\\Windows\\System32";
+    const std::u16string driverFile = std::u16string(kDriverFolder) + u"\\TMBDRV.DLL";
+    struct Case {
+        const char* label;
+        std::function<void(sim::SimMachine&)> plant;
+        std::u16string path;
+        std::optional<std::u16string> link;
+    };
+    const Case cases[] = {
+        {"a driver's file in the spooler's folder", [](sim::SimMachine&) {}, driverFile, std::nullopt},
+        {"a file the system folder shows from SysWOW64",
+         [&](sim::SimMachine& sim) {
+             sim.WriteFile(u"C:\\Windows\\SysWOW64\\TMBDRV.DLL", "32-bit");
+             sim.WriteFile(system + u"\\TMBDRV.DLL", "64-bit");
+         },
+         system + u"\\TMBDRV.DLL", system + u"\\TMBDRV.DLL"},
+        {"a junction below the spooler's folder",
+         [&](sim::SimMachine& sim) {
+             sim.AddLink(system + u"\\spool\\drivers\\W32X86", u"C:\\Elsewhere", sim::LinkKind::Junction,
+                         true);
+         },
+         system + u"\\spool\\drivers\\W32X86\\3\\A.DLL", system + u"\\spool\\drivers\\W32X86"},
+    };
+    for (const Case& c : cases) {
+        sim::SimMachine sim;
+        AddResidue(sim);
+        sim.SetWow64();
+        c.plant(sim);
+        EXPECT_EQ(FindLinkOnPath(sim.machine().files, c.path), c.link) << c.label;
+    }
+    sim::SimMachine wow64;
+    AddResidue(wow64);
+    wow64.SetWow64();
+    const BackupRun backup = BackUp(wow64);
+    ASSERT_EQ(backup.error, "");
+    ASSERT_EQ(backup.contents.drivers.size(), 1U) << FormatBackupSummary(kBackupFolder, backup.contents);
+    EXPECT_EQ(backup.contents.drivers[0].files.size(), 5U) << "a file of the driver was not kept";
+}
+
 // The office's residue backed up and removed; `change` alters the machine before the backup is restored.
 std::vector<RestoreLine> RestoreAfterChange(sim::SimMachine& real, const std::function<void()>& change) {
     AddResidue(real);

@@ -519,6 +519,13 @@ std::u16string SimFiles::GetSystemDirectory() {
     return world_.windowsDirectory + u"\\System32";
 }
 
+std::optional<std::u16string> SimFiles::GetRedirectedSystemDirectory() {
+    if (!world_.wow64 || world_.Enter("GetSystemWow64DirectoryW") != 0) {
+        return std::nullopt;
+    }
+    return world_.windowsDirectory + u"\\SysWOW64";
+}
+
 bool SimFiles::AppendText(std::u16string_view path, std::string_view text) {
     if (world_.Enter("fopen", path) != 0 || HasWildcard(path)) {
         return false;

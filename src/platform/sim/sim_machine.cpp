@@ -502,6 +502,11 @@ void SimMachine::SetWineFileLinks(bool wine) {
     state_->world.wineFileLinks = wine;
 }
 
+void SimMachine::SetWow64() {
+    state_->world.wow64 = true;
+    state_->world.MakeFolder(state_->world.windowsDirectory + u"\\SysWOW64");
+}
+
 void SimMachine::SetCurrentDirectory(std::u16string_view path) {
     if (auto full = state_->world.Normalize(path)) {
         state_->world.currentDirectory = *full;

@@ -265,6 +265,9 @@ class SimMachine {
     // Symbolic links to files as Wine 8 treats them (hidden, opened through, deleted through) or, by
     // default, as Windows does.
     void SetWineFileLinks(bool wine);
+    // The program as a 32-bit process on 64-bit Windows: WoW64 shows it SysWOW64 (made here) for System32,
+    // but for the folders Windows exempts, the spooler's among them.
+    void SetWow64();
     [[nodiscard]] std::u16string CurrentDirectory() const;
     void SetSpecialFolder(int csidl, std::optional<std::u16string> path);
     [[nodiscard]] std::map<int, std::optional<std::u16string>> SpecialFolders() const;

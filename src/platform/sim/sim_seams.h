@@ -99,6 +99,7 @@ class SimFiles final : public Files {
     std::optional<std::u16string> GetSpecialFolderPath(int csidl, bool create) override;
     std::u16string GetWindowsDirectory() override;
     std::u16string GetSystemDirectory() override;
+    std::optional<std::u16string> GetRedirectedSystemDirectory() override;
     bool AppendText(std::u16string_view path, std::string_view text) override;
     FileBytes ReadFileBytes(std::u16string_view path, std::uint64_t maxBytes) override;
     Status CreateNewFile(std::u16string_view path, std::string_view bytes) override;

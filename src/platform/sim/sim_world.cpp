@@ -445,11 +445,37 @@ FileNode& World::MakeFolder(std::u16string_view normalized) {
     return it->second;
 }
 
-std::optional<std::u16string> World::ResolveLinks(std::u16string_view normalized, bool followFinal,
-                                                  int depth) {
+namespace {
+
+bool IsFolderOrBelow(std::u16string_view path, std::u16string_view folder) {
+    return path.size() >= folder.size() && EqualNoCase(path.substr(0, folder.size()), folder) &&
+           (path.size() == folder.size() || path[folder.size()] == u'\\');
+}
+
+}  // namespace
+
+// As Microsoft's "File System Redirector" lists it: the caller's path is redirected before any link on it is
+// followed, and a link's target is not; the folders below System32 that stay the 64-bit ones are exempt.
+std::u16string World::RedirectForWow64(std::u16string_view normalized) const {
+    const std::u16string system = windowsDirectory + u"\\System32";
+    if (!wow64 || !IsFolderOrBelow(normalized, system)) {
+        return std::u16string(normalized);
+    }
+    const std::u16string_view below = normalized.substr(system.size());
+    for (const std::u16string_view exempt :
+         {u"\\catroot", u"\\catroot2", u"\\driverstore", u"\\drivers\\etc", u"\\logfiles", u"\\spool"}) {
+        if (IsFolderOrBelow(below, exempt)) {
+            return std::u16string(normalized);
+        }
+    }
+    return windowsDirectory + u"\\SysWOW64" + std::u16string(below);
+}
+
+std::optional<std::u16string> World::ResolveLinks(std::u16string_view caller, bool followFinal, int depth) {
     constexpr int kMaxLinks = 63;
+    const std::u16string normalized = depth == 0 ? RedirectForWow64(caller) : std::u16string(caller);
     const std::vector<std::u16string> parts =
-        SplitPath(normalized.substr(std::min<std::size_t>(2, normalized.size())));
+        SplitPath(std::u16string_view(normalized).substr(std::min<std::size_t>(2, normalized.size())));
     std::u16string current(normalized.substr(0, 2));
     for (std::size_t i = 0; i < parts.size(); ++i) {
         current.append(u"\\").append(parts[i]);

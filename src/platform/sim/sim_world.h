@@ -226,6 +226,8 @@ struct World {
     // followFinal; nothing past 63 links (Windows' limit, error 1921).
     [[nodiscard]] std::optional<std::u16string> ResolveLinks(std::u16string_view normalized, bool followFinal,
                                                              int depth = 0);
+    // The path a caller's path names once WoW64 has redirected it (only when `wow64`).
+    [[nodiscard]] std::u16string RedirectForWow64(std::u16string_view normalized) const;
     // The node that holds a file's data: the file a hard link names, else the node itself.
     [[nodiscard]] FileNode& DataOf(FileNode& node);
     // How many names the file of `node` has.
@@ -245,6 +247,8 @@ struct World {
     // Wine 8's way with a symbolic link to a file: it shows as the file it names, opens as that file even
     // when asked not to follow, and DeleteFileW deletes that file, leaving the link.
     bool wineFileLinks = false;
+    // The program runs as a 32-bit process on 64-bit Windows: WoW64 redirects the system folder.
+    bool wow64 = false;
     bool consoleAttachable = true;
     bool consoleAttached = false;
     std::u16string commandLine = u"Spoolsweep.exe";

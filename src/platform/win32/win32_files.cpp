@@ -254,6 +254,15 @@ std::u16string Win32Files::GetSystemDirectory() {
     return QueryFolder(::GetSystemDirectoryW);
 }
 
+std::optional<std::u16string> Win32Files::GetRedirectedSystemDirectory() {
+    BOOL wow64 = FALSE;
+    if (::IsWow64Process(::GetCurrentProcess(), &wow64) == FALSE || wow64 == FALSE) {
+        return std::nullopt;
+    }
+    std::u16string folder = QueryFolder(::GetSystemWow64DirectoryW);
+    return folder.empty() ? std::nullopt : std::optional<std::u16string>(std::move(folder));
+}
+
 bool Win32Files::AppendText(std::u16string_view path, std::string_view text) {
     const OwnFile log = OpenOwnFileForWrite(path, OwnFileWrite::Append);
     if (!log.file) {
