@@ -150,6 +150,12 @@ struct RestoreLine {
 // come last.
 [[nodiscard]] std::vector<RestoreLine> Restore(Machine& machine, const BackupContents& contents, bool dryRun);
 
+// Before --backup's --run starts `program` (a full path): the backup in `folder` reads back whole, as a
+// restore would read it, and the program is a plain file that no one but administrators could have written,
+// in such a folder. Empty when it may run, else why not.
+[[nodiscard]] std::string CheckRunAfterBackup(Machine& machine, std::u16string_view folder,
+                                              std::u16string_view program);
+
 [[nodiscard]] std::string FormatRestore(const std::vector<RestoreLine>& lines, bool dryRun);
 [[nodiscard]] nlohmann::ordered_json RestoreJson(const std::vector<RestoreLine>& lines, bool dryRun);
 

@@ -59,6 +59,8 @@ std::string ParsePreviewArguments(const std::vector<std::string>& arguments, Pre
             options.backupFolder = arguments[++at];
         } else if (argument == "--restore" && hasValue) {
             options.restoreFolder = arguments[++at];
+        } else if (argument == "--run") {
+            options.runAfterBackup = true;
         } else if (argument == "--preview") {
             options.restorePreview = true;
         } else if (argument == "--save" && hasValue) {
@@ -95,6 +97,12 @@ std::string ParsePreviewArguments(const std::vector<std::string>& arguments, Pre
     }
     if (!options.backupFolder.empty() && (!AsksForRun(options) || !options.compareBefore.empty())) {
         return "--backup needs Spoolsweep.exe's options or the dialog's choice";
+    }
+    // The dialog's choice is made again in the program's own window, so only the command line's options can
+    // be run as they were backed up; and the program's own output would break the JSON.
+    if (options.runAfterBackup &&
+        (options.backupFolder.empty() || options.programArguments.empty() || options.json)) {
+        return "--run goes with --backup and Spoolsweep.exe's options, without --json";
     }
     if (!AsksForRun(options) && options.saveFile.empty() && options.compareBefore.empty() &&
         options.restoreFolder.empty()) {

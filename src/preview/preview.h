@@ -22,6 +22,7 @@ struct PreviewOptions {
     std::string backupFolder;     // the run's deletions from the registry and the disk kept there
     std::string restoreFolder;    // a backup to put back instead of a run
     bool restorePreview = false;  // only say what the restore would put back
+    bool runAfterBackup = false;  // then run Spoolsweep.exe itself with the same options
 };
 
 inline constexpr const char* kPreviewUsage =
@@ -31,13 +32,15 @@ inline constexpr const char* kPreviewUsage =
     "       SpoolsweepPreview --save snapshot.json\n"
     "       SpoolsweepPreview [--json] --compare before.json after.json\n"
     "       SpoolsweepPreview [--json] --backup FOLDER <Spoolsweep.exe options or the dialog's choice>\n"
+    "       SpoolsweepPreview --backup FOLDER --run <Spoolsweep.exe options>\n"
     "       SpoolsweepPreview [--json] --restore FOLDER [--preview]\n"
     "Spoolsweep.exe options: -getInstalledPrinters, -rmPrints, -rmNorvelPrints, -p \"A,B\".\n"
     "--check and --delete-all preview the dialog's \"Delete the Selected Printers\"; --answers gives the\n"
     "message boxes' buttons in order (1 OK, 2 Cancel; OK when not given).\n"
     "--backup keeps in a new FOLDER the registry keys and values, files and folders the previewed run would\n"
-    "delete; --restore puts back what the machine lacks of them, never overwriting (--preview: only says "
-    "what).\n";
+    "delete; --run then runs Spoolsweep.exe (beside this program) with those options once the backup reads\n"
+    "back whole; --restore puts back what the machine lacks of them, never overwriting (--preview: only "
+    "says what).\n";
 
 // Reads the preview's arguments; empty when they are valid, else what is wrong. A run needs options or a
 // dialog choice; --save alone takes the snapshot only.

@@ -274,7 +274,12 @@ class ManifestReader {
 // policy says so (and always under Wine) what its elevated processes make is its own, not Administrators'.
 // The same account's unelevated processes could have made such a folder too: that stays open. No entry may
 // let anyone else change it (CREATOR OWNER stands for the owner, who is one of those).
-std::string CheckAdministratorsOnly(Files& files, const std::u16string& path) {
+constexpr const char* kProgramRule =
+    "Spoolsweep.exe is run only from a folder no one else could have written";
+constexpr const char* kBackupRule = "a backup is read only from a folder no one else could have written";
+
+std::string CheckAdministratorsOnly(Files& files, const std::u16string& path,
+                                    const char* rule = kBackupRule) {
     const FileSecurity security = files.QuerySecurity(path);
     const std::string name = ToUtf8(path);
     if (security.error != 0) {
@@ -287,8 +292,7 @@ std::string CheckAdministratorsOnly(Files& files, const std::u16string& path) {
     };
     if (!trusted(security.owner)) {
         return name + " is owned by " + security.owner +
-               ", not by Administrators, SYSTEM or the account running the restore: a backup is read only "
-               "from a folder no one else could have written";
+               ", not by Administrators, SYSTEM or the account running this program: " + rule;
     }
     if (!security.hasAccessList) {
         return name + " has no access list, so everyone may change it";
@@ -296,8 +300,7 @@ std::string CheckAdministratorsOnly(Files& files, const std::u16string& path) {
     for (const AccessEntry& entry : security.entries) {
         if (entry.allow && (entry.rights & kFileChangeRights) != 0 && !trusted(entry.trustee) &&
             entry.trustee != kSidCreatorOwner) {
-            return name + " lets " + entry.trustee +
-                   " change it: a backup is read only from a folder no one else could have written";
+            return name + " lets " + entry.trustee + " change it: " + rule;
         }
     }
     return {};
@@ -809,6 +812,27 @@ LoadedBackup LoadBackup(Files& files, std::u16string_view folderName, const Rest
         loaded.contents = {};
     }
     return loaded;
+}
+
+// The program is started by its full path, after these checks: the same rule as for a backup, since whoever
+// could change the file or its folder would choose what runs elevated. Between the check and the start only
+// an administrator could replace it.
+std::string CheckRunAfterBackup(Machine& machine, std::u16string_view folder, std::u16string_view program) {
+    const LoadedBackup loaded = LoadBackup(machine.files, folder, ReadRestoreScope(machine));
+    if (!loaded.error.empty()) {
+        return "the backup does not read back whole: " + loaded.error;
+    }
+    const std::u16string path(program);
+    if (const auto link = FindLinkOnPath(machine.files, path)) {
+        return ToUtf8(*link) + " is a link: " + kProgramRule;
+    }
+    for (const std::u16string& part : {path.substr(0, path.rfind(u'\\')), path}) {
+        if (std::string refused = CheckAdministratorsOnly(machine.files, part, kProgramRule);
+            !refused.empty()) {
+            return refused;
+        }
+    }
+    return {};
 }
 
 std::vector<RestoreLine> Restore(Machine& machine, const BackupContents& contents, bool dryRun) {

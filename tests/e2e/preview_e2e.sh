@@ -60,13 +60,18 @@ if [ "$case_name" == undo ]; then
     printers_before=$(fixture printers full | sort)
     grep -q '^Tamber Annex|LPT1:|Tamber PS Driver|Floor 2|Room 201$' <<<"$printers_before" ||
         fail "the annex printer was not added as asked: $printers_before"
-    "$wine_run" "$preview" --save before.json --backup 'C:\work\backup' "${options[@]}" >"$work/backup.txt" \
-        2>"$work/stderr" || fail "backup exit status $?: $(head -c 300 "$work/stderr")"
+    # The backup and the real run in one step: --run starts Spoolsweep.exe, beside the preview, once the backup
+    # reads back whole.
+    "$wine_run" "$preview" --save before.json --backup 'C:\work\backup' --run "${options[@]}" >"$work/backup.txt" \
+        2>"$work/stderr" || fail "backup and run exit status $?: $(head -c 300 "$work/stderr")"
+    tr -d '\r' <"$work/backup.txt" | grep -qE '^the backup reads back whole; running .*\\Spoolsweep\.exe$' ||
+        fail "no line saying the backup was read back before the run"
+    tr -d '\r' <"$work/backup.txt" | grep -qx 'Spoolsweep.exe ended with exit code 0' ||
+        fail "no line giving Spoolsweep.exe's exit code 0"
     grep -qE '^backup in C:.work.backup: [1-9][0-9]* registry keys, [1-9][0-9]* registry values, [0-9]+ folders, [1-9][0-9]* files' \
         "$work/backup.txt" || fail "backup holds no residue: $(grep '^backup in' "$work/backup.txt")"
     tr -d '\r' <"$work/backup.txt" | grep -qE '^backup in .*, [0-9]+ drivers, 4 printers \([1-9][0-9]* printer data values\), 0 connections$' ||
         fail "the office's printers are not all backed up: $(grep '^backup in' "$work/backup.txt")"
-    "$wine_run" "$exe" "${options[@]}" >"$work/stdout" 2>"$work/stderr" || fail "Spoolsweep.exe exit status $?"
     # Wine's gap: DeletePrinterDriverExW with the delete flag fails with 87 and removes nothing. Each driver
     # the preview lists as deleted is deleted here without the flag (its files stay), as Windows' removal
     # deletes it, so that the restore has it to put back.

@@ -70,15 +70,30 @@ TEST(BackupRestore, TheArgumentsAskForABackupWithARunAndARestoreAlone) {
         std::vector<std::string> arguments;
         std::string error;  // empty: accepted
         std::string backup, restore;
-        bool preview;
+        bool preview, run;
     } kCases[] = {
-        {{"--backup", "C:\\b", "-rmPrints"}, "", "C:\\b", "", false},
-        {{"--backup", "C:\\b", "--delete-all"}, "", "C:\\b", "", false},
-        {{"--restore", "C:\\b", "--preview", "--json"}, "", "", "C:\\b", true},
-        {{"--backup", "C:\\b"}, "--backup needs Spoolsweep.exe's options", "", "", false},
-        {{"--restore", "C:\\b", "-rmPrints"}, "--restore takes no other option", "", "", false},
-        {{"--restore", "C:\\b", "--backup", "C:\\c"}, "--restore takes no other option", "", "", false},
-        {{"--preview", "-rmPrints"}, "--preview goes with --restore", "", "", false},
+        {{"--backup", "C:\\b", "-rmPrints"}, "", "C:\\b", "", false, false},
+        {{"--backup", "C:\\b", "--delete-all"}, "", "C:\\b", "", false, false},
+        {{"--backup", "C:\\b", "--run", "-p", "A,B"}, "", "C:\\b", "", false, true},
+        {{"--restore", "C:\\b", "--preview", "--json"}, "", "", "C:\\b", true, false},
+        {{"--backup", "C:\\b"}, "--backup needs Spoolsweep.exe's options", "", "", false, false},
+        {{"--restore", "C:\\b", "-rmPrints"}, "--restore takes no other option", "", "", false, false},
+        {{"--restore", "C:\\b", "--backup", "C:\\c"},
+         "--restore takes no other option",
+         "",
+         "",
+         false,
+         false},
+        {{"--preview", "-rmPrints"}, "--preview goes with --restore", "", "", false, false},
+        {{"--run", "-rmPrints"}, "--run goes with --backup", "", "", false, false},
+        {{"--backup", "C:\\b", "--run", "--delete-all"}, "--run goes with --backup", "", "", false, false},
+        {{"--backup", "C:\\b", "--run", "--json", "-rmPrints"},
+         "--run goes with --backup",
+         "",
+         "",
+         false,
+         false},
+        {{"--restore", "C:\\b", "--run"}, "--run goes with --backup", "", "", false, false},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(::testing::PrintToString(c.arguments));
@@ -90,6 +105,7 @@ TEST(BackupRestore, TheArgumentsAskForABackupWithARunAndARestoreAlone) {
             EXPECT_EQ(options.backupFolder, c.backup);
             EXPECT_EQ(options.restoreFolder, c.restore);
             EXPECT_EQ(options.restorePreview, c.preview);
+            EXPECT_EQ(options.runAfterBackup, c.run);
         }
     }
 }
@@ -722,6 +738,50 @@ TEST(BackupRestore, ABackupEditedOrPlantedIsRefusedWholeNamingTheEntry) {
         EXPECT_TRUE(Restore(real.machine(), loaded.contents, false).empty())
             << "a refused backup was restored";
         EXPECT_EQ(real.journal().size(), journal);
+    }
+}
+
+// --run starts the real program only once the backup reads back whole, and only a program that no one but
+// administrators could have changed, reached through no link: it runs elevated.
+TEST(BackupRestore, ARunStartsOnlyAnAdministratorsProgramAfterTheBackupReadsBack) {
+    const std::u16string folder = u"C:\\Program Files\\Spoolsweep";
+    const std::u16string program = folder + u"\\Spoolsweep.exe";
+    const std::string user = "S-1-5-21-1-2-3-1001";
+    const struct {
+        const char* label;
+        std::function<void(sim::SimMachine&)> tamper;
+        std::u16string program;
+        std::string error;  // the start of the reason; empty: it runs
+    } kCases[] = {
+        {"backup and program as written", [](sim::SimMachine&) {}, program, ""},
+        {"backup data changed after writing",
+         [](sim::SimMachine& sim) { sim.WriteFile(std::u16string(kBackupFolder) + u"\\files\\0", "x"); },
+         program, "the backup does not read back whole: "},
+        {"program folder users may change",
+         [&](sim::SimMachine& sim) {
+             sim.SetSecurity(
+                 folder, {0, std::string(kSidAdministrators), {}, true, {{std::string(kSidUsers), true, 2}}});
+         },
+         program, "C:\\Program Files\\Spoolsweep lets S-1-5-32-545 change it: Spoolsweep.exe is run only"},
+        {"program a user owns",
+         [&](sim::SimMachine& sim) {
+             sim.SetSecurity(program, {0, user, {}, true, {}});
+         },
+         program, "C:\\Program Files\\Spoolsweep\\Spoolsweep.exe is owned by " + user},
+        {"program reached through a junction",
+         [&](sim::SimMachine& sim) { sim.AddLink(u"C:\\Tools", folder, sim::LinkKind::Junction, true); },
+         u"C:\\Tools\\Spoolsweep.exe", "C:\\Tools is a link: Spoolsweep.exe is run only"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.label);
+        sim::SimMachine real;
+        AddResidue(real);
+        real.WriteFile(program, "MZ");
+        ASSERT_EQ(BackUp(real).error, "");
+        c.tamper(real);
+        const std::string reason = CheckRunAfterBackup(real.machine(), kBackupFolder, c.program);
+        EXPECT_EQ(reason.substr(0, c.error.size()), c.error);
+        EXPECT_EQ(reason.empty(), c.error.empty()) << reason;
     }
 }
 

@@ -136,6 +136,48 @@ int RestoreBackup(const preview::PreviewOptions& options) {
     return 0;
 }
 
+// --run: Spoolsweep.exe, by its full path (no search), with the options the backup was taken for, in this
+// console and working folder; its exit code, or 2 when it could not be started.
+int RunProgram(const std::u16string& program, const std::vector<std::string>& arguments) {
+    const std::u16string line = sim::BuildCommandLine(arguments);
+    std::wstring path(program.begin(), program.end());
+    std::wstring commandLine(line.begin(), line.end());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                         &startup, &started) == FALSE) {
+        Write(stderr, "SpoolsweepPreview: Spoolsweep.exe could not be started (error " +
+                          std::to_string(::GetLastError()) + "); the backup is complete.\n");
+        return 2;
+    }
+    const win32::unique_handle process(started.hProcess);
+    const win32::unique_handle thread(started.hThread);
+    DWORD exitCode = 2;
+    if (::WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0 ||
+        ::GetExitCodeProcess(process.get(), &exitCode) == FALSE) {
+        Write(stderr, "SpoolsweepPreview: the end of Spoolsweep.exe could not be awaited (error " +
+                          std::to_string(::GetLastError()) + ").\n");
+        return 2;
+    }
+    // On a line of its own: Spoolsweep.exe ends its console word without a line end.
+    Write(stdout, "\nSpoolsweep.exe ended with exit code " + std::to_string(exitCode) + "\n");
+    return static_cast<int>(exitCode);
+}
+
+// After a complete backup, --run starts the real removal, only once the backup reads back whole.
+int RunAfterBackup(Machine& machine, const preview::PreviewOptions& options, const std::u16string& folder) {
+    const std::u16string program = ReadContext().programPath;
+    if (const std::string refused = preview::CheckRunAfterBackup(machine, folder, program);
+        !refused.empty()) {
+        Write(stderr, "SpoolsweepPreview: Spoolsweep.exe is not run: " + refused + "\n");
+        return 2;
+    }
+    Write(stdout, "the backup reads back whole; running " +
+                      ToUtf8(reinterpret_cast<const wchar_t*>(program.c_str())) + "\n");
+    return RunProgram(program, options.programArguments);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -193,7 +235,7 @@ int wmain(int argc, wchar_t** argv) {
             Write(stderr, "SpoolsweepPreview: " + run.error + "\n");
             return 2;
         }
-        return 0;
+        return options.runAfterBackup ? RunAfterBackup(machine.machine(), options, folder) : 0;
     }
     const preview::PreviewReport report = preview::RunPreview(snapshot, options, std::move(notes));
     Write(stdout, options.json ? preview::ReportJson(report).dump(2) + "\n" : preview::FormatReport(report));
