@@ -114,21 +114,64 @@ bool IsRepresentable(const PrinterDefinition& printer) {
 // The printer's data: each value below its spooler key, read from the snapshot's copy of that key (the
 // local spooler keeps a printer's data there). SetPrinterDataExW makes a key only with a value in it, so a
 // key with no value at or below it is named.
-void KeepPrinterData(const ResidueState& before, const std::u16string& printer, BackupContents& contents) {
+// The HKLM keys and values of the spooler's printers, each under its folded path and sorted by it, so that
+// a printer's are one range: a terminal server's thousands of printers are not each matched against all.
+struct PrintersRegistry {
+    using Value = ResidueState::Values::value_type;
+    std::vector<std::pair<std::u16string, const std::u16string*>> keys;
+    std::vector<std::tuple<std::u16string, std::size_t, const Value*>>
+        values;  // with their place in `before`
+};
+
+PrintersRegistry IndexPrintersRegistry(const ResidueState& before) {
+    const std::u16string printers = sim::Fold(std::u16string(sim::kPrintKey) + u"\\Printers\\");
+    PrintersRegistry index;
+    for (const auto& [key, present] : before.keys) {
+        if (std::u16string folded = sim::Fold(key.second);
+            key.first == kHkeyLocalMachine && folded.starts_with(printers)) {
+            index.keys.emplace_back(std::move(folded), &key.second);
+        }
+    }
+    std::size_t place = 0;
+    for (const auto& entry : before.values) {
+        if (std::u16string folded = sim::Fold(std::get<1>(entry.first));
+            std::get<0>(entry.first) == kHkeyLocalMachine && folded.starts_with(printers)) {
+            index.values.emplace_back(std::move(folded), place, &entry);
+        }
+        ++place;
+    }
+    std::sort(index.keys.begin(), index.keys.end());
+    std::sort(index.values.begin(), index.values.end());
+    return index;
+}
+
+// The entries of `sorted` (by folded path first) whose folded path begins with `prefix`.
+template <class Entries>
+auto RangeWithPrefix(const Entries& sorted, const std::u16string& prefix) {
+    const auto first =
+        std::lower_bound(sorted.begin(), sorted.end(), prefix,
+                         [](const auto& entry, const auto& text) { return std::get<0>(entry) < text; });
+    const auto last = std::find_if(
+        first, sorted.end(), [&](const auto& entry) { return !std::get<0>(entry).starts_with(prefix); });
+    return std::make_pair(first, last);
+}
+
+void KeepPrinterData(const PrintersRegistry& registry, const std::u16string& printer,
+                     BackupContents& contents) {
     const std::u16string prefix =
         sim::Fold(std::u16string(sim::kPrintKey) + u"\\Printers\\" + printer + u"\\");
     std::map<std::u16string, std::u16string> empty;  // folded path to path
-    for (const auto& [key, present] : before.keys) {
-        if (key.first == kHkeyLocalMachine && sim::Fold(key.second).starts_with(prefix)) {
-            empty.emplace(sim::Fold(key.second), key.second);
-        }
-    }
-    for (const auto& [id, value] : before.values) {
+    const auto [firstKey, lastKey] = RangeWithPrefix(registry.keys, prefix);
+    std::for_each(firstKey, lastKey, [&](const auto& key) { empty.emplace(key.first, *key.second); });
+    auto [firstValue, lastValue] = RangeWithPrefix(registry.values, prefix);
+    std::vector<std::tuple<std::u16string, std::size_t, const PrintersRegistry::Value*>> mine(firstValue,
+                                                                                              lastValue);
+    // In the order of `before`, as the values were always kept.
+    std::sort(mine.begin(), mine.end(),
+              [](const auto& a, const auto& b) { return std::get<1>(a) < std::get<1>(b); });
+    for (auto& [folded, place, entry] : mine) {
+        const auto& [id, value] = *entry;
         const auto& [root, key, name] = id;
-        std::u16string folded = sim::Fold(key);
-        if (root != kHkeyLocalMachine || !folded.starts_with(prefix)) {
-            continue;
-        }
         for (; folded.size() >= prefix.size(); folded.resize(folded.rfind(u'\\'))) {
             empty.erase(folded);
         }
@@ -148,6 +191,7 @@ void KeepPrinterData(const ResidueState& before, const std::u16string& printer, 
 
 // Each local printer the run deleted is kept whole; a connection, a driver and a printer's data are named.
 void KeepSpoolerLosses(const ResidueState& before, const ResidueState& after, BackupContents& contents) {
+    const PrintersRegistry registry = IndexPrintersRegistry(before);
     for (const sim::SimPrinter& printer : before.printers) {
         const std::string name = ToUtf8(printer.name);
         if (!before.spooler.printers.contains(name) || after.spooler.printers.contains(name)) {
@@ -163,7 +207,7 @@ void KeepSpoolerLosses(const ResidueState& before, const ResidueState& after, Ba
             contents.notRestorable.push_back({"printer " + name, kNotAddable});
         } else {
             contents.printers.push_back(definition);
-            KeepPrinterData(before, printer.name, contents);
+            KeepPrinterData(registry, printer.name, contents);
         }
     }
 }
@@ -180,17 +224,32 @@ void KeepDrivers(const ResidueState& before, const ResidueState& after, BackupCo
     }
 }
 
-// The spooler's own key of a driver the backup keeps, or a key below it: the spooler writes it again when it
-// adds the driver back, so it is not kept on its own.
-bool IsKeptDriversKey(const BackupContents& contents, Handle root, std::u16string_view path) {
+// The folded spooler keys of the drivers the backup keeps: the spooler writes each again when it adds the
+// driver back, so neither it nor a key below it is kept on its own.
+std::set<std::u16string> KeptDriversKeys(const BackupContents& contents) {
+    std::set<std::u16string> keys;
+    for (const BackupDriver& driver : contents.drivers) {
+        keys.insert(sim::Fold(std::u16string(sim::kPrintKey) + u"\\Environments\\" +
+                              driver.definition.environment + u"\\Drivers\\Version-3\\" +
+                              driver.definition.name));
+    }
+    return keys;
+}
+
+// True when the key or a key above it is a kept driver's (its few ancestors looked up, as in IsInTrees).
+bool IsKeptDriversKey(const std::set<std::u16string>& driverKeys, Handle root, std::u16string_view path) {
+    if (root != kHkeyLocalMachine) {
+        return false;
+    }
     const std::u16string folded = sim::Fold(path);
-    return root == kHkeyLocalMachine &&
-           std::any_of(contents.drivers.begin(), contents.drivers.end(), [&](const BackupDriver& driver) {
-               const std::u16string key = sim::Fold(std::u16string(sim::kPrintKey) + u"\\Environments\\" +
-                                                    driver.definition.environment +
-                                                    u"\\Drivers\\Version-3\\" + driver.definition.name);
-               return folded == key || folded.starts_with(key + u"\\");
-           });
+    for (std::size_t end = folded.find(u'\\');; end = folded.find(u'\\', end + 1)) {
+        if (driverKeys.contains(folded.substr(0, end))) {
+            return true;
+        }
+        if (end == std::u16string::npos) {
+            return false;
+        }
+    }
 }
 
 // Reads the file at `path` into `file` (bytes, size, SHA-256, attributes), or says why it cannot be kept.
@@ -424,9 +483,10 @@ BackupContents SelectDeleted(const ResidueState& before, const ResidueState& aft
     KeepDrivers(before, after, contents);
     // A key the spooler took with its printer or driver goes back with them, not on its own.
     const std::set<std::u16string> trees = DeletedTrees(ran);
+    const std::set<std::u16string> driverKeys = KeptDriversKeys(contents);
     for (const auto& [key, present] : before.keys) {
         if (!after.keys.contains(key) && IsInTrees(trees, key.first, key.second) &&
-            !IsKeptDriversKey(contents, key.first, key.second)) {
+            !IsKeptDriversKey(driverKeys, key.first, key.second)) {
             if (Representable(key.second) && IsPlainKeyPath(key.second)) {
                 contents.keys.push_back({key.first, key.second});
             } else {
@@ -439,7 +499,7 @@ BackupContents SelectDeleted(const ResidueState& before, const ResidueState& aft
                      [](const BackupKey& a, const BackupKey& b) { return Depth(a.path) < Depth(b.path); });
     for (const auto& [id, data] : before.values) {
         const auto& [root, key, name] = id;
-        if (after.values.contains(id) || IsKeptDriversKey(contents, root, key) ||
+        if (after.values.contains(id) || IsKeptDriversKey(driverKeys, root, key) ||
             (!after.keys.contains({root, key}) && !IsInTrees(trees, root, key))) {
             continue;
         }

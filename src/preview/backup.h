@@ -90,9 +90,9 @@ struct BackupContents {
 // The registry and file entries of a simulated machine that a run may delete, with their data.
 struct ResidueState {
     std::map<std::pair<Handle, std::u16string>, bool> keys;
-    std::map<std::tuple<Handle, std::u16string, std::u16string>,
-             std::pair<std::uint32_t, std::vector<std::uint8_t>>>
-        values;
+    using Values = std::map<std::tuple<Handle, std::u16string, std::u16string>,
+                            std::pair<std::uint32_t, std::vector<std::uint8_t>>>;
+    Values values;
     std::map<std::u16string, BackupPath> paths;
     std::set<std::u16string> links;  // paths that are links or second names: never backed up
     MachineState spooler;            // printers, drivers and forms

@@ -123,6 +123,16 @@ TEST_F(RegistryContract, EnumeratesSubkeysAndValuesUntilNoMoreItems) {
         const NameResult value = registry().EnumValue(key.get(), index, kRegNameBufferChars);
         EXPECT_EQ(value.type, value.name == u"Second" ? kRegExpandSz : kRegSz) << NarrowLowBytes(value.name);
     }
+    // Deleting the first subkey until none is left, as a cleaner empties a key: each listing sees the keys
+    // as they are after the last deletion.
+    std::vector<std::u16string> deleted;
+    for (NameResult first; (first = registry().EnumKey(key.get(), 0, kRegNameBufferChars)).error == 0;) {
+        ASSERT_TRUE(registry().DeleteTree(key.get(), first.name).ok()) << NarrowLowBytes(first.name);
+        deleted.push_back(first.name);
+        ASSERT_LE(deleted.size(), 2U) << "a deleted key is listed again";
+    }
+    std::sort(deleted.begin(), deleted.end());
+    EXPECT_EQ(deleted, (std::vector<std::u16string>{u"Alpha", u"Bravo"}));
 }
 
 TEST_F(RegistryContract, ANameLongerThanTheBufferIsNotReturned) {

@@ -80,12 +80,12 @@ SimMachine::~SimMachine() = default;
 void SimMachine::Empty() {
     World& world = state_->world;
     for (RegKey* root : {&world.hkcu, &world.hklm, &world.hku}) {
-        root->subkeys.clear();
+        root->ClearSubkeys();
         root->values.clear();
     }
     std::erase_if(world.files, [](const auto& entry) { return entry.first.size() > 2; });
     world.ClearPrinters();
-    world.drivers.clear();
+    world.ClearDrivers();
     world.forms.clear();
     world.driverStore.clear();
     world.defaultPrinter.reset();
@@ -284,7 +284,7 @@ std::vector<SimPrinter> SimMachine::Printers() const {
     return {state_->world.printers.begin(), state_->world.printers.end()};
 }
 std::vector<SimDriver> SimMachine::Drivers() const {
-    return state_->world.drivers;
+    return {state_->world.drivers.begin(), state_->world.drivers.end()};
 }
 std::vector<SimForm> SimMachine::Forms() const {
     return state_->world.forms;

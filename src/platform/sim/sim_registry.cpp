@@ -192,13 +192,11 @@ NameResult SimRegistry::EnumKey(Handle key, std::uint32_t index, std::uint32_t n
     if (entered.error != 0) {
         return {entered.error, {}};
     }
-    RegKey* node = entered.node;
-    if (index >= node->subkeys.size()) {
+    const RegKey* subkey = entered.node->SubkeyAt(index);
+    if (subkey == nullptr) {
         return {win_error::kNoMoreItems, {}};
     }
-    auto it = node->subkeys.begin();
-    std::advance(it, index);
-    const std::u16string& name = it->second->name;
+    const std::u16string& name = subkey->name;
     if (name.size() >= nameBufferChars) {
         return {win_error::kMoreData, {}};
     }

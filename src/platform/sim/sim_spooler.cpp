@@ -413,10 +413,7 @@ Status SimSpooler::DeletePrinterDriverEx(std::u16string_view environment, std::u
     if (!IsKnownEnvironment(environment)) {
         return {sim_error::kInvalidEnvironment};
     }
-    // The name first: it tells most drivers apart at its first unit, the environment hardly ever.
-    auto it = std::find_if(world_.drivers.begin(), world_.drivers.end(), [&](const SimDriver& d) {
-        return EqualNoCase(d.name, driver) && EqualNoCase(d.environment, environment);
-    });
+    const auto it = world_.FindDriver(environment, driver);
     // Every driver of the simulated machine is a version-3 driver.
     if (it == world_.drivers.end() || ((deleteFlags & kDpdDeleteSpecificVersion) != 0 && version != 3)) {
         return {win_error::kUnknownPrinterDriver};
@@ -428,7 +425,7 @@ Status SimSpooler::DeletePrinterDriverEx(std::u16string_view environment, std::u
                          u"\\Drivers\\Version-3\\" + it->name;
     (void)world_.RemoveKey(kHkeyLocalMachine, key);
     world_.Journal("DeletePrinterDriverExW " + ToUtf8(it->environment) + ", " + ToUtf8(it->name));
-    world_.drivers.erase(it);
+    world_.EraseDriver(it);
     return {0};
 }
 

@@ -143,9 +143,33 @@ RegKey* RegKey::Find(std::u16string_view child) {
     return it == subkeys.end() ? nullptr : it->second.get();
 }
 
+RegKey* RegKey::SubkeyAt(std::size_t index) {
+    if (index >= subkeys.size()) {
+        return nullptr;
+    }
+    if (!enumerated) {
+        enumerated.emplace(0, subkeys.begin());
+    }
+    std::advance(enumerated->second,
+                 static_cast<std::ptrdiff_t>(index) - static_cast<std::ptrdiff_t>(enumerated->first));
+    enumerated->first = index;
+    return enumerated->second->second.get();
+}
+
+bool RegKey::RemoveSubkey(std::u16string_view child) {
+    enumerated.reset();  // the keys after it move up one place
+    return subkeys.erase(Fold(child)) > 0;
+}
+
+void RegKey::ClearSubkeys() {
+    enumerated.reset();
+    subkeys.clear();
+}
+
 RegKey& RegKey::Child(std::u16string_view child) {
     auto& slot = subkeys[Fold(child)];
     if (!slot) {
+        enumerated.reset();  // the keys after it move down one place
         slot = std::make_unique<RegKey>();
         slot->name = std::u16string(child);
     }
@@ -266,7 +290,7 @@ bool World::RemoveKey(Handle root, std::u16string_view path) {
     if (parent == nullptr) {
         return false;
     }
-    return parent->subkeys.erase(Fold(leaf)) > 0;
+    return parent->RemoveSubkey(leaf);
 }
 
 void World::PutValue(Handle root, std::u16string_view path, RegValue value) {
@@ -289,19 +313,35 @@ std::optional<std::u16string> World::Environment(std::u16string_view name) const
 }
 
 SimPrinter* World::FindPrinter(std::u16string_view name) {
-    for (SimPrinter& printer : printers) {
-        if (EqualNoCase(printer.name, name)) {
-            return &printer;
-        }
-    }
-    return nullptr;
+    const auto found = printersByName_.find(Fold(name));
+    return found == printersByName_.end() ? nullptr : &*found->second;
+}
+
+std::u16string World::DriverKey(std::u16string_view environment, std::u16string_view name) {
+    return Fold(environment) + u'\n' + Fold(name);
+}
+
+std::list<SimDriver>::iterator World::FindDriver(std::u16string_view environment, std::u16string_view name) {
+    const auto found = driversByKey_.find(DriverKey(environment, name));
+    return found == driversByKey_.end() ? drivers.end() : found->second;
+}
+
+void World::EraseDriver(std::list<SimDriver>::iterator driver) {
+    driversByKey_.erase(DriverKey(driver->environment, driver->name));
+    drivers.erase(driver);
+}
+
+void World::ClearDrivers() {
+    drivers.clear();
+    driversByKey_.clear();
 }
 
 void World::PutDriver(const SimDriver& driver) {
-    std::erase_if(drivers, [&](const SimDriver& d) {
-        return EqualNoCase(d.environment, driver.environment) && EqualNoCase(d.name, driver.name);
-    });
+    if (const auto same = FindDriver(driver.environment, driver.name); same != drivers.end()) {
+        EraseDriver(same);
+    }
     drivers.push_back(driver);
+    driversByKey_[DriverKey(driver.environment, driver.name)] = std::prev(drivers.end());
     const std::u16string key = std::u16string(kPrintKey) + u"\\Environments\\" + driver.environment +
                                u"\\Drivers\\Version-3\\" + driver.name;
     PutValue(kHkeyLocalMachine, key, {u"Data File", kRegSz, StringBytes(driver.dataFile)});
@@ -318,11 +358,13 @@ void World::PutPrinter(const SimPrinter& printer) {
     RemovePrinter(printer.name);
     printers.push_back(printer);
     ++printersByDriver_[Fold(printer.driver)];
+    printersByName_[Fold(printer.name)] = std::prev(printers.end());
 }
 
 void World::ClearPrinters() {
     printers.clear();
     printersByDriver_.clear();
+    printersByName_.clear();
 }
 
 bool World::DriverInUse(std::u16string_view driver) const {
@@ -331,11 +373,11 @@ bool World::DriverInUse(std::u16string_view driver) const {
 }
 
 void World::RemovePrinter(std::u16string_view name) {
-    auto target = std::find_if(printers.begin(), printers.end(),
-                               [&](const SimPrinter& printer) { return EqualNoCase(printer.name, name); });
-    if (target == printers.end()) {
+    const auto named = printersByName_.find(Fold(name));
+    if (named == printersByName_.end()) {
         return;
     }
+    const auto target = named->second;
     if (target->serverName.empty()) {
         (void)RemoveKey(kHkeyLocalMachine,
                         u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\" + target->name);
@@ -344,6 +386,7 @@ void World::RemovePrinter(std::u16string_view name) {
         defaultPrinter.reset();
     }
     --printersByDriver_[Fold(target->driver)];
+    printersByName_.erase(named);
     printers.erase(target);
 }
 

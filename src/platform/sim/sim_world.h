@@ -2,7 +2,7 @@
 // The simulated machine's world state, shared by the seam implementations. Internal to the sim library.
 #include <cstdint>
 #include <ctime>
-#include <deque>
+#include <list>
 #include <map>
 #include <memory>
 #include <optional>
@@ -68,6 +68,13 @@ struct RegKey {
 
     [[nodiscard]] RegKey* Find(std::u16string_view child);
     [[nodiscard]] RegKey& Child(std::u16string_view child);
+    // The subkey at `index` in enumeration order, or null past the last; listing all n costs n steps, not
+    // n*n/2, as the last place asked is kept until the subkeys change (Child, RemoveSubkey, ClearSubkeys).
+    [[nodiscard]] RegKey* SubkeyAt(std::size_t index);
+    bool RemoveSubkey(std::u16string_view child);
+    void ClearSubkeys();
+    std::optional<std::pair<std::size_t, std::map<std::u16string, std::unique_ptr<RegKey>>::iterator>>
+        enumerated;
     [[nodiscard]] RegValue* FindValue(std::u16string_view valueName);
 };
 
@@ -171,9 +178,11 @@ struct World {
     [[nodiscard]] std::optional<std::u16string> Environment(std::u16string_view name) const;
 
     // Spooler.
-    // A deque: removing the printers one after the other from the front, as the removals do, moves nothing.
-    std::deque<SimPrinter> printers;
-    std::vector<SimDriver> drivers;
+    // A list, each printer also found by its folded name: a terminal server's thousands are neither walked to
+    // find one nor moved when one goes.
+    std::list<SimPrinter> printers;
+    // A list, each driver also found by its environment and name: neither walked nor moved, as printers.
+    std::list<SimDriver> drivers;
     std::vector<SimForm> forms;
     // The ports printers may print to: a new machine's own, and each port a printer was installed with.
     std::vector<std::u16string> ports{u"LPT1:", u"LPT2:", u"LPT3:", u"COM1:",
@@ -192,6 +201,11 @@ struct World {
     void RemovePrinter(std::u16string_view name);
     // Puts a driver on the spooler in place of any of the same name and environment, with its key.
     void PutDriver(const SimDriver& driver);
+    // The driver of that environment and name (compared without case), or drivers.end().
+    [[nodiscard]] std::list<SimDriver>::iterator FindDriver(std::u16string_view environment,
+                                                            std::u16string_view name);
+    void EraseDriver(std::list<SimDriver>::iterator driver);
+    void ClearDrivers();
     // Puts a printer on the spooler in place of any of the same name.
     void PutPrinter(const SimPrinter& printer);
     void ClearPrinters();
@@ -200,6 +214,9 @@ struct World {
 
   private:
     std::unordered_map<std::u16string, std::size_t> printersByDriver_;  // by folded driver name
+    std::unordered_map<std::u16string, std::list<SimPrinter>::iterator> printersByName_;
+    std::unordered_map<std::u16string, std::list<SimDriver>::iterator> driversByKey_;  // DriverKey()
+    [[nodiscard]] static std::u16string DriverKey(std::u16string_view environment, std::u16string_view name);
 
   public:
     // Files: keyed by the folded normalised path ("C:" is the drive's root).
