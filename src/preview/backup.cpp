@@ -7,6 +7,7 @@
 #include "platform/sim/sim_world.h"
 #include "preview/machine_json.h"
 #include "preview/sha256.h"
+#include "preview/snapshot.h"
 #include "spooler/printer_operations.h"
 #include "spooler/two_call_enumeration.h"
 
@@ -16,10 +17,6 @@ namespace {
 using sim::FromUtf8;
 using sim::ToUtf8;
 
-constexpr const char* kNoPackages =
-    "a package goes back only through UploadPrinterDriverPackageW and InstallPrinterDriverFromPackageW, "
-    "which "
-    "Wine does not serve, so that restore is untested: its folder is not backed up";
 // A name the manifest's UTF-8 cannot keep exactly, or one the restore refuses to write.
 constexpr const char* kNotWritable = "its name is not one a restore writes";
 constexpr const char* kNotAddable =
@@ -308,6 +305,66 @@ std::string ReadDriver(Machine& machine, const std::vector<DriverDefinition>& li
     return {};
 }
 
+// "<system>\DriverStore\FileRepository\<folder>", the package folder of an INF directly in it; else empty.
+std::u16string PackageFolderOf(std::u16string_view inf, std::u16string_view system) {
+    const std::u16string repository = std::u16string(system) + u"\\DriverStore\\FileRepository\\";
+    const std::size_t cut = inf.rfind(u'\\');
+    if (system.empty() || !IsPlainFullPath(inf) || inf.size() < repository.size() + 6 ||
+        !sim::EqualNoCase(inf.substr(0, repository.size()), repository) ||
+        inf.find(u'\\', repository.size()) != cut || !sim::EqualNoCase(inf.substr(inf.size() - 4), u".inf")) {
+        return {};
+    }
+    return std::u16string(inf.substr(0, cut));
+}
+
+// Every file below the package's folder, each with its path relative to it, or why the package cannot be
+// kept (then nothing of it is).
+std::string ReadPackage(Files& files, BackupPackage& package) {
+    const std::u16string system = files.GetSystemDirectory();
+    const std::u16string folder = PackageFolderOf(package.inf, system);
+    if (folder.empty() || !Representable(package.inf)) {
+        return "its INF is not in a folder of the driver store's FileRepository";
+    }
+    if (const auto link = FindLinkOnPath(files, folder)) {
+        return "a folder on its path is a link: " + ToUtf8(*link);
+    }
+    // A folder that cannot be listed shows no entries: the package then lacks its INF and is refused.
+    for (std::vector<std::u16string> pending{u""}; !pending.empty();) {
+        const std::u16string below = std::move(pending.back());
+        pending.pop_back();
+        std::u16string listed = folder;
+        if (!below.empty()) {
+            listed.append(u"\\").append(below);
+        }
+        for (const FindEntry& entry : ListFolder(files, listed)) {
+            std::u16string relative = below;
+            relative.append(below.empty() ? u"" : u"\\").append(entry.name);
+            std::u16string path = folder;
+            path.append(u"\\").append(relative);
+            if ((entry.attributes & kFileAttributeReparsePoint) != 0) {
+                return ToUtf8(path) + " is a link: links are not backed up";
+            }
+            if ((entry.attributes & kFileAttributeDirectory) != 0) {
+                pending.push_back(std::move(relative));
+                continue;
+            }
+            BackupPath file{std::move(relative), 0, {}, 0, {}};
+            const std::string refused = package.files.size() == kMaxPackageFiles
+                                            ? "more than " + std::to_string(kMaxPackageFiles) + " files"
+                                            : ReadKeptFile(files, path, file);
+            if (!refused.empty()) {
+                return "its file " + ToUtf8(path) + ": " + refused;
+            }
+            package.files.push_back(std::move(file));
+        }
+    }
+    const bool named = std::all_of(package.files.begin(), package.files.end(),
+                                   [](const BackupPath& file) { return Representable(file.path); });
+    return named && IsRestorablePackage(package, system)
+               ? ""
+               : "its INF or a file's name is not one a restore uploads";
+}
+
 void SortByDepth(std::vector<BackupPath>& paths) {
     std::stable_sort(paths.begin(), paths.end(),
                      [](const BackupPath& a, const BackupPath& b) { return Depth(a.path) < Depth(b.path); });
@@ -343,8 +400,33 @@ std::string PrinterDataText(const BackupPrinterData& value) {
     return text.append(" \"").append(ToUtf8(value.name)).append("\"");
 }
 
+std::string PackageText(const BackupPackage& package) {
+    return "driver package " + ToUtf8(package.inf) + ", " + ToUtf8(package.environment);
+}
+
+std::u16string PackageCopyFolder(std::u16string_view backup, std::size_t index, std::u16string_view inf) {
+    const std::u16string folder(inf.substr(0, inf.rfind(u'\\')));
+    return std::u16string(backup) + u"\\" + std::u16string(kPackageFolderName) + u"\\" +
+           FromUtf8(std::to_string(index)) + u"\\" + folder.substr(folder.rfind(u'\\') + 1);
+}
+
 std::string DriverText(const DriverDefinition& driver) {
     return ToUtf8(driver.environment) + ", " + ToUtf8(driver.name);
+}
+
+// A package is the spooler's own object too: UploadPrinterDriverPackageW copies it into the driver store,
+// which names its folder, so what a backup could point elsewhere is a file's path below the package folder.
+bool IsRestorablePackage(const BackupPackage& package, std::u16string_view system) {
+    const std::u16string folder = PackageFolderOf(package.inf, system);
+    if (folder.empty() ||
+        (package.environment != u"Windows x64" && package.environment != u"Windows NT x86")) {
+        return false;
+    }
+    const std::u16string_view inf = std::u16string_view(package.inf).substr(folder.size() + 1);
+    return std::all_of(package.files.begin(), package.files.end(),
+                       [](const BackupPath& file) { return IsPlainFullPath(u"C:\\" + file.path); }) &&
+           std::any_of(package.files.begin(), package.files.end(),
+                       [&](const BackupPath& file) { return sim::EqualNoCase(file.path, inf); });
 }
 
 // A driver is the spooler's own object: AddPrinterDriverExW copies its files only into the spooler's driver
@@ -540,8 +622,7 @@ BackupContents SelectDeleted(const ResidueState& before, const ResidueState& aft
     }
     KeepSpoolerLosses(before, after, contents);
     for (const auto& [inf, environment] : ran.DeletedDriverPackages()) {
-        contents.notRestorable.push_back(
-            {"driver package " + ToUtf8(inf) + ", " + ToUtf8(environment), kNoPackages});
+        contents.packages.push_back({inf, environment, {}, {}});
     }
     return contents;
 }
@@ -558,6 +639,13 @@ void ReadBackupFiles(Machine& machine, BackupContents& contents) {
         }
     }
     contents.files = std::move(readable);
+    std::erase_if(contents.packages, [&](BackupPackage& package) {
+        const std::string refused = ReadPackage(machine.files, package);
+        if (!refused.empty()) {
+            contents.notRestorable.push_back({PackageText(package), refused});
+        }
+        return !refused.empty();
+    });
     // Each environment's definitions are listed once, for all of its drivers.
     std::map<std::u16string, std::vector<DriverDefinition>> listed;
     std::erase_if(contents.drivers, [&](BackupDriver& driver) {
@@ -625,6 +713,16 @@ nlohmann::ordered_json ManifestJson(const BackupContents& contents) {
                                  {"top", form.top},
                                  {"right", form.right},
                                  {"bottom", form.bottom}});
+    }
+    json["driverPackages"] = nlohmann::ordered_json::array();
+    for (const BackupPackage& package : contents.packages) {
+        nlohmann::ordered_json files = nlohmann::ordered_json::array();
+        for (const BackupPath& file : package.files) {
+            files.push_back({{"path", ToUtf8(file.path)}, {"size", file.size}, {"sha256", file.sha256}});
+        }
+        json["driverPackages"].push_back({{"inf", ToUtf8(package.inf)},
+                                          {"environment", ToUtf8(package.environment)},
+                                          {"files", std::move(files)}});
     }
     json["drivers"] = nlohmann::ordered_json::array();
     for (const BackupDriver& driver : contents.drivers) {
@@ -719,6 +817,30 @@ std::string WriteBackup(Files& files, std::u16string_view folder, const BackupCo
         }
         made.push_back(drivers + u"\\" + FromUtf8(std::to_string(index)));
     }
+    for (std::size_t index = 0; index < contents.packages.size(); ++index) {
+        const std::u16string copy = PackageCopyFolder(folder, index, contents.packages[index].inf);
+        if (index == 0) {
+            made.push_back(std::u16string(folder) + u"\\" + std::u16string(kPackageFolderName));
+        }
+        made.push_back(copy.substr(0, copy.rfind(u'\\')));
+        made.push_back(copy);
+        // Each folder below the package's, parents first: a file's path names them.
+        std::set<std::u16string> below;
+        for (const BackupPath& file : contents.packages[index].files) {
+            for (std::size_t at = file.path.find(u'\\'); at != std::u16string::npos;
+                 at = file.path.find(u'\\', at + 1)) {
+                below.insert(file.path.substr(0, at));
+            }
+        }
+        std::vector<std::u16string> ordered(below.begin(), below.end());
+        std::stable_sort(
+            ordered.begin(), ordered.end(),
+            [](const std::u16string& a, const std::u16string& b) { return Depth(a) < Depth(b); });
+        for (const std::u16string& sub : ordered) {
+            made.push_back(copy);
+            made.back().append(u"\\").append(sub);
+        }
+    }
     // The backup folder is made private: only administrators may change what the restore will read.
     for (const std::u16string& created : made) {
         const Status made =
@@ -735,6 +857,12 @@ std::string WriteBackup(Files& files, std::u16string_view folder, const BackupCo
         for (const BackupPath& file : contents.drivers[index].files) {
             written.emplace_back(drivers + u"\\" + FromUtf8(std::to_string(index)) + u"\\" + file.path,
                                  &file);
+        }
+    }
+    for (std::size_t index = 0; index < contents.packages.size(); ++index) {
+        const std::u16string copy = PackageCopyFolder(folder, index, contents.packages[index].inf);
+        for (const BackupPath& file : contents.packages[index].files) {
+            written.emplace_back(copy + u"\\" + file.path, &file);
         }
     }
     for (const auto& [path, file] : written) {
@@ -756,15 +884,15 @@ std::string FormatBackupSummary(std::u16string_view folder, const BackupContents
     for (const BackupPath& file : contents.files) {
         bytes += file.size;
     }
-    std::string out = "backup in " + ToUtf8(folder) + ": " + std::to_string(contents.keys.size()) +
-                      " registry keys, " + std::to_string(contents.values.size()) + " registry values, " +
-                      std::to_string(contents.folders.size()) + " folders, " +
-                      std::to_string(contents.files.size()) + " files (" + std::to_string(bytes) +
-                      " bytes), " + std::to_string(contents.forms.size()) + " forms, " +
-                      std::to_string(contents.drivers.size()) + " drivers, " +
-                      std::to_string(contents.printers.size()) + " printers (" +
-                      std::to_string(contents.printerData.size()) + " printer data values), " +
-                      std::to_string(contents.connections.size()) + " connections\n";
+    std::string out =
+        "backup in " + ToUtf8(folder) + ": " + std::to_string(contents.keys.size()) + " registry keys, " +
+        std::to_string(contents.values.size()) + " registry values, " +
+        std::to_string(contents.folders.size()) + " folders, " + std::to_string(contents.files.size()) +
+        " files (" + std::to_string(bytes) + " bytes), " + std::to_string(contents.forms.size()) +
+        " forms, " + std::to_string(contents.packages.size()) + " driver packages, " +
+        std::to_string(contents.drivers.size()) + " drivers, " + std::to_string(contents.printers.size()) +
+        " printers (" + std::to_string(contents.printerData.size()) + " printer data values), " +
+        std::to_string(contents.connections.size()) + " connections\n";
     out += "not backed up, so --restore cannot put back (" + std::to_string(contents.notRestorable.size()) +
            "):\n";
     for (const NotRestorable& entry : contents.notRestorable) {

@@ -26,6 +26,11 @@ inline constexpr std::u16string_view kManifestName = u"manifest.json";
 inline constexpr std::u16string_view kDataFolderName = u"files";
 // Each driver's files, in a folder named by its place in the manifest, each file under its own name.
 inline constexpr std::u16string_view kDriverFolderName = u"drivers";
+// Each driver package's folder, in a folder named by its place in the manifest, under the name the driver
+// store gave it.
+inline constexpr std::u16string_view kPackageFolderName = u"packages";
+// A driver package with more files than this is not backed up.
+inline constexpr std::size_t kMaxPackageFiles = 4096;
 // A file larger than this is not backed up (it is named as not restorable).
 inline constexpr std::uint64_t kMaxBackupFileBytes = 256ULL << 20;
 
@@ -69,6 +74,14 @@ struct BackupDriver {
     std::u16string folder;  // a read backup's folder of the files, from which the spooler copies them
 };
 
+// A driver package as UploadPrinterDriverPackageW takes it back: its INF in a folder of the driver store's
+// FileRepository, its environment, and every file below that folder (`path` relative to it).
+struct BackupPackage {
+    std::u16string inf, environment;
+    std::vector<BackupPath> files;
+    std::u16string folder;  // a read backup's copy of the package folder, from which the store takes it
+};
+
 struct NotRestorable {
     std::string what, reason;
 };
@@ -79,6 +92,7 @@ struct BackupContents {
     std::vector<BackupPath> folders;  // parents before what they hold
     std::vector<BackupPath> files;
     std::vector<BackupForm> forms;
+    std::vector<BackupPackage> packages;  // before the drivers: a driver may need its package
     std::vector<BackupDriver> drivers;
     std::vector<PrinterDefinition> printers;     // local queues, each as AddPrinterW takes it back
     std::vector<BackupPrinterData> printerData;  // of those printers
@@ -123,6 +137,7 @@ void ReadBackupFiles(Machine& machine, BackupContents& contents);
 struct RestoreScope {
     std::vector<std::pair<Handle, std::u16string>> keys;
     std::vector<std::u16string> folders;
+    std::u16string system;  // the system folder, whose driver store holds the packages
 };
 
 [[nodiscard]] RestoreScope ReadRestoreScope(Machine& machine);
@@ -176,6 +191,14 @@ struct BackupRun {
 // "printer data <printer>\<key> "<name>"": a printer data value as the backup's lines name it.
 [[nodiscard]] std::string PrinterDataText(const BackupPrinterData& value);
 
+// "driver package <inf>, <environment>": a package as the backup's lines name it.
+[[nodiscard]] std::string PackageText(const BackupPackage& package);
+
+// Where backup `backup` keeps the copy of its package `index` whose INF is `inf`: "packages\<index>\" and
+// the name of the INF's folder, as the driver store named it.
+[[nodiscard]] std::u16string PackageCopyFolder(std::u16string_view backup, std::size_t index,
+                                               std::u16string_view inf);
+
 // "<environment>, <name>": a driver as the backup's lines name it.
 [[nodiscard]] std::string DriverText(const DriverDefinition& driver);
 
@@ -195,6 +218,10 @@ struct BackupRun {
 
 // A driver a restore adds: an environment the program knows, a plain name, and files named plainly.
 [[nodiscard]] bool IsRestorableDriver(const DriverDefinition& driver);
+
+// A driver package a restore uploads: an environment the program knows, an INF named "<name>.inf" in a
+// folder of `system`\DriverStore\FileRepository, and files named by plain relative paths, the INF among them.
+[[nodiscard]] bool IsRestorablePackage(const BackupPackage& package, std::u16string_view system);
 
 // A connection a restore adds: "\\server\printer", both names plain.
 [[nodiscard]] bool IsRestorableConnection(std::u16string_view name);

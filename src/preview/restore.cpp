@@ -153,6 +153,37 @@ class ManifestReader {
         return {};
     }
 
+    // Containment as IsRestorablePackage decides it: an INF in a folder of this machine's driver store, and
+    // files each named once by a plain path below the package's folder, with size and SHA-256.
+    std::string ReadPackage(const Json& entry, BackupContents& contents) const {
+        BackupPackage package{FromUtf8(entry.at("inf").get<std::string>()),
+                              FromUtf8(entry.at("environment").get<std::string>()),
+                              {},
+                              {}};
+        std::set<std::u16string> names;
+        for (const Json& file : entry.at("files")) {
+            BackupPath kept{FromUtf8(file.at("path").get<std::string>()),
+                            0,
+                            {},
+                            file.at("size").get<std::uint64_t>(),
+                            file.at("sha256").get<std::string>()};
+            if (!names.insert(sim::Fold(kept.path)).second || !file.at("size").is_number_unsigned() ||
+                kept.size > kMaxBackupFileBytes || !IsHex(kept.sha256, 64)) {
+                return PackageText(package) + ": its file " + ToUtf8(kept.path) +
+                       " is listed twice, or has no valid size and SHA-256";
+            }
+            package.files.push_back(std::move(kept));
+        }
+        if (package.files.size() > kMaxPackageFiles || !IsRestorablePackage(package, scope_.system)) {
+            return PackageText(package) +
+                   " is not one a restore uploads: an INF outside the driver store's FileRepository, an "
+                   "environment other than \"Windows x64\" or \"Windows NT x86\", a file's path that is not "
+                   "plain, or no INF among its files";
+        }
+        contents.packages.push_back(std::move(package));
+        return {};
+    }
+
     // Containment as IsRestorableDriver decides it; each file the definition names is listed once with its
     // size and SHA-256, and nothing else is.
     static std::string ReadDriver(const Json& entry, BackupContents& contents) {
@@ -313,17 +344,60 @@ bool IsDataFileName(std::u16string_view name, std::size_t fileCount) {
            std::stoull(ToUtf8(name)) < fileCount;
 }
 
-// Every entry of the backup folder, its data folder and its drivers' folders is one the manifest names, and
-// none is a link.
+using FolderTests = std::vector<std::pair<std::u16string, std::function<bool(std::u16string_view)>>>;
+
+// The packages' folders with the names each may hold: "packages" its numbers, each number the name of its
+// package's folder, and each folder below that the files and folders the manifest's paths name in it.
+void AddPackageFolders(const std::u16string& backup, const std::vector<BackupPackage>& packages,
+                       FolderTests& folders) {
+    if (packages.empty()) {
+        return;
+    }
+    const std::u16string root = backup + u"\\" + std::u16string(kPackageFolderName);
+    folders.emplace_back(
+        root, [count = packages.size()](std::u16string_view name) { return IsDataFileName(name, count); });
+    for (std::size_t index = 0; index < packages.size(); ++index) {
+        const std::u16string copy = PackageCopyFolder(backup, index, packages[index].inf);
+        const std::u16string number = copy.substr(0, copy.rfind(u'\\'));
+        folders.emplace_back(number, [leaf = copy.substr(number.size() + 1)](std::u16string_view name) {
+            return sim::EqualNoCase(name, leaf);
+        });
+        // Each folder a path passes through (by its folded path, as first written), with the folded names
+        // directly in it.
+        std::map<std::u16string, std::pair<std::u16string, std::set<std::u16string>>> entries;
+        for (const BackupPath& file : packages[index].files) {
+            for (std::size_t start = 0;;) {
+                const std::size_t end = file.path.find(u'\\', start);
+                const std::u16string below = file.path.substr(0, start == 0 ? 0 : start - 1);
+                entries.try_emplace(sim::Fold(below), below, std::set<std::u16string>{})
+                    .first->second.second.insert(sim::Fold(file.path.substr(start, end - start)));
+                if (end == std::u16string::npos) {
+                    break;
+                }
+                start = end + 1;
+            }
+        }
+        for (auto& [folded, entry] : entries) {
+            folders.emplace_back(entry.first.empty() ? copy : copy + u"\\" + entry.first,
+                                 [names = std::move(entry.second)](std::u16string_view name) {
+                                     return names.contains(sim::Fold(name));
+                                 });
+        }
+    }
+}
+
+// Every entry of the backup folder, its data folder and its drivers' and packages' folders is one the
+// manifest names, and none is a link.
 std::string CheckFolderEntries(Files& files, const std::u16string& folder, const BackupContents& contents) {
     const std::u16string data = folder + u"\\" + std::u16string(kDataFolderName);
     const std::u16string drivers = folder + u"\\" + std::u16string(kDriverFolderName);
     // Each folder with the test of its entries' names.
-    std::vector<std::pair<std::u16string, std::function<bool(std::u16string_view)>>> folders{
+    FolderTests folders{
         {folder,
          [&](std::u16string_view name) {
              return name == kManifestName || name == kDataFolderName ||
-                    (name == kDriverFolderName && !contents.drivers.empty());
+                    (name == kDriverFolderName && !contents.drivers.empty()) ||
+                    (name == kPackageFolderName && !contents.packages.empty());
          }},
         {data, [&](std::u16string_view name) { return IsDataFileName(name, contents.files.size()); }},
         {drivers, [&](std::u16string_view name) { return IsDataFileName(name, contents.drivers.size()); }}};
@@ -335,6 +409,7 @@ std::string CheckFolderEntries(Files& files, const std::u16string& folder, const
                                    [&](const BackupPath& file) { return file.path == name; });
             });
     }
+    AddPackageFolders(folder, contents.packages, folders);
     for (const auto& [where, listed] : folders) {
         for (const FindEntry& entry : ListFolder(files, where)) {
             const std::string name = ToUtf8(where + u"\\" + entry.name);
@@ -378,6 +453,17 @@ std::string ReadFileData(Files& files, const std::u16string& folder, BackupConte
         const std::string what = "file " + ToUtf8(file.path) + " (its data " + ToUtf8(path) + ")";
         if (std::string refused = ReadChecked(files, path, what, file); !refused.empty()) {
             return refused;
+        }
+    }
+    for (std::size_t index = 0; index < contents.packages.size(); ++index) {
+        BackupPackage& package = contents.packages[index];
+        package.folder = PackageCopyFolder(folder, index, package.inf);
+        for (BackupPath& file : package.files) {
+            const std::u16string path = package.folder + u"\\" + file.path;
+            const std::string what = PackageText(package) + ": its file " + ToUtf8(path);
+            if (std::string refused = ReadChecked(files, path, what, file); !refused.empty()) {
+                return refused;
+            }
         }
     }
     for (std::size_t index = 0; index < contents.drivers.size(); ++index) {
@@ -502,6 +588,20 @@ class Restorer {
 
     // The spooler copies a driver's files from the backup into its own folder, over none of a newer version;
     // a driver that exists now is never replaced.
+    // A package whose INF is where the store keeps it is there now: the store names a package's folder
+    // after its INF and contents, so the same package comes back under the same name.
+    void Packages(const std::vector<BackupPackage>& packages) {
+        for (const BackupPackage& package : packages) {
+            const std::u16string inf = package.inf.substr(package.inf.rfind(u'\\') + 1);
+            Decide(PackageText(package), machine_.files.PathFileExists(package.inf), 0, "", "uploading it",
+                   [&] {
+                       return machine_.spooler
+                           .UploadDriverPackage(package.folder + u"\\" + inf, package.environment)
+                           .error;
+                   });
+        }
+    }
+
     void Drivers(const std::vector<BackupDriver>& drivers) {
         Spooler& spooler = machine_.spooler;
         for (const BackupDriver& driver : drivers) {
@@ -711,6 +811,7 @@ RestoreScope ReadRestoreScope(Machine& machine) {
         scope.keys.emplace_back(subtree.root, std::move(subtree.path));
     }
     scope.folders = FolderScope(machine);
+    scope.system = machine.files.GetSystemDirectory();
     return scope;
 }
 
@@ -738,6 +839,7 @@ LoadedBackup ParseManifest(std::string_view text, const RestoreScope& scope) {
         {"folders", [&](const Json& entry) { return reader.ReadPath(entry, false, contents); }},
         {"files", [&](const Json& entry) { return reader.ReadPath(entry, true, contents); }},
         {"forms", [&](const Json& entry) { return ManifestReader::ReadForm(entry, contents); }},
+        {"driverPackages", [&](const Json& entry) { return reader.ReadPackage(entry, contents); }},
         {"drivers", [&](const Json& entry) { return ManifestReader::ReadDriver(entry, contents); }},
         {"printers", [&](const Json& entry) { return ManifestReader::ReadPrinter(entry, contents); }},
         {"printerData", [&](const Json& entry) { return ManifestReader::ReadPrinterData(entry, contents); }},
@@ -752,8 +854,8 @@ LoadedBackup ParseManifest(std::string_view text, const RestoreScope& scope) {
     for (const auto& [section, read] : sections) {
         // A manifest of a program that kept no forms, drivers, printers or connections has none.
         const std::string_view name = section;
-        const bool optional = name == "forms" || name == "drivers" || name == "printers" ||
-                              name == "printerData" || name == "connections";
+        const bool optional = name == "forms" || name == "driverPackages" || name == "drivers" ||
+                              name == "printers" || name == "printerData" || name == "connections";
         const Json& entries = json.value(section, optional ? Json::array() : Json());
         if (!entries.is_array()) {
             loaded.error = std::string("manifest.json has no list of ") + section;
@@ -839,6 +941,7 @@ std::vector<RestoreLine> Restore(Machine& machine, const BackupContents& content
     Restorer restorer(machine, dryRun);
     // The spooler's objects first: a printer's own keys are the spooler's to make, and its driver must be
     // there before it.
+    restorer.Packages(contents.packages);
     restorer.Drivers(contents.drivers);
     restorer.Forms(contents.forms);
     restorer.Printers(contents.printers);

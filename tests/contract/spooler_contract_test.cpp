@@ -358,6 +358,23 @@ TEST_F(SpoolerContract, AddsNoConnectionToAPrinterNoServerShares) {
     EXPECT_FALSE(FindPrinter(u"\\\\contract-nowhere\\No Such Printer").has_value());
 }
 
+// A package's folder copied into the driver store under its own name, its INF then there. Wine's
+// UploadPrinterDriverPackageW is a stub that returns E_NOTIMPL, which a restore names.
+TEST_F(SpoolerContract, UploadsADriverPackageIntoTheDriverStore) {
+    const std::u16string folder = world().OwnFolder() + u"\\pkg.inf_amd64_0001";
+    world().CreateFolder(folder);
+    world().WriteFile(folder + u"\\pkg.inf", "[Version]\r\nSignature=\"$Windows NT$\"\r\n");
+    const Status uploaded = spooler().UploadDriverPackage(folder + u"\\pkg.inf", u"Windows x64");
+    if (world().IsWine()) {
+        constexpr std::uint32_t kNotImplemented = 0x80004001;
+        EXPECT_EQ(uploaded.error, kNotImplemented);
+        GTEST_SKIP() << "Wine's UploadPrinterDriverPackageW returns E_NOTIMPL";
+    }
+    ASSERT_TRUE(uploaded.ok()) << uploaded.error;
+    EXPECT_TRUE(world().FileExists(
+        u"C:\\Windows\\System32\\DriverStore\\FileRepository\\pkg.inf_amd64_0001\\pkg.inf"));
+}
+
 TEST_F(SpoolerContract, OffersDriverPackageDeletion) {
     SKIP_ON_WINE("winspool.drv does not export DeletePrinterDriverPackageW");
     EXPECT_TRUE(spooler().CanDeletePrinterDriverPackage());

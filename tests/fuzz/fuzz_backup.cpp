@@ -92,6 +92,14 @@ void CheckWrites(const sim::SimMachine& sim, std::size_t from, const preview::Re
                                                      file);
                                   }));
                 });
+        } else if (call == "UploadPrinterDriverPackageW") {
+            // "<its INF in the driver store>, <environment>": a package of the backup, which the store keeps
+            // under the name of the folder it came from.
+            contained =
+                std::any_of(contents.packages.begin(), contents.packages.end(), [&](const auto& package) {
+                    return preview::IsRestorablePackage(package, scope.system) &&
+                           object == package.inf + u", " + package.environment;
+                });
         } else if (call == "AddFormW") {
             contained = std::any_of(forms.begin(), forms.end(), [&](const preview::BackupForm& form) {
                 return form.name == object && form.flags != kFormBuiltin;
@@ -133,6 +141,10 @@ void CheckLoader(const std::uint8_t* bytes, std::size_t size) {
             fuzz::Require(IsPathContained(scope, path.path),
                           "path accepted outside the scope: " + sim::ToUtf8(path.path));
         }
+    }
+    for (const preview::BackupPackage& package : loaded.contents.packages) {
+        fuzz::Require(preview::IsRestorablePackage(package, scope.system),
+                      "package accepted outside the driver store: " + sim::ToUtf8(package.inf));
     }
     const std::size_t journal = sim.journal().size();
     static_cast<void>(preview::Restore(sim.machine(), loaded.contents, false));

@@ -252,9 +252,20 @@ void ShapeMachine(FuzzedDataProvider& data, NameSource& names, sim::SimMachine& 
         // A plain machine's drivers are often the maker's own, which bring the presets question.
         const bool makers = names.Plain() && data.ConsumeBool();
         const std::u16string base = (makers ? u"Norvel" : u"") + names.Next();
-        const sim::SimDriver driver{std::u16string(data.PickValueInArray(kDriverEnvironments)), names.Next(),
-                                    base + (data.ConsumeBool() ? u".PPD" : u""),
-                                    u"C:\\Windows\\INF\\" + names.Next() + u".inf"};
+        const std::u16string environment(data.PickValueInArray(kDriverEnvironments));
+        const std::u16string name = names.Next();
+        const std::u16string dataFile = base + (data.ConsumeBool() ? u".PPD" : u"");
+        // The maker's drivers come from a package in the driver store, which a backup keeps whole.
+        const std::u16string inf = names.Next();
+        const std::u16string package =
+            u"C:\\Windows\\System32\\DriverStore\\FileRepository\\" + inf + u".inf_1";
+        const sim::SimDriver driver{
+            environment, name, dataFile,
+            makers ? package + u"\\" + inf + u".inf" : u"C:\\Windows\\INF\\" + inf + u".inf"};
+        if (makers) {
+            sim.WriteFile(driver.infPath, "[Version]");
+            sim.WriteFile(package + u"\\" + base + u".cat", "catalog");
+        }
         sim.AddDriver(driver);
         drivers.push_back(driver.name);
         sim.WriteFile(u"C:\\Users\\admin\\AppData\\Roaming\\Norvel\\JPData\\DMT_" + base +
@@ -474,8 +485,19 @@ bool DeletionRules::IsUnderARoot(const std::u16string& path) const {
 void DeletionRules::Check(sim::SimMachine& sim) const {
     // Outside the roots nothing changes, whatever a link on the way pointed at; the command log is the one
     // file the run may add or grow there.
+    // The spooler takes a deleted package's folder out of the driver store with it.
+    std::vector<std::u16string> packages;
+    for (const std::string& line : sim.journal()) {
+        if (line.starts_with("DeletePrinterDriverPackageW ")) {
+            const std::u16string inf = Folded(sim::FromUtf8(line.substr(line.find(' ') + 1)));
+            packages.push_back(inf.substr(0, inf.rfind(u'\\') + 1));
+        }
+    }
     for (const auto& [path, before] : outside_) {
-        if (Folded(path).ends_with(u"\\spoolsweep_cl.log")) {
+        const std::u16string folded = Folded(path) + u"\\";
+        if (folded.ends_with(u"\\spoolsweep_cl.log\\") ||
+            std::any_of(packages.begin(), packages.end(),
+                        [&](const std::u16string& folder) { return folded.starts_with(folder); })) {
             continue;
         }
         Require(FileState{sim.ReadFile(path), sim.Attributes(path)} == before,

@@ -35,6 +35,9 @@ constexpr char16_t kLabelDriver[] = u"Vantle Label";
 const sim::DialogRun kDeleteAll{{}, true, {}};
 
 constexpr char16_t kDriverFolder[] = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3";
+// The Tamber driver's package in the driver store, which the removal deletes with the driver.
+constexpr char16_t kPackageFolder[] =
+    u"C:\\Windows\\System32\\DriverStore\\FileRepository\\tamber.inf_amd64_5a1c";
 
 // The removal, and the drivers' files gone with them as Windows deletes them (the simulated spooler keeps
 // them).
@@ -113,8 +116,10 @@ TEST(BackupRestore, TheArgumentsAskForABackupWithARunAndARestoreAlone) {
 // An office machine whose Tamber printer leaves registry and file residue of every kind the backup keeps.
 // P1 has every level-2 setting a queue can hold, P2 a driver the restore will find missing.
 void AddResidue(sim::SimMachine& sim) {
-    // The Tamber driver's definition is whole and its files are there; the label driver's are not.
-    sim.AddDriver({u"Windows x64", kTamberDriver, u"NorvelAB12.PPD", u"C:\\Windows\\INF\\oem7.inf",
+    // The Tamber driver's definition is whole and its files and package are there; the label driver's are
+    // not.
+    sim.AddDriver({u"Windows x64", kTamberDriver, u"NorvelAB12.PPD",
+                   std::u16string(kPackageFolder) + u"\\tamber.inf",
                    DriverDetails{3,
                                  u"TMBDRV.DLL",
                                  u"TMBUI.DLL",
@@ -131,6 +136,9 @@ void AddResidue(sim::SimMachine& sim) {
                                  u"Tamber Ltd"}});
     for (const char16_t* file : {u"TMBDRV.DLL", u"TMBUI.DLL", u"TMB.HLP", u"TMBRES.DLL", u"NorvelAB12.PPD"}) {
         sim.WriteFile(std::u16string(kDriverFolder) + u"\\" + file, "driver file " + NarrowLowBytes(file));
+    }
+    for (const char16_t* file : {u"tamber.inf", u"tamber.cat", u"amd64\\TMBDRV.DLL"}) {
+        sim.WriteFile(std::u16string(kPackageFolder) + u"\\" + file, "package file " + NarrowLowBytes(file));
     }
     sim.AddDriver({u"Windows x64", kLabelDriver, u"VantleL.PPD", u"C:\\Windows\\INF\\oem8.inf",
                    DriverDetails{3, u"VNTDRV.DLL", u"VNTUI.DLL"}});
@@ -257,6 +265,8 @@ TEST(BackupRestore, ARemovalUndoneLeavesEveryBackedUpEntryAsItWas) {
     EXPECT_EQ(backup.contents.connections, std::vector<std::u16string>{u"\\\\srv\\Tamber Hall"});
     ASSERT_EQ(backup.contents.drivers.size(), 1U) << "the deleted driver was not kept";
     EXPECT_EQ(backup.contents.drivers[0].files.size(), 5U) << "a file of the driver was not kept, or twice";
+    ASSERT_EQ(backup.contents.packages.size(), 1U) << "the Tamber driver's package was not kept";
+    EXPECT_EQ(backup.contents.packages[0].files.size(), 3U) << "a file of the package was not kept";
     const std::string summary = FormatBackupSummary(kBackupFolder, backup.contents);
     for (const char* named :
          {"printer data key P1\\PnPData: a key without values",
@@ -290,7 +300,7 @@ TEST(BackupRestore, ARemovalUndoneLeavesEveryBackedUpEntryAsItWas) {
                              backup.contents.files.size() + backup.contents.folders.size() +
                              backup.contents.forms.size() + backup.contents.printers.size() - 1 +
                              backup.contents.printerData.size() + backup.contents.drivers.size() +
-                             backup.contents.connections.size();
+                             backup.contents.packages.size() + backup.contents.connections.size();
     EXPECT_EQ(CountPutBack(lines), kept) << FormatRestore(lines, false);
     EXPECT_EQ(CountPutBack(dryRun), kept) << "the preview does not say what the restore does";
     for (const auto* said : {&lines, &dryRun}) {
@@ -642,6 +652,36 @@ TEST(BackupRestore, ABackupEditedOrPlantedIsRefusedWholeNamingTheEntry) {
         {"size beyond what a backup keeps",
          editManifest([](Manifest& m) { m["files"][0]["size"] = 1ULL << 40; }),
          "has no valid size and SHA-256"},
+        {"package outside the driver store",
+         editManifest([](Manifest& m) { m["driverPackages"][0]["inf"] = "C:\\Windows\\INF\\evil.inf"; }),
+         "driverPackages entry 1: driver package C:\\Windows\\INF\\evil.inf, Windows x64 is not one a "
+         "restore "
+         "uploads"},
+        {"package file climbing out of its folder", editManifest([](Manifest& m) {
+             for (auto& file : m["driverPackages"][0]["files"]) {
+                 if (file["path"] == "tamber.cat") {
+                     file["path"] = "..\\..\\evil.dll";
+                 }
+             }
+         }),
+         "driverPackages entry 1: driver package C:\\Windows\\System32\\DriverStore\\FileRepository\\"
+         "tamber.inf_amd64_5a1c\\tamber.inf, Windows x64 is not one a restore uploads"},
+        {"package file that does not match its hash",
+         [&](sim::SimMachine& sim) {
+             const std::u16string cat =
+                 std::u16string(kBackupFolder) + u"\\packages\\0\\tamber.inf_amd64_5a1c\\tamber.cat";
+             std::string data = *sim.ReadFile(cat);
+             data[0] ^= 1;
+             sim.WriteFile(cat, data);
+         },
+         "C:\\Backups\\printers\\packages\\0\\tamber.inf_amd64_5a1c\\tamber.cat does not match its SHA-256"},
+        {"package file not in the manifest",
+         [&](sim::SimMachine& sim) {
+             sim.WriteFile(
+                 std::u16string(kBackupFolder) + u"\\packages\\0\\tamber.inf_amd64_5a1c\\amd64\\run.dll",
+                 "x");
+         },
+         "C:\\Backups\\printers\\packages\\0\\tamber.inf_amd64_5a1c\\amd64\\run.dll is not in the manifest"},
         {"driver file that does not match its hash",
          [&](sim::SimMachine& sim) {
              sim.WriteFile(std::u16string(kBackupFolder) + u"\\drivers\\0\\TMB.HLP", "x");

@@ -90,6 +90,9 @@ class SpoolerDecorator : public Spooler {
         Enter("DeletePrinterDriverPackageW " + NarrowLowBytes(infPath) + "|" + NarrowLowBytes(environment));
         return inner_.DeletePrinterDriverPackage(infPath, environment);
     }
+    Status UploadDriverPackage(std::u16string_view infPath, std::u16string_view environment) override {
+        return inner_.UploadDriverPackage(infPath, environment);
+    }
     DefaultPrinterResult GetDefaultPrinter(std::uint32_t chars) override {
         return inner_.GetDefaultPrinter(chars);
     }

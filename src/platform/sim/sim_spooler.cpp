@@ -55,6 +55,19 @@ std::optional<std::u16string_view> EnvironmentFolder(std::u16string_view environ
     return std::nullopt;
 }
 
+// The folded folder of a package whose INF lies in a folder of the driver store's FileRepository, else none.
+std::optional<std::u16string> StoreFolderOf(const World& world, std::u16string_view infPath) {
+    const std::u16string repository =
+        Fold(world.windowsDirectory + u"\\System32\\DriverStore\\FileRepository\\");
+    const std::u16string inf = Fold(infPath);
+    const std::size_t cut = inf.rfind(u'\\');
+    if (!inf.starts_with(repository) || cut == std::u16string::npos || cut <= repository.size() ||
+        inf.find(u'\\', repository.size()) != cut) {
+        return std::nullopt;
+    }
+    return inf.substr(0, cut);
+}
+
 bool IsKnownEnvironment(std::u16string_view environment) {
     return EnvironmentFolder(environment).has_value();
 }
@@ -429,6 +442,48 @@ Status SimSpooler::DeletePrinterDriverEx(std::u16string_view environment, std::u
     return {0};
 }
 
+Status SimSpooler::UploadDriverPackage(std::u16string_view infPath, std::u16string_view environment) {
+    if (std::uint32_t error = world_.Enter("UploadPrinterDriverPackageW", infPath)) {
+        return {error};
+    }
+    if (!world_.packageDeletion) {
+        return {sim_error::kProcNotFound};
+    }
+    const auto source = world_.Normalize(infPath);
+    const FileNode* inf = source ? world_.Node(*source) : nullptr;
+    if (!IsKnownEnvironment(environment)) {
+        return {win_error::kInvalidParameter};
+    }
+    if (inf == nullptr || inf->folder) {
+        return {win_error::kFileNotFound};
+    }
+    // The store names the package's folder after the folder it came from, as Windows names it after the INF
+    // and the package's contents; every file below that folder goes in.
+    const std::u16string sourceFolder = World::ParentOf(*source);
+    const std::u16string store =
+        world_.windowsDirectory + u"\\System32\\DriverStore\\FileRepository\\" + World::LeafOf(sourceFolder);
+    const std::u16string stored = store + u"\\" + World::LeafOf(*source);
+    if (std::none_of(world_.driverStore.begin(), world_.driverStore.end(), [&](const auto& entry) {
+            return EqualNoCase(entry.first, stored) && EqualNoCase(entry.second, environment);
+        })) {
+        std::vector<FileNode> copies;
+        for (const auto& [key, node] : world_.files) {
+            if (key.starts_with(Fold(sourceFolder) + u"\\")) {
+                copies.push_back(node);
+                copies.back().path = store + node.path.substr(sourceFolder.size());
+            }
+        }
+        (void)world_.MakeFolder(store);
+        for (FileNode& copy : copies) {
+            (void)world_.MakeFolder(World::ParentOf(copy.path));
+            world_.files[Fold(copy.path)] = std::move(copy);
+        }
+        world_.driverStore.emplace_back(stored, environment);
+    }
+    world_.Journal("UploadPrinterDriverPackageW " + ToUtf8(stored) + ", " + ToUtf8(environment));
+    return {0};
+}
+
 bool SimSpooler::CanDeletePrinterDriverPackage() {
     if (world_.Enter("LoadLibraryW", u"WinSpool.drv") != 0) {
         return false;
@@ -460,6 +515,12 @@ Status SimSpooler::DeletePrinterDriverPackage(std::u16string_view infPath, std::
     });
     if (stored == world_.driverStore.end()) {
         return {win_error::kFileNotFound};
+    }
+    // Windows takes the package's folder out of the driver store with it.
+    if (const auto folder = StoreFolderOf(world_, stored->first)) {
+        std::erase_if(world_.files, [&](const auto& entry) {
+            return entry.first == *folder || entry.first.starts_with(*folder + u"\\");
+        });
     }
     world_.deletedPackages.emplace_back(stored->first, stored->second);
     world_.Journal("DeletePrinterDriverPackageW " + ToUtf8(stored->first) + ", " + ToUtf8(stored->second));

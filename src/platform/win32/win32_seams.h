@@ -30,6 +30,7 @@ class Win32Spooler final : public Spooler {
                                  std::uint32_t deleteFlags, std::uint32_t version) override;
     bool CanDeletePrinterDriverPackage() override;
     Status DeletePrinterDriverPackage(std::u16string_view infPath, std::u16string_view environment) override;
+    Status UploadDriverPackage(std::u16string_view infPath, std::u16string_view environment) override;
     PrinterDefinitionResult GetPrinter(Handle printer) override;
     HandleResult AddPrinter(const PrinterDefinition& printer) override;
     Status SetPrinterDataEx(Handle printer, std::u16string_view key, std::u16string_view value,

@@ -13,6 +13,15 @@
 namespace spoolsweep::win32 {
 namespace {
 
+// The package calls report an HRESULT; a Win32 failure wrapped in one is given back as its plain code.
+Status StatusOf(HRESULT hr) {
+    if (SUCCEEDED(hr)) {
+        return {};
+    }
+    return {HRESULT_FACILITY(hr) == FACILITY_WIN32 ? static_cast<std::uint32_t>(HRESULT_CODE(hr))
+                                                   : static_cast<std::uint32_t>(hr)};
+}
+
 std::optional<std::u16string> OptionalText(const wchar_t* text) {
     if (text == nullptr) {
         return std::nullopt;
@@ -336,13 +345,26 @@ Status Win32Spooler::DeletePrinterDriverPackage(std::u16string_view infPath,
     }
     std::wstring inf = Wide(infPath);
     std::wstring env = Wide(environment);
-    HRESULT hr = spool->deletePrinterDriverPackage(nullptr, inf.c_str(), env.c_str());
-    // The call reports an HRESULT; a Win32 failure wrapped in one is given back as its plain code.
-    if (SUCCEEDED(hr)) {
-        return {};
+    return StatusOf(spool->deletePrinterDriverPackage(nullptr, inf.c_str(), env.c_str()));
+}
+
+Status Win32Spooler::UploadDriverPackage(std::u16string_view infPath,
+                                                std::u16string_view environment) {
+    const WinSpoolEntries* spool = WinSpool();
+    if (spool == nullptr) {
+        return {ErrorAfter(false)};
     }
-    return {HRESULT_FACILITY(hr) == FACILITY_WIN32 ? static_cast<std::uint32_t>(HRESULT_CODE(hr))
-                                                   : static_cast<std::uint32_t>(hr)};
+    if (spool->uploadPrinterDriverPackage == nullptr) {
+        return {ERROR_PROC_NOT_FOUND};
+    }
+    std::wstring inf = Wide(infPath);
+    std::wstring env = Wide(environment);
+    // Where the store put it is not needed: the driver's own INF path names it again once it is installed.
+    wchar_t stored[MAX_PATH] = {};
+    ULONG storedChars = MAX_PATH;
+    constexpr DWORD kSilentUpload = 0x1;  // UPDP_SILENT_UPLOAD: fail rather than show a window
+    return StatusOf(spool->uploadPrinterDriverPackage(nullptr, inf.c_str(), env.c_str(), kSilentUpload,
+                                                      nullptr, stored, &storedChars));
 }
 
 PrinterDefinitionResult Win32Spooler::GetPrinter(Handle printer) {

@@ -56,6 +56,7 @@ class WinSpoolLibrary {
         LookUp(module, "DeletePrinterDriverExW", entries_.deletePrinterDriverEx);
         LookUp(module, "AddPrinterDriverExW", entries_.addPrinterDriverEx);
         LookUp(module, "DeletePrinterDriverPackageW", entries_.deletePrinterDriverPackage);
+        LookUp(module, "UploadPrinterDriverPackageW", entries_.uploadPrinterDriverPackage);
         LookUp(module, MAKEINTRESOURCEA(kGetDefaultPrinterOrdinal), entries_.getDefaultPrinter);
         const bool complete =
             entries_.enumPrinters != nullptr && entries_.enumPrinterDrivers != nullptr &&

@@ -28,6 +28,8 @@ struct WinSpoolEntries {
     decltype(&::AddPrinterDriverExW) addPrinterDriverEx = nullptr;
     // Absent before Vista and on Wine.
     HRESULT(WINAPI* deletePrinterDriverPackage)(LPCWSTR, LPCWSTR, LPCWSTR) = nullptr;
+    HRESULT(WINAPI* uploadPrinterDriverPackage)
+    (LPCWSTR, LPCWSTR, LPCWSTR, DWORD, HWND, LPWSTR, PULONG) = nullptr;
     // Looked up by ordinal 203, where Windows and Wine both export it.
     BOOL(WINAPI* getDefaultPrinter)(LPWSTR, LPDWORD) = nullptr;
 };
