@@ -458,6 +458,16 @@ std::string ReadFileData(Files& files, const std::u16string& folder, BackupConte
     for (std::size_t index = 0; index < contents.packages.size(); ++index) {
         BackupPackage& package = contents.packages[index];
         package.folder = PackageCopyFolder(folder, index, package.inf);
+        // The store takes every file it finds in the folder, so no one else may add one there either.
+        for (const BackupPath& file : package.files) {
+            for (std::size_t at = 0; at != std::u16string::npos; at = file.path.find(u'\\', at + 1)) {
+                const std::u16string below = package.folder + u"\\" + file.path.substr(0, at);
+                if (std::string unsafe = CheckAdministratorsOnly(files, at == 0 ? package.folder : below);
+                    !unsafe.empty()) {
+                    return unsafe;
+                }
+            }
+        }
         for (BackupPath& file : package.files) {
             const std::u16string path = package.folder + u"\\" + file.path;
             const std::string what = PackageText(package) + ": its file " + ToUtf8(path);

@@ -675,6 +675,13 @@ TEST(BackupRestore, ABackupEditedOrPlantedIsRefusedWholeNamingTheEntry) {
              sim.WriteFile(cat, data);
          },
          "C:\\Backups\\printers\\packages\\0\\tamber.inf_amd64_5a1c\\tamber.cat does not match its SHA-256"},
+        {"package subfolder users may change",
+         [&](sim::SimMachine& sim) {
+             sim.SetSecurity(
+                 std::u16string(kBackupFolder) + u"\\packages\\0\\tamber.inf_amd64_5a1c\\amd64",
+                 {0, std::string(kSidAdministrators), {}, true, {{std::string(kSidUsers), true, 2}}});
+         },
+         "tamber.inf_amd64_5a1c\\amd64 lets S-1-5-32-545 change it"},
         {"package file not in the manifest",
          [&](sim::SimMachine& sim) {
              sim.WriteFile(
