@@ -181,7 +181,7 @@ class Spooler {
     // UploadPrinterDriverPackageW(NULL, infPath, environment, UPDP_SILENT_UPLOAD, NULL, ...), looked up at
     // run time: the package whose INF is `infPath` copied into the driver store, without any window.
     [[nodiscard]] virtual Status UploadDriverPackage(std::u16string_view infPath,
-                                                            std::u16string_view environment) = 0;
+                                                     std::u16string_view environment) = 0;
     // GetPrinterW(printer, 2, ...) with a buffer of the size its first call asks for.
     [[nodiscard]] virtual PrinterDefinitionResult GetPrinter(Handle printer) = 0;
     // AddPrinterW(NULL, 2, PRINTER_INFO_2): a new local queue, opened. It never replaces a printer of that

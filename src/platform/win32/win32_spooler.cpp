@@ -348,8 +348,7 @@ Status Win32Spooler::DeletePrinterDriverPackage(std::u16string_view infPath,
     return StatusOf(spool->deletePrinterDriverPackage(nullptr, inf.c_str(), env.c_str()));
 }
 
-Status Win32Spooler::UploadDriverPackage(std::u16string_view infPath,
-                                                std::u16string_view environment) {
+Status Win32Spooler::UploadDriverPackage(std::u16string_view infPath, std::u16string_view environment) {
     const WinSpoolEntries* spool = WinSpool();
     if (spool == nullptr) {
         return {ErrorAfter(false)};
