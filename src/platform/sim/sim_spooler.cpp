@@ -68,6 +68,37 @@ std::optional<std::u16string> StoreFolderOf(const World& world, std::u16string_v
     return inf.substr(0, cut);
 }
 
+// The store names a package's folder after the folder it came from, as Windows names it after the INF and the
+// package's contents, and takes every file below that folder; a package it holds already stays as it is. The
+// INF's path in the store.
+std::u16string CopyIntoDriverStore(World& world, const std::u16string& inf, std::u16string_view environment) {
+    const std::u16string source = World::ParentOf(inf);
+    const std::u16string store =
+        world.windowsDirectory + u"\\System32\\DriverStore\\FileRepository\\" + World::LeafOf(source);
+    std::u16string stored = store + u"\\" + World::LeafOf(inf);
+    if (std::any_of(world.driverStore.begin(), world.driverStore.end(), [&](const auto& entry) {
+            return EqualNoCase(entry.first, stored) && EqualNoCase(entry.second, environment);
+        })) {
+        return stored;
+    }
+    const std::u16string below = Fold(source) + u"\\";
+    std::vector<const FileNode*> files;
+    for (const auto& entry : world.files) {
+        if (entry.first.starts_with(below)) {
+            files.push_back(&entry.second);
+        }
+    }
+    (void)world.MakeFolder(store);
+    for (const FileNode* file : files) {
+        FileNode copy = *file;
+        copy.path = store + file->path.substr(source.size());
+        (void)world.MakeFolder(World::ParentOf(copy.path));
+        world.files[Fold(copy.path)] = std::move(copy);
+    }
+    world.driverStore.emplace_back(stored, environment);
+    return stored;
+}
+
 bool IsKnownEnvironment(std::u16string_view environment) {
     return EnvironmentFolder(environment).has_value();
 }
@@ -449,37 +480,15 @@ Status SimSpooler::UploadDriverPackage(std::u16string_view infPath, std::u16stri
     if (!world_.packageDeletion) {
         return {sim_error::kProcNotFound};
     }
-    const auto source = world_.Normalize(infPath);
-    const FileNode* inf = source ? world_.Node(*source) : nullptr;
     if (!IsKnownEnvironment(environment)) {
         return {win_error::kInvalidParameter};
     }
-    if (inf == nullptr || inf->folder) {
+    const std::u16string inf = world_.Normalize(infPath).value_or(u"");
+    const FileNode* node = inf.empty() ? nullptr : world_.Node(inf);
+    if (node == nullptr || node->folder) {
         return {win_error::kFileNotFound};
     }
-    // The store names the package's folder after the folder it came from, as Windows names it after the INF
-    // and the package's contents; every file below that folder goes in.
-    const std::u16string sourceFolder = World::ParentOf(*source);
-    const std::u16string store =
-        world_.windowsDirectory + u"\\System32\\DriverStore\\FileRepository\\" + World::LeafOf(sourceFolder);
-    const std::u16string stored = store + u"\\" + World::LeafOf(*source);
-    if (std::none_of(world_.driverStore.begin(), world_.driverStore.end(), [&](const auto& entry) {
-            return EqualNoCase(entry.first, stored) && EqualNoCase(entry.second, environment);
-        })) {
-        std::vector<FileNode> copies;
-        for (const auto& [key, node] : world_.files) {
-            if (key.starts_with(Fold(sourceFolder) + u"\\")) {
-                copies.push_back(node);
-                copies.back().path = store + node.path.substr(sourceFolder.size());
-            }
-        }
-        (void)world_.MakeFolder(store);
-        for (FileNode& copy : copies) {
-            (void)world_.MakeFolder(World::ParentOf(copy.path));
-            world_.files[Fold(copy.path)] = std::move(copy);
-        }
-        world_.driverStore.emplace_back(stored, environment);
-    }
+    const std::u16string stored = CopyIntoDriverStore(world_, inf, environment);
     world_.Journal("UploadPrinterDriverPackageW " + ToUtf8(stored) + ", " + ToUtf8(environment));
     return {0};
 }
