@@ -125,6 +125,11 @@ struct FormInfo {
     std::int32_t left = 0, top = 0, right = 0, bottom = 0;
 };
 
+// PORT_INFO_2: the port's name and the monitor that serves it ("Local Port", "Standard TCP/IP Port", ...).
+struct PortInfo {
+    std::u16string name, monitor;
+};
+
 // GetDefaultPrinterW (ordinal 203): with bufferChars too small it fails and reports charsNeeded
 // (terminator included).
 struct DefaultPrinterResult {
@@ -161,6 +166,11 @@ class Spooler {
                                                              std::uint32_t bufferBytes) = 0;
     // EnumFormsW(printer, 1, ...).
     [[nodiscard]] virtual EnumResult<FormInfo> EnumForms(Handle printer, std::uint32_t bufferBytes) = 0;
+    // EnumPortsW(NULL, 2, ...).
+    [[nodiscard]] virtual EnumResult<PortInfo> ListPorts(std::uint32_t bufferBytes) = 0;
+    // XcvDataW(",XcvMonitor Local Port" opened to administer, "AddPort", port): a port of the local port
+    // monitor (a device such as "LPT3:", or a file's full path) added; one that exists fails.
+    [[nodiscard]] virtual Status AddLocalPort(std::u16string_view port) = 0;
     [[nodiscard]] virtual Status DeletePrinter(Handle printer) = 0;
     [[nodiscard]] virtual Status DeletePrinterConnection(std::u16string_view name) = 0;
     // AddPrinterConnectionW("\\\\server\\printer"): a connection to a printer the server shares, with the

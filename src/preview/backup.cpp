@@ -365,6 +365,32 @@ std::string ReadPackage(Files& files, BackupPackage& package) {
                : "its INF or a file's name is not one a restore uploads";
 }
 
+// The ports of the printers kept, with their monitors, as the spooler lists them now: a restore adds back a
+// local port that is gone. A port the spooler does not list is left out, as nothing tells its monitor; the
+// printer's restore then names it.
+void KeepPorts(Spooler& spooler, BackupContents& contents) {
+    if (contents.printers.empty()) {
+        return;
+    }
+    const std::vector<PortInfo> listed =
+        EnumerateInTwoCalls([&](std::uint32_t bytes) { return spooler.ListPorts(bytes); });
+    for (const PrinterDefinition& printer : contents.printers) {
+        const std::u16string ports = printer.settings.port.value_or(u"");
+        for (std::size_t start = 0; start < ports.size();) {
+            const std::size_t end = std::min(ports.find(u',', start), ports.size());
+            const std::u16string name = ports.substr(start, end - start);
+            start = end + 1;
+            const auto same = [&](const PortInfo& port) { return sim::EqualNoCase(port.name, name); };
+            const auto found = std::find_if(listed.begin(), listed.end(), same);
+            if (found != listed.end() && IsRestorablePort(*found) && Representable(found->name) &&
+                Representable(found->monitor) &&
+                std::none_of(contents.ports.begin(), contents.ports.end(), same)) {
+                contents.ports.push_back(*found);
+            }
+        }
+    }
+}
+
 void SortByDepth(std::vector<BackupPath>& paths) {
     std::stable_sort(paths.begin(), paths.end(),
                      [](const BackupPath& a, const BackupPath& b) { return Depth(a.path) < Depth(b.path); });
@@ -427,6 +453,11 @@ bool IsRestorablePackage(const BackupPackage& package, std::u16string_view syste
                        [](const BackupPath& file) { return IsPlainFullPath(u"C:\\" + file.path); }) &&
            std::any_of(package.files.begin(), package.files.end(),
                        [&](const BackupPath& file) { return sim::EqualNoCase(file.path, inf); });
+}
+
+bool IsRestorablePort(const PortInfo& port) {
+    return IsPlainSpoolerName(port.name, u",") && port.name.size() < 260 &&
+           !HasControlCharacter(port.monitor);
 }
 
 // A driver is the spooler's own object: AddPrinterDriverExW copies its files only into the spooler's driver
@@ -662,6 +693,7 @@ void ReadBackupFiles(Machine& machine, BackupContents& contents) {
         }
         return !refused.empty();
     });
+    KeepPorts(machine.spooler, contents);
     const OsVersionInfo version = machine.system.QueryOsVersion();
     const ExpandResult name =
         machine.registry.ExpandEnvironmentStrings(u"%COMPUTERNAME%", kComputerNameChars);
@@ -723,6 +755,10 @@ nlohmann::ordered_json ManifestJson(const BackupContents& contents) {
         json["driverPackages"].push_back({{"inf", ToUtf8(package.inf)},
                                           {"environment", ToUtf8(package.environment)},
                                           {"files", std::move(files)}});
+    }
+    json["ports"] = nlohmann::ordered_json::array();
+    for (const PortInfo& port : contents.ports) {
+        json["ports"].push_back({{"name", ToUtf8(port.name)}, {"monitor", ToUtf8(port.monitor)}});
     }
     json["drivers"] = nlohmann::ordered_json::array();
     for (const BackupDriver& driver : contents.drivers) {
@@ -889,7 +925,8 @@ std::string FormatBackupSummary(std::u16string_view folder, const BackupContents
         std::to_string(contents.values.size()) + " registry values, " +
         std::to_string(contents.folders.size()) + " folders, " + std::to_string(contents.files.size()) +
         " files (" + std::to_string(bytes) + " bytes), " + std::to_string(contents.forms.size()) +
-        " forms, " + std::to_string(contents.packages.size()) + " driver packages, " +
+        " forms, " + std::to_string(contents.ports.size()) + " ports, " +
+        std::to_string(contents.packages.size()) + " driver packages, " +
         std::to_string(contents.drivers.size()) + " drivers, " + std::to_string(contents.printers.size()) +
         " printers (" + std::to_string(contents.printerData.size()) + " printer data values), " +
         std::to_string(contents.connections.size()) + " connections\n";

@@ -92,6 +92,7 @@ struct BackupContents {
     std::vector<BackupPath> folders;  // parents before what they hold
     std::vector<BackupPath> files;
     std::vector<BackupForm> forms;
+    std::vector<PortInfo> ports;          // the kept printers' ports, with their monitors
     std::vector<BackupPackage> packages;  // before the drivers: a driver may need its package
     std::vector<BackupDriver> drivers;
     std::vector<PrinterDefinition> printers;     // local queues, each as AddPrinterW takes it back
@@ -222,6 +223,10 @@ struct BackupRun {
 // A driver package a restore uploads: an environment the program knows, an INF named "<name>.inf" in a
 // folder of `system`\DriverStore\FileRepository, and files named by plain relative paths, the INF among them.
 [[nodiscard]] bool IsRestorablePackage(const BackupPackage& package, std::u16string_view system);
+
+// A port a restore adds: a plain name without a comma (a printer's list of ports is split at commas), and
+// a monitor's name without a control character.
+[[nodiscard]] bool IsRestorablePort(const PortInfo& port);
 
 // A connection a restore adds: "\\server\printer", both names plain.
 [[nodiscard]] bool IsRestorableConnection(std::u16string_view name);

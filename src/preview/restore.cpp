@@ -257,6 +257,20 @@ class ManifestReader {
         return {};
     }
 
+    // A port is the spooler's own object; only a local port is ever added, and only by the local port
+    // monitor, which keeps it in its own list.
+    static std::string ReadPort(const Json& entry, BackupContents& contents) {
+        PortInfo port{FromUtf8(entry.at("name").get<std::string>()),
+                      FromUtf8(entry.at("monitor").get<std::string>())};
+        if (!IsRestorablePort(port)) {
+            return "port " + ToUtf8(port.name) +
+                   " is not one a restore adds: a name that is not plain or holds a "
+                   "comma, or a monitor's name with a control character";
+        }
+        contents.ports.push_back(std::move(port));
+        return {};
+    }
+
     static std::string ReadConnection(const Json& entry, BackupContents& contents) {
         const std::u16string name = FromUtf8(entry.at("server").get<std::string>()) + u"\\" +
                                     FromUtf8(entry.at("printer").get<std::string>());
@@ -649,6 +663,33 @@ class Restorer {
     }
 
     // A printer whose driver is missing and not put back is named with it.
+    // A printer's port must be there before AddPrinterW takes the printer. Only a port of the local port
+    // monitor is added back: another monitor's port needs settings of its own (a TCP/IP port's address)
+    // that no listing of ports gives.
+    void Ports(const std::vector<PortInfo>& ports) {
+        if (ports.empty()) {
+            return;
+        }
+        const std::vector<PortInfo> listed =
+            EnumerateInTwoCalls([&](std::uint32_t bytes) { return machine_.spooler.ListPorts(bytes); });
+        for (const PortInfo& port : ports) {
+            std::string entry = "port " + ToUtf8(port.name);
+            const bool exists = std::any_of(listed.begin(), listed.end(), [&](const PortInfo& now) {
+                return sim::EqualNoCase(now.name, port.name);
+            });
+            // Windows names the local port monitor "Local Port", Wine "Local Monitor".
+            if (!exists && !sim::EqualNoCase(port.monitor, u"Local Port") &&
+                !sim::EqualNoCase(port.monitor, u"Local Monitor")) {
+                lines_.push_back({std::move(entry), false,
+                                  "only a port of the Local Port monitor is added back; its monitor is " +
+                                      ToUtf8(port.monitor)});
+                continue;
+            }
+            Decide(std::move(entry), exists, 0, "", "adding it",
+                   [&] { return machine_.spooler.AddLocalPort(port.name).error; });
+        }
+    }
+
     void Printers(const std::vector<PrinterDefinition>& printers) {
         Spooler& spooler = machine_.spooler;
         for (const PrinterDefinition& printer : printers) {
@@ -850,6 +891,7 @@ LoadedBackup ParseManifest(std::string_view text, const RestoreScope& scope) {
         {"files", [&](const Json& entry) { return reader.ReadPath(entry, true, contents); }},
         {"forms", [&](const Json& entry) { return ManifestReader::ReadForm(entry, contents); }},
         {"driverPackages", [&](const Json& entry) { return reader.ReadPackage(entry, contents); }},
+        {"ports", [&](const Json& entry) { return ManifestReader::ReadPort(entry, contents); }},
         {"drivers", [&](const Json& entry) { return ManifestReader::ReadDriver(entry, contents); }},
         {"printers", [&](const Json& entry) { return ManifestReader::ReadPrinter(entry, contents); }},
         {"printerData", [&](const Json& entry) { return ManifestReader::ReadPrinterData(entry, contents); }},
@@ -864,8 +906,9 @@ LoadedBackup ParseManifest(std::string_view text, const RestoreScope& scope) {
     for (const auto& [section, read] : sections) {
         // A manifest of a program that kept no forms, drivers, printers or connections has none.
         const std::string_view name = section;
-        const bool optional = name == "forms" || name == "driverPackages" || name == "drivers" ||
-                              name == "printers" || name == "printerData" || name == "connections";
+        const bool optional = name == "forms" || name == "driverPackages" || name == "ports" ||
+                              name == "drivers" || name == "printers" || name == "printerData" ||
+                              name == "connections";
         const Json& entries = json.value(section, optional ? Json::array() : Json());
         if (!entries.is_array()) {
             loaded.error = std::string("manifest.json has no list of ") + section;
@@ -954,6 +997,7 @@ std::vector<RestoreLine> Restore(Machine& machine, const BackupContents& content
     restorer.Packages(contents.packages);
     restorer.Drivers(contents.drivers);
     restorer.Forms(contents.forms);
+    restorer.Ports(contents.ports);
     restorer.Printers(contents.printers);
     restorer.PrinterData(contents.printerData);
     restorer.Connections(contents.connections);

@@ -358,6 +358,26 @@ TEST_F(SpoolerContract, AddsNoConnectionToAPrinterNoServerShares) {
     EXPECT_FALSE(FindPrinter(u"\\\\contract-nowhere\\No Such Printer").has_value());
 }
 
+// Each port with the monitor that serves it; a port the local port monitor adds is listed next, and cannot be
+// added twice. The restore adds a printer's local port this way when it is gone.
+TEST_F(SpoolerContract, ListsPortsWithTheirMonitorsAndAddsALocalPort) {
+    const auto ports = [&] {
+        return EnumerateTwice([&](std::uint32_t bytes) { return spooler().ListPorts(bytes); }).entries;
+    };
+    // Windows names the local port monitor "Local Port", Wine "Local Monitor".
+    const std::u16string local = world().IsWine() ? u"Local Monitor" : u"Local Port";
+    const std::optional<PortInfo> lpt1 = Named(ports(), u"LPT1:");
+    ASSERT_TRUE(lpt1.has_value());
+    EXPECT_EQ(lpt1->monitor, local);
+    const std::u16string file = world().OwnFolder() + u"\\contract.prn";
+    ASSERT_FALSE(Named(ports(), file).has_value());
+    ASSERT_EQ(spooler().AddLocalPort(file).error, 0U);
+    const std::optional<PortInfo> added = Named(ports(), file);
+    ASSERT_TRUE(added.has_value()) << "the added port is not listed";
+    EXPECT_EQ(added->monitor, local);
+    EXPECT_NE(spooler().AddLocalPort(file).error, 0U) << "a port that exists was added again";
+}
+
 // A package's folder copied into the driver store under its own name, its INF then there. Wine's
 // UploadPrinterDriverPackageW is a stub that returns E_NOTIMPL, which a restore names.
 TEST_F(SpoolerContract, UploadsADriverPackageIntoTheDriverStore) {

@@ -100,6 +100,11 @@ void CheckWrites(const sim::SimMachine& sim, std::size_t from, const preview::Re
                     return preview::IsRestorablePackage(package, scope.system) &&
                            object == package.inf + u", " + package.environment;
                 });
+        } else if (call == "XcvDataW") {
+            // "AddPort <port>": a local port of the backup, which the local port monitor keeps.
+            contained = std::any_of(contents.ports.begin(), contents.ports.end(), [&](const PortInfo& port) {
+                return preview::IsRestorablePort(port) && object == u"AddPort " + port.name;
+            });
         } else if (call == "AddFormW") {
             contained = std::any_of(forms.begin(), forms.end(), [&](const preview::BackupForm& form) {
                 return form.name == object && form.flags != kFormBuiltin;

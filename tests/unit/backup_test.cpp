@@ -373,6 +373,43 @@ TEST(BackupRestore, UnderWow64OnlyTheSystemFoldersOwnRedirectionIsNoLink) {
     EXPECT_EQ(backup.contents.drivers[0].files.size(), 5U) << "a file of the driver was not kept";
 }
 
+// A printer's port that is gone by the restore: a local one is added back before the printer; another
+// monitor's is named, and so is the printer it keeps out.
+TEST(BackupRestore, AMissingLocalPortIsAddedBackBeforeItsPrinter) {
+    const struct {
+        std::u16string port;
+        std::vector<std::string> lines;  // in this order among the restore's
+    } kCases[] = {
+        {u"C:\\Ports\\p1.prn", {"put back: port C:\\Ports\\p1.prn", "put back: printer P1"}},
+        {u"IP_10.0.0.5",
+         {"not put back: port IP_10.0.0.5 (only a port of the Local Port monitor is added back; its monitor "
+          "is "
+          "Standard TCP/IP Port)",
+          "not put back: printer P1 (its port IP_10.0.0.5 does not exist on this machine (error 1796))"}},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(NarrowLowBytes(c.port));
+        sim::SimMachine real;
+        AddResidue(real);
+        sim::SimPrinter p1 = real.Printers().front();
+        ASSERT_EQ(p1.name, u"P1");
+        p1.settings.port = c.port;
+        real.AddPrinter(p1);
+        ASSERT_EQ(BackUp(real).error, "");
+        RemoveEverything(real);
+        real.RemovePort(c.port);
+        const LoadedBackup loaded =
+            LoadBackup(real.machine().files, kBackupFolder, ReadRestoreScope(real.machine()));
+        ASSERT_EQ(loaded.error, "");
+        const std::string said = FormatRestore(Restore(real.machine(), loaded.contents, false), false);
+        std::size_t at = 0;
+        for (const std::string& line : c.lines) {
+            at = said.find(line + "\n", at);
+            ASSERT_NE(at, std::string::npos) << line << "\n" << said;
+        }
+    }
+}
+
 // The office's residue backed up and removed; `change` alters the machine before the backup is restored.
 std::vector<RestoreLine> RestoreAfterChange(sim::SimMachine& real, const std::function<void()>& change) {
     AddResidue(real);

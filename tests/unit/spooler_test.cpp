@@ -90,6 +90,10 @@ class SpoolerDecorator : public Spooler {
         Enter("DeletePrinterDriverPackageW " + NarrowLowBytes(infPath) + "|" + NarrowLowBytes(environment));
         return inner_.DeletePrinterDriverPackage(infPath, environment);
     }
+    EnumResult<PortInfo> ListPorts(std::uint32_t bufferBytes) override {
+        return inner_.ListPorts(bufferBytes);
+    }
+    Status AddLocalPort(std::u16string_view port) override { return inner_.AddLocalPort(port); }
     Status UploadDriverPackage(std::u16string_view infPath, std::u16string_view environment) override {
         return inner_.UploadDriverPackage(infPath, environment);
     }

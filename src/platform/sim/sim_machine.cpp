@@ -507,6 +507,14 @@ void SimMachine::SetWow64() {
     state_->world.MakeFolder(state_->world.windowsDirectory + u"\\SysWOW64");
 }
 
+std::vector<std::u16string> SimMachine::Ports() const {
+    return state_->world.ports;
+}
+
+void SimMachine::RemovePort(std::u16string_view port) {
+    std::erase_if(state_->world.ports, [&](const std::u16string& known) { return EqualNoCase(known, port); });
+}
+
 void SimMachine::SetCurrentDirectory(std::u16string_view path) {
     if (auto full = state_->world.Normalize(path)) {
         state_->world.currentDirectory = *full;

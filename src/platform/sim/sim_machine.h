@@ -268,6 +268,9 @@ class SimMachine {
     // The program as a 32-bit process on 64-bit Windows: WoW64 shows it SysWOW64 (made here) for System32,
     // but for the folders Windows exempts, the spooler's among them.
     void SetWow64();
+    // The ports the spooler lists, and one taken away (as a port deleted in the ports' dialog).
+    [[nodiscard]] std::vector<std::u16string> Ports() const;
+    void RemovePort(std::u16string_view port);
     [[nodiscard]] std::u16string CurrentDirectory() const;
     void SetSpecialFolder(int csidl, std::optional<std::u16string> path);
     [[nodiscard]] std::map<int, std::optional<std::u16string>> SpecialFolders() const;

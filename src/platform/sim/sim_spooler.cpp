@@ -15,6 +15,7 @@ constexpr std::uint32_t kDriverInfo2Bytes = 24;
 constexpr std::uint32_t kDriverInfo6Bytes = 80;
 constexpr std::uint32_t kJobInfo3Bytes = 12;
 constexpr std::uint32_t kFormInfo1Bytes = 32;
+constexpr std::uint32_t kPortInfo2Bytes = 40;
 constexpr std::uint32_t kDpdDeleteSpecificVersion = 0x4;
 
 std::uint32_t StringBytes32(const std::optional<std::u16string>& text) {
@@ -340,6 +341,38 @@ EnumResult<FormInfo> SimSpooler::EnumForms(Handle printer, std::uint32_t bufferB
             {form.flags, form.name, form.width, form.height, form.left, form.top, form.right, form.bottom});
     }
     return Deliver(std::move(entries), needed, bufferBytes);
+}
+
+// The simulated spooler serves TCP/IP ports by the name Windows gives them ("IP_10.0.0.5"), all others by
+// the local port monitor.
+EnumResult<PortInfo> SimSpooler::ListPorts(std::uint32_t bufferBytes) {
+    if (std::uint32_t error = world_.Enter("EnumPortsW")) {
+        return {false, error, 0, {}};
+    }
+    std::vector<PortInfo> entries;
+    std::uint32_t needed = 0;
+    for (const std::u16string& port : world_.ports) {
+        entries.push_back(
+            {port, std::u16string(port.starts_with(u"IP_") ? u"Standard TCP/IP Port" : u"Local Port")});
+        needed += kPortInfo2Bytes + StringBytes32(port) + StringBytes32(entries.back().monitor);
+    }
+    return Deliver(std::move(entries), needed, bufferBytes);
+}
+
+Status SimSpooler::AddLocalPort(std::u16string_view port) {
+    if (std::uint32_t error = world_.Enter("XcvDataW", port)) {
+        return {error};
+    }
+    if (port.empty()) {
+        return {win_error::kInvalidParameter};
+    }
+    if (std::any_of(world_.ports.begin(), world_.ports.end(),
+                    [&](const std::u16string& known) { return EqualNoCase(known, port); })) {
+        return {win_error::kAlreadyExists};
+    }
+    world_.ports.emplace_back(port);
+    world_.Journal("XcvDataW AddPort " + ToUtf8(port));
+    return {0};
 }
 
 Status SimSpooler::DeletePrinter(Handle printer) {

@@ -21,6 +21,8 @@ class Win32Spooler final : public Spooler {
     EnumResult<std::uint32_t> EnumJobs(Handle printer, std::uint32_t firstJob, std::uint32_t count,
                                        std::uint32_t bufferBytes) override;
     EnumResult<FormInfo> EnumForms(Handle printer, std::uint32_t bufferBytes) override;
+    EnumResult<PortInfo> ListPorts(std::uint32_t bufferBytes) override;
+    Status AddLocalPort(std::u16string_view port) override;
     Status DeletePrinter(Handle printer) override;
     Status DeletePrinterConnection(std::u16string_view name) override;
     Status AddPrinterConnection(std::u16string_view name) override;

@@ -285,6 +285,33 @@ EnumResult<FormInfo> Win32Spooler::EnumForms(Handle printer, std::uint32_t buffe
         });
 }
 
+EnumResult<PortInfo> Win32Spooler::ListPorts(std::uint32_t bufferBytes) {
+    return EnumerateRecords<PORT_INFO_2W, PortInfo>(
+        bufferBytes,
+        [&](const WinSpoolEntries& spool, BYTE* data, DWORD* needed, DWORD* returned) {
+            return spool.enumPorts(nullptr, 2, data, bufferBytes, needed, returned);
+        },
+        [](const PORT_INFO_2W& port) {
+            return PortInfo{FromWide(port.pPortName), OptionalText(port.pMonitorName).value_or(u"")};
+        });
+}
+
+Status Win32Spooler::AddLocalPort(std::u16string_view port) {
+    const HandleResult xcv = OpenPrinter(u",XcvMonitor Local Port", SERVER_ACCESS_ADMINISTER);
+    if (xcv.error != 0) {
+        return {xcv.error};
+    }
+    const unique_printer monitor(AsPrinter(xcv.handle));
+    std::wstring name = Wide(port);
+    DWORD needed = 0;
+    DWORD status = 0;
+    // The port's name with its terminator is the command's input; the monitor's own answer is the status.
+    const BOOL sent = WinSpool()->xcvData(monitor.get(), L"AddPort", reinterpret_cast<BYTE*>(name.data()),
+                                          static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t)), nullptr, 0,
+                                          &needed, &status);
+    return {sent == FALSE ? ErrorAfter(false) : status};
+}
+
 Status Win32Spooler::DeletePrinter(Handle printer) {
     const WinSpoolEntries* spool = WinSpool();
     return {ErrorAfter(spool != nullptr && spool->deletePrinter(AsPrinter(printer)) != FALSE)};

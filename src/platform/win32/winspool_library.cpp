@@ -50,6 +50,8 @@ class WinSpoolLibrary {
         LookUp(module, "AddPrinterConnectionW", entries_.addPrinterConnection);
         LookUp(module, "DeleteFormW", entries_.deleteForm);
         LookUp(module, "AddFormW", entries_.addForm);
+        LookUp(module, "EnumPortsW", entries_.enumPorts);
+        LookUp(module, "XcvDataW", entries_.xcvData);
         LookUp(module, "GetPrinterW", entries_.getPrinter);
         LookUp(module, "AddPrinterW", entries_.addPrinter);
         LookUp(module, "SetPrinterDataExW", entries_.setPrinterDataEx);
@@ -66,7 +68,8 @@ class WinSpoolLibrary {
             entries_.deleteForm != nullptr && entries_.addForm != nullptr && entries_.getPrinter != nullptr &&
             entries_.addPrinter != nullptr && entries_.setPrinterDataEx != nullptr &&
             entries_.deletePrinterDriverEx != nullptr && entries_.addPrinterDriverEx != nullptr &&
-            entries_.addPrinterConnection != nullptr;
+            entries_.addPrinterConnection != nullptr && entries_.enumPorts != nullptr &&
+            entries_.xcvData != nullptr;
         if (!complete) {
             error_ = ERROR_PROC_NOT_FOUND;
         }

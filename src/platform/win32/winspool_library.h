@@ -21,6 +21,8 @@ struct WinSpoolEntries {
     decltype(&::AddPrinterConnectionW) addPrinterConnection = nullptr;
     decltype(&::DeleteFormW) deleteForm = nullptr;
     decltype(&::AddFormW) addForm = nullptr;
+    decltype(&::EnumPortsW) enumPorts = nullptr;
+    decltype(&::XcvDataW) xcvData = nullptr;
     decltype(&::GetPrinterW) getPrinter = nullptr;
     decltype(&::AddPrinterW) addPrinter = nullptr;
     decltype(&::SetPrinterDataExW) setPrinterDataEx = nullptr;
