@@ -46,76 +46,91 @@ case "$case_name" in
 esac
 
 printers_before=$(fixture printers | sort)
-if [ "$case_name" == undo ]; then
-    # Backed up before the removal and put back after it: what the two snapshots still differ in is only what
-    # the backup does not keep (the spooler's keys and values of its objects). A queue with a comment and a
-    # location joins the office's, so that the printers' settings are seen back, and a 32-bit twin of the
-    # Tamber driver, so that drivers of both environments go and come back.
-    fixture printer "Tamber Annex" "Tamber PS Driver" "" "Floor 2" "Room 201" >/dev/null
-    fixture driver "Tamber PS Driver" NorvelAB12.PPD "Windows NT x86" >/dev/null
+# One undo round: the backup and the real run in one step (--run starts Spoolsweep.exe, beside the preview,
+# once the backup reads back whole), then the restore; what the snapshots before the backup and after the
+# restore still differ in is only what the backup does not keep (the spooler's keys and values of its
+# objects) and what Wine refuses, named below.
+#   undo_round NAME PRINTERS OPTION...   (PRINTERS: how many the option deletes, "all" for every one)
+undo_round() {
+    local round=$1 deleted=$2 out="$work/$1"
+    shift 2
+    local drivers_before printers_before
     drivers_before=$({ fixture drivers "Windows x64" | sed 's/^/Windows x64|/'
         fixture drivers "Windows NT x86" | sed 's/^/Windows NT x86|/'; } | tr -d '\r' | sort)
-    fixture regset HKLM 'SYSTEM\CurrentControlSet\Control\Print\Printers\Tamber Annex\PrinterDriverData' \
-        Duplex Long >/dev/null
     printers_before=$(fixture printers full | sort)
-    grep -q '^Tamber Annex|LPT1:|Tamber PS Driver|Floor 2|Room 201$' <<<"$printers_before" ||
-        fail "the annex printer was not added as asked: $printers_before"
-    # The backup and the real run in one step: --run starts Spoolsweep.exe, beside the preview, once the backup
-    # reads back whole.
-    "$wine_run" "$preview" --save before.json --backup 'C:\work\backup' --run "${options[@]}" >"$work/backup.txt" \
-        2>"$work/stderr" || fail "backup and run exit status $?: $(head -c 300 "$work/stderr")"
-    tr -d '\r' <"$work/backup.txt" | grep -qE '^the backup reads back whole; running .*\\Spoolsweep\.exe$' ||
-        fail "no line saying the backup was read back before the run"
-    tr -d '\r' <"$work/backup.txt" | grep -qx 'Spoolsweep.exe ended with exit code 0' ||
-        fail "no line giving Spoolsweep.exe's exit code 0"
-    grep -qE '^backup in C:.work.backup: [1-9][0-9]* registry keys, [1-9][0-9]* registry values, [0-9]+ folders, [1-9][0-9]* files' \
-        "$work/backup.txt" || fail "backup holds no residue: $(grep '^backup in' "$work/backup.txt")"
-    tr -d '\r' <"$work/backup.txt" | grep -qE '^backup in .*, [0-9]+ drivers, 4 printers \([1-9][0-9]* printer data values\), 0 connections$' ||
-        fail "the office's printers are not all backed up: $(grep '^backup in' "$work/backup.txt")"
+    [ "$deleted" = all ] && deleted=$(grep -c . <<<"$printers_before")
+    "$wine_run" "$preview" --save "before-$round.json" --backup "C:\\work\\backup-$round" --run "$@" \
+        >"$out-backup.txt" 2>"$work/stderr" || fail "$round: backup and run exit status $?: $(head -c 300 "$work/stderr")"
+    tr -d '\r' <"$out-backup.txt" | grep -qE '^the backup reads back whole; running .*\\Spoolsweep\.exe$' ||
+        fail "$round: no line saying the backup was read back before the run"
+    tr -d '\r' <"$out-backup.txt" | grep -qx 'Spoolsweep.exe ended with exit code 0' ||
+        fail "$round: no line giving Spoolsweep.exe's exit code 0"
+    tr -d '\r' <"$out-backup.txt" | grep -qE "^backup in C:.work.backup-$round: [1-9][0-9]* registry keys, .*, [0-9]+ drivers, $deleted printers \([0-9]+ printer data values\), 0 connections\$" ||
+        fail "$round: not the $deleted printers backed up, or no residue: $(grep '^backup in' "$out-backup.txt")"
     # Wine's gap: DeletePrinterDriverExW with the delete flag fails with 87 and removes nothing. Each driver
     # the preview lists as deleted is deleted here without the flag (its files stay), as Windows' removal
     # deletes it, so that the restore has it to put back.
     while IFS= read -r entry; do
-        fixture deldriver "${entry#*, }" "${entry%%, *}" >/dev/null || fail "driver $entry not deleted"
-    done < <(tr -d '\r' <"$work/backup.txt" |
+        fixture deldriver "${entry#*, }" "${entry%%, *}" >/dev/null || fail "$round: driver $entry not deleted"
+    done < <(tr -d '\r' <"$out-backup.txt" |
         awk '/^drivers deleted/ { on = 1; next } /^[^ ]/ { on = 0 } on { print substr($0, 3) }')
-    "$wine_run" "$preview" --restore 'C:\work\backup' >"$work/restore.txt" 2>"$work/stderr" ||
-        fail "restore exit status $?: $(head -c 300 "$work/stderr")"
-    "$wine_run" "$preview" --save after.json || fail "second snapshot"
-    "$wine_run" "$preview" --compare before.json after.json >"$work/measured.txt" || fail "comparison"
-    # Wine's gap for the 32-bit exe: its spooler runs inside the 32-bit process and looks for a printer's driver
-    # in "Windows NT x86" only, so AddPrinterW of the printer whose driver is 64-bit alone fails with 1797 (on
-    # 64-bit Windows the spooler service is 64-bit and finds it); the restore names it, and it stays gone.
-    # Everything else is back, the drivers of both environments kept through WoW64's redirected system32.
-    gone_printer='^$'
-    [ "${SPOOLSWEEP_WINE_ARCH:-x64}" = x86 ] && gone_printer='^Plain Laser'
-    left=$(tr -d '\r' <"$work/measured.txt" | awk -v gone="$gone_printer" '
+    "$wine_run" "$preview" --restore "C:\\work\\backup-$round" >"$out-restore.txt" 2>"$work/stderr" ||
+        fail "$round: restore exit status $?: $(head -c 300 "$work/stderr")"
+    "$wine_run" "$preview" --save "after-$round.json" || fail "$round: second snapshot"
+    "$wine_run" "$preview" --compare "before-$round.json" "after-$round.json" >"$out-measured.txt" ||
+        fail "$round: comparison"
+    # Wine's gap for the 32-bit exe: its spooler runs inside the 32-bit process and looks for a printer's
+    # driver in "Windows NT x86" only, so AddPrinterW of the printer whose driver is 64-bit alone fails with
+    # 1797 (on 64-bit Windows the spooler service is 64-bit and finds it); the restore names it, and it stays
+    # gone. Everything else is back, the drivers of both environments kept through WoW64's redirected system32.
+    local gone='^$'
+    if [ "${SPOOLSWEEP_WINE_ARCH:-x64}" = x86 ] && grep -q '^Plain Laser|' <<<"$printers_before" &&
+        tr -d '\r' <"$out-backup.txt" | awk '/^printers deleted/ { on = 1; next } /^[^ ]/ { on = 0 } on' |
+        grep -qx '  Plain Laser'; then
+        gone='^Plain Laser'
+        tr -d '\r' <"$out-restore.txt" | grep -qxF 'not put back: printer Plain Laser (its driver Generic Laser Driver does not exist on this machine (error 1797))' ||
+            fail "$round: the printer Wine's 32-bit spooler cannot add is not named with error 1797"
+    fi
+    local left
+    left=$(tr -d '\r' <"$out-measured.txt" | awk -v gone="$gone" '
         /^[^ ]/ { group = $0; sub(/( \([0-9]+\))?:.*$/, "", group); next }
         /^  / && group ~ /^(printers|drivers|registry keys|registry values|files|folders) deleted$/ &&
             !(group == "printers deleted" && substr($0, 3) ~ gone) &&
             $0 !~ /\\Control\\Print\\((Printers|Environments)\\|Forms ")/ { print group ": " substr($0, 3) }')
-    [ -z "$left" ] || fail "not put back: $left"
-    grep -q '^put back: ' "$work/restore.txt" || fail "the restore put nothing back"
-    if [ "${SPOOLSWEEP_WINE_ARCH:-x64}" = x86 ]; then
-        tr -d '\r' <"$work/restore.txt" | grep -qxF 'not put back: printer Plain Laser (its driver Generic Laser Driver does not exist on this machine (error 1797))' ||
-            fail "the printer Wine's 32-bit spooler cannot add is not named with error 1797"
-    fi
-    # Every driver is listed again, in both environments; the annex's data is back in the spooler's key of the
-    # printer, and each printer is listed again with its port, driver, comment and location.
+    [ -z "$left" ] || fail "$round: not put back: $left"
+    grep -q '^put back: ' "$out-restore.txt" || fail "$round: the restore put nothing back"
+    # Every driver is listed again, in both environments; the annex's data is back in the spooler's key of
+    # the printer, and each printer is listed again with its port, driver, comment and location.
+    local drivers_after printers_after annex_data
     drivers_after=$({ fixture drivers "Windows x64" | sed 's/^/Windows x64|/'
         fixture drivers "Windows NT x86" | sed 's/^/Windows NT x86|/'; } | tr -d '\r' | sort)
     [ "$drivers_after" == "$drivers_before" ] ||
-        fail "drivers not put back: before $(echo $drivers_before), after $(echo $drivers_after)"
-    annex_data=$(tr -d '\r' <"$work/measured.txt" | grep -F 'Tamber Annex\PrinterDriverData')
-    [ -z "$annex_data" ] || fail "printer data not put back as it was: $annex_data"
+        fail "$round: drivers not put back: before $(echo $drivers_before), after $(echo $drivers_after)"
+    annex_data=$(tr -d '\r' <"$out-measured.txt" | grep -F 'Tamber Annex\PrinterDriverData')
+    [ -z "$annex_data" ] || fail "$round: printer data not put back as it was: $annex_data"
     printers_after=$(fixture printers full | sort)
-    [ "$printers_after" == "$(grep -v "$gone_printer|" <<<"$printers_before")" ] ||
-        fail "printers not put back as they were: before $(echo $printers_before), after $(echo $printers_after)"
+    [ "$printers_after" == "$(grep -v "$gone|" <<<"$printers_before")" ] ||
+        fail "$round: printers not put back as they were: before $(echo $printers_before), after $(echo $printers_after)"
     if [ "$failures" -ne 0 ]; then
-        echo "--- backup"; cat "$work/backup.txt"; echo "--- restore"; cat "$work/restore.txt"
-        echo "--- measured"; cat "$work/measured.txt"; exit 1
+        echo "--- $round: backup"; cat "$out-backup.txt"; echo "--- restore"; cat "$out-restore.txt"
+        echo "--- measured"; cat "$out-measured.txt"; exit 1
     fi
-    echo "undo: passed ($(grep -c '^put back: ' "$work/restore.txt") entries put back)"
+    echo "undo $round: passed ($(grep -c '^put back: ' "$out-restore.txt") entries put back)"
+}
+
+if [ "$case_name" == undo ]; then
+    # A queue with a comment and a location joins the office's, so that the printers' settings are seen back,
+    # and a 32-bit twin of the Tamber driver, so that drivers of both environments go and come back. Each of
+    # the three options is undone in turn on the same office.
+    fixture printer "Tamber Annex" "Tamber PS Driver" "" "Floor 2" "Room 201" >/dev/null
+    fixture driver "Tamber PS Driver" NorvelAB12.PPD "Windows NT x86" >/dev/null
+    fixture regset HKLM 'SYSTEM\CurrentControlSet\Control\Print\Printers\Tamber Annex\PrinterDriverData' \
+        Duplex Long >/dev/null
+    fixture printers full | grep -q '^Tamber Annex|LPT1:|Tamber PS Driver|Floor 2|Room 201' ||
+        fail "the annex printer was not added as asked"
+    undo_round p 2 -p "Plain Laser,Tamber Studio"
+    undo_round norvel 3 -rmNorvelPrints
+    undo_round all all -rmPrints
     exit 0
 fi
 "$wine_run" "$preview" --save before.json "${options[@]}" >"$work/preview.txt" 2>"$work/stderr" ||

@@ -159,12 +159,36 @@ void CheckLoader(const std::uint8_t* bytes, std::size_t size) {
 void CheckRoundTrip(const std::uint8_t* bytes, std::size_t size) {
     fuzz::ShapedMachine shaped(bytes, size, true);
     sim::SimMachine& real = shaped.sim;
+    // Each removal: the dialog's "Delete All" or its checked printers alone, and each command-line option.
     preview::PreviewOptions options;
-    if (shaped.data.ConsumeBool()) {
-        options.dialog = true;
-        options.dialogRun.deleteAll = true;
-    } else {
-        options.programArguments = {shaped.data.ConsumeBool() ? "-rmNorvelPrints" : "-rmPrints"};
+    std::vector<std::string> chosen;
+    for (const sim::SimPrinter& printer : real.Printers()) {
+        if (shaped.data.ConsumeBool()) {
+            chosen.push_back(sim::ToUtf8(printer.name));
+        }
+    }
+    switch (shaped.data.ConsumeIntegralInRange(0, 4)) {
+        case 0:
+            options.dialog = true;
+            options.dialogRun.deleteAll = true;
+            break;
+        case 1:
+            options.dialog = true;
+            options.dialogRun.checks = chosen;
+            break;
+        case 2:
+            options.programArguments = {"-rmNorvelPrints"};
+            break;
+        case 3:
+            options.programArguments = {"-rmPrints"};
+            break;
+        default: {
+            std::string names;
+            for (const std::string& name : chosen) {
+                names += (names.empty() ? "" : ",") + name;
+            }
+            options.programArguments = {"-p", names};
+        }
     }
     // Each driver whose names a restore takes gets its files in the spooler's folder, so that it is kept.
     for (sim::SimDriver driver : real.Drivers()) {
