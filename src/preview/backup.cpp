@@ -77,6 +77,11 @@ bool IsInTrees(const std::set<std::u16string>& trees, Handle root, std::u16strin
     }
 }
 
+// The two environments the program removes drivers from, whose folders the spooler knows.
+bool IsDriverEnvironment(std::u16string_view environment) {
+    return environment == u"Windows x64" || environment == u"Windows NT x86";
+}
+
 bool HasControlCharacter(std::u16string_view text) {
     return std::any_of(text.begin(), text.end(), [](char16_t c) { return c < u' '; });
 }
@@ -430,6 +435,23 @@ std::string PackageText(const BackupPackage& package) {
     return "driver package " + ToUtf8(package.inf) + ", " + ToUtf8(package.environment);
 }
 
+std::vector<std::u16string> PackageSubfolders(const BackupPackage& package) {
+    std::map<std::u16string, std::u16string> folders{{u"", u""}};  // folded, as first written
+    for (const BackupPath& file : package.files) {
+        for (std::size_t at = file.path.find(u'\\'); at != std::u16string::npos;
+             at = file.path.find(u'\\', at + 1)) {
+            folders.try_emplace(sim::Fold(file.path.substr(0, at)), file.path.substr(0, at));
+        }
+    }
+    // A parent's folded path is a prefix of its child's, so it sorts before it.
+    std::vector<std::u16string> ordered;
+    ordered.reserve(folders.size());
+    for (auto& [folded, written] : folders) {
+        ordered.push_back(std::move(written));
+    }
+    return ordered;
+}
+
 std::u16string PackageCopyFolder(std::u16string_view backup, std::size_t index, std::u16string_view inf) {
     const std::u16string folder(inf.substr(0, inf.rfind(u'\\')));
     return std::u16string(backup) + u"\\" + std::u16string(kPackageFolderName) + u"\\" +
@@ -444,8 +466,7 @@ std::string DriverText(const DriverDefinition& driver) {
 // which names its folder, so what a backup could point elsewhere is a file's path below the package folder.
 bool IsRestorablePackage(const BackupPackage& package, std::u16string_view system) {
     const std::u16string folder = PackageFolderOf(package.inf, system);
-    if (folder.empty() ||
-        (package.environment != u"Windows x64" && package.environment != u"Windows NT x86")) {
+    if (folder.empty() || !IsDriverEnvironment(package.environment)) {
         return false;
     }
     const std::u16string_view inf = std::u16string_view(package.inf).substr(folder.size() + 1);
@@ -475,9 +496,9 @@ bool IsRestorableConnection(std::u16string_view name) {
 
 bool IsRestorableDriver(const DriverDefinition& driver) {
     const std::vector<std::u16string> files = DriverFilesOf(driver);
-    return (driver.environment == u"Windows x64" || driver.environment == u"Windows NT x86") &&
-           IsPlainSpoolerName(driver.name) && !driver.details.driverPath.empty() &&
-           !driver.dataFile.empty() && !driver.details.configFile.empty() &&
+    return IsDriverEnvironment(driver.environment) && IsPlainSpoolerName(driver.name) &&
+           !driver.details.driverPath.empty() && !driver.dataFile.empty() &&
+           !driver.details.configFile.empty() &&
            std::all_of(files.begin(), files.end(), [](const std::u16string& name) {
                return name != u"." && name != u".." && IsPlainFileNamePart(name);
            });
@@ -853,28 +874,19 @@ std::string WriteBackup(Files& files, std::u16string_view folder, const BackupCo
         }
         made.push_back(drivers + u"\\" + FromUtf8(std::to_string(index)));
     }
+    std::vector<std::pair<std::u16string, const BackupPath*>> written;
     for (std::size_t index = 0; index < contents.packages.size(); ++index) {
         const std::u16string copy = PackageCopyFolder(folder, index, contents.packages[index].inf);
         if (index == 0) {
             made.push_back(std::u16string(folder) + u"\\" + std::u16string(kPackageFolderName));
         }
         made.push_back(copy.substr(0, copy.rfind(u'\\')));
-        made.push_back(copy);
-        // Each folder below the package's, parents first: a file's path names them.
-        std::set<std::u16string> below;
-        for (const BackupPath& file : contents.packages[index].files) {
-            for (std::size_t at = file.path.find(u'\\'); at != std::u16string::npos;
-                 at = file.path.find(u'\\', at + 1)) {
-                below.insert(file.path.substr(0, at));
-            }
-        }
-        std::vector<std::u16string> ordered(below.begin(), below.end());
-        std::stable_sort(
-            ordered.begin(), ordered.end(),
-            [](const std::u16string& a, const std::u16string& b) { return Depth(a) < Depth(b); });
-        for (const std::u16string& sub : ordered) {
+        for (const std::u16string& below : PackageSubfolders(contents.packages[index])) {
             made.push_back(copy);
-            made.back().append(u"\\").append(sub);
+            made.back().append(below.empty() ? u"" : u"\\").append(below);
+        }
+        for (const BackupPath& file : contents.packages[index].files) {
+            written.emplace_back(copy + u"\\" + file.path, &file);
         }
     }
     // The backup folder is made private: only administrators may change what the restore will read.
@@ -885,7 +897,6 @@ std::string WriteBackup(Files& files, std::u16string_view folder, const BackupCo
             return "cannot create " + ToUtf8(created) + " (" + ErrorText(made.error) + ")";
         }
     }
-    std::vector<std::pair<std::u16string, const BackupPath*>> written;
     for (std::size_t index = 0; index < contents.files.size(); ++index) {
         written.emplace_back(data + u"\\" + FromUtf8(std::to_string(index)), &contents.files[index]);
     }
@@ -893,12 +904,6 @@ std::string WriteBackup(Files& files, std::u16string_view folder, const BackupCo
         for (const BackupPath& file : contents.drivers[index].files) {
             written.emplace_back(drivers + u"\\" + FromUtf8(std::to_string(index)) + u"\\" + file.path,
                                  &file);
-        }
-    }
-    for (std::size_t index = 0; index < contents.packages.size(); ++index) {
-        const std::u16string copy = PackageCopyFolder(folder, index, contents.packages[index].inf);
-        for (const BackupPath& file : contents.packages[index].files) {
-            written.emplace_back(copy + u"\\" + file.path, &file);
         }
     }
     for (const auto& [path, file] : written) {

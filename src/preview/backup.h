@@ -192,6 +192,10 @@ struct BackupRun {
 // "printer data <printer>\<key> "<name>"": a printer data value as the backup's lines name it.
 [[nodiscard]] std::string PrinterDataText(const BackupPrinterData& value);
 
+// The folders of a package's copy, relative to it: "" (the package folder itself) and each folder its files'
+// paths pass through, once whatever the letter case, each after its parent.
+[[nodiscard]] std::vector<std::u16string> PackageSubfolders(const BackupPackage& package);
+
 // "driver package <inf>, <environment>": a package as the backup's lines name it.
 [[nodiscard]] std::string PackageText(const BackupPackage& package);
 

@@ -473,13 +473,11 @@ std::string ReadFileData(Files& files, const std::u16string& folder, BackupConte
         BackupPackage& package = contents.packages[index];
         package.folder = PackageCopyFolder(folder, index, package.inf);
         // The store takes every file it finds in the folder, so no one else may add one there either.
-        for (const BackupPath& file : package.files) {
-            for (std::size_t at = 0; at != std::u16string::npos; at = file.path.find(u'\\', at + 1)) {
-                const std::u16string below = package.folder + u"\\" + file.path.substr(0, at);
-                if (std::string unsafe = CheckAdministratorsOnly(files, at == 0 ? package.folder : below);
-                    !unsafe.empty()) {
-                    return unsafe;
-                }
+        for (const std::u16string& below : PackageSubfolders(package)) {
+            if (std::string unsafe = CheckAdministratorsOnly(
+                    files, below.empty() ? package.folder : package.folder + u"\\" + below);
+                !unsafe.empty()) {
+                return unsafe;
             }
         }
         for (BackupPath& file : package.files) {
@@ -662,7 +660,6 @@ class Restorer {
         return *installedDrivers_;
     }
 
-    // A printer whose driver is missing and not put back is named with it.
     // A printer's port must be there before AddPrinterW takes the printer. Only a port of the local port
     // monitor is added back: another monitor's port needs settings of its own (a TCP/IP port's address)
     // that no listing of ports gives.
@@ -690,6 +687,7 @@ class Restorer {
         }
     }
 
+    // A printer whose driver is missing and not put back is named with it.
     void Printers(const std::vector<PrinterDefinition>& printers) {
         Spooler& spooler = machine_.spooler;
         for (const PrinterDefinition& printer : printers) {

@@ -57,9 +57,13 @@ std::optional<std::u16string_view> EnvironmentFolder(std::u16string_view environ
 }
 
 // The folded folder of a package whose INF lies in a folder of the driver store's FileRepository, else none.
+// Where the driver store keeps each package, in a folder of its own.
+std::u16string RepositoryOf(const World& world) {
+    return world.windowsDirectory + u"\\System32\\DriverStore\\FileRepository\\";
+}
+
 std::optional<std::u16string> StoreFolderOf(const World& world, std::u16string_view infPath) {
-    const std::u16string repository =
-        Fold(world.windowsDirectory + u"\\System32\\DriverStore\\FileRepository\\");
+    const std::u16string repository = Fold(RepositoryOf(world));
     const std::u16string inf = Fold(infPath);
     const std::size_t cut = inf.rfind(u'\\');
     if (!inf.starts_with(repository) || cut == std::u16string::npos || cut <= repository.size() ||
@@ -74,8 +78,7 @@ std::optional<std::u16string> StoreFolderOf(const World& world, std::u16string_v
 // INF's path in the store.
 std::u16string CopyIntoDriverStore(World& world, const std::u16string& inf, std::u16string_view environment) {
     const std::u16string source = World::ParentOf(inf);
-    const std::u16string store =
-        world.windowsDirectory + u"\\System32\\DriverStore\\FileRepository\\" + World::LeafOf(source);
+    const std::u16string store = RepositoryOf(world) + World::LeafOf(source);
     std::u16string stored = store + u"\\" + World::LeafOf(inf);
     if (std::any_of(world.driverStore.begin(), world.driverStore.end(), [&](const auto& entry) {
             return EqualNoCase(entry.first, stored) && EqualNoCase(entry.second, environment);

@@ -286,6 +286,9 @@ EnumResult<FormInfo> Win32Spooler::EnumForms(Handle printer, std::uint32_t buffe
 }
 
 EnumResult<PortInfo> Win32Spooler::ListPorts(std::uint32_t bufferBytes) {
+    if (const WinSpoolEntries* spool = WinSpool(); spool != nullptr && spool->enumPorts == nullptr) {
+        return {false, ERROR_PROC_NOT_FOUND, 0, {}};
+    }
     return EnumerateRecords<PORT_INFO_2W, PortInfo>(
         bufferBytes,
         [&](const WinSpoolEntries& spool, BYTE* data, DWORD* needed, DWORD* returned) {
@@ -297,6 +300,9 @@ EnumResult<PortInfo> Win32Spooler::ListPorts(std::uint32_t bufferBytes) {
 }
 
 Status Win32Spooler::AddLocalPort(std::u16string_view port) {
+    if (const WinSpoolEntries* spool = WinSpool(); spool != nullptr && spool->xcvData == nullptr) {
+        return {ERROR_PROC_NOT_FOUND};
+    }
     const HandleResult xcv = OpenPrinter(u",XcvMonitor Local Port", SERVER_ACCESS_ADMINISTER);
     if (xcv.error != 0) {
         return {xcv.error};

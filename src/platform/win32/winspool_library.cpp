@@ -68,8 +68,7 @@ class WinSpoolLibrary {
             entries_.deleteForm != nullptr && entries_.addForm != nullptr && entries_.getPrinter != nullptr &&
             entries_.addPrinter != nullptr && entries_.setPrinterDataEx != nullptr &&
             entries_.deletePrinterDriverEx != nullptr && entries_.addPrinterDriverEx != nullptr &&
-            entries_.addPrinterConnection != nullptr && entries_.enumPorts != nullptr &&
-            entries_.xcvData != nullptr;
+            entries_.addPrinterConnection != nullptr;
         if (!complete) {
             error_ = ERROR_PROC_NOT_FOUND;
         }

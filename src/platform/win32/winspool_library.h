@@ -21,6 +21,7 @@ struct WinSpoolEntries {
     decltype(&::AddPrinterConnectionW) addPrinterConnection = nullptr;
     decltype(&::DeleteFormW) deleteForm = nullptr;
     decltype(&::AddFormW) addForm = nullptr;
+    // Only the restore asks for ports: Spoolsweep.exe loads without them.
     decltype(&::EnumPortsW) enumPorts = nullptr;
     decltype(&::XcvDataW) xcvData = nullptr;
     decltype(&::GetPrinterW) getPrinter = nullptr;

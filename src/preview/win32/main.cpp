@@ -140,8 +140,8 @@ int RestoreBackup(const preview::PreviewOptions& options) {
 // console and working folder; its exit code, or 2 when it could not be started.
 int RunProgram(const std::u16string& program, const std::vector<std::string>& arguments) {
     const std::u16string line = sim::BuildCommandLine(arguments);
-    std::wstring path(program.begin(), program.end());
-    std::wstring commandLine(line.begin(), line.end());
+    const std::wstring path = win32::Wide(program);
+    std::wstring commandLine = win32::Wide(line);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
@@ -166,8 +166,8 @@ int RunProgram(const std::u16string& program, const std::vector<std::string>& ar
 }
 
 // After a complete backup, --run starts the real removal, only once the backup reads back whole.
-int RunAfterBackup(Machine& machine, const preview::PreviewOptions& options, const std::u16string& folder) {
-    const std::u16string program = ReadContext().programPath;
+int RunAfterBackup(Machine& machine, const preview::PreviewOptions& options, const std::u16string& folder,
+                   const std::u16string& program) {
     if (const std::string refused = preview::CheckRunAfterBackup(machine, folder, program);
         !refused.empty()) {
         Write(stderr, "SpoolsweepPreview: Spoolsweep.exe is not run: " + refused + "\n");
@@ -205,7 +205,8 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     sim::SimMachine snapshot;
-    std::vector<std::string> notes = preview::TakeSnapshot(machine.machine(), ReadContext(), snapshot);
+    const preview::SnapshotContext context = ReadContext();
+    std::vector<std::string> notes = preview::TakeSnapshot(machine.machine(), context, snapshot);
     if (!options.saveFile.empty()) {
         if (const std::string error = SaveSnapshot(snapshot, options.saveFile); !error.empty()) {
             Write(stderr, "SpoolsweepPreview: " + error + "\n");
@@ -235,7 +236,9 @@ int wmain(int argc, wchar_t** argv) {
             Write(stderr, "SpoolsweepPreview: " + run.error + "\n");
             return 2;
         }
-        return options.runAfterBackup ? RunAfterBackup(machine.machine(), options, folder) : 0;
+        return options.runAfterBackup
+                   ? RunAfterBackup(machine.machine(), options, folder, context.programPath)
+                   : 0;
     }
     const preview::PreviewReport report = preview::RunPreview(snapshot, options, std::move(notes));
     Write(stdout, options.json ? preview::ReportJson(report).dump(2) + "\n" : preview::FormatReport(report));
