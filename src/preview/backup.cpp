@@ -875,11 +875,11 @@ std::string WriteBackup(Files& files, std::u16string_view folder, const BackupCo
         made.push_back(drivers + u"\\" + FromUtf8(std::to_string(index)));
     }
     std::vector<std::pair<std::u16string, const BackupPath*>> written;
+    if (!contents.packages.empty()) {
+        made.push_back(std::u16string(folder) + u"\\" + std::u16string(kPackageFolderName));
+    }
     for (std::size_t index = 0; index < contents.packages.size(); ++index) {
         const std::u16string copy = PackageCopyFolder(folder, index, contents.packages[index].inf);
-        if (index == 0) {
-            made.push_back(std::u16string(folder) + u"\\" + std::u16string(kPackageFolderName));
-        }
         made.push_back(copy.substr(0, copy.rfind(u'\\')));
         for (const std::u16string& below : PackageSubfolders(contents.packages[index])) {
             made.push_back(copy);

@@ -608,8 +608,6 @@ class Restorer {
         }
     }
 
-    // The spooler copies a driver's files from the backup into its own folder, over none of a newer version;
-    // a driver that exists now is never replaced.
     // A package whose INF is where the store keeps it is there now: the store names a package's folder
     // after its INF and contents, so the same package comes back under the same name.
     void Packages(const std::vector<BackupPackage>& packages) {
@@ -624,6 +622,8 @@ class Restorer {
         }
     }
 
+    // The spooler copies a driver's files from the backup into its own folder, over none of a newer version;
+    // a driver that exists now is never replaced.
     void Drivers(const std::vector<BackupDriver>& drivers) {
         Spooler& spooler = machine_.spooler;
         for (const BackupDriver& driver : drivers) {

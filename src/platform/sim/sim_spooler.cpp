@@ -56,12 +56,12 @@ std::optional<std::u16string_view> EnvironmentFolder(std::u16string_view environ
     return std::nullopt;
 }
 
-// The folded folder of a package whose INF lies in a folder of the driver store's FileRepository, else none.
 // Where the driver store keeps each package, in a folder of its own.
 std::u16string RepositoryOf(const World& world) {
     return world.windowsDirectory + u"\\System32\\DriverStore\\FileRepository\\";
 }
 
+// The folded folder of a package whose INF lies in a folder of the driver store's FileRepository, else none.
 std::optional<std::u16string> StoreFolderOf(const World& world, std::u16string_view infPath) {
     const std::u16string repository = Fold(RepositoryOf(world));
     const std::u16string inf = Fold(infPath);
