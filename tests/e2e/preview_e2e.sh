@@ -17,15 +17,11 @@ cwd="$("$wine_run" --prefix)/drive_c/work"
 mkdir -p "$cwd"
 cd "$cwd" || exit 1
 
-windows_variable() {
-    "$wine_run" cmd.exe /c "echo %$1%" | tr -d '\r'
-}
-
 "$here/../../tools/wine-fixture/prepare-office" "$wine_run" "$fixture" || fail "office prepared"
 # The Tamber driver's residue: device modes, job properties, the watermark key, its Temp files in both Temp
 # folders (and files the patterns must leave), presets; a per-printer value besides the office's keys.
-temp=$(windows_variable TEMP)
-appdata=$(windows_variable APPDATA)
+temp="" appdata=""
+{ read -r temp && read -r appdata; } < <("$wine_run" cmd.exe /c 'echo %TEMP%& echo %APPDATA%' | tr -d '\r')
 residue=(regset HKCU 'Printers\DMTDevMode\Tamber Office' Mode 1
     -- regset HKCU 'Software\Norvel\Job Properties\Driver\NorvelAB12' Copies 1
     -- regset HKLM 'SYSTEM\CurrentControlSet\Control\Print\Watermark' Text Draft
@@ -46,6 +42,14 @@ case "$case_name" in
 esac
 
 printers_before=$(fixture printers | sort)
+# The spooler's drivers of both environments and its printers with their settings, in one run of the fixture;
+# drivers_listed then prints the drivers as "ENVIRONMENT|NAME", sorted, and `answer 3` the printers.
+ask_spooler() {
+    ask_fixture drivers "Windows x64" -- drivers "Windows NT x86" -- printers full
+}
+drivers_listed() {
+    { answer 1 | sed 's/^/Windows x64|/'; answer 2 | sed 's/^/Windows NT x86|/'; } | sort
+}
 # One undo round: the backup and the real run in one step (--run starts Spoolsweep.exe, beside the preview,
 # once the backup reads back whole), then the restore; what the snapshots before the backup and after the
 # restore still differ in is only what the backup does not keep (the spooler's keys and values of its
@@ -55,9 +59,9 @@ undo_round() {
     local round=$1 deleted=$2 out="$work/$1"
     shift 2
     local drivers_before printers_before
-    drivers_before=$({ fixture drivers "Windows x64" | sed 's/^/Windows x64|/'
-        fixture drivers "Windows NT x86" | sed 's/^/Windows NT x86|/'; } | tr -d '\r' | sort)
-    printers_before=$(fixture printers full | sort)
+    ask_spooler
+    drivers_before=$(drivers_listed)
+    printers_before=$(answer 3 | sort)
     [ "$deleted" = all ] && deleted=$(grep -c . <<<"$printers_before")
     "$wine_run" "$preview" --save "before-$round.json" --backup "C:\\work\\backup-$round" --run "$@" \
         >"$out-backup.txt" 2>"$work/stderr" || fail "$round: backup and run exit status $?: $(head -c 300 "$work/stderr")"
@@ -70,10 +74,15 @@ undo_round() {
     # Wine's gap: DeletePrinterDriverExW with the delete flag fails with 87 and removes nothing. Each driver
     # the preview lists as deleted is deleted here without the flag (its files stay), as Windows' removal
     # deletes it, so that the restore has it to put back.
+    local entry deletions=()
     while IFS= read -r entry; do
-        fixture deldriver "${entry#*, }" "${entry%%, *}" >/dev/null || fail "$round: driver $entry not deleted"
+        deletions+=(-- deldriver "${entry#*, }" "${entry%%, *}")
     done < <(tr -d '\r' <"$out-backup.txt" |
         awk '/^drivers deleted/ { on = 1; next } /^[^ ]/ { on = 0 } on { print substr($0, 3) }')
+    if [ ${#deletions[@]} -gt 0 ]; then
+        "$wine_run" "$fixture" "${deletions[@]:1}" >/dev/null ||
+            fail "$round: not every driver deleted: ${deletions[*]:1}"
+    fi
     "$wine_run" "$preview" --restore "C:\\work\\backup-$round" >"$out-restore.txt" 2>"$work/stderr" ||
         fail "$round: restore exit status $?: $(head -c 300 "$work/stderr")"
     "$wine_run" "$preview" --save "after-$round.json" || fail "$round: second snapshot"
@@ -102,13 +111,13 @@ undo_round() {
     # Every driver is listed again, in both environments; the annex's data is back in the spooler's key of
     # the printer, and each printer is listed again with its port, driver, comment and location.
     local drivers_after printers_after annex_data
-    drivers_after=$({ fixture drivers "Windows x64" | sed 's/^/Windows x64|/'
-        fixture drivers "Windows NT x86" | sed 's/^/Windows NT x86|/'; } | tr -d '\r' | sort)
+    ask_spooler
+    drivers_after=$(drivers_listed)
     [ "$drivers_after" == "$drivers_before" ] ||
         fail "$round: drivers not put back: before $(echo $drivers_before), after $(echo $drivers_after)"
     annex_data=$(tr -d '\r' <"$out-measured.txt" | grep -F 'Tamber Annex\PrinterDriverData')
     [ -z "$annex_data" ] || fail "$round: printer data not put back as it was: $annex_data"
-    printers_after=$(fixture printers full | sort)
+    printers_after=$(answer 3 | sort)
     [ "$printers_after" == "$(grep -v "$gone|" <<<"$printers_before")" ] ||
         fail "$round: printers not put back as they were: before $(echo $printers_before), after $(echo $printers_after)"
     if [ "$failures" -ne 0 ]; then
@@ -122,11 +131,11 @@ if [ "$case_name" == undo ]; then
     # A queue with a comment and a location joins the office's, so that the printers' settings are seen back,
     # and a 32-bit twin of the Tamber driver, so that drivers of both environments go and come back. Each of
     # the three options is undone in turn on the same office.
-    fixture printer "Tamber Annex" "Tamber PS Driver" "" "Floor 2" "Room 201" >/dev/null
-    fixture driver "Tamber PS Driver" NorvelAB12.PPD "Windows NT x86" >/dev/null
-    fixture regset HKLM 'SYSTEM\CurrentControlSet\Control\Print\Printers\Tamber Annex\PrinterDriverData' \
-        Duplex Long >/dev/null
-    fixture printers full | grep -q '^Tamber Annex|LPT1:|Tamber PS Driver|Floor 2|Room 201' ||
+    ask_fixture printer "Tamber Annex" "Tamber PS Driver" "" "Floor 2" "Room 201" \
+        -- driver "Tamber PS Driver" NorvelAB12.PPD "Windows NT x86" \
+        -- regset HKLM 'SYSTEM\CurrentControlSet\Control\Print\Printers\Tamber Annex\PrinterDriverData' Duplex Long \
+        -- printers full
+    answer 4 | grep -q '^Tamber Annex|LPT1:|Tamber PS Driver|Floor 2|Room 201' ||
         fail "the annex printer was not added as asked"
     undo_round p 2 -p "Plain Laser,Tamber Studio"
     undo_round norvel 3 -rmNorvelPrints

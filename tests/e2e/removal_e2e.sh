@@ -55,34 +55,39 @@ case "$case_name" in
         expect_eq "monitor settings prepared" "1" "$(software_key_exists 'Software\Norvel\Trackwell\printers\Plain Laser')"
         spoolsweep -p "Plain Laser"
         expect_eq "console" "1" "$(cat "$work/stdout")"
-        expect_eq "printers left" "Tamber Office|Tamber Studio|" "$(printers)"
-        expect_eq "per-user settings" "0" "$(fixture regexists HKCU 'Printers\Settings\Printers\Plain Laser')"
+        ask_fixture printers -- regexists HKCU 'Printers\Settings\Printers\Plain Laser' \
+            -- regexists HKCU 'Printers\Settings\Printers\Tamber Office' -- exists "$updater" -- processes
+        expect_eq "printers left" "Tamber Office|Tamber Studio|" "$(answer 1 | sort | tr '\n' '|')"
+        expect_eq "per-user settings" "0" "$(answer 2)"
         expect_eq "monitor settings" "0" "$(software_key_exists 'Software\Norvel\Trackwell\printers\Plain Laser')"
-        expect_eq "other settings kept" "1" "$(fixture regexists HKCU 'Printers\Settings\Printers\Tamber Office')"
-        expect_eq "updater kept" "1" "$(fixture exists "$updater")"
-        expect_eq "companion still running" "1" "$(fixture processes | grep -c '^NorvelAB12.srv$')"
+        expect_eq "other settings kept" "1" "$(answer 3)"
+        expect_eq "updater kept" "1" "$(answer 4)"
+        expect_eq "companion still running" "1" "$(answer 5 | grep -c '^NorvelAB12.srv$')"
         log_messages | grep -qx 'Deletion of the Selected Printer was successful.' || fail "log: no success line"
         ;;
     remove-norvel)
         spoolsweep -rmNorvelPrints
         expect_eq "console" "11" "$(cat "$work/stdout")"
-        expect_eq "printers left" "Plain Laser|" "$(printers)"
-        expect_eq "companion ended" "0" "$(fixture processes | grep -c '^NorvelAB12.srv$')"
-        expect_eq "updater removed" "0" "$(fixture exists 'C:\Program Files (x86)\Vantle')"
+        ask_fixture printers -- processes -- exists 'C:\Program Files (x86)\Vantle'
+        expect_eq "printers left" "Plain Laser|" "$(answer 1 | sort | tr '\n' '|')"
+        expect_eq "companion ended" "0" "$(answer 2 | grep -c '^NorvelAB12.srv$')"
+        expect_eq "updater removed" "0" "$(answer 3)"
         log_messages | grep -qx 'PC File Name NorvelAB12 SRV Process Found.' || fail "log: companion not found"
         ;;
     keep-updater)
         spoolsweep -p "Tamber Office"
         expect_eq "console" "1" "$(cat "$work/stdout")"
-        expect_eq "printers left" "Plain Laser|Tamber Studio|" "$(printers)"
-        expect_eq "updater kept" "1" "$(fixture exists "$updater")"
-        expect_eq "no backup left" "0" "$(fixture exists 'C:\Program Files (x86)\Vantle_temp')"
+        ask_fixture printers -- exists "$updater" -- exists 'C:\Program Files (x86)\Vantle_temp'
+        expect_eq "printers left" "Plain Laser|Tamber Studio|" "$(answer 1 | sort | tr '\n' '|')"
+        expect_eq "updater kept" "1" "$(answer 2)"
+        expect_eq "no backup left" "0" "$(answer 3)"
         ;;
     remove-all)
         spoolsweep -rmPrints
         expect_eq "console" "Success" "$(cat "$work/stdout")"
-        expect_eq "printers left" "" "$(printers)"
-        expect_eq "updater removed" "0" "$(fixture exists 'C:\Program Files (x86)\Vantle')"
+        ask_fixture printers -- exists 'C:\Program Files (x86)\Vantle'
+        expect_eq "printers left" "" "$(answer 1 | sort | tr '\n' '|')"
+        expect_eq "updater removed" "0" "$(answer 2)"
         expect_eq "driver steps" "3" "$(log_messages | grep -c '^Deleting Driver in progress$')"
         ;;
     *)
