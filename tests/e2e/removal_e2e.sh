@@ -35,12 +35,13 @@ software_key_exists() {
     fi
 }
 
-printers() {
-    fixture printers | sort | tr '\n' '|'
+# Lines as one sorted line, each ended by "|" (the printers as the checks compare them).
+sorted_line() {
+    sort | tr '\n' '|'
 }
 
 "$here/../../tools/wine-fixture/prepare-office" "$wine_run" "$fixture" || fail "office prepared"
-expect_eq "printers prepared" "Plain Laser|Tamber Office|Tamber Studio|" "$(printers)"
+expect_eq "printers prepared" "Plain Laser|Tamber Office|Tamber Studio|" "$(fixture printers | sorted_line)"
 
 case "$case_name" in
     list)
@@ -57,7 +58,7 @@ case "$case_name" in
         expect_eq "console" "1" "$(cat "$work/stdout")"
         ask_fixture printers -- regexists HKCU 'Printers\Settings\Printers\Plain Laser' \
             -- regexists HKCU 'Printers\Settings\Printers\Tamber Office' -- exists "$updater" -- processes
-        expect_eq "printers left" "Tamber Office|Tamber Studio|" "$(answer 1 | sort | tr '\n' '|')"
+        expect_eq "printers left" "Tamber Office|Tamber Studio|" "$(answer 1 | sorted_line)"
         expect_eq "per-user settings" "0" "$(answer 2)"
         expect_eq "monitor settings" "0" "$(software_key_exists 'Software\Norvel\Trackwell\printers\Plain Laser')"
         expect_eq "other settings kept" "1" "$(answer 3)"
@@ -69,7 +70,7 @@ case "$case_name" in
         spoolsweep -rmNorvelPrints
         expect_eq "console" "11" "$(cat "$work/stdout")"
         ask_fixture printers -- processes -- exists 'C:\Program Files (x86)\Vantle'
-        expect_eq "printers left" "Plain Laser|" "$(answer 1 | sort | tr '\n' '|')"
+        expect_eq "printers left" "Plain Laser|" "$(answer 1 | sorted_line)"
         expect_eq "companion ended" "0" "$(answer 2 | grep -c '^NorvelAB12.srv$')"
         expect_eq "updater removed" "0" "$(answer 3)"
         log_messages | grep -qx 'PC File Name NorvelAB12 SRV Process Found.' || fail "log: companion not found"
@@ -78,7 +79,7 @@ case "$case_name" in
         spoolsweep -p "Tamber Office"
         expect_eq "console" "1" "$(cat "$work/stdout")"
         ask_fixture printers -- exists "$updater" -- exists 'C:\Program Files (x86)\Vantle_temp'
-        expect_eq "printers left" "Plain Laser|Tamber Studio|" "$(answer 1 | sort | tr '\n' '|')"
+        expect_eq "printers left" "Plain Laser|Tamber Studio|" "$(answer 1 | sorted_line)"
         expect_eq "updater kept" "1" "$(answer 2)"
         expect_eq "no backup left" "0" "$(answer 3)"
         ;;
@@ -86,7 +87,7 @@ case "$case_name" in
         spoolsweep -rmPrints
         expect_eq "console" "Success" "$(cat "$work/stdout")"
         ask_fixture printers -- exists 'C:\Program Files (x86)\Vantle'
-        expect_eq "printers left" "" "$(answer 1 | sort | tr '\n' '|')"
+        expect_eq "printers left" "" "$(answer 1 | sorted_line)"
         expect_eq "updater removed" "0" "$(answer 2)"
         expect_eq "driver steps" "3" "$(log_messages | grep -c '^Deleting Driver in progress$')"
         ;;
