@@ -5,13 +5,6 @@ function(spoolsweep_target target)
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)
 endfunction()
 
-# GoogleTest and the standard headers most tests include, parsed once per test program instead of once per
-# source file (a precompiled header; the tests themselves include what they use as before).
-function(spoolsweep_test_headers target)
-  target_precompile_headers(${target} PRIVATE <gtest/gtest.h> <algorithm> <functional> <map> <memory>
-    <optional> <string> <string_view> <vector>)
-endfunction()
-
 # The host's GoogleTest programs build without the optimizer that the rest of the sanitized host build has:
 # GoogleTest's macros expand into large functions on which the optimizer spent half of such a program's
 # compile (unit_tests: 49 s at -O1, 23 s at -O0), while the code under test, in the libraries, keeps -O1.
