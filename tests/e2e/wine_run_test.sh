@@ -1,8 +1,10 @@
 #!/bin/bash
-# How tools/wine-run tells a program that Wine ended from one that failed on its own:  wine_run_retry.sh WINE_RUN
+# How tools/wine-run starts Windows programs, and tells one that Wine ended from one that failed on its own:
+#   wine_run_test.sh WINE_RUN
 # Each case runs Wine's cmd.exe, which ends with the status it is given and writes only what it is told to,
 # so it stands for both: a status without a word (as Wine ends a program) and a status with a report (as our
-# programs fail). A line of the form of Wine's debug messages stands for one of Wine's errors.
+# programs fail). A line of the form of Wine's debug messages stands for one of Wine's errors. The last check
+# is how Wine's processes start.
 set -u
 wine_run=$(realpath "$1")
 "$wine_run" || exit $?
@@ -58,9 +60,29 @@ check "Wine's errors dropped"     0      ""      0        own                   
     -- -- "echo $wine_line>&2& echo own>&2"
 check "the caller's WINEDEBUG"    0      ""      0        "$wine_line"             "" \
     -- WINEDEBUG=-all -- "echo $wine_line>&2"
+# As Wine said it when the heap had taken the shared user data's address: before a thread exists, no number.
+first_line='err:virtual:virtual_alloc_first_teb wine: failed to map the shared user data: c0000018'
+check "Wine's start-up error"     1      ""      1        "$first_line"            "" \
+    -- -- "echo $first_line>&2& exit 1"
 
+# A Windows program's process starts with the address space not randomized (the personality flag 0x0040000),
+# wherever the flag can be set: read from outside while Wine's ping.exe waits a second.
+layout=00000000
+setarch -R true 2>/dev/null && layout=00040000
+"$wine_run" ping.exe -n 2 127.0.0.1 >/dev/null 2>&1 &
+pinging=$!
+seen=""
+for _ in $(seq 40); do
+    for pid in $(pgrep -f 'ping.exe -n 2 127.0.0.1'); do
+        [ "$(readlink "/proc/$pid/exe" 2>/dev/null)" = "$(readlink -f "${WINE:-/usr/lib/wine/wine64}")" ] &&
+            read -r seen <"/proc/$pid/personality" && break 2
+    done
+    sleep 0.05
+done
+wait "$pinging"
+[ "$seen" = "$layout" ] || fail "ping.exe's process has the personality '$seen' (expected $layout)"
 if [ "$failures" -ne 0 ]; then
-    echo "wine-run retry: $failures check(s) failed"
+    echo "wine-run: $failures check(s) failed"
     exit 1
 fi
-echo "wine-run retry: passed"
+echo "wine-run: passed"
