@@ -34,7 +34,9 @@ check() {
     local status=$? retries=0
     [ -f "$SPOOLSWEEP_WINE_RETRY_LOG" ] && retries=$(wc -l <"$SPOOLSWEEP_WINE_RETRY_LOG")
     [ "$status" -eq "$want_status" ] || fail "$name: exit status $status (expected $want_status)"
-    [ "$(tr -d '\r' <stdout)" = "$want_stdout" ] || fail "$name: stdout '$(tr -d '\r' <stdout)' (expected '$want_stdout')"
+    local out
+    out=$(tr -d '\r' <stdout)
+    [ "$out" = "$want_stdout" ] || fail "$name: stdout '$out' (expected '$want_stdout')"
     [ "$retries" -eq "$want_retries" ] || fail "$name: $retries retries logged (expected $want_retries)"
     [ -z "$has" ] || grep -qF "$has" stderr || fail "$name: stderr lacks '$has': $(head -c 600 stderr)"
     [ -z "$lacks" ] || ! grep -qF "$lacks" stderr || fail "$name: stderr has '$lacks': $(head -c 600 stderr)"
